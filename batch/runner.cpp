@@ -1,0 +1,60 @@
+#include "batch/runner.h"
+
+#include "batch/contract.h"
+
+namespace pw {
+
+RunState BuildRunState(const std::vector<ChosenFile>& chosen, const std::string& newDocumentName,
+                       const std::string& outputFolder) {
+  RunState run;
+  for (const ChosenFile& file : chosen) {
+    const std::string path = TrimText(file.path);
+    if (path.empty()) continue;
+    run.WorkList.push_back(path);
+    run.WorkRowIndexes.push_back(file.row);
+  }
+  std::string name = TrimText(newDocumentName);
+  if (name.empty() && !run.WorkList.empty()) name = TrimText(FileNamePart(run.WorkList.front()));
+  std::string folder = outputFolder;
+  if (!folder.empty() && folder.back() == '/') folder.pop_back();
+  run.OutputBase = folder + "/" + name;
+  return run;
+}
+
+std::string KindName(TaskKind kind) {
+  switch (kind) {
+    case TaskKind::Document:
+      return "Word文档";
+    case TaskKind::Workbook:
+      return "Excel文档";
+    case TaskKind::Database:
+      return "Access文档";
+    case TaskKind::Text:
+      return "纯文本文件";
+    case TaskKind::None:
+      break;
+  }
+  return {};
+}
+
+void RunOperation(TaskKind kind, TaskMode mode, RunState& run, const TaskOptions& options,
+                  RunReporter& reporter) {
+  if (run.WorkList.empty())
+    throw RunError(RunError::Kind::Validation, {}, "请先选中需操作的文档，可多选！");
+  if (kind == TaskKind::Text && mode == TaskMode::Merge) {
+    MergeTextFiles(run, options.common, reporter);
+    return;
+  }
+  if (kind == TaskKind::Text && mode == TaskMode::Split) {
+    SplitTextFiles(run, options.textSplit, options.common, reporter);
+    return;
+  }
+  if (kind == TaskKind::None || mode == TaskMode::None)
+    throw RunError(RunError::Kind::Validation, {},
+                   "请您先从左侧选择操作任务，然后我再把合适类型的文件列表出来！");
+  throw RunError(RunError::Kind::Failure, {},
+                 KindName(kind) + (mode == TaskMode::Merge ? "合并" : "分割") +
+                     "功能尚未提供（not available yet）。");
+}
+
+}  // namespace pw

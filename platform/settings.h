@@ -1,0 +1,27 @@
+#pragma once
+// Keys of the settings file, read and written one at a time. The file is
+// opened afresh for every access, so it is always current on disk.
+
+#include <string>
+
+namespace pw {
+
+// The stored value of `key` in `section`, or `fallback` when the file, the
+// section or the key is missing. Section and key names ignore case. A file
+// saved in GBK reads as well as one in UTF-8. Never fails.
+std::string ReadSetting(const std::string& section, const std::string& key,
+                        const std::string& fallback);
+
+// Stores `value` at once, creating the file, section or key as needed, and
+// leaving every other line as it was. Answers false with `error` set when the
+// file cannot be written; the old file then stays intact.
+bool WriteSetting(const std::string& section, const std::string& key, const std::string& value,
+                  std::string* error = nullptr);
+
+// The same on an explicit file (used by the two above and by tests).
+std::string ReadIniValue(const std::string& file, const std::string& section,
+                         const std::string& key, const std::string& fallback);
+bool WriteIniValue(const std::string& file, const std::string& section, const std::string& key,
+                   const std::string& value, std::string* error = nullptr);
+
+}  // namespace pw
