@@ -1,6 +1,16 @@
 #include <QApplication>
+#include <QFont>
+
+#include "app/mainwindow.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  return 0;
+  QApplication::setApplicationName(QStringLiteral("Plinthwick"));
+  QApplication::setApplicationDisplayName(QStringLiteral("Plinthwick"));
+  QFont font(QStringLiteral("Noto Sans CJK SC"));
+  font.setPixelSize(12);
+  QApplication::setFont(font);
+  pw::TMainForm form;
+  form.show();
+  return QApplication::exec();
 }

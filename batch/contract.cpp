@@ -27,7 +27,8 @@ bool FinishEntry(const RunState& run, const CommonOptions& common, RunReporter& 
 namespace {
 bool SameFile(const std::string& a, const std::string& b) {
   if (a == b) return true;
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
 }
@@ -36,9 +37,10 @@ bool SameFile(const std::string& a, const std::string& b) {
 void RefuseOutputOverSource(const std::string& output, const RunState& run) {
   for (const std::string& source : run.WorkList) {
     if (SameFile(TrimText(source), output))
-      throw RunError(RunError::Kind::Validation, output,
-                     "新文档“" + DisplayText(output) +
-                         "”就是待合并的源文件之一，合并会毁掉它。请填写另一个新文档名或选择其他保存目录。");
+      throw RunError(
+          RunError::Kind::Validation, output,
+          "新文档“" + DisplayText(output) +
+              "”就是待合并的源文件之一，合并会毁掉它。请填写另一个新文档名或选择其他保存目录。");
   }
 }
 

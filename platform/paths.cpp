@@ -52,9 +52,13 @@ std::string ExecutableFolder() {
   return WithSlash(exe.parent_path().string());
 }
 
-std::string SettingsFile() { return AppFileIn("Info.ini", "XDG_CONFIG_HOME", ".config"); }
+std::string SettingsFile() {
+  return AppFileIn("Info.ini", "XDG_CONFIG_HOME", ".config");
+}
 
-std::string ErrorLogFile() { return AppFileIn("Error.txt", "XDG_DATA_HOME", ".local/share"); }
+std::string ErrorLogFile() {
+  return AppFileIn("Error.txt", "XDG_DATA_HOME", ".local/share");
+}
 
 void SetAppFolderOverride(const std::string& folder) {
   std::lock_guard lock(overrideMutex);

@@ -116,7 +116,8 @@ bool MoveToTrash(const std::string& path) {
   std::string recorded = absolute;
   if (!absolutePaths) {
     const std::string top = fs::path(trash).parent_path().string();
-    const std::string topDir = top.ends_with("/.Trash") ? fs::path(top).parent_path().string() : top;
+    const std::string topDir =
+        top.ends_with("/.Trash") ? fs::path(top).parent_path().string() : top;
     recorded = fs::path(absolute).lexically_relative(topDir).string();
   }
   const std::string base = fs::path(absolute).filename().string();

@@ -1,0 +1,152 @@
+// Opening a folder, and the commands that order, select and drop rows.
+
+#include <sys/stat.h>
+#include <QCheckBox>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QMetaObject>
+
+#include <chrono>
+
+#include "app/dialogs.h"
+#include "app/filelistview.h"
+#include "app/mainwindow.h"
+#include "app/widgets.h"
+#include "batch/contract.h"
+#include "filelist/scan.h"
+#include "platform/textcodec.h"
+
+namespace pw {
+namespace {
+
+QString Shown(const std::string& bytes) {
+  return QString::fromStdString(DisplayText(bytes));
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+void TMainForm::Image9Click() {
+  if (running_) return;
+  completedPanel_->hide();
+  if (TaskKindName.trimmed().isEmpty() || TaskMode.trimmed().isEmpty()) {
+    ShowMessage(this, MessageKind::Information,
+                QStringLiteral("请您先从左侧选择操作任务，然后我再把合适类型的文件列表出来！"));
+    return;
+  }
+  setStatus(QStringLiteral("  正在准备文件请稍候......"));
+  status_->repaint();
+  if (!IsFolder(SourceFolder)) SourceFolder.clear();
+  const std::string chosen = ChooseFolder(this, QStringLiteral("请选择文档所在目录"), SourceFolder);
+  if (!chosen.empty()) SourceFolder = chosen;
+  if (!TrimText(SourceFolder).empty()) {
+    pathLabel_->setText(QStringLiteral("  当前路径：") + Shown(SourceFolder));
+    OutputFolder = SourceFolder;
+  }
+  stopScan();
+  records_.clear();
+  startScan();
+}
+
+void TMainForm::startScan() {
+  const std::uint64_t generation = ++scanGeneration_;
+  if (TrimText(SourceFolder).empty()) {
+    finishScan(generation, 0, true);
+    return;
+  }
+  scanning_ = true;
+  scanCancel_ = std::make_shared<std::atomic<bool>>(false);
+  ScanOptions options;
+  options.extensions = TaskExtensions.toStdString();
+  options.recursive = check("CheckBox2")->isChecked();
+  const std::string folder = SourceFolder;
+  auto cancel = scanCancel_;
+  scanThread_ = std::thread([this, generation, options, folder, cancel] {
+    std::vector<FileRecord> batch;
+    auto last = std::chrono::steady_clock::now();
+    auto flush = [&] {
+      if (batch.empty()) return;
+      QMetaObject::invokeMethod(
+          this,
+          [this, generation, rows = std::move(batch)]() mutable {
+            if (generation == scanGeneration_) records_.append(std::move(rows));
+          },
+          Qt::QueuedConnection);
+      batch.clear();
+      last = std::chrono::steady_clock::now();
+    };
+    const ScanResult result = ScanFolder(
+        folder, options,
+        [&](FileRecord&& record) {
+          batch.push_back(std::move(record));
+          if (batch.size() >= 500 ||
+              std::chrono::steady_clock::now() - last > std::chrono::milliseconds(100))
+            flush();
+        },
+        cancel.get());
+    flush();
+    if (cancel->load()) return;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation, result] { finishScan(generation, result.unreadableFolders, result.ok); },
+        Qt::QueuedConnection);
+  });
+}
+
+void TMainForm::finishScan(std::uint64_t generation, int unreadable, bool ok) {
+  if (generation != scanGeneration_) return;
+  scanning_ = false;
+  if (scanThread_.joinable()) scanThread_.join();
+  QString text = QStringLiteral("  文件准备完毕，等候后续操作！");
+  if (!ok && !TrimText(SourceFolder).empty())
+    text = QStringLiteral("  无法读取文件夹“") + Shown(SourceFolder) + QStringLiteral("”");
+  else if (unreadable > 0)
+    text += QStringLiteral("（%1 个子文件夹无法读取，已跳过）").arg(unreadable);
+  setStatus(text);
+}
+
+void TMainForm::stopScan() {
+  ++scanGeneration_;
+  if (scanCancel_) scanCancel_->store(true);
+  if (scanThread_.joinable()) scanThread_.join();
+  scanning_ = false;
+}
+
+void TMainForm::Image12Click(bool up) {
+  if (running_) return;
+  const int cur = list_->firstSelectedRow();
+  if (cur < 0 || (up && cur == 0) || (!up && cur == records_.rowCount() - 1)) return;
+  const int target = up ? cur - 1 : cur + 1;
+  records_.swapWithNext(up ? cur - 1 : cur);
+  // The moved file stays chosen; the neighbour that took its place does not.
+  QItemSelectionModel* sel = list_->selectionModel();
+  const auto rows = QItemSelectionModel::Rows;
+  sel->select(records_.index(target, 0), QItemSelectionModel::Select | rows);
+  sel->select(records_.index(cur, 0), QItemSelectionModel::Deselect | rows);
+  sel->setCurrentIndex(records_.index(target, 0), QItemSelectionModel::NoUpdate);
+  list_->viewport()->update();
+}
+
+void TMainForm::Image14Click() {
+  if (running_) return;
+  if (selectAllLabel_->text() == QStringLiteral("全选")) {
+    list_->selectAll();
+    selectAllLabel_->setText(QStringLiteral("取消全选"));
+  } else {
+    list_->clearSelection();
+    selectAllLabel_->setText(QStringLiteral("全选"));
+  }
+  selectAllLabel_->adjustSize();
+}
+
+void TMainForm::MenuItem1Click() {
+  if (running_) return;
+  const int row = list_->firstSelectedRow();
+  if (row >= 0) records_.removeAt(row);
+}
+
+}  // namespace pw

@@ -1,0 +1,277 @@
+#include "app/mainwindow.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "app/dialogs.h"
+#include "app/filelistview.h"
+#include "app/widgets.h"
+
+namespace pw {
+namespace {
+
+constexpr int kTopBar = 40, kStrip = 6, kBottomBar = 26, kPane = 177, kColumn = 180, kToolbar = 45,
+              kPathStrip = 24;
+
+QWidget* Panel(QWidget* parent, const char* name, const QColor& colour) {
+  auto* w = new QWidget(parent);
+  w->setObjectName(name);
+  w->setAutoFillBackground(true);
+  QPalette pal = w->palette();
+  pal.setColor(QPalette::Window, colour);
+  w->setPalette(pal);
+  return w;
+}
+
+QLabel* Label(QWidget* parent, const char* name, const QString& text, int x, int y, int w = 0,
+              int h = 20) {
+  auto* l = new QLabel(text, parent);
+  l->setObjectName(name);
+  l->move(x, y);
+  if (w > 0)
+    l->resize(w, h);
+  else
+    l->adjustSize();
+  return l;
+}
+
+QPushButton* FrameButton(QWidget* parent, const char* name, const QString& glyph, int x) {
+  auto* b = new QPushButton(glyph, parent);
+  b->setObjectName(name);
+  b->setFlat(true);
+  b->setFocusPolicy(Qt::NoFocus);
+  b->setGeometry(x, 6, 30, 28);
+  b->setStyleSheet(
+      "QPushButton{color:white;border:none;font-size:15px;}"
+      "QPushButton:hover{background:rgba(255,255,255,60);}");
+  return b;
+}
+
+}  // namespace
+
+QLineEdit* TMainForm::edit(const char* name) const {
+  return findChild<QLineEdit*>(name);
+}
+QCheckBox* TMainForm::check(const char* name) const {
+  return findChild<QCheckBox*>(name);
+}
+QRadioButton* TMainForm::radio(const char* name) const {
+  return findChild<QRadioButton*>(name);
+}
+
+TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
+  setObjectName("MainForm");
+  setWindowTitle(QStringLiteral("Plinthwick"));
+  setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinMaxButtonsHint);
+  setAutoFillBackground(true);
+  QPalette pal = palette();
+  pal.setColor(QPalette::Window, QColor(240, 245, 252));
+  setPalette(pal);
+  buildTopBar();
+  buildTaskPane();
+  buildToolbar();
+  buildListArea();
+  buildSettingsColumn();
+  resize(988, 600);
+  layoutRegions();
+}
+
+TMainForm::~TMainForm() {
+  StopFlag = true;
+  stopScan();
+  if (runThread_.joinable()) runThread_.join();
+}
+
+void TMainForm::buildTopBar() {
+  topBar_ = new TitleBar(this);
+  topBar_->onDoubleClick = [this] { isMaximized() ? showNormal() : showMaximized(); };
+  buttons_ = new QWidget(topBar_);
+  buttons_->setObjectName("RzPanel17");
+  buttons_->resize(160, kTopBar);
+  auto* close = FrameButton(buttons_, "RzToolbarButton1", QStringLiteral("✕"), 124);
+  auto* max = FrameButton(buttons_, "RzToolbarButton2", QStringLiteral("□"), 90);
+  auto* min = FrameButton(buttons_, "RzToolbarButton3", QStringLiteral("—"), 56);
+  auto* menu = FrameButton(buttons_, "RzToolbarButton4", QStringLiteral("≡"), 22);
+  connect(close, &QPushButton::clicked, this, [this] { this->close(); });
+  connect(max, &QPushButton::clicked, this,
+          [this] { isMaximized() ? showNormal() : showMaximized(); });
+  connect(min, &QPushButton::clicked, this, [this] { showMinimized(); });
+  mainMenu_ = new QMenu(this);
+  mainMenu_->setObjectName("PopupMenu1");
+  QAction* about = mainMenu_->addAction(QStringLiteral("关于..."));
+  about->setObjectName("N6");
+  connect(about, &QAction::triggered, this, [this] {
+    QMessageBox::about(
+        this, QStringLiteral("Plinthwick"),
+        QStringLiteral(
+            "Plinthwick  Version 2.2.1\n批量合并与分割 Word、Excel、Access 与纯文本文件。"));
+  });
+  connect(menu, &QPushButton::clicked, this,
+          [this] { mainMenu_->popup(mapToGlobal(QPoint(buttons_->x() + 40, 20))); });
+  strip_ = Panel(this, "RzPanel130", QColor(120, 170, 230));
+}
+
+void TMainForm::buildTaskPane() {
+  taskPane_ = Panel(this, "RzPanel4", QColor(226, 236, 250));
+  auto* heading = Label(taskPane_, "Label11", QStringLiteral("我的任务"), 12, 14);
+  QFont f = heading->font();
+  f.setPixelSize(16);
+  f.setBold(true);
+  heading->setFont(f);
+  heading->adjustSize();
+  heading->setStyleSheet("color: rgb(2,56,103);");
+
+  completedPanel_ = Panel(taskPane_, "RzPanel11", QColor(255, 248, 220));
+  completedPanel_->setGeometry(0, 61, kPane, 40);
+  Label(completedPanel_, "RzPanel11Caption", QStringLiteral("          已完成文件："), 0, 10);
+  counter_ = Label(completedPanel_, "Label30", QStringLiteral("0"), 120, 10, 50);
+  completedPanel_->hide();
+
+  struct Item {
+    const char* name;
+    const char* text;
+    int top;
+    bool header;
+  };
+  const Item items[] = {
+      {"RzPanel70", "  任务文件类型    ", 120, true}, {"RzPanel71", "◆ Word 文档  ", 150, false},
+      {"RzPanel72", "◆ Excel文档  ", 177, false},     {"RzPanel73", "◆ Access文档 ", 203, false},
+      {"RzPanel74", "◆ 纯文本文件 ", 230, false},     {"RzPanel80", "操作方式选择  ", 270, true},
+      {"RzPanel81", "★ 合并文件   ", 300, false},     {"RzPanel82", "★ 分割文件   ", 330, false},
+  };
+  for (const Item& item : items) {
+    auto* panel = new TaskPanel(item.name, QString::fromUtf8(item.text), item.header, taskPane_);
+    panel->setGeometry(0, item.top, kPane, item.header ? 25 : 22);
+    panel->onClick = [this](TaskPanel* p) { RzPanel70Click(p); };
+    panel->onHover = [this](TaskPanel* p, bool in) { RzPanel70Hover(p, in); };
+    taskPanels_.push_back(panel);
+    disabledDuringRun_.push_back(panel);
+  }
+}
+
+void TMainForm::buildToolbar() {
+  toolbar_ = Panel(this, "RzPanel6", QColor(248, 251, 255));
+  struct Tool {
+    const char* image;
+    const char* label;
+    const char* text;
+    ToolIcon icon;
+    int x;
+    int size;
+  };
+  const Tool tools[] = {
+      {"Image9", "Label8", "打开", ToolIcon::Open, 12, 32},
+      {"Image11", "Label15", "批量操作", ToolIcon::Run, 92, 32},
+      {"Image12", "Label16", "向上", ToolIcon::Up, 200, 28},
+      {"Image13", "Label17", "向下", ToolIcon::Down, 276, 28},
+      {"Image14", "Label21", "全选", ToolIcon::SelectAll, 352, 32},
+  };
+  for (const Tool& t : tools) {
+    auto* image = new ImageButton(t.image, t.icon, t.size, toolbar_);
+    image->move(t.x + (32 - t.size) / 2, 6 + (32 - t.size) / 2);
+    auto* label = new ClickLabel(t.label, QString::fromUtf8(t.text), toolbar_);
+    label->move(t.x + 38, 14);
+    label->adjustSize();
+    std::function<void()> action;
+    const QString name = t.image;
+    if (name == "Image9") action = [this] { Image9Click(); };
+    if (name == "Image11") action = [this] { Image11Click(); };
+    if (name == "Image12") action = [this] { Image12Click(true); };
+    if (name == "Image13") action = [this] { Image12Click(false); };
+    if (name == "Image14") action = [this] { Image14Click(); };
+    image->onClick = action;
+    label->onClick = action;
+    disabledDuringRun_.push_back(image);
+    disabledDuringRun_.push_back(label);
+    if (name == "Image14") selectAllLabel_ = label;
+  }
+  stopButton_ = new QPushButton(QStringLiteral("停止"), toolbar_);
+  stopButton_->setObjectName("StopButton");
+  stopButton_->setGeometry(440, 9, 64, 28);
+  stopButton_->setStyleSheet(
+      "QPushButton{background:rgb(200,60,50);color:white;border-radius:4px;font-weight:bold;}"
+      "QPushButton:disabled{background:rgb(190,160,160);}");
+  stopButton_->hide();
+  connect(stopButton_, &QPushButton::clicked, this, [this] { StopClick(); });
+  Label(toolbar_, "Label28", QString(), 520, 14, 100);
+  Label(toolbar_, "Label29", QString(), 520, 14, 100)->hide();
+}
+
+void TMainForm::buildListArea() {
+  list_ = new FileListView(&records_, this);
+  listMenu_ = new QMenu(this);
+  listMenu_->setObjectName("PopupMenu2");
+  QAction* remove = listMenu_->addAction(QStringLiteral("删除当前行"));
+  remove->setObjectName("MenuItem1");
+  listMenu_->addSeparator();
+  QAction* all = listMenu_->addAction(QStringLiteral("全部选中"));
+  all->setObjectName("MenuItem4");
+  connect(remove, &QAction::triggered, this, [this] { MenuItem1Click(); });
+  connect(all, &QAction::triggered, this, [this] { Image14Click(); });
+  connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    if (!running_) listMenu_->popup(list_->viewport()->mapToGlobal(at));
+  });
+
+  pathStrip_ = Panel(this, "RzPanel10", QColor(226, 236, 250));
+  pathLabel_ = Label(pathStrip_, "RzPanel10Caption", QStringLiteral("  当前路径："), 0, 3, 400);
+  progressPanel_ = Panel(pathStrip_, "RzPanel12", QColor(226, 236, 250));
+
+  bottomBar_ = Panel(this, "RzPanel9", QColor(214, 228, 247));
+  status_ = Label(bottomBar_, "Label1", QStringLiteral("欢迎使用Plinthwick！"), 10, 4, 700);
+  auto* version = new QLabel(QStringLiteral("Version 2.2.1   "), bottomBar_);
+  version->setObjectName("RzPanel9Caption");
+  version->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  version->setGeometry(0, 0, 0, kBottomBar);
+}
+
+void TMainForm::layoutRegions() {
+  const int w = width(), h = height();
+  topBar_->setGeometry(0, 0, w, kTopBar);
+  buttons_->move(w - 160, 0);
+  strip_->setGeometry(0, kTopBar, w, kStrip);
+  const int top = kTopBar + kStrip, bottom = h - kBottomBar;
+  taskPane_->setGeometry(0, top, kPane, bottom - top);
+  settingsColumn_->setGeometry(w - kColumn, top, kColumn, bottom - top);
+  const int middle = w - kPane - kColumn;
+  toolbar_->setGeometry(kPane, top, middle, kToolbar);
+  if (auto* l28 = toolbar_->findChild<QLabel*>("Label28"))
+    l28->setGeometry(middle - 180, 14, 170, 18);
+  if (auto* l29 = toolbar_->findChild<QLabel*>("Label29"))
+    l29->setGeometry(middle - 180, 14, 170, 18);
+  list_->setGeometry(kPane, top + kToolbar, middle, bottom - top - kToolbar - kPathStrip);
+  pathStrip_->setGeometry(kPane, bottom - kPathStrip, middle, kPathStrip);
+  pathLabel_->resize(middle - 180, 18);
+  progressPanel_->setGeometry(middle - 170, 0, 170, kPathStrip);
+  bottomBar_->setGeometry(0, bottom, w, kBottomBar);
+  if (auto* version = bottomBar_->findChild<QLabel*>("RzPanel9Caption"))
+    version->setGeometry(w - 200, 0, 200, kBottomBar);
+  status_->resize(w - 220, 18);
+}
+
+void TMainForm::resizeEvent(QResizeEvent* e) {
+  QWidget::resizeEvent(e);
+  if (topBar_ != nullptr) layoutRegions();
+}
+
+void TMainForm::showEvent(QShowEvent* e) {
+  QWidget::showEvent(e);
+  if (!settingsApplied_) {
+    settingsApplied_ = true;
+    ApplyStoredSettings();
+  }
+}
+
+void TMainForm::setStatus(const QString& text) {
+  status_->setText(text);
+}
+
+}  // namespace pw

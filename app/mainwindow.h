@@ -1,0 +1,134 @@
+#pragma once
+// The one window: task choice, file list, settings, and the batch run.
+
+#include <QWidget>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "batch/runner.h"
+#include "filelist/filemodel.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+
+namespace pw {
+
+class ClickLabel;
+class FileListView;
+class ImageButton;
+class TaskPanel;
+class TitleBar;
+
+class TMainForm : public QWidget {
+  friend class UiReporter;
+
+ public:
+  explicit TMainForm(QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // Chosen task, as the window shows it.
+  QString TaskKindName, TaskExtensions, TaskMode;
+  QString CurrentKindPanel, CurrentModePanel;
+  bool SectionToggle = false;
+  std::string SourceFolder, OutputFolder, OutputBase;
+  std::atomic<bool> StopFlag{false};
+
+  FileListModel& FileRecords() { return records_; }
+  bool runInProgress() const { return running_; }
+  bool scanInProgress() const { return scanning_; }
+
+  // The options of the chosen task, read from the controls.
+  TaskOptions CollectOptions() const;
+  TaskKind chosenKind() const;
+  ::pw::TaskMode chosenMode() const;
+
+  // Event handlers, named after the controls that fire them.
+  void RzPanel70Click(TaskPanel* sender);
+  void RzPanel70Hover(TaskPanel* sender, bool entered);
+  void CheckBox1Click();
+  void BitBtn2Click();
+  void CheckBox2Click(QCheckBox* sender);
+  void Image9Click();
+  void Image11Click();
+  void StopClick();
+  void Image12Click(bool up);
+  void Image14Click();
+  void MenuItem1Click();
+  void ApplyStoredSettings();
+
+ protected:
+  void showEvent(QShowEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void buildTopBar();
+  void buildTaskPane();
+  void buildToolbar();
+  void buildListArea();
+  void buildSettingsColumn();
+  void buildSettingsPanels(QWidget* column, int top);
+  void layoutRegions();
+  void setStatus(const QString& text);
+  void setRunControlsEnabled(bool enabled);
+  void startScan();
+  void finishScan(std::uint64_t generation, int unreadable, bool ok);
+  void finishRun(bool failed, bool validation, const QString& message);
+  void stopScan();
+  void removeRunRow(int workIndex);
+
+  FileListModel records_;
+  FileListView* list_ = nullptr;
+  std::map<QString, QWidget*> panels_;
+  std::vector<TaskPanel*> taskPanels_;
+
+  TitleBar* topBar_ = nullptr;
+  QWidget* strip_ = nullptr;
+  QWidget* buttons_ = nullptr;  // RzPanel17
+  QWidget* taskPane_ = nullptr;
+  QWidget* toolbar_ = nullptr;
+  QWidget* bottomBar_ = nullptr;
+  QWidget* pathStrip_ = nullptr;  // RzPanel10
+  QLabel* pathLabel_ = nullptr;
+  QWidget* progressPanel_ = nullptr;  // RzPanel12
+  QWidget* settingsColumn_ = nullptr;
+  QWidget* completedPanel_ = nullptr;     // RzPanel11
+  QLabel* counter_ = nullptr;             // Label30
+  QLabel* status_ = nullptr;              // Label1
+  QLabel* taskSummary_ = nullptr;         // Label20
+  ClickLabel* selectAllLabel_ = nullptr;  // Label21
+  QPushButton* stopButton_ = nullptr;
+  QProgressBar* progress_ = nullptr;
+  QMenu* listMenu_ = nullptr;  // PopupMenu2
+  QMenu* mainMenu_ = nullptr;
+  std::vector<QWidget*> disabledDuringRun_;
+
+  QLineEdit* edit(const char* name) const;
+  QCheckBox* check(const char* name) const;
+  QRadioButton* radio(const char* name) const;
+
+  bool running_ = false;
+  bool scanning_ = false;
+  bool settingsApplied_ = false;
+  std::uint64_t scanGeneration_ = 0;
+  std::shared_ptr<std::atomic<bool>> scanCancel_;
+  std::thread scanThread_;
+  std::thread runThread_;
+  std::vector<std::uint64_t> runRecordIds_;
+  std::array<int, 3> removed_{};  // sources trashed, deleted, kept
+};
+
+}  // namespace pw

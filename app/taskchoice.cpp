@@ -1,0 +1,188 @@
+// Choosing the task, the settings-panel behaviour, and the stored settings.
+
+#include <unistd.h>
+#include <QCheckBox>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+
+#include <cstdlib>
+
+#include "app/dialogs.h"
+#include "app/mainwindow.h"
+#include "app/widgets.h"
+#include "batch/contract.h"
+#include "platform/paths.h"
+#include "platform/settings.h"
+#include "platform/shell.h"
+#include "platform/textcodec.h"
+
+namespace pw {
+
+void TMainForm::RzPanel70Click(TaskPanel* sender) {
+  if (running_) return;
+  const QString name = sender->objectName();
+  const bool modeGroup = name.right(2) > QStringLiteral("79");
+  QString& current = modeGroup ? CurrentModePanel : CurrentKindPanel;
+  if (!current.isEmpty() && current != name)
+    if (auto* old = findChild<TaskPanel*>(current)) old->setHighlighted(false);
+  current = name;
+  sender->setHighlighted(true);
+  taskSummary_->clear();
+
+  auto show = [this](std::initializer_list<const char*> names, bool visible) {
+    for (const char* n : names) findChild<QWidget*>(n)->setVisible(visible);
+  };
+  if (name == "RzPanel70") {
+    show({"RzPanel71", "RzPanel72", "RzPanel73", "RzPanel74"}, !SectionToggle);
+    auto* head = findChild<QWidget*>("RzPanel80");
+    head->move(0, SectionToggle ? 150 : 270);
+    SectionToggle = !SectionToggle;
+    findChild<QWidget*>("RzPanel81")->move(0, head->y() + 30);
+    findChild<QWidget*>("RzPanel82")->move(0, head->y() + 60);
+    return;
+  }
+  if (name == "RzPanel80") {
+    show({"RzPanel81", "RzPanel82"}, !SectionToggle);
+    SectionToggle = !SectionToggle;
+    return;
+  }
+  for (auto& [panelName, panel] : panels_) panel->hide();
+  QLineEdit* edit3 = edit("Edit3");
+  if (name == "RzPanel71") TaskKindName = "Word文档  ", TaskExtensions = ".doc.docx";
+  if (name == "RzPanel72") TaskKindName = "Excel文档  ", TaskExtensions = ".xls.xlsx";
+  if (name == "RzPanel73") TaskKindName = "Access文档  ", TaskExtensions = ".mdb";
+  if (name == "RzPanel74") TaskKindName = "纯文本文件  ", TaskExtensions = ".txt";
+  if (name == "RzPanel81") {
+    TaskMode = "合并 ";
+    edit3->setEnabled(true);
+    edit3->setText(QStringLiteral("新文档"));
+  }
+  if (name == "RzPanel82") {
+    TaskMode = "分割 ";
+    edit3->setEnabled(false);
+    edit3->clear();
+  }
+  taskSummary_->setText(TaskMode + TaskKindName);
+  const QString mode = TaskMode.trimmed(), kind = TaskKindName.trimmed();
+  if (!mode.isEmpty() && !kind.isEmpty()) {
+    static const struct {
+      const char* mode;
+      const char* kind;
+      const char* panel;
+    } table[] = {{"合并", "Word文档", "RzPanel101"},   {"合并", "Excel文档", "RzPanel102"},
+                 {"分割", "Excel文档", "RzPanel103"},  {"合并", "Access文档", "RzPanel104"},
+                 {"分割", "Access文档", "RzPanel105"}, {"分割", "纯文本文件", "RzPanel106"},
+                 {"分割", "Word文档", "RzPanel107"}};
+    for (const auto& row : table)
+      if (mode == QString::fromUtf8(row.mode) && kind == QString::fromUtf8(row.kind)) {
+        panels_[row.panel]->show();
+        break;
+      }
+  }
+  completedPanel_->hide();
+  stopScan();
+  records_.clear();
+}
+
+void TMainForm::RzPanel70Hover(TaskPanel* sender, bool entered) {
+  if (entered) {
+    sender->setHighlighted(true);
+    return;
+  }
+  const QString name = sender->objectName().trimmed();
+  if (name != CurrentKindPanel && name != CurrentModePanel) sender->setHighlighted(false);
+}
+
+void TMainForm::CheckBox1Click() {
+  findChild<QWidget*>("BitBtn2")->setVisible(!check("CheckBox1")->isChecked());
+}
+
+void TMainForm::BitBtn2Click() {
+  const std::string folder = ChooseFolder(this, QStringLiteral("请选择文档所在目录"), {});
+  bool blank = true;
+  for (char c : folder) blank = blank && static_cast<unsigned char>(c) <= ' ';
+  if (!blank) OutputFolder = folder;
+  setStatus(QStringLiteral("新文档将保存在：") + QString::fromStdString(DisplayText(OutputFolder)));
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::FocusIn) {
+    static const std::pair<const char*, const char*> owners[] = {
+        {"Edit4", "RadioButton9"},   {"Edit6", "RadioButton10"}, {"Edit7", "RadioButton11"},
+        {"Edit8", "RadioButton12"},  {"Edit9", "RadioButton13"}, {"Edit10", "RadioButton14"},
+        {"Edit11", "RadioButton15"}, {"Edit1", "RadioButton18"}, {"Edit12", "RadioButton19"},
+        {"Edit13", "RadioButton20"}};
+    for (const auto& [editName, radioName] : owners)
+      if (watched->objectName() == editName) radio(radioName)->setChecked(true);
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TMainForm::CheckBox2Click(QCheckBox* sender) {
+  const QString name = sender->objectName();
+  const char* key = name == "CheckBox2" ? "chr" : name == "CheckBox11" ? "delyuan" : "cle";
+  std::string error;
+  if (!WriteSetting("main", key, sender->isChecked() ? "1" : "0", &error))
+    setStatus(QString::fromStdString(error));
+}
+
+void TMainForm::ApplyStoredSettings() {
+  const std::string dzb = TrimText(ReadSetting("Main", "FileNameDZB", "0"));
+  check("CheckBox2")->setChecked(dzb == "0");
+
+  // An unreadable count is taken as no start yet, rather than skipping the
+  // rest of the start-up.
+  const std::string yanshi = TrimText(ReadSetting("Main", "Yanshi", "0"));
+  char* end = nullptr;
+  long shown = std::strtol(yanshi.c_str(), &end, 10);
+  if (yanshi.empty() || end == nullptr || *end != '\0') shown = 0;
+  if (shown < 3) {
+    const std::string demo = ExecutableFolder() + "yanshi.swf";
+    if (::access(demo.c_str(), R_OK) == 0) ShellOpen(demo);
+    std::string error;
+    if (!WriteSetting("Main", "Yanshi", std::to_string(shown + 1), &error))
+      setStatus(QString::fromStdString(error));
+  }
+
+  check("CheckBox2")->setChecked(ReadSetting("main", "chr", "1") == "1");
+  check("CheckBox11")->setChecked(ReadSetting("main", "delyuan", "0") == "1");
+  check("CheckBox12")->setChecked(ReadSetting("main", "cle", "1") == "1");
+  const char* labels[] = {"Label27", "Label28", "Label29"};
+  for (int i = 0; i < 3; ++i)
+    findChild<QLabel*>(labels[i])->setText(
+        QString::fromStdString(ReadSetting("main", "show" + std::to_string(i + 1), "")));
+}
+
+TaskKind TMainForm::chosenKind() const {
+  if (TaskExtensions == ".doc.docx") return TaskKind::Document;
+  if (TaskExtensions == ".xls.xlsx") return TaskKind::Workbook;
+  if (TaskExtensions == ".mdb") return TaskKind::Database;
+  if (TaskExtensions == ".txt") return TaskKind::Text;
+  return TaskKind::None;
+}
+
+TaskMode TMainForm::chosenMode() const {
+  if (TaskMode.trimmed() == "合并") return ::pw::TaskMode::Merge;
+  if (TaskMode.trimmed() == "分割") return ::pw::TaskMode::Split;
+  return ::pw::TaskMode::None;
+}
+
+TaskOptions TMainForm::CollectOptions() const {
+  TaskOptions o;
+  o.common.removeFinished = check("CheckBox12")->isChecked();
+  o.common.deleteSources = check("CheckBox11")->isChecked();
+  auto text = [this](const char* name) { return edit(name)->text().toStdString(); };
+  TextSplitOptions& t = o.textSplit;
+  t.way = radio("RadioButton14")->isChecked()   ? TextSplitOptions::Way::Lines
+          : radio("RadioButton15")->isChecked() ? TextSplitOptions::Way::Size
+                                                : TextSplitOptions::Way::Parts;
+  t.partsText = text("Edit9");
+  t.linesText = text("Edit10");
+  t.sizeText = text("Edit11");
+  t.repeatTitle = check("CheckBox9")->isChecked();
+  return o;
+}
+
+}  // namespace pw

@@ -1,0 +1,81 @@
+#pragma once
+// Small drawn controls of the window: task panels, image buttons, clickable
+// labels and the title bar that moves the frameless window.
+
+#include <QLabel>
+#include <QWidget>
+#include <functional>
+
+#include "app/icons.h"
+
+namespace pw {
+
+// A panel of the task pane: transparent at rest, a gradient with white text
+// when highlighted.
+class TaskPanel : public QWidget {
+ public:
+  TaskPanel(const QString& name, const QString& text, bool header, QWidget* parent);
+  std::function<void(TaskPanel*)> onClick;
+  std::function<void(TaskPanel*, bool entered)> onHover;
+  void setHighlighted(bool on);
+  bool highlighted() const { return highlighted_; }
+  QString text() const { return text_; }
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
+  void enterEvent(QEnterEvent*) override;
+  void leaveEvent(QEvent*) override;
+
+ private:
+  QString text_;
+  bool header_;
+  bool highlighted_ = false;
+};
+
+// A toolbar picture that grows under the mouse and looks pressed while held.
+class ImageButton : public QWidget {
+ public:
+  ImageButton(const QString& name, ToolIcon icon, int size, QWidget* parent);
+  std::function<void()> onClick;
+  void setIcon(ToolIcon icon) {
+    icon_ = icon;
+    update();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+  void enterEvent(QEnterEvent*) override;
+  void leaveEvent(QEvent*) override;
+  void mousePressEvent(QMouseEvent*) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
+
+ private:
+  void grow();
+  void shrink();
+  ToolIcon icon_;
+  bool grown_ = false;
+};
+
+class ClickLabel : public QLabel {
+ public:
+  ClickLabel(const QString& name, const QString& text, QWidget* parent);
+  std::function<void()> onClick;
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* e) override;
+};
+
+// The top bar: dragging it moves the window, a double click maximises or restores.
+class TitleBar : public QWidget {
+ public:
+  explicit TitleBar(QWidget* parent);
+  std::function<void()> onDoubleClick;
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+  void mouseMoveEvent(QMouseEvent* e) override;
+  void mouseDoubleClickEvent(QMouseEvent*) override;
+};
+
+}  // namespace pw

@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+#include <QProgressBar>
+
+#include "tests/app/window_harness.h"
+
+namespace pw {
+namespace {
+
+using test::ReadFile;
+using test::WindowHarness;
+
+class WindowRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* n : {"a", "b", "c", "d"})
+      test::WriteFile(files.file(std::string(n) + ".txt"), std::string(n) + "\n");
+  }
+  std::vector<std::string> names() {
+    std::vector<std::string> out;
+    for (const std::string& p : h.listedPaths()) out.push_back(p.substr(files.str().size() + 1));
+    return out;
+  }
+  test::TempDir files;
+  WindowHarness h;
+};
+
+TEST_F(WindowRun, MergeFollowsTheListOrderAndFinishedRowsLeave) {
+  h.openFolder("RzPanel74", "RzPanel81", files.str());
+  h.clickRow(2);
+  h.click("Image12");                  // c above b
+  h.clickRow(0, Qt::ControlModifier);  // a, c chosen; b, d not
+  h.runAndWait();
+  EXPECT_EQ(ReadFile(files.file("新文档.txt")), "a\nc\n");
+  EXPECT_EQ(names(), (std::vector<std::string>{"b.txt", "d.txt"}));
+  EXPECT_EQ(h.status(), "2 个文件合并生成新文件：" + files.str() + "/新文档.txt");
+  EXPECT_FALSE(h.find("RzPanel11")->isVisible());
+  EXPECT_FALSE(h.find("StopButton")->isVisible());
+  EXPECT_TRUE(h.find("Image11")->isEnabled());
+  EXPECT_TRUE(h.messages.empty());
+}
+
+TEST_F(WindowRun, RowsStayWhenTheRemoveBoxIsUnticked) {
+  h.openFolder("RzPanel74", "RzPanel81", files.str());
+  h.click("CheckBox12");
+  h.click("Image14");
+  h.runAndWait();
+  EXPECT_EQ(ReadFile(files.file("新文档.txt")), "a\nb\nc\nd\n");
+  EXPECT_EQ(names().size(), 4u);
+}
+
+TEST_F(WindowRun, NothingChosenIsRefusedAndSplitWritesPartsBesideTheSource) {
+  h.openFolder("RzPanel74", "RzPanel82", files.str());
+  h.click("Image11");
+  ASSERT_EQ(h.messages.size(), 1u);
+  EXPECT_EQ(h.messages[0], "请先选中需操作的文档，可多选！");
+  test::WriteFile(files.file("a.txt"), "title\n1\n2\n3\n");
+  h.clickRow(0);
+  h.runAndWait();
+  EXPECT_EQ(ReadFile(files.file("a1.txt")), "title\r\n1\r\n");
+  EXPECT_EQ(ReadFile(files.file("a2.txt")), "2\r\n3\r\n");
+}
+
+TEST_F(WindowRun, MergeOntoItsOwnSourceIsRefusedWithTheFileNamed) {
+  h.openFolder("RzPanel74", "RzPanel81", files.str());
+  h.find<QLineEdit>("Edit3")->setText("a");
+  h.click("Image14");
+  h.runAndWait();
+  ASSERT_EQ(h.messages.size(), 1u);
+  EXPECT_NE(h.messages[0].find("a.txt"), std::string::npos) << h.messages[0];
+  EXPECT_EQ(ReadFile(files.file("a.txt")), "a\n");
+  EXPECT_EQ(names().size(), 4u);
+}
+
+TEST_F(WindowRun, AFailureNamesTheFileKeepsFinishedWorkAndRowsInStep) {
+  h.openFolder("RzPanel74", "RzPanel81", files.str());
+  std::filesystem::remove(files.file("c.txt"));  // gone since the scan
+  h.click("Image14");
+  h.runAndWait();
+  ASSERT_EQ(h.messages.size(), 1u);
+  EXPECT_NE(h.messages[0].find("c.txt"), std::string::npos) << h.messages[0];
+  EXPECT_EQ(ReadFile(files.file("新文档.txt")), "a\nb\n");
+  EXPECT_EQ(names(), (std::vector<std::string>{"c.txt", "d.txt"}));
+  EXPECT_FALSE(h.window().StopFlag);
+}
+
+TEST_F(WindowRun, StopEndsTheRunWithRowsAndRecordsInStep) {
+  const std::string block(4 << 20, 'x');
+  for (int i = 0; i < 24; ++i)
+    test::WriteFile(files.file("big" + std::to_string(10 + i) + ".txt"), block);
+  h.openFolder("RzPanel74", "RzPanel81", files.str());
+  h.click("Image14");
+  h.click("Image11");
+  EXPECT_TRUE(h.find("StopButton")->isVisible());
+  EXPECT_FALSE(h.find("Image9")->isEnabled());
+  h.click("StopButton");
+  EXPECT_TRUE(test::WaitUntil([&] { return !h.window().runInProgress(); }));
+  EXPECT_FALSE(h.window().StopFlag);
+  const auto left = h.listedPaths();
+  const std::size_t merged = 28 - left.size();
+  // Every file that left the list is in the output, whole; none that stayed is.
+  EXPECT_EQ(std::filesystem::file_size(files.file("新文档.txt")),
+            merged <= 4 ? merged * 2 : 8 + (merged - 4) * block.size());
+  EXPECT_LT(merged, 28u);
+}
+
+}  // namespace
+}  // namespace pw
