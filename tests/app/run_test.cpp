@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <QProgressBar>
+#include <algorithm>
+#include <cstdlib>
 
 #include "tests/app/window_harness.h"
 
@@ -101,6 +103,69 @@ TEST_F(WindowRun, StopEndsTheRunWithRowsAndRecordsInStep) {
   EXPECT_EQ(std::filesystem::file_size(files.file("新文档.txt")),
             merged <= 4 ? merged * 2 : 8 + (merged - 4) * block.size());
   EXPECT_LT(merged, 28u);
+}
+
+}  // namespace
+}  // namespace pw
+
+namespace pw {
+namespace {
+
+TEST_F(WindowRun, FileNamesThatAreNotUtf8AreListedAndProcessedIntact) {
+  const std::string gbk = files.file("\xB1\xA8\xB8\xE6.txt");  // 报告 in GBK
+  test::WriteFile(gbk, "title\nx\ny\n");
+  h.openFolder("RzPanel74", "RzPanel82", files.str());
+  const auto paths = h.listedPaths();
+  ASSERT_NE(std::find(paths.begin(), paths.end(), gbk), paths.end());
+  const int row = static_cast<int>(std::find(paths.begin(), paths.end(), gbk) - paths.begin());
+  EXPECT_EQ(h.window().FileRecords().record(row).BaseName, "报告");
+  h.clickRow(row);
+  h.runAndWait();
+  EXPECT_TRUE(h.messages.empty());
+  EXPECT_EQ(ReadFile(files.file("\xB1\xA8\xB8\xE6"
+                                "1.txt")),
+            "title\r\nx\r\n");
+  EXPECT_EQ(ReadFile(files.file("\xB1\xA8\xB8\xE6"
+                                "2.txt")),
+            "y\r\n");
+}
+
+// The command line and the window run the same code: same inputs and options,
+// same bytes out.
+TEST_F(WindowRun, CommandLineGivesByteIdenticalResults) {
+  const std::string text = "head\r\n\none\ntwo\nthree\nfour\nfive";
+  test::TempDir other;
+  for (const std::string& dir : {files.str(), other.str()}) {
+    test::WriteFile(dir + "/a.txt", text);
+    test::WriteFile(dir + "/b.txt",
+                    "\xEF\xBB\xBF"
+                    "bom\n");
+  }
+  h.openFolder("RzPanel74", "RzPanel82", files.str());
+  h.click("Edit10");
+  h.find<QLineEdit>("Edit10")->setText("2");
+  h.click("CheckBox9");  // no repeated title
+  h.clickRow(0);
+  h.runAndWait();
+  h.openFolder("RzPanel74", "RzPanel81", files.str());
+  h.find<QLineEdit>("Edit3")->setText("joined");
+  h.click("Image14");
+  h.runAndWait();
+
+  const std::string cli = PW_CLI_PATH;
+  const std::string o = other.str();
+  ASSERT_EQ(
+      std::system(
+          (cli + " split txt --lines 2 --no-repeat-title " + o + "/a.txt 2>/dev/null").c_str()),
+      0);
+  ASSERT_EQ(
+      std::system((cli + " merge txt -o " + o + "/joined " + o + "/a.txt " + o + "/a1.txt " + o +
+                   "/a2.txt " + o + "/a3.txt " + o + "/a4.txt " + o + "/b.txt 2>/dev/null")
+                      .c_str()),
+      0);
+  for (const char* name : {"a1.txt", "a2.txt", "a3.txt", "a4.txt", "joined.txt"})
+    EXPECT_EQ(ReadFile(files.file(name)), ReadFile(other.file(name))) << name;
+  EXPECT_FALSE(ReadFile(other.file("joined.txt")).empty());
 }
 
 }  // namespace

@@ -17,7 +17,10 @@ TEST(TextCodec, Utf8Validation) {
 TEST(TextCodec, DisplayPrefersUtf8ThenGbkThenReplacement) {
   EXPECT_EQ(DisplayText("报告.txt"), "报告.txt");
   EXPECT_EQ(DisplayText("\xB1\xA8\xB8\xE6.txt"), "报告.txt");
-  EXPECT_EQ(DisplayText("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(DisplayText("a\xFF"
+                        "b"),
+            "a\xEF\xBF\xBD"
+            "b");
 }
 
 }  // namespace
