@@ -1,0 +1,303 @@
+#include "cli/options.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+
+#include "batch/contract.h"
+#include "platform/textcodec.h"
+
+namespace pw::cli {
+
+namespace {
+
+// An option of one kind (or of all kinds). Options sharing a `group` exclude
+// each other.
+struct OptionSpec {
+  const char* name;
+  const char* valueName;  // nullptr for a switch
+  const char* help;
+  bool merge;  // taken by the merge
+  bool split;  // taken by the split
+  const char* group;
+  void (*apply)(TaskOptions& options, const std::string& value);
+};
+
+struct KindSpec {
+  const char* word;
+  TaskKind kind;
+  const char* title;
+  bool available;
+  bool splitWritesToOutput;  // the split writes into the output folder, not beside each source
+  std::vector<OptionSpec> options;
+};
+
+// A positive whole number in 32-bit range, as the count boxes take.
+std::string PositiveCount(const std::string& option, const std::string& value) {
+  const std::string text = TrimText(value);
+  char* end = nullptr;
+  errno = 0;
+  const long long n = text.empty() ? 0 : std::strtoll(text.c_str(), &end, 10);
+  const bool digitsOnly =
+      !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+  if (!digitsOnly || errno == ERANGE || n > INT_MAX || n <= 0)
+    throw UsageError(option + " 需要一个大于 0 的整数（只接受阿拉伯数字），而不是“" +
+                     DisplayText(value) + "”");
+  return text;
+}
+
+const std::vector<KindSpec>& Kinds() {
+  using Way = TextSplitOptions::Way;
+  static const std::vector<KindSpec> kinds = {
+      {"doc", TaskKind::Document, "Word文档（.doc .docx）", false, true, {}},
+      {"xls", TaskKind::Workbook, "Excel文档（.xls .xlsx）", false, false, {}},
+      {"mdb", TaskKind::Database, "Access文档（.mdb）", false, false, {}},
+      {"txt",
+       TaskKind::Text,
+       "纯文本文件（.txt）",
+       true,
+       false,
+       {
+           {"--parts", "N", "平均分割，共分 N 个文件（默认方式，N 默认 2）", false, true, "way",
+            [](TaskOptions& o, const std::string& v) {
+              o.textSplit.way = Way::Parts;
+              o.textSplit.partsText = PositiveCount("--parts", v);
+            }},
+           {"--lines", "R", "按行数分，每文件 R 行（默认 25）", false, true, "way",
+            [](TaskOptions& o, const std::string& v) {
+              o.textSplit.way = Way::Lines;
+              o.textSplit.linesText = PositiveCount("--lines", v);
+            }},
+           {"--size", "KB", "按大小分，每文件约 KB×1000 字节（默认 10），按整行切分", false, true,
+            "way",
+            [](TaskOptions& o, const std::string& v) {
+              o.textSplit.way = Way::Size;
+              o.textSplit.sizeText = PositiveCount("--size", v);
+            }},
+           {"--no-repeat-title", nullptr,
+            "不在第二个及以后的文件开头重复标题行（默认重复：标题行即第一个非空行）", false, true,
+            nullptr, [](TaskOptions& o, const std::string&) { o.textSplit.repeatTitle = false; }},
+       }},
+  };
+  return kinds;
+}
+
+const std::vector<OptionSpec>& CommonSpecs() {
+  static const std::vector<OptionSpec> common = {
+      {"--delete-sources", nullptr,
+       "每个文件完全处理好之后，把源文件移到回收站（没有回收站时直接删除）", true, true, nullptr,
+       [](TaskOptions& o, const std::string&) { o.common.deleteSources = true; }},
+  };
+  return common;
+}
+
+std::string WorkingFolder(const std::string& given) {
+  if (!given.empty()) return given;
+  std::string buf(4096, '\0');
+  while (::getcwd(buf.data(), buf.size()) == nullptr) {
+    if (errno != ERANGE) throw UsageError("无法确定当前文件夹");
+    buf.resize(buf.size() * 2);
+  }
+  return buf.c_str();
+}
+
+// An absolute path with "." parts and doubled slashes gone; ".." is left to
+// the file system, which knows where links lead.
+std::string Absolute(const std::string& path, const std::string& cwd) {
+  std::string full = path.starts_with('/') ? path : cwd + "/" + path;
+  std::string out;
+  std::size_t pos = 0;
+  while (pos <= full.size()) {
+    std::size_t next = full.find('/', pos);
+    if (next == std::string::npos) next = full.size();
+    const std::string part = full.substr(pos, next - pos);
+    if (!part.empty() && part != ".") out += "/" + part;
+    pos = next + 1;
+  }
+  if (out.empty()) out = "/";
+  if (full.ends_with('/') && out != "/") out += '/';
+  return out;
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string FolderPart(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+const OptionSpec* FindOption(const KindSpec& kind, const std::string& name) {
+  for (const OptionSpec& spec : CommonSpecs())
+    if (name == spec.name) return &spec;
+  for (const OptionSpec& spec : kind.options)
+    if (name == spec.name) return &spec;
+  return nullptr;
+}
+
+}  // namespace
+
+bool KindAvailable(TaskKind kind) {
+  for (const KindSpec& spec : Kinds())
+    if (spec.kind == kind) return spec.available;
+  return false;
+}
+
+CommandLine ParseCommandLine(int argc, const char* const argv[], const std::string& workingFolder) {
+  CommandLine cl;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  for (const std::string& a : args) {
+    if (a == "--") break;
+    if (a == "-h" || a == "--help") {
+      cl.help = true;
+      return cl;
+    }
+  }
+  if (args.empty()) throw UsageError("缺少操作：merge 或 split");
+  if (args[0] == "merge")
+    cl.mode = TaskMode::Merge;
+  else if (args[0] == "split")
+    cl.mode = TaskMode::Split;
+  else
+    throw UsageError("未知的操作“" + DisplayText(args[0]) + "”：应为 merge 或 split");
+  const char* modeWord = cl.mode == TaskMode::Merge ? "merge" : "split";
+  if (args.size() < 2) throw UsageError("缺少文件类型：doc、xls、mdb 或 txt");
+  const KindSpec* kind = nullptr;
+  for (const KindSpec& spec : Kinds())
+    if (args[1] == spec.word) kind = &spec;
+  if (kind == nullptr)
+    throw UsageError("未知的文件类型“" + DisplayText(args[1]) + "”：应为 doc、xls、mdb 或 txt");
+  cl.kind = kind->kind;
+
+  const std::string cwd = WorkingFolder(workingFolder);
+  std::string output;
+  bool outputGiven = false;
+  std::set<std::string> given, groups;
+  bool optionsEnded = false;
+  for (std::size_t i = 2; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (optionsEnded || arg == "-" || !arg.starts_with('-')) {
+      cl.files.push_back(Absolute(arg, cwd));
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    std::string name = arg, value;
+    bool inlineValue = false;
+    if (const std::size_t eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
+      name = arg.substr(0, eq);
+      value = arg.substr(eq + 1);
+      inlineValue = true;
+    } else if (arg.starts_with("-o") && arg.size() > 2) {
+      name = "-o";
+      value = arg.substr(2);
+      inlineValue = true;
+    }
+    if (name == "-o" || name == "--output") {
+      if (cl.mode == TaskMode::Split && !kind->splitWritesToOutput)
+        throw UsageError(std::string("split ") + kind->word +
+                         " 不接受 -o：分割出的文件总是写在各自的源文件旁边");
+      if (outputGiven) throw UsageError("-o 只能给出一次");
+      if (!inlineValue) {
+        if (++i >= args.size()) throw UsageError("-o 后面缺少输出文件");
+        value = args[i];
+      }
+      if (value.empty()) throw UsageError("-o 的输出文件不能为空");
+      output = value;
+      outputGiven = true;
+      continue;
+    }
+    const OptionSpec* spec = FindOption(*kind, name);
+    if (spec == nullptr)
+      throw UsageError("未知的选项“" + DisplayText(name) + "”（" + modeWord + " " + kind->word +
+                       "）");
+    if (!(cl.mode == TaskMode::Merge ? spec->merge : spec->split))
+      throw UsageError(name + " 只用于 " + (spec->merge ? "merge" : "split") + "，不能用于 " +
+                       modeWord);
+    if (!given.insert(name).second) throw UsageError(name + " 只能给出一次");
+    if (spec->group != nullptr && !groups.insert(spec->group).second)
+      throw UsageError(name +
+                       " 不能与同类的其他分割方式同时使用（--parts、--lines、--size 选其一）");
+    if (spec->valueName != nullptr && !inlineValue) {
+      if (++i >= args.size()) throw UsageError(name + " 后面缺少 " + spec->valueName);
+      value = args[i];
+    } else if (spec->valueName == nullptr && inlineValue) {
+      throw UsageError(name + " 不带参数");
+    }
+    spec->apply(cl.options, value);
+  }
+  if (cl.files.empty()) throw UsageError("没有给出要处理的文件");
+
+  if (outputGiven) {
+    const std::string out = Absolute(output, cwd);
+    if (out.ends_with('/') || IsFolder(out)) {
+      cl.outputFolder = out.ends_with('/') && out != "/" ? out.substr(0, out.size() - 1) : out;
+      cl.newDocumentName = cl.mode == TaskMode::Merge ? "新文档" : "";
+    } else {
+      cl.outputFolder = FolderPart(out);
+      cl.newDocumentName = FileNamePart(out);
+    }
+  } else {
+    cl.outputFolder = FolderPart(cl.files.front());
+    cl.newDocumentName = cl.mode == TaskMode::Merge ? "新文档" : "";
+  }
+  return cl;
+}
+
+std::string UsageText() {
+  std::string text =
+      "用法：\n"
+      "  plinthwick-cli merge KIND [-o OUTPUT] [选项] FILE...\n"
+      "  plinthwick-cli split KIND [选项] FILE...\n"
+      "\n"
+      "merge 按给出的顺序把所有文件合并成一个新文件；split 把每个文件分割成几个新文件。\n"
+      "\n"
+      "KIND：\n";
+  for (const KindSpec& kind : Kinds()) {
+    text += "  " + std::string(kind.word) + "  " + kind.title;
+    if (!kind.available) text += "（尚未提供）";
+    text += "\n";
+  }
+  const auto describe = [&text](const OptionSpec& spec) {
+    std::string head = std::string("  ") + spec.name;
+    if (spec.valueName != nullptr) head += std::string(" ") + spec.valueName;
+    if (head.size() < 24) head.resize(24, ' ');
+    text += head + spec.help;
+    if (!spec.merge) text += "；仅 split";
+    if (!spec.split) text += "；仅 merge";
+    text += "\n";
+  };
+  text +=
+      "\n"
+      "通用选项：\n"
+      "  -o, --output OUTPUT   合并生成的新文件。默认是第一个文件所在文件夹中的“新文档”；\n"
+      "                        扩展名由操作决定（文本合并为 .txt）；给出已有的文件夹或以 /\n"
+      "                        结尾时，在其中生成“新文档”。输出不能是待合并的源文件之一\n";
+  for (const OptionSpec& spec : CommonSpecs()) describe(spec);
+  text += "  -h, --help            显示本说明\n";
+  for (const KindSpec& kind : Kinds()) {
+    if (kind.options.empty()) continue;
+    text += "\n" + std::string(kind.word) + " 的选项：\n";
+    for (const OptionSpec& spec : kind.options) describe(spec);
+  }
+  text +=
+      "\n"
+      "文本分割：每行以 CR LF 结尾写出，第 k 份写在源文件旁边，名为源文件名去掉扩展名加 k 和\n"
+      ".txt（day.txt → day1.txt、day2.txt…）；同名的已有文件会被替换，但绝不覆盖本次的源文件。\n"
+      "\n"
+      "进度和结果写到标准错误。按 Ctrl-C 请求停止：正在处理的文件写出的内容会被撤销，已完成的\n"
+      "文件保留；再按一次立即退出。\n"
+      "\n"
+      "退出码：0 成功；1 某个文件无法处理（消息给出文件和原因）；2 用法错误；130 被中止。\n";
+  return text;
+}
+
+}  // namespace pw::cli

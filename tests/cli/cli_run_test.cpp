@@ -1,0 +1,59 @@
+// The built program on small files: exit status, files written, what it says.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "tests/support/tempdir.h"
+
+namespace pw {
+namespace {
+
+using test::ReadFile;
+using test::WriteFile;
+
+int RunCli(const test::TempDir& dir, const std::string& args, std::string& err) {
+  const std::string command =
+      "cd '" + dir.str() + "' && '" PW_CLI_PATH "' " + args + " >out.log 2>err.log </dev/null";
+  const int status = std::system(command.c_str());
+  err = ReadFile(dir.file("err.log"));
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(CliRun, ExitStatusTellsTheOutcome) {
+  struct Case {
+    std::string args;
+    int status;
+    std::string says;
+  };
+  const std::vector<Case> cases = {
+      {"merge txt a.txt day.txt -o merged", 0, "2 个文件合并生成新文件："},
+      {"split txt --lines 2 day.txt", 0, "day3.txt"},
+      {"merge txt a.txt missing.txt", 1, "missing.txt"},
+      {"split txt --size 5 day.txt", 1, "day.txt"},  // smaller than one chunk
+      {"merge xls a.xls", 1, "not available yet"},
+      {"split txt --parts x a.txt", 2, "--parts"},
+      {"", 2, "--help"},
+  };
+  for (const Case& c : cases) {
+    test::TempDir dir;
+    WriteFile(dir.file("a.txt"), "A\n");
+    WriteFile(dir.file("day.txt"), "T\nx\ny\nz");
+    std::string err;
+    EXPECT_EQ(RunCli(dir, c.args, err), c.status) << c.args << "\n" << err;
+    EXPECT_NE(err.find(c.says), std::string::npos) << c.args << "\n" << err;
+    if (c.args.starts_with("merge txt a.txt day.txt")) {
+      EXPECT_EQ(ReadFile(dir.file("merged.txt")), "A\nT\nx\ny\nz");
+    }
+    if (c.args.starts_with("split txt --lines 2")) {
+      EXPECT_EQ(ReadFile(dir.file("day1.txt")), "T\r\nx\r\n");
+      EXPECT_EQ(ReadFile(dir.file("day2.txt")), "T\r\ny\r\nz\r\n");
+      EXPECT_EQ(ReadFile(dir.file("day3.txt")), "T\r\n");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace pw

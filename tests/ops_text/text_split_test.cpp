@@ -1,0 +1,282 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+
+#include "ops/text/text_io.h"
+#include "ops/text/text_ops.h"
+#include "tests/ops_text/recording_reporter.h"
+#include "tests/support/tempdir.h"
+
+namespace pw {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::RecordingReporter;
+using test::WriteFile;
+using Way = TextSplitOptions::Way;
+
+// Lines "L<a>" to "L<b>", each ended by `end`.
+std::string Lines(int a, int b, const std::string& end = "\r\n") {
+  std::string s;
+  for (int k = a; k <= b; ++k) s += "L" + std::to_string(k) + end;
+  return s;
+}
+const std::string T = "L1\r\n";  // the title line of those
+
+TextSplitOptions Options(Way way, const std::string& value, bool repeatTitle = true) {
+  TextSplitOptions o;
+  o.way = way;
+  (way == Way::Parts ? o.partsText : way == Way::Lines ? o.linesText : o.sizeText) = value;
+  o.repeatTitle = repeatTitle;
+  return o;
+}
+
+// The part files day1.txt, day2.txt, ... that exist, in order.
+std::vector<std::string> Parts(const test::TempDir& dir, const std::string& stem = "day") {
+  std::vector<std::string> parts;
+  for (int k = 1; fs::exists(dir.file(stem + std::to_string(k) + ".txt")); ++k)
+    parts.push_back(ReadFile(dir.file(stem + std::to_string(k) + ".txt")));
+  return parts;
+}
+
+struct SplitCase {
+  const char* what;
+  std::string source;
+  TextSplitOptions options;
+  std::vector<std::string> parts;
+};
+
+std::vector<SplitCase> SplitCases() {
+  std::string sized;  // 100 lines of 350 bytes: 35,000 bytes
+  for (int k = 1; k <= 100; ++k) {
+    const std::string n = std::to_string(k);
+    sized += n + std::string(348 - n.size(), 'x') + "\r\n";
+  }
+  const std::string line1 = sized.substr(0, 350);
+  std::vector<std::string> sizedParts = {
+      sized.substr(0, 33 * 350), line1 + sized.substr(33 * 350, 33 * 350),
+      line1 + sized.substr(66 * 350, 33 * 350), line1 + sized.substr(99 * 350)};
+  const std::string longTitle(70000, 't');
+  return {
+      {"even 10 lines into 3",
+       Lines(1, 10, "\n"),
+       Options(Way::Parts, "3"),
+       {Lines(1, 3), T + Lines(4, 6), T + Lines(7, 10)}},
+      {"even into 1", Lines(1, 10, "\n"), Options(Way::Parts, "1"), {Lines(1, 10)}},
+      {"even 2 lines into 5", Lines(1, 2, "\n"), Options(Way::Parts, "5"), {Lines(1, 2)}},
+      {"by 5 of 10 lines",
+       Lines(1, 10),
+       Options(Way::Lines, "5"),
+       {Lines(1, 5), T + Lines(6, 10), T}},
+      {"by 5 of 10 lines, title not repeated",
+       Lines(1, 10),
+       Options(Way::Lines, "5", false),
+       {Lines(1, 5), Lines(6, 10), ""}},
+      {"by 5 of 12 lines",
+       Lines(1, 12),
+       Options(Way::Lines, "5"),
+       {Lines(1, 5), T + Lines(6, 10), T + Lines(11, 12)}},
+      {"by 1 line",
+       Lines(1, 3),
+       Options(Way::Lines, "1"),
+       {Lines(1, 1), T + Lines(2, 2), T + Lines(3, 3), T}},
+      {"by size, 35,000 bytes of 100 lines, 10 KB", sized, Options(Way::Size, "10"), sizedParts},
+      {"title after blank lines, trimmed; mixed line ends; no final line end",
+       "\n \t\r\n  Title  \r\nA\nB\rx\nC",
+       Options(Way::Lines, "2"),
+       {"\r\n \t\r\n", "Title\r\n  Title  \r\nA\r\n", "Title\r\nB\rx\r\nC\r\n", "Title\r\n"}},
+      {"no title at all: an empty title line",
+       "\n\n",
+       Options(Way::Lines, "1"),
+       {"\r\n", "\r\n\r\n", "\r\n"}},
+      {"empty source, even", "", Options(Way::Parts, "2"), {""}},
+      {"empty source, by lines", "", Options(Way::Lines, "25"), {""}},
+      {"a title too long to hold",
+       longTitle + "\nsecond",
+       Options(Way::Lines, "1"),
+       {longTitle + "\r\n", longTitle + "\r\nsecond\r\n", longTitle + "\r\n"}},
+  };
+}
+
+TEST(TextSplit, CutsAsTabled) {
+  // Tiny blocks put line ends (and CR LF pairs) across block boundaries.
+  for (const std::size_t block : {std::size_t{0}, std::size_t{3}}) {
+    textio::SetBlockSizeForTesting(block);
+    for (const SplitCase& c : SplitCases()) {
+      test::TempDir dir;
+      WriteFile(dir.file("day.txt"), c.source);
+      RecordingReporter reporter;
+      RunState run = test::MakeRun({dir.file("day.txt")}, dir.file("day.txt"), &reporter.stop);
+      SplitTextFiles(run, c.options, CommonOptions{}, reporter);
+      EXPECT_EQ(Parts(dir), c.parts) << c.what << ", block " << block;
+      EXPECT_EQ(run.OutputBase, dir.file("day" + std::to_string(c.parts.size()) + ".txt"));
+      EXPECT_EQ(ReadFile(dir.file("day.txt")), c.source) << c.what;
+    }
+  }
+  textio::SetBlockSizeForTesting(0);
+}
+
+TEST(TextSplit, EachSourceUsesItsOwnTitleAndTheContractHoldsInOrder) {
+  test::TempDir dir;
+  const std::string data = dir.file("data");
+  fs::create_directories(data);
+  ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+  WriteFile(dir.file("a.txt"), "TitleA\nx\n");
+  WriteFile(dir.file("b"), "TitleB\ny\n");  // no extension: parts b1.txt, b2.txt
+  RecordingReporter reporter;
+  RunState run =
+      test::MakeRun({dir.file("a.txt"), dir.file("b")}, dir.file("a.txt"), &reporter.stop);
+  CommonOptions common;
+  common.deleteSources = true;
+  SplitTextFiles(run, Options(Way::Parts, "2"), common, reporter);
+  ::unsetenv("XDG_DATA_HOME");
+
+  EXPECT_EQ(Parts(dir, "a"), (std::vector<std::string>{"TitleA\r\n", "TitleA\r\nx\r\n"}));
+  EXPECT_EQ(Parts(dir, "b"), (std::vector<std::string>{"TitleB\r\n", "TitleB\r\ny\r\n"}));
+  EXPECT_FALSE(fs::exists(dir.file("a.txt")));
+  EXPECT_EQ(ReadFile(data + "/Trash/files/b"), "TitleB\ny\n");
+  const std::vector<std::string> want = {
+      "begin 50",
+      "status 正在分割文件： a.txt",
+      "remove 0",
+      "source 0 trashed",
+      "counter 0",
+      "step",
+      "status 正在分割文件： b",
+      "remove 1",
+      "source 1 trashed",
+      "counter 1",
+      "step",
+      "status 合并操作已完成，正在清理内存... ",
+      "end",
+      "status 2 个文件合并生成新文件：" + dir.file("b2.txt"),
+  };
+  EXPECT_EQ(reporter.events, want);
+}
+
+TEST(TextSplit, RefusesCountsThatCannotSplitAndWritesNothing) {
+  const std::string empty = "请填写分割数量，只接受阿拉伯数字！";
+  const std::vector<std::pair<TextSplitOptions, std::string>> cases = {
+      {Options(Way::Parts, ""), empty},
+      {Options(Way::Lines, "  "), empty},
+      {Options(Way::Size, ""), empty},
+      {Options(Way::Parts, "0"), "day.txt"},
+      {Options(Way::Parts, "-2"), "day.txt"},
+      {Options(Way::Lines, "0"), "day.txt"},
+      {Options(Way::Size, "0"), "day.txt"},
+      {Options(Way::Size, "1"), "day.txt"},  // 30 bytes: smaller than one chunk of 1000
+      {Options(Way::Parts, "3x"), "3x"},
+      {Options(Way::Lines, "99999999999"), "99999999999"},
+  };
+  for (const auto& [options, says] : cases) {
+    test::TempDir dir;
+    WriteFile(dir.file("day.txt"), Lines(1, 10, "\n"));
+    RecordingReporter reporter;
+    RunState run = test::MakeRun({dir.file("day.txt")}, dir.file("day.txt"), &reporter.stop);
+    try {
+      SplitTextFiles(run, options, CommonOptions{}, reporter);
+      ADD_FAILURE() << "no refusal for " << says;
+    } catch (const RunError& e) {
+      EXPECT_EQ(e.kind(), RunError::Kind::Validation) << says;
+      EXPECT_EQ(e.file(), dir.file("day.txt"));
+      EXPECT_NE(std::string(e.what()).find(says), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(Parts(dir).empty()) << says;
+    EXPECT_EQ(ReadFile(dir.file("day.txt")), Lines(1, 10, "\n"));
+    EXPECT_EQ(std::count(reporter.events.begin(), reporter.events.end(), "counter 0"), 0);
+  }
+}
+
+TEST(TextSplit, NeverWritesAPartOverASourceOfTheSameRun) {
+  struct Case {
+    const char* other;  // a second source beside day.txt
+    TextSplitOptions options;
+    bool refused;
+  };
+  const std::vector<Case> cases = {
+      {"day1.txt", Options(Way::Lines, "5"), true},
+      {"day3.txt", Options(Way::Lines, "5"),
+       true},  // 10 lines by 5: the third part holds the title
+      {"day4.txt", Options(Way::Lines, "5"), false},  // only three parts
+      {"day5.txt", Options(Way::Parts, "2"), false},
+      {"day2.txt", Options(Way::Parts, "2"), true},
+  };
+  for (const Case& c : cases) {
+    test::TempDir dir;
+    WriteFile(dir.file("day.txt"), Lines(1, 10));
+    WriteFile(dir.file(c.other), "precious");
+    RecordingReporter reporter;
+    RunState run = test::MakeRun({dir.file("day.txt"), dir.file(c.other)}, dir.file("day.txt"),
+                                 &reporter.stop);
+    CommonOptions common;
+    common.removeFinished = false;
+    if (c.refused) {
+      try {
+        SplitTextFiles(run, c.options, common, reporter);
+        ADD_FAILURE() << c.other;
+      } catch (const RunError& e) {
+        EXPECT_EQ(e.kind(), RunError::Kind::Validation);
+        EXPECT_NE(std::string(e.what()).find(c.other), std::string::npos) << e.what();
+      }
+      EXPECT_FALSE(
+          fs::exists(dir.file(c.other == std::string("day1.txt") ? "day2.txt" : "day1.txt")));
+    } else {
+      SplitTextFiles(run, c.options, common, reporter);
+      EXPECT_TRUE(fs::exists(dir.file("day1.txt")));
+    }
+    EXPECT_EQ(ReadFile(dir.file(c.other)), "precious") << c.other;
+  }
+}
+
+TEST(TextSplit, APartThatIsASourceUnderAnotherNameIsNotWritten) {
+  test::TempDir dir;
+  WriteFile(dir.file("a.txt"), "one\ntwo\n");
+  WriteFile(dir.file("b.txt"), "three\nfour\n");
+  fs::create_hard_link(dir.file("a.txt"), dir.file("b1.txt"));
+  RecordingReporter reporter;
+  RunState run = test::MakeRun({dir.file("a.txt"), dir.file("b.txt")}, {}, &reporter.stop);
+  EXPECT_THROW(SplitTextFiles(run, Options(Way::Parts, "2"), CommonOptions{}, reporter), RunError);
+  EXPECT_EQ(ReadFile(dir.file("a.txt")), "one\ntwo\n");
+  EXPECT_EQ(Parts(dir, "a").size(), 2u);
+  EXPECT_FALSE(fs::exists(dir.file("b2.txt")));
+}
+
+TEST(TextSplit, StopInTheMiddleOfAFileRemovesItsParts) {
+  test::TempDir dir;
+  textio::SetBlockSizeForTesting(4);
+  WriteFile(dir.file("a.txt"), Lines(1, 4));
+  WriteFile(dir.file("b.txt"), Lines(1, 40));
+  RecordingReporter reporter;
+  reporter.stopOnStatus = "正在分割文件： b.txt";
+  RunState run = test::MakeRun({dir.file("a.txt"), dir.file("b.txt")}, {}, &reporter.stop);
+  SplitTextFiles(run, Options(Way::Lines, "2"), CommonOptions{}, reporter);
+  textio::SetBlockSizeForTesting(0);
+
+  EXPECT_EQ(Parts(dir, "a").size(), 3u);
+  EXPECT_TRUE(Parts(dir, "b").empty());
+  EXPECT_EQ(reporter.events[reporter.events.size() - 2], "status 用户强行退出，合并操作未完成！");
+  EXPECT_EQ(std::count(reporter.events.begin(), reporter.events.end(), "counter 1"), 0);
+  EXPECT_EQ(ReadFile(dir.file("b.txt")), Lines(1, 40));
+}
+
+TEST(TextSplit, APartThatCannotBeCreatedIsNamedAndTheSourcesPartsGo) {
+  test::TempDir dir;
+  WriteFile(dir.file("day.txt"), Lines(1, 10));
+  fs::create_directories(dir.file("day2.txt"));
+  RecordingReporter reporter;
+  RunState run = test::MakeRun({dir.file("day.txt")}, {}, &reporter.stop);
+  try {
+    SplitTextFiles(run, Options(Way::Lines, "5"), CommonOptions{}, reporter);
+    FAIL() << "no failure";
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.kind(), RunError::Kind::Failure);
+    EXPECT_EQ(e.file(), dir.file("day2.txt"));
+  }
+  EXPECT_FALSE(fs::exists(dir.file("day1.txt")));
+  EXPECT_EQ(ReadFile(dir.file("day.txt")), Lines(1, 10));
+}
+
+}  // namespace
+}  // namespace pw
