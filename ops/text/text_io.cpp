@@ -13,7 +13,7 @@
 namespace pw::textio {
 
 namespace {
-constexpr std::size_t kDefaultBlock = 256 * 1024;
+constexpr std::size_t kDefaultBlock = 128 * 1024;
 std::size_t blockSize = kDefaultBlock;
 }  // namespace
 

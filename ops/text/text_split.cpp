@@ -339,6 +339,14 @@ void SplitTextFiles(RunState& run, const TextSplitOptions& options, const Common
       Refuse(path, "无法按大小分割“" + DisplayText(path) + "”：文件只有 " + std::to_string(size) +
                        " 字节，不足每份的 " + std::to_string(chunk) + " 字节。");
 
+    // Lines are cut at byte 0x0A, which would tear apart text in two-byte units.
+    char head[2] = {};
+    if (size >= 2) textio::ReadAt(src.get(), head, 2, 0, path);
+    if ((head[0] == '\xFF' && head[1] == '\xFE') || (head[0] == '\xFE' && head[1] == '\xFF'))
+      Refuse(path, "无法分割“" + DisplayText(path) +
+                       "”：它是 UTF-16（Unicode）编码的文本，按行分割会损坏内容。请先将它另存为 "
+                       "UTF-8 或 ANSI 编码。");
+
     // Lines are counted when the way needs them, or when another source of the
     // run is named like one of the parts and the number of parts decides.
     const std::int64_t likePart = FirstSourceLikeAPart(path, run);

@@ -156,35 +156,44 @@ TEST(TextSplit, EachSourceUsesItsOwnTitleAndTheContractHoldsInOrder) {
   EXPECT_EQ(reporter.events, want);
 }
 
-TEST(TextSplit, RefusesCountsThatCannotSplitAndWritesNothing) {
+TEST(TextSplit, RefusesWhatCannotBeSplitAndWritesNothing) {
   const std::string empty = "请填写分割数量，只接受阿拉伯数字！";
-  const std::vector<std::pair<TextSplitOptions, std::string>> cases = {
-      {Options(Way::Parts, ""), empty},
-      {Options(Way::Lines, "  "), empty},
-      {Options(Way::Size, ""), empty},
-      {Options(Way::Parts, "0"), "day.txt"},
-      {Options(Way::Parts, "-2"), "day.txt"},
-      {Options(Way::Lines, "0"), "day.txt"},
-      {Options(Way::Size, "0"), "day.txt"},
-      {Options(Way::Size, "1"), "day.txt"},  // 30 bytes: smaller than one chunk of 1000
-      {Options(Way::Parts, "3x"), "3x"},
-      {Options(Way::Lines, "99999999999"), "99999999999"},
+  const std::string text = Lines(1, 10, "\n");
+  const std::string utf16 = std::string("\xFF\xFEL\0\n\0M\0\n\0", 10);
+  struct Case {
+    TextSplitOptions options;
+    std::string source;
+    std::string says;
   };
-  for (const auto& [options, says] : cases) {
+  const std::vector<Case> cases = {
+      {Options(Way::Parts, ""), text, empty},
+      {Options(Way::Lines, "  "), text, empty},
+      {Options(Way::Size, ""), text, empty},
+      {Options(Way::Parts, "0"), text, "day.txt"},
+      {Options(Way::Parts, "-2"), text, "day.txt"},
+      {Options(Way::Lines, "0"), text, "day.txt"},
+      {Options(Way::Size, "0"), text, "day.txt"},
+      {Options(Way::Size, "1"), text, "day.txt"},  // 30 bytes: smaller than one chunk of 1000
+      {Options(Way::Size, "1"), "", "day.txt"},
+      {Options(Way::Parts, "3x"), text, "3x"},
+      {Options(Way::Lines, "99999999999"), text, "99999999999"},
+      {Options(Way::Lines, "1"), utf16, "UTF-16"},
+  };
+  for (const Case& c : cases) {
     test::TempDir dir;
-    WriteFile(dir.file("day.txt"), Lines(1, 10, "\n"));
+    WriteFile(dir.file("day.txt"), c.source);
     RecordingReporter reporter;
     RunState run = test::MakeRun({dir.file("day.txt")}, dir.file("day.txt"), &reporter.stop);
     try {
-      SplitTextFiles(run, options, CommonOptions{}, reporter);
-      ADD_FAILURE() << "no refusal for " << says;
+      SplitTextFiles(run, c.options, CommonOptions{}, reporter);
+      ADD_FAILURE() << "no refusal for " << c.says;
     } catch (const RunError& e) {
-      EXPECT_EQ(e.kind(), RunError::Kind::Validation) << says;
+      EXPECT_EQ(e.kind(), RunError::Kind::Validation) << c.says;
       EXPECT_EQ(e.file(), dir.file("day.txt"));
-      EXPECT_NE(std::string(e.what()).find(says), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos) << e.what();
     }
-    EXPECT_TRUE(Parts(dir).empty()) << says;
-    EXPECT_EQ(ReadFile(dir.file("day.txt")), Lines(1, 10, "\n"));
+    EXPECT_TRUE(Parts(dir).empty()) << c.says;
+    EXPECT_EQ(ReadFile(dir.file("day.txt")), c.source);
     EXPECT_EQ(std::count(reporter.events.begin(), reporter.events.end(), "counter 0"), 0);
   }
 }
