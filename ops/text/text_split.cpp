@@ -347,6 +347,16 @@ void SplitTextFiles(RunState& run, const TextSplitOptions& options, const Common
                        "”：它是 UTF-16（Unicode）编码的文本，按行分割会损坏内容。请先将它另存为 "
                        "UTF-8 或 ANSI 编码。");
 
+    // Two sources with the same name but for the extension would write the same parts.
+    for (std::size_t j = 0; j < count; ++j) {
+      const std::string other = TrimText(run.WorkList[j]);
+      if (j != i && other != path && ChangeExtension(other, "") == ChangeExtension(path, ""))
+        Refuse(path, "无法分割“" + DisplayText(path) + "”：它和“" +
+                         DisplayText(FileNamePart(other)) + "”分割出的文件同名（" +
+                         DisplayText(FileNamePart(ChangeExtension(path, "1.txt"))) +
+                         "…），会互相覆盖。请先将其中一个改名。");
+    }
+
     // Lines are counted when the way needs them, or when another source of the
     // run is named like one of the parts and the number of parts decides.
     const std::int64_t likePart = FirstSourceLikeAPart(path, run);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -130,6 +132,28 @@ TEST(TextMerge, StopInTheMiddleOfAFileCutsTheOutputBackToTheLastWholeFile) {
   EXPECT_EQ(reporter.events[reporter.events.size() - 2], "status 用户强行退出，合并操作未完成！");
   EXPECT_EQ(std::count(reporter.events.begin(), reporter.events.end(), "counter 1"), 0);
   EXPECT_TRUE(fs::exists(dir.file("b.txt")));  // not finished, so not removed
+}
+
+TEST(TextMerge, CopiesBetweenFileSystemsToo) {
+  // The kernel copies only within one file system; elsewhere the plain read and write loop runs.
+  std::error_code ec;
+  const fs::path shm = "/dev/shm";
+  test::TempDir dir;
+  struct stat a {
+  }, b{};
+  if (::stat(shm.c_str(), &a) != 0 || ::stat(dir.str().c_str(), &b) != 0 || a.st_dev == b.st_dev)
+    GTEST_SKIP() << "no second file system at /dev/shm";
+  const fs::path source = shm / ("pw-merge-" + std::to_string(::getpid()) + ".txt");
+  std::string bytes;
+  for (int k = 0; k < 100000; ++k) bytes += std::to_string(k) + "\r\n";
+  WriteFile(source.string(), bytes);
+  textio::SetBlockSizeForTesting(4096);
+  RecordingReporter reporter;
+  RunState run = test::MakeRun({source.string(), source.string()}, dir.file("out"), &reporter.stop);
+  MergeTextFiles(run, CommonOptions{}, reporter);
+  textio::SetBlockSizeForTesting(0);
+  fs::remove(source, ec);
+  EXPECT_EQ(ReadFile(dir.file("out.txt")), bytes + bytes);
 }
 
 TEST(TextMerge, DeletedSourcesGoToTheTrashAfterTheirBytesAreWritten) {

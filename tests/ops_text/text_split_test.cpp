@@ -211,6 +211,7 @@ TEST(TextSplit, NeverWritesAPartOverASourceOfTheSameRun) {
       {"day4.txt", Options(Way::Lines, "5"), false},  // only three parts
       {"day5.txt", Options(Way::Parts, "2"), false},
       {"day2.txt", Options(Way::Parts, "2"), true},
+      {"day", Options(Way::Parts, "2"), true},  // would write day1.txt and day2.txt as well
   };
   for (const Case& c : cases) {
     test::TempDir dir;
