@@ -2,60 +2,30 @@
 
 #include <fcntl.h>
 #include <mdbtools.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <mutex>
 
 #include "platform/errors.h"
 #include "platform/textcodec.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define PW_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PW_UNDER_ASAN 1
+#endif
+#endif
+
 namespace pw::db {
 
 namespace {
-
-// libmdb reports its troubles on stderr; none of that may reach the user.
-class QuietStderr {
- public:
-  QuietStderr() {
-    std::lock_guard<std::mutex> lock(Mutex());
-    if (Depth()++ > 0) return;
-    std::fflush(stderr);
-    Saved() = dup(2);
-    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (null >= 0) {
-      dup2(null, 2);
-      close(null);
-    }
-  }
-  ~QuietStderr() {
-    std::lock_guard<std::mutex> lock(Mutex());
-    if (--Depth() > 0) return;
-    std::fflush(stderr);
-    if (Saved() >= 0) {
-      dup2(Saved(), 2);
-      close(Saved());
-      Saved() = -1;
-    }
-  }
-  QuietStderr(const QuietStderr&) = delete;
-  QuietStderr& operator=(const QuietStderr&) = delete;
-
- private:
-  static std::mutex& Mutex() {
-    static std::mutex m;
-    return m;
-  }
-  static int& Depth() {
-    static int d = 0;
-    return d;
-  }
-  static int& Saved() {
-    static int s = -1;
-    return s;
-  }
-};
 
 bool IsHiddenName(const std::string& name) {
   auto starts = [&](const char* prefix) {
@@ -84,18 +54,78 @@ std::string OpenErrorText(const std::string& path, const std::string& cause) {
   return "无法打开数据库“" + DisplayText(path) + "”：" + cause;
 }
 
-struct MdbFile::Impl {
-  std::string path;
+namespace {
+
+// What crosses from the reading process: length-prefixed strings and
+// numbers, buffered onto a pipe.
+class Sink {
+ public:
+  explicit Sink(int fd) : fd_(fd) {}
+  void Byte(char c) { Push(std::string_view(&c, 1)); }
+  void Number(std::uint32_t v) {
+    unsigned char b[4];
+    Put32(b, v);
+    Push(std::string_view(reinterpret_cast<const char*>(b), 4));
+  }
+  void Text(std::string_view s) {
+    Number(static_cast<std::uint32_t>(s.size()));
+    Push(s);
+  }
+  void Flush() {
+    std::size_t done = 0;
+    while (fd_ >= 0 && done < buf_.size()) {
+      const ssize_t n = write(fd_, buf_.data() + done, buf_.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    if (fd_ >= 0) buf_.clear();
+  }
+  std::string& buffer() { return buf_; }
+
+ private:
+  void Push(std::string_view s) {
+    buf_.append(s);
+    if (fd_ >= 0 && buf_.size() >= (1u << 16)) Flush();
+  }
+  int fd_;
+  std::string buf_;
+};
+
+class Source {
+ public:
+  explicit Source(const std::string& s) : s_(s) {}
+  bool Byte(char& c) {
+    if (at_ + 1 > s_.size()) return false;
+    c = s_[at_++];
+    return true;
+  }
+  bool Number(std::uint32_t& v) {
+    if (at_ + 4 > s_.size()) return false;
+    v = Get32(reinterpret_cast<const unsigned char*>(s_.data()) + at_);
+    at_ += 4;
+    return true;
+  }
+  bool Text(std::string& out) {
+    std::uint32_t n = 0;
+    if (!Number(n) || at_ + n > s_.size()) return false;
+    out.assign(s_, at_, n);
+    at_ += n;
+    return true;
+  }
+
+ private:
+  const std::string& s_;
+  std::size_t at_ = 0;
+};
+
+// One libmdb handle on a file, inside the reading process.
+struct Session {
   HeaderInfo header;
   MdbHandle* mdb = nullptr;
-  std::vector<std::string> tables;
-  std::vector<MdbCatalogEntry*> entries;
 
-  ~Impl() {
-    if (mdb != nullptr) {
-      QuietStderr quiet;
-      mdb_close(mdb);
-    }
+  ~Session() {
+    if (mdb != nullptr) mdb_close(mdb);
   }
 
   std::string Text(const unsigned char* p, std::size_t n) const {
@@ -206,6 +236,146 @@ struct MdbFile::Impl {
         return {};
     }
   }
+
+  void Open(const std::string& path) {
+    mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
+    if (mdb == nullptr) throw DatabaseError(OpenErrorText(path, "文件已损坏，无法读取"));
+    if (mdb_read_catalog(mdb, MDB_TABLE) == nullptr)
+      throw DatabaseError(OpenErrorText(path, "文件已损坏，无法读取表的目录"));
+  }
+
+  std::vector<MdbCatalogEntry*> UserTables() const {
+    std::vector<MdbCatalogEntry*> out;
+    for (guint i = 0; i < mdb->num_catalog; ++i) {
+      auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
+      if (entry == nullptr || !mdb_is_user_table(entry)) continue;
+      const std::string name = entry->object_name;
+      if (name.empty() || IsHiddenName(name)) continue;
+      out.push_back(entry);
+    }
+    return out;
+  }
+
+  void DumpTable(const std::string& path, const std::string& name, Sink& sink) {
+    MdbCatalogEntry* entry = nullptr;
+    for (MdbCatalogEntry* e : UserTables())
+      if (name == e->object_name) entry = e;
+    if (entry == nullptr)
+      throw DatabaseError("数据库“" + DisplayText(path) + "”中没有表“" + name + "”");
+    MdbTableDef* table = mdb_read_table(entry);
+    if (table == nullptr || mdb_read_columns(table) == nullptr) {
+      if (table != nullptr) mdb_free_tabledef(table);
+      throw DatabaseError("无法读取数据库“" + DisplayText(path) + "”中的表“" + name +
+                          "”：文件已损坏");
+    }
+    std::vector<MdbColumn*> cols;
+    for (guint i = 0; i < table->num_cols; ++i)
+      cols.push_back(static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i)));
+    sink.Number(static_cast<std::uint32_t>(cols.size()));
+    for (MdbColumn* col : cols) {
+      sink.Text(col->name);
+      sink.Number(static_cast<std::uint32_t>(col->col_type));
+      sink.Number(static_cast<std::uint32_t>(col->col_size));
+    }
+    mdb_rewind_table(table);
+    while (mdb_fetch_row(table)) {
+      sink.Byte(1);
+      for (MdbColumn* col : cols) sink.Text(Value(col));
+    }
+    sink.Byte(0);
+    mdb_free_tabledef(table);
+  }
+};
+
+// Runs `work` in a child process, so that whatever a damaged file does to
+// libmdb (a crash, a loop, memory without end, chatter on stdout and
+// stderr) stays there. Answers the child's output; throws DatabaseError
+// with the child's error, or `damaged` when the child failed.
+template <typename Work>
+std::string Isolated(const std::string& damaged, Work work) {
+#ifdef PW_DATABASE_LOUD  // debugging a single input: no child
+  Sink sink(-1);
+  sink.Byte('O');
+  work(sink);
+  return sink.buffer().substr(1);
+#endif
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) throw DatabaseError(damaged);
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const pid_t pid = fork();
+  if (pid < 0) {
+    close(fds[0]);
+    close(fds[1]);
+    throw DatabaseError(damaged);
+  }
+  if (pid == 0) {
+    close(fds[0]);
+    const int null = open("/dev/null", O_RDWR);
+    if (null >= 0) {
+      dup2(null, 1);
+      dup2(null, 2);
+    }
+    rlimit cpu{300, 300};
+    setrlimit(RLIMIT_CPU, &cpu);
+#ifndef PW_UNDER_ASAN  // the sanitizer reserves more address space than this
+    rlimit mem{std::size_t{1} << 30, std::size_t{1} << 30};
+    setrlimit(RLIMIT_AS, &mem);
+#endif
+    Sink sink(fds[1]);
+    try {
+      sink.Byte('O');
+      work(sink);
+    } catch (const std::exception& e) {
+      sink.buffer().clear();
+      sink.Byte('E');
+      sink.Text(e.what());
+    }
+    sink.Flush();
+    _exit(0);
+  }
+  close(fds[1]);
+  std::string out;
+  bool timedOut = false;
+  char buf[1 << 16];
+  for (;;) {
+    pollfd p{fds[0], POLLIN, 0};
+    const int ready = poll(&p, 1, 120000);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready == 0) {
+      timedOut = true;
+      kill(pid, SIGKILL);
+      break;
+    }
+    const ssize_t n = read(fds[0], buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    out.append(buf, static_cast<std::size_t>(n));
+  }
+  close(fds[0]);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (timedOut || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || out.empty())
+    throw DatabaseError(damaged);
+  if (out[0] == 'E') {
+    std::string message;
+    Source source(out);
+    char tag;
+    source.Byte(tag);
+    if (!source.Text(message)) message = damaged;
+    throw DatabaseError(message);
+  }
+  if (out[0] != 'O') throw DatabaseError(damaged);
+  return out.substr(1);
+}
+
+}  // namespace
+
+struct MdbFile::Impl {
+  std::string path;
+  HeaderInfo header;
+  std::vector<std::string> tables;
 };
 
 MdbFile::MdbFile(const std::string& path) : impl_(std::make_unique<Impl>()) {
@@ -230,18 +400,22 @@ MdbFile::MdbFile(const std::string& path) : impl_(std::make_unique<Impl>()) {
   if (impl_->header.hasPassword)
     throw DatabaseError(OpenErrorText(path, "数据库设有密码，无法打开"));
 
-  QuietStderr quiet;
-  impl_->mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
-  if (impl_->mdb == nullptr) throw DatabaseError(OpenErrorText(path, "文件已损坏，无法读取"));
-  GPtrArray* catalog = mdb_read_catalog(impl_->mdb, MDB_TABLE);
-  if (catalog == nullptr) throw DatabaseError(OpenErrorText(path, "文件已损坏，无法读取表的目录"));
-  for (guint i = 0; i < impl_->mdb->num_catalog; ++i) {
-    auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(impl_->mdb->catalog, i));
-    if (entry == nullptr || !mdb_is_user_table(entry)) continue;
-    const std::string name = entry->object_name;
-    if (name.empty() || IsHiddenName(name)) continue;
+  const HeaderInfo header = impl_->header;
+  const std::string out = Isolated(OpenErrorText(path, "文件已损坏，无法读取"), [&](Sink& sink) {
+    Session s;
+    s.header = header;
+    s.Open(path);
+    const auto entries = s.UserTables();
+    sink.Number(static_cast<std::uint32_t>(entries.size()));
+    for (MdbCatalogEntry* e : entries) sink.Text(e->object_name);
+  });
+  Source source(out);
+  std::uint32_t count = 0;
+  if (!source.Number(count)) throw DatabaseError(OpenErrorText(path, "文件已损坏，无法读取"));
+  for (std::uint32_t i = 0; i < count; ++i) {
+    std::string name;
+    if (!source.Text(name)) throw DatabaseError(OpenErrorText(path, "文件已损坏，无法读取"));
     impl_->tables.push_back(name);
-    impl_->entries.push_back(entry);
   }
 }
 
@@ -258,35 +432,42 @@ const std::vector<std::string>& MdbFile::TableNames() const {
 }
 
 TableData MdbFile::ReadTable(const std::string& name) const {
-  MdbCatalogEntry* entry = nullptr;
-  for (std::size_t i = 0; i < impl_->tables.size(); ++i)
-    if (impl_->tables[i] == name) entry = impl_->entries[i];
-  if (entry == nullptr)
-    throw DatabaseError("数据库“" + DisplayText(impl_->path) + "”中没有表“" + name + "”");
-  QuietStderr quiet;
-  MdbTableDef* table = mdb_read_table(entry);
-  if (table == nullptr || mdb_read_columns(table) == nullptr) {
-    if (table != nullptr) mdb_free_tabledef(table);
-    throw DatabaseError("无法读取数据库“" + DisplayText(impl_->path) + "”中的表“" + name +
-                        "”：文件已损坏");
+  const std::string& path = impl_->path;
+  const std::string damaged =
+      "无法读取数据库“" + DisplayText(path) + "”中的表“" + name + "”：文件已损坏";
+  if (std::find(impl_->tables.begin(), impl_->tables.end(), name) == impl_->tables.end())
+    throw DatabaseError("数据库“" + DisplayText(path) + "”中没有表“" + name + "”");
+  const HeaderInfo header = impl_->header;
+  const std::string out = Isolated(damaged, [&](Sink& sink) {
+    Session s;
+    s.header = header;
+    s.Open(path);
+    s.DumpTable(path, name, sink);
+  });
+  Source source(out);
+  TableData data;
+  data.name = name;
+  std::uint32_t columns = 0;
+  if (!source.Number(columns)) throw DatabaseError(damaged);
+  for (std::uint32_t i = 0; i < columns; ++i) {
+    ColumnInfo c;
+    std::uint32_t type = 0, size = 0;
+    if (!source.Text(c.name) || !source.Number(type) || !source.Number(size))
+      throw DatabaseError(damaged);
+    c.type = static_cast<int>(type);
+    c.size = static_cast<int>(size);
+    data.columns.push_back(c);
   }
-  TableData out;
-  out.name = name;
-  std::vector<MdbColumn*> cols;
-  for (guint i = 0; i < table->num_cols; ++i) {
-    auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
-    cols.push_back(col);
-    out.columns.push_back({col->name, col->col_type, col->col_size});
+  for (;;) {
+    char more = 0;
+    if (!source.Byte(more)) throw DatabaseError(damaged);
+    if (more == 0) break;
+    std::vector<std::string> row(columns);
+    for (std::string& v : row)
+      if (!source.Text(v)) throw DatabaseError(damaged);
+    data.rows.push_back(std::move(row));
   }
-  mdb_rewind_table(table);
-  while (mdb_fetch_row(table)) {
-    std::vector<std::string> row;
-    row.reserve(cols.size());
-    for (MdbColumn* col : cols) row.push_back(impl_->Value(col));
-    out.rows.push_back(std::move(row));
-  }
-  mdb_free_tabledef(table);
-  return out;
+  return data;
 }
 
 }  // namespace pw::db
