@@ -149,8 +149,17 @@ struct Query::Impl {
   bool open = false;
   std::string table;
   std::vector<std::string> fields;
+  // Records of a table being written are read only when asked for.
+  bool loaded = false;
   TableData data;
   int recNo = 0;
+
+  void Load() {
+    if (loaded || !open) return;
+    data = connection->impl_->Reader().ReadTable(table);
+    loaded = true;
+    recNo = data.rows.empty() ? 0 : 1;
+  }
   bool appending = false;
   std::vector<std::optional<std::string>> pending;
 };
@@ -171,6 +180,7 @@ void Query::Close() {
   impl_->table.clear();
   impl_->fields.clear();
   impl_->data = TableData{};
+  impl_->loaded = false;
   impl_->recNo = 0;
 }
 
@@ -188,22 +198,25 @@ int Query::FindField(const std::string& name) const {
 }
 
 int Query::RecordCount() const {
+  impl_->Load();
   return static_cast<int>(impl_->data.rows.size());
 }
 int Query::RecNo() const {
+  impl_->Load();
   return impl_->recNo;
 }
 bool Query::Eof() const {
-  return impl_->recNo < 1 || impl_->recNo > RecordCount();
+  return RecNo() < 1 || impl_->recNo > RecordCount();
 }
 void Query::MoveTo(int recNo) {
+  impl_->Load();
   impl_->recNo = recNo < 1 ? 1 : recNo;
 }
 void Query::First() {
-  impl_->recNo = 1;
+  MoveTo(1);
 }
 void Query::Next() {
-  if (impl_->recNo <= RecordCount()) ++impl_->recNo;
+  if (RecNo() <= RecordCount()) ++impl_->recNo;
 }
 
 std::string Query::Text(int index) const {
@@ -239,17 +252,15 @@ void OpenTable(Query& query, const std::string& table) {
   if (c.path.empty()) throw DatabaseError("数据库连接没有打开");
   Query::Impl& q = *query.impl_;
   if (c.writer) {
-    // A database being written: fields from the writer, records as written.
-    std::vector<std::string> fields = c.writer->ColumnNames(table);
-    q.data = c.Reader().ReadTable(table);
-    q.fields = std::move(fields);
+    q.fields = c.writer->ColumnNames(table);
   } else {
     q.data = c.Reader().ReadTable(table);
     for (const ColumnInfo& col : q.data.columns) q.fields.push_back(col.name);
+    q.loaded = true;
+    q.recNo = q.data.rows.empty() ? 0 : 1;
   }
   q.table = table;
   q.open = true;
-  q.recNo = q.data.rows.empty() ? 0 : 1;
 }
 
 void ExecuteStatement(Query& query, const std::string& text) {
