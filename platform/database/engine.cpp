@@ -123,6 +123,10 @@ const std::string& Connection::path() const {
   return impl_->path;
 }
 
+void Connection::Flush() {
+  if (impl_->writer) impl_->writer->Flush();
+}
+
 void Connection::Close() {
   if (impl_->writer) impl_->writer->Flush();
   impl_->writer.reset();

@@ -28,6 +28,8 @@ class Connection {
 
   bool IsOpen() const;
   const std::string& path() const;
+  // Writes what is pending.
+  void Flush();
   // Writes what is pending and closes the file.
   void Close();
 
