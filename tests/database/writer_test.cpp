@@ -148,6 +148,29 @@ TEST(JetWriter, EachCallLeavesASoundFileOnDisk) {
   EXPECT_EQ(MdbFile(path).ReadTable("T").rows.size(), 600u);
 }
 
+TEST(JetWriter, FilesBeyondTheFirstUsageMapStaySound) {
+  pw::test::TempDir dir;
+  const std::string path = dir.file("big.mdb");
+  JetWriter::Create(path, NewFormat::Jet4);
+  {
+    JetWriter w(path);
+    w.CreateTable("Big", "A");
+    w.AddColumn("Big", "B");
+    for (int i = 0; i < 12000; ++i)  // about 800 pages: maps grow past 512 pages
+      w.AppendRecord("Big", {std::to_string(i), std::string(250, static_cast<char>('a' + i % 26))});
+    w.CreateTable("Late", "A");  // its pages lie past the first 512
+    w.AppendRecord("Late", {"late"});
+  }
+  EXPECT_GT(std::filesystem::file_size(path), 512u * 4096u);
+  ExpectSound(path);
+  EXPECT_EQ(test::ReadWithMdbExport(path, "Big").size(), 12000u);
+  EXPECT_EQ(test::ReadWithMdbExport(path, "Late").size(), 1u);
+  if (!test::MdbReaderMissing().empty()) GTEST_SKIP() << test::MdbReaderMissing();
+  const test::SeenDatabase seen = test::ReadWithMdbReader(path);
+  EXPECT_EQ(seen.at("Big").rows.size(), 12000u);
+  EXPECT_EQ(seen.at("Late").rows.size(), 1u);
+}
+
 TEST(JetWriter, LimitsAndBadNamesFailClearly) {
   pw::test::TempDir dir;
   const std::string path = dir.file("limits.mdb");
