@@ -1,0 +1,38 @@
+#pragma once
+// What database merge and split share: the target tables they create and
+// the record step with its error log entry.
+
+#include <string>
+#include <vector>
+
+#include "platform/database/engine.h"
+
+namespace pw::dbops {
+
+// Creates `table` with a text column for each source field's cleaned name
+// (the first CHAR(250), the rest VARCHAR(250)); a statement that fails
+// (a name the engine refuses, a column that exists) is skipped.
+void CreateTargetTable(db::Query& target, const std::string& table,
+                       const std::vector<std::string>& sourceFields);
+
+// Adds the cleaned source fields the target table lacks.
+void WidenTargetTable(db::Query& target, const std::string& table,
+                      const std::vector<std::string>& sourceFields);
+
+// How a failed record is logged: the merge and the per-table split give
+// the number of records skipped, the parts of a split do not.
+struct LogForm {
+  std::string databaseName;  // file name shown in the log
+  bool countSkipped = true;
+};
+
+// Copies records `first` to `last` (counted from 1; last < 0: to the end)
+// from the open source query into the open target query, field by field by
+// cleaned name. A record that cannot be stored is logged and ends the
+// copy. Answers true when every record of the range was stored.
+bool CopyRecords(db::Query& source, db::Query& target, int first, int last, const LogForm& form);
+
+// "YYYY/M/D H:MM:SS", local time.
+std::string LogTimestamp();
+
+}  // namespace pw::dbops

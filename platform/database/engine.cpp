@@ -1,0 +1,291 @@
+#include "platform/database/engine.h"
+
+#include <cctype>
+#include <filesystem>
+
+#include "platform/textcodec.h"
+
+namespace pw::db {
+
+namespace {
+
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+// Splits a statement into words, quoted names and the signs ( ) ;.
+bool Tokenize(const std::string& s, std::vector<std::pair<std::string, bool>>& out) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (std::isspace(c)) {
+      ++i;
+    } else if (c == '(' || c == ')' || c == ';') {
+      out.emplace_back(std::string(1, static_cast<char>(c)), false);
+      ++i;
+    } else if (c == '[' || c == '"' || c == '`') {
+      const char close = c == '[' ? ']' : static_cast<char>(c);
+      const std::size_t end = s.find(close, i + 1);
+      if (end == std::string::npos) return false;
+      out.emplace_back(s.substr(i + 1, end - i - 1), true);
+      i = end + 1;
+    } else {
+      std::size_t end = i;
+      while (end < s.size() && !std::isspace(static_cast<unsigned char>(s[end])) && s[end] != '(' &&
+             s[end] != ')' && s[end] != ';')
+        ++end;
+      out.emplace_back(s.substr(i, end - i), false);
+      i = end;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<Statement> ParseStatement(const std::string& text) {
+  std::vector<std::pair<std::string, bool>> t;
+  if (!Tokenize(text, t)) return std::nullopt;
+  if (!t.empty() && t.back().first == ";" && !t.back().second) t.pop_back();
+  std::size_t i = 0;
+  auto word = [&](const char* w) {
+    if (i < t.size() && !t[i].second && SameIgnoringCase(t[i].first, w)) {
+      ++i;
+      return true;
+    }
+    return false;
+  };
+  auto name = [&](std::string& out) {
+    if (i >= t.size()) return false;
+    const auto& [s, quoted] = t[i];
+    if (!quoted && (s == "(" || s == ")" || s == ";")) return false;
+    if (s.empty()) return false;
+    out = s;
+    ++i;
+    return true;
+  };
+  auto textType = [&]() {
+    if (!(word("CHAR") || word("VARCHAR") || word("TEXT"))) return false;
+    return word("(") && word("250") && word(")");
+  };
+  Statement st;
+  if (word("CREATE")) {
+    st.kind = Statement::Kind::CreateTable;
+    if (!word("TABLE") || !name(st.table) || !word("(") || !name(st.column) || !textType() ||
+        !word(")"))
+      return std::nullopt;
+  } else if (word("ALTER")) {
+    st.kind = Statement::Kind::AddColumn;
+    if (!word("TABLE") || !name(st.table) || !word("ADD")) return std::nullopt;
+    word("COLUMN");
+    if (!name(st.column) || !textType()) return std::nullopt;
+  } else {
+    return std::nullopt;
+  }
+  if (i != t.size()) return std::nullopt;
+  return st;
+}
+
+struct Connection::Impl {
+  std::string path;
+  std::unique_ptr<MdbFile> reader;
+  std::unique_ptr<JetWriter> writer;
+  bool stale = false;  // written since `reader` was opened
+
+  const MdbFile& Reader() {
+    if (writer) writer->Flush();
+    if (!reader || stale) {
+      reader.reset();
+      reader = std::make_unique<MdbFile>(path);
+      stale = false;
+    }
+    return *reader;
+  }
+  JetWriter& Writer() {
+    if (path.empty()) throw DatabaseError("数据库连接没有打开");
+    if (!writer) writer = std::make_unique<JetWriter>(path);
+    stale = true;
+    return *writer;
+  }
+};
+
+Connection::Connection() : impl_(std::make_unique<Impl>()) {}
+Connection::~Connection() = default;
+bool Connection::IsOpen() const {
+  return !impl_->path.empty();
+}
+const std::string& Connection::path() const {
+  return impl_->path;
+}
+
+void Connection::Flush() {
+  if (impl_->writer) impl_->writer->Flush();
+}
+
+void Connection::Close() {
+  if (impl_->writer) impl_->writer->Flush();
+  impl_->writer.reset();
+  impl_->reader.reset();
+  impl_->path.clear();
+  impl_->stale = false;
+}
+
+void OpenDatabase(Connection& connection, const std::string& path) {
+  connection.Close();
+  auto reader = std::make_unique<MdbFile>(path);
+  connection.impl_->path = path;
+  connection.impl_->reader = std::move(reader);
+}
+
+std::vector<std::string> ListTables(Connection& connection) {
+  if (!connection.IsOpen()) throw DatabaseError("数据库连接没有打开");
+  if (connection.impl_->writer) return connection.impl_->writer->TableNames();
+  return connection.impl_->Reader().TableNames();
+}
+
+struct Query::Impl {
+  Connection* connection = nullptr;
+  bool open = false;
+  std::string table;
+  std::vector<std::string> fields;
+  // Records of a table being written are read only when asked for.
+  bool loaded = false;
+  TableData data;
+  int recNo = 0;
+
+  void Load() {
+    if (loaded || !open) return;
+    data = connection->impl_->Reader().ReadTable(table);
+    loaded = true;
+    recNo = data.rows.empty() ? 0 : 1;
+  }
+  bool appending = false;
+  std::vector<std::optional<std::string>> pending;
+};
+
+Query::Query(Connection& connection) : impl_(std::make_unique<Impl>()) {
+  impl_->connection = &connection;
+}
+Query::~Query() = default;
+
+bool Query::IsOpen() const {
+  return impl_->open;
+}
+
+void Query::Close() {
+  impl_->open = false;
+  impl_->appending = false;
+  impl_->pending.clear();
+  impl_->table.clear();
+  impl_->fields.clear();
+  impl_->data = TableData{};
+  impl_->loaded = false;
+  impl_->recNo = 0;
+}
+
+const std::string& Query::table() const {
+  return impl_->table;
+}
+const std::vector<std::string>& Query::FieldNames() const {
+  return impl_->fields;
+}
+
+int Query::FindField(const std::string& name) const {
+  for (std::size_t i = 0; i < impl_->fields.size(); ++i)
+    if (SameIgnoringCase(impl_->fields[i], name)) return static_cast<int>(i);
+  return -1;
+}
+
+int Query::RecordCount() const {
+  impl_->Load();
+  return static_cast<int>(impl_->data.rows.size());
+}
+int Query::RecNo() const {
+  impl_->Load();
+  return impl_->recNo;
+}
+bool Query::Eof() const {
+  return RecNo() < 1 || impl_->recNo > RecordCount();
+}
+void Query::MoveTo(int recNo) {
+  impl_->Load();
+  impl_->recNo = recNo < 1 ? 1 : recNo;
+}
+void Query::First() {
+  MoveTo(1);
+}
+void Query::Next() {
+  if (RecNo() <= RecordCount()) ++impl_->recNo;
+}
+
+std::string Query::Text(int index) const {
+  if (Eof() || index < 0 || index >= static_cast<int>(impl_->fields.size())) return {};
+  const auto& row = impl_->data.rows[static_cast<std::size_t>(impl_->recNo - 1)];
+  return static_cast<std::size_t>(index) < row.size() ? row[static_cast<std::size_t>(index)] : "";
+}
+
+void Query::Append() {
+  if (!impl_->open) throw DatabaseError("查询没有打开");
+  impl_->appending = true;
+  impl_->pending.assign(impl_->fields.size(), std::nullopt);
+}
+
+void Query::SetField(const std::string& name, const std::string& text) {
+  if (!impl_->appending) throw DatabaseError("没有正在添加的记录");
+  const int i = FindField(name);
+  if (i < 0) throw DatabaseError("表“" + impl_->table + "”中没有字段“" + name + "”");
+  impl_->pending[static_cast<std::size_t>(i)] = text;
+}
+
+void Query::Post() {
+  if (!impl_->appending) throw DatabaseError("没有正在添加的记录");
+  impl_->appending = false;
+  std::vector<std::optional<std::string>> values;
+  values.swap(impl_->pending);
+  impl_->connection->impl_->Writer().AppendRecord(impl_->table, values);
+}
+
+void OpenTable(Query& query, const std::string& table) {
+  query.Close();
+  Connection::Impl& c = *query.impl_->connection->impl_;
+  if (c.path.empty()) throw DatabaseError("数据库连接没有打开");
+  Query::Impl& q = *query.impl_;
+  if (c.writer) {
+    q.fields = c.writer->ColumnNames(table);
+  } else {
+    q.data = c.Reader().ReadTable(table);
+    for (const ColumnInfo& col : q.data.columns) q.fields.push_back(col.name);
+    q.loaded = true;
+    q.recNo = q.data.rows.empty() ? 0 : 1;
+  }
+  q.table = table;
+  q.open = true;
+}
+
+void ExecuteStatement(Query& query, const std::string& text) {
+  query.Close();
+  const std::optional<Statement> st = ParseStatement(text);
+  if (!st) throw DatabaseError("不支持的语句：" + text);
+  JetWriter& w = query.impl_->connection->impl_->Writer();
+  if (st->kind == Statement::Kind::CreateTable)
+    w.CreateTable(st->table, st->column);
+  else
+    w.AddColumn(st->table, st->column);
+}
+
+std::string FieldText(const Query& query, const std::string& field) {
+  return query.Text(query.FindField(field));
+}
+
+void CreateDatabaseFile(const std::string& path, int version) {
+  if (version != 64 && version != 128)
+    throw DatabaseError("不支持的数据库版本 " + std::to_string(version));
+  JetWriter::Create(path, version == 128 ? NewFormat::Ace12 : NewFormat::Jet4);
+}
+
+}  // namespace pw::db

@@ -1,0 +1,120 @@
+#pragma once
+// The database engine as the database operations use it: connections on
+// files, queries on tables, the two statements that build tables, and
+// records written field by field as text. Reading goes through libmdb
+// (every Access version); writing goes to databases made by
+// CreateDatabaseFile.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/database/jet_writer.h"
+#include "platform/database/mdb_file.h"
+
+namespace pw::db {
+
+class Query;
+
+// One open database file. Two connections may be open at once on
+// different files.
+class Connection {
+ public:
+  Connection();
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  bool IsOpen() const;
+  const std::string& path() const;
+  // Writes what is pending.
+  void Flush();
+  // Writes what is pending and closes the file.
+  void Close();
+
+ private:
+  friend class Query;
+  friend void OpenDatabase(Connection&, const std::string&);
+  friend void OpenTable(Query&, const std::string&);
+  friend void ExecuteStatement(Query&, const std::string&);
+  friend std::vector<std::string> ListTables(Connection&);
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// A table of a connection: its fields, its records (read when opened) and
+// new records appended to it.
+class Query {
+ public:
+  explicit Query(Connection& connection);
+  ~Query();
+  Query(const Query&) = delete;
+  Query& operator=(const Query&) = delete;
+
+  bool IsOpen() const;
+  void Close();  // drops a record appended but not posted
+  const std::string& table() const;
+  const std::vector<std::string>& FieldNames() const;
+  // Position of a field found by name ignoring letter case; -1 for none.
+  int FindField(const std::string& name) const;
+
+  int RecordCount() const;
+  int RecNo() const;  // from 1; 0 when there is no record
+  void MoveTo(int recNo);
+  void First();
+  void Next();
+  bool Eof() const;
+  // The current record's value of field `index` as text; "" for no value.
+  std::string Text(int index) const;
+
+  void Append();
+  void SetField(const std::string& name, const std::string& text);
+  // Stores the appended record; throws RecordError (or DatabaseError) when
+  // it cannot, and the record is dropped.
+  void Post();
+
+ private:
+  friend void OpenTable(Query&, const std::string&);
+  friend void ExecuteStatement(Query&, const std::string&);
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Closes the connection and opens it on `path`. Throws DatabaseError naming
+// the file and the cause (missing, not a database, damaged, encrypted,
+// protected by a password).
+void OpenDatabase(Connection& connection, const std::string& path);
+
+// User tables, no system or temporary tables, in the catalog's order.
+std::vector<std::string> ListTables(Connection& connection);
+
+// Opens `table` (its name as it stands: spaces and reserved words need no
+// quoting here) with all its fields and records.
+void OpenTable(Query& query, const std::string& table);
+
+// Runs exactly one of
+//   CREATE TABLE name (column CHAR(250))
+//   ALTER TABLE name ADD COLUMN column VARCHAR(250)
+// (names bare or in [ ], " " or ` `; CHAR and VARCHAR both make a text
+// column of 250 characters that keeps values unpadded). Anything else
+// throws DatabaseError.
+void ExecuteStatement(Query& query, const std::string& text);
+
+// The current record's value of field `field` as text; "" for no value or
+// no such field.
+std::string FieldText(const Query& query, const std::string& field);
+
+// A new, empty database at `path` (which must not exist): version 64 is
+// Access 2000 (.mdb), 128 is Access 2007 (.accdb).
+void CreateDatabaseFile(const std::string& path, int version);
+
+// The pieces of a statement ExecuteStatement accepts (exposed for tests).
+struct Statement {
+  enum class Kind { CreateTable, AddColumn } kind = Kind::CreateTable;
+  std::string table;
+  std::string column;
+};
+std::optional<Statement> ParseStatement(const std::string& text);
+
+}  // namespace pw::db

@@ -1,0 +1,887 @@
+#include "platform/database/jet_writer.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "platform/database/jet_layout.h"
+#include "platform/errors.h"
+#include "platform/textcodec.h"
+
+namespace pw::db {
+
+namespace {
+
+constexpr std::uint32_t kTablesFolder = 0x0F000001;
+constexpr std::uint32_t kUserTableAcm = 0x000FFEFF;
+constexpr std::size_t kMapBytes = 64;
+
+// The four system tables of a new database, as the Jet engine lays them out:
+// definitions on pages 2 to 5, their usage maps on 6, 9, 11 and 13, index
+// leaves on 7, 8, 10, 12 and 14 to 16, the rows of MSysObjects on 17 and of
+// MSysACEs on 18.
+struct SysColumn {
+  const char16_t* name;
+  std::uint8_t type;
+  std::uint16_t number;
+  std::uint16_t varIndex;
+  std::uint8_t flags;
+  std::uint16_t fixedOffset;
+  std::uint16_t length;
+};
+
+std::vector<ColumnDef> SysColumns(std::initializer_list<SysColumn> list) {
+  std::vector<ColumnDef> out;
+  for (const SysColumn& s : list) {
+    ColumnDef c;
+    c.name = s.name;
+    c.type = s.type;
+    c.number = s.number;
+    c.varIndex = s.varIndex;
+    c.flags = s.flags;
+    c.fixedOffset = s.fixedOffset;
+    c.length = s.length;
+    c.sortOrder = kSortChinese;
+    out.push_back(c);
+  }
+  return out;
+}
+
+PhysicalIndex SysIndex(std::vector<std::uint16_t> columns, std::uint8_t mapRow,
+                       std::uint32_t mapPage, std::uint32_t root, std::uint8_t flags) {
+  PhysicalIndex p;
+  for (std::uint16_t c : columns) p.columns.push_back({c, 0x01});
+  p.mapRow = mapRow;
+  p.mapPage = mapPage;
+  p.rootPage = root;
+  p.flags = flags;
+  return p;
+}
+
+TableDef ObjectsDef() {
+  TableDef d;
+  d.tableType = 0x53;
+  d.maxColumns = 17;
+  d.varColumns = 11;
+  d.columns = SysColumns({
+      {u"Connect", kTypeMemo, 9, 3, 0x12, 0, 0},
+      {u"Database", kTypeMemo, 8, 2, 0x12, 0, 0},
+      {u"DateCreate", kTypeDate, 4, 1, 0x13, 10, 8},
+      {u"DateUpdate", kTypeDate, 5, 1, 0x13, 18, 8},
+      {u"Flags", kTypeLong, 7, 2, 0x13, 26, 4},
+      {u"ForeignName", kTypeText, 10, 4, 0x12, 0, 510},
+      {u"Id", kTypeLong, 0, 0, 0x13, 0, 4},
+      {u"Lv", kTypeOle, 13, 7, 0x12, 0, 0},
+      {u"LvExtra", kTypeOle, 16, 10, 0x12, 0, 0},
+      {u"LvModule", kTypeOle, 15, 9, 0x12, 0, 0},
+      {u"LvProp", kTypeOle, 14, 8, 0x12, 0, 0},
+      {u"Name", kTypeText, 2, 0, 0x12, 0, 510},
+      {u"Owner", kTypeBinary, 6, 1, 0x32, 0, 510},
+      {u"ParentId", kTypeLong, 1, 0, 0x13, 4, 4},
+      {u"RmtInfoLong", kTypeOle, 12, 6, 0x12, 0, 0},
+      {u"RmtInfoShort", kTypeBinary, 11, 5, 0x12, 0, 510},
+      {u"Type", kTypeInt, 3, 1, 0x13, 8, 2},
+  });
+  d.physical = {SysIndex({1, 2}, 16, 6, 7, 0x81), SysIndex({0}, 17, 6, 8, 0x81)};
+  d.logical = {{1, 1, 1, u"Id"}, {0, 0, 0, u"ParentIdName"}};
+  d.ownedRow = 0;
+  d.ownedPage = 6;
+  d.freeRow = 1;
+  d.freePage = 6;
+  // Long-value columns in stored order, with their two map rows on page 6.
+  d.longValueMaps = {{9, 4, 6, 5, 6},    {8, 2, 6, 3, 6},    {13, 8, 6, 9, 6}, {16, 14, 6, 15, 6},
+                     {15, 12, 6, 13, 6}, {14, 10, 6, 11, 6}, {12, 6, 6, 7, 6}};
+  return d;
+}
+
+TableDef AcesDef() {
+  TableDef d;
+  d.tableType = 0x53;
+  d.maxColumns = 4;
+  d.varColumns = 1;
+  d.columns = SysColumns({
+      {u"ACM", kTypeLong, 2, 1, 0x13, 4, 4},
+      {u"FInheritable", kTypeBool, 3, 1, 0x13, 0, 1},
+      {u"ObjectId", kTypeLong, 0, 0, 0x13, 0, 4},
+      {u"SID", kTypeBinary, 1, 0, 0x32, 0, 510},
+  });
+  d.physical = {SysIndex({0}, 2, 9, 10, 0x88)};
+  d.logical = {{0, 0, 0, u"ObjectId"}};
+  d.ownedPage = d.freePage = 9;
+  return d;
+}
+
+TableDef QueriesDef() {
+  TableDef d;
+  d.tableType = 0x53;
+  d.maxColumns = 8;
+  d.varColumns = 4;
+  d.columns = SysColumns({
+      {u"Attribute", kTypeByte, 1, 0, 0x13, 4, 1},
+      {u"Expression", kTypeMemo, 5, 3, 0x12, 0, 0},
+      {u"Flag", kTypeInt, 6, 4, 0x13, 5, 2},
+      {u"LvExtra", kTypeLong, 7, 4, 0x13, 7, 4},
+      {u"Name1", kTypeText, 3, 1, 0x12, 0, 510},
+      {u"Name2", kTypeText, 4, 2, 0x12, 0, 510},
+      {u"ObjectId", kTypeLong, 0, 0, 0x13, 0, 4},
+      {u"Order", kTypeBinary, 2, 0, 0x12, 0, 510},
+  });
+  d.physical = {SysIndex({0, 1, 2}, 4, 11, 12, 0x81)};
+  d.logical = {{0, 0, 1, u"ObjectIdAttribute"}};
+  d.ownedPage = d.freePage = 11;
+  d.longValueMaps = {{5, 2, 11, 3, 11}};
+  return d;
+}
+
+TableDef RelationshipsDef() {
+  TableDef d;
+  d.tableType = 0x53;
+  d.maxColumns = 8;
+  d.varColumns = 5;
+  d.columns = SysColumns({
+      {u"ccolumn", kTypeLong, 2, 1, 0x13, 4, 4},
+      {u"grbit", kTypeLong, 1, 1, 0x13, 0, 4},
+      {u"icolumn", kTypeLong, 3, 1, 0x13, 8, 4},
+      {u"szColumn", kTypeText, 5, 2, 0x12, 0, 510},
+      {u"szObject", kTypeText, 4, 1, 0x12, 0, 510},
+      {u"szReferencedColumn", kTypeText, 7, 4, 0x12, 0, 510},
+      {u"szReferencedObject", kTypeText, 6, 3, 0x12, 0, 510},
+      {u"szRelationship", kTypeText, 0, 0, 0x12, 0, 510},
+  });
+  d.physical = {SysIndex({0}, 2, 13, 14, 0x82), SysIndex({4}, 3, 13, 15, 0x82),
+                SysIndex({6}, 4, 13, 16, 0x82)};
+  d.logical = {
+      {1, 1, 0, u"szObject"}, {2, 2, 0, u"szReferencedObject"}, {0, 0, 0, u"szRelationship"}};
+  d.ownedPage = d.freePage = 13;
+  return d;
+}
+
+std::string Bytes32(std::uint32_t v) {
+  std::string s(4, '\0');
+  Put32(reinterpret_cast<unsigned char*>(s.data()), v);
+  return s;
+}
+std::string Bytes16(std::uint32_t v) {
+  std::string s(2, '\0');
+  Put16(reinterpret_cast<unsigned char*>(s.data()), v);
+  return s;
+}
+std::string BytesDouble(double v) {
+  std::string s(8, '\0');
+  std::memcpy(s.data(), &v, 8);
+  return s;
+}
+std::string Plain16(std::u16string_view text) {
+  std::string s;
+  for (char16_t c : text) s += Bytes16(c);
+  return s;
+}
+
+double NowAsOleDate() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return static_cast<double>(now + local.tm_gmtoff) / 86400.0 + 25569.0;
+}
+
+std::u16string Folded(std::u16string s) {
+  for (char16_t& c : s)
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+  return s;
+}
+
+// Rows of MSysObjects as (Id, ParentId, Name, Type, Owner).
+struct ObjectRow {
+  std::uint32_t id;
+  std::uint32_t parent;
+  const char16_t* name;
+  std::uint16_t type;
+  std::string owner;
+};
+
+RowValues ObjectValues(const ObjectRow& o, double date, std::uint32_t flags) {
+  RowValues v(17);
+  v[0] = Bytes32(o.id);
+  v[1] = Bytes32(o.parent);
+  v[2] = Plain16(o.name);
+  v[3] = Bytes16(o.type);
+  v[4] = BytesDouble(date);
+  v[5] = BytesDouble(date);
+  v[6] = o.owner;
+  v[7] = Bytes32(flags);
+  return v;
+}
+
+RowValues AceValues(std::uint32_t object, std::uint32_t acm, const std::string& sid,
+                    bool inheritable) {
+  RowValues v(4);
+  v[0] = Bytes32(object);
+  v[1] = sid;
+  v[2] = Bytes32(acm);
+  v[3] = std::string(1, inheritable ? '\1' : '\0');
+  return v;
+}
+
+std::string ParentNameEntry(std::uint32_t parent, std::u16string_view name, std::uint32_t page,
+                            std::uint8_t row) {
+  return "\x7F" + LongKey(parent) + "\x7F" + TextKey(name) + EntryPointer(page, row);
+}
+std::string LongEntry(std::uint32_t value, std::uint32_t page, std::uint8_t row) {
+  return "\x7F" + LongKey(value) + EntryPointer(page, row);
+}
+
+std::uint32_t DistinctKeys(const std::vector<std::string>& entries) {
+  std::set<std::string> keys;
+  for (const std::string& e : entries) keys.insert(e.substr(0, e.size() - 4));
+  return static_cast<std::uint32_t>(keys.size());
+}
+
+const std::string kOwnerDb("\x07\xE8", 2);
+const std::string kOwnerSys("\x06\xEA", 2);
+const std::string kSidAdmins("\x06\xE8", 2);
+const std::string kSidUsers("\x07\xE8", 2);
+const std::string kSidCreator("\x06\xED", 2);
+
+std::string HeaderPage(NewFormat format, double created) {
+  std::string page(kPageSize, '\0');
+  auto* p = reinterpret_cast<unsigned char*>(page.data());
+  p[1] = 0x01;
+  std::memcpy(p + 4, format == NewFormat::Ace12 ? "Standard ACE DB" : "Standard Jet DB", 15);
+  p[0x14] = format == NewFormat::Ace12 ? 2 : 1;
+  static const unsigned char fixed[24] = {0, 1, 0, 0, 1, 1, 0, 0, 2, 0, 0, 0,
+                                          3, 0, 0, 0, 4, 0, 0, 0, 5, 0, 0, 0};
+  std::memcpy(p + 0x18, fixed, sizeof fixed);
+  Put16(p + 0x3C, 936);
+  unsigned char key[4];
+  Put32(key, static_cast<std::uint32_t>(static_cast<std::int32_t>(created)));
+  for (int i = 0; i < 40; ++i) p[0x42 + i] = key[i % 4];  // the empty password
+  Put32(p + 0x6A, 0x11A6);
+  Put16(p + 0x6E, kSortChinese);
+  std::memcpy(p + 0x72, &created, 8);
+  for (std::size_t i = 0; i < 128; ++i) p[0x18 + i] ^= HeaderMask()[i];
+  Put32(p + 0x98, 0x654);
+  std::memcpy(p + 0x9C, "4.0", 4);
+  for (std::size_t o = 0xE00; o < kPageSize; o += 2) p[o + 1] = 0x01;
+  p[0xE00] = 0x01;
+  return page;
+}
+
+void WriteAll(int fd, const std::string& bytes, off_t offset, const std::string& path) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n =
+        pwrite(fd, bytes.data() + done, bytes.size() - done, offset + static_cast<off_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      throw DatabaseError(FileErrorText("写入数据库", path, err));
+    }
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+void CheckName(const std::u16string& name, const std::string& what) {
+  if (name.empty()) throw DatabaseError(what + "为空");
+  if (name.size() > 64) throw DatabaseError(what + "“" + Utf16ToUtf8(name) + "”超过 64 个字符");
+  if (name[0] == u' ') throw DatabaseError(what + "“" + Utf16ToUtf8(name) + "”以空格开头");
+  for (char16_t c : name)
+    if (c < 0x20 || c == u'.' || c == u'!' || c == u'`' || c == u'[' || c == u']')
+      throw DatabaseError(what + "“" + Utf16ToUtf8(name) +
+                          "”含有不允许的字符（. ! ` [ ] 或控制字符）");
+}
+
+}  // namespace
+
+struct JetWriter::Impl {
+  struct Table {
+    std::u16string name;
+    std::uint32_t tdefPage = 0;
+    TableDef def;
+    std::set<std::uint32_t> owned;
+    std::uint32_t lastPage = 0;
+    DataPage last;  // the page rows go to
+    bool lastDirty = false;
+    bool defDirty = false;
+    bool mapDirty = false;
+  };
+
+  std::string path;
+  int fd = -1;
+  std::string file;
+  std::uint32_t diskPages = 0;
+  std::set<std::uint32_t> freePages;  // free by the global map, below the page count
+  Table objects, aces;
+  std::vector<Table> tables;
+  std::vector<std::string> byParentName, byId, acesById;
+  bool indexesDirty = false;
+  std::set<std::uint32_t> stored;  // rebuilt in the image, not yet on disk
+  std::string dbOwner;
+  std::vector<std::string> userTableSids;
+
+  ~Impl() {
+    if (fd >= 0) close(fd);
+  }
+
+  std::uint32_t Pages() const { return PageCount(file); }
+
+  unsigned char* Page(std::uint32_t page) {
+    return reinterpret_cast<unsigned char*>(file.data()) + std::size_t{page} * kPageSize;
+  }
+
+  void Store(std::uint32_t page, const std::string& bytes) {
+    std::memcpy(Page(page), bytes.data(), kPageSize);
+  }
+
+  std::uint32_t Allocate() {
+    const std::uint32_t page = Pages();
+    if (page >= 32000)
+      throw DatabaseError("数据库“" + DisplayText(path) + "”已达本程序可写的上限（约 128 MB）");
+    file.append(kPageSize, '\0');
+    return page;
+  }
+
+  [[noreturn]] void Refuse(const std::string& why) const {
+    throw DatabaseError("无法写入数据库“" + DisplayText(path) + "”：" + why);
+  }
+
+  void LoadTable(Table& t, std::uint32_t tdefPage) {
+    t.tdefPage = tdefPage;
+    const std::string why = ParseTableDef(file, tdefPage, t.def);
+    if (!why.empty()) Refuse(why);
+    DataPage map;
+    if (t.def.ownedPage >= Pages() || !ParseDataPage(PageAt(file, t.def.ownedPage), map).empty() ||
+        t.def.ownedRow >= map.rows.size() ||
+        !ParseUsageMap(file, map.rows[t.def.ownedRow], t.owned).empty())
+      Refuse("表的使用映射无效");
+    for (std::uint32_t p : t.owned)
+      if (p >= Pages() || PageAt(file, p)[0] != 0x01) Refuse("表的使用映射指向无效的页");
+    if (!t.owned.empty()) {
+      t.lastPage = *t.owned.rbegin();
+      if (!ParseDataPage(PageAt(file, t.lastPage), t.last).empty()) Refuse("数据页无效");
+    }
+  }
+
+  void LoadLeaf(std::uint32_t root, std::vector<std::string>& entries) {
+    if (root >= Pages() || PageAt(file, root)[0] != 0x04 || Get32(PageAt(file, root) + 16) != 0)
+      Refuse("系统索引不是单页（不是本程序创建的数据库）");
+    if (!ParseIndexPage(PageAt(file, root), entries).empty()) Refuse("系统索引页无效");
+  }
+
+  void Open() {
+    fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+      const int err = errno;
+      throw DatabaseError(FileErrorText("打开数据库", path, err));
+    }
+    const off_t size = lseek(fd, 0, SEEK_END);
+    if (size < static_cast<off_t>(19 * kPageSize) || size % static_cast<off_t>(kPageSize) != 0 ||
+        size > static_cast<off_t>(32000 * kPageSize))
+      Refuse("文件长度不对");
+    file.resize(static_cast<std::size_t>(size));
+    std::size_t done = 0;
+    while (done < file.size()) {
+      const ssize_t n = pread(fd, file.data() + done, file.size() - done, static_cast<off_t>(done));
+      if (n <= 0) Refuse("读取失败");
+      done += static_cast<std::size_t>(n);
+    }
+    diskPages = Pages();
+    HeaderInfo header;
+    if (!ParseHeader(PageAt(file, 0), kPageSize, header).empty() ||
+        header.version == JetVersion::Jet3 || header.databaseKey != 0 || header.hasPassword)
+      Refuse("只能写入 Access 2000 或 Access 2007 格式、未加密、无密码的数据库");
+    DataPage global;
+    std::set<std::uint32_t> bits;
+    if (!ParseDataPage(PageAt(file, 1), global).empty() || global.rows.size() != 2 ||
+        !ParseUsageMap(file, global.rows[0], bits).empty() || global.rows[0][0] != 0)
+      Refuse("全局使用映射无效");
+    for (std::uint32_t p : bits)
+      if (p < Pages()) freePages.insert(p);
+
+    LoadTable(objects, 2);
+    LoadTable(aces, 3);
+    if (objects.def.physical.size() != 2 || aces.def.physical.size() != 1)
+      Refuse("系统表的索引与预期不同");
+    LoadLeaf(objects.def.physical[0].rootPage, byParentName);
+    LoadLeaf(objects.def.physical[1].rootPage, byId);
+    LoadLeaf(aces.def.physical[0].rootPage, acesById);
+
+    for (std::uint32_t p : objects.owned) {
+      DataPage dp;
+      ParseDataPage(PageAt(file, p), dp);
+      for (std::size_t i = 0; i < dp.rows.size(); ++i) {
+        if (dp.flags[i] != 0) continue;
+        RowValues v;
+        const std::string& r = dp.rows[i];
+        if (!CrackRow(objects.def, reinterpret_cast<const unsigned char*>(r.data()), r.size(), v)
+                 .empty())
+          Refuse("MSysObjects 的行无效");
+        if (!v[0] || !v[1] || !v[2] || !v[3] || v[0]->size() != 4 || v[1]->size() != 4 ||
+            v[3]->size() != 2)
+          continue;
+        const auto u = [](const std::optional<std::string>& s) {
+          return reinterpret_cast<const unsigned char*>(s->data());
+        };
+        const std::u16string name = DecodeJetText(u(v[2]), v[2]->size());
+        const std::uint16_t type = Get16(u(v[3]));
+        if (name == u"MSysDb" && v[6]) dbOwner = *v[6];
+        if (type != 1 || Get32(u(v[1])) != kTablesFolder) continue;
+        const std::uint32_t flags = v[7] && v[7]->size() == 4 ? Get32(u(v[7])) : 0;
+        if ((flags & 0x80000002u) != 0 || Folded(name).rfind(u"MSYS", 0) == 0) continue;
+        Table t;
+        t.name = name;
+        LoadTable(t, Get32(u(v[0])));
+        tables.push_back(std::move(t));
+      }
+    }
+    for (std::uint32_t p : aces.owned) {
+      DataPage dp;
+      ParseDataPage(PageAt(file, p), dp);
+      for (std::size_t i = 0; i < dp.rows.size(); ++i) {
+        RowValues v;
+        const std::string& r = dp.rows[i];
+        if (dp.flags[i] != 0 ||
+            !CrackRow(aces.def, reinterpret_cast<const unsigned char*>(r.data()), r.size(), v)
+                 .empty() ||
+            !v[0] || !v[1] || !v[2] || v[0]->size() != 4 || v[2]->size() != 4)
+          continue;
+        const auto* id = reinterpret_cast<const unsigned char*>(v[0]->data());
+        const auto* acm = reinterpret_cast<const unsigned char*>(v[2]->data());
+        if (Get32(id) == kTablesFolder && Get32(acm) == kUserTableAcm && v[3] && (*v[3])[0] != 0)
+          userTableSids.push_back(*v[1]);
+      }
+    }
+    if (dbOwner.empty()) Refuse("缺少 MSysDb");
+  }
+
+  Table* Find(const std::u16string& name) {
+    const std::u16string folded = Folded(name);
+    for (Table& t : tables)
+      if (Folded(t.name) == folded) return &t;
+    return nullptr;
+  }
+
+  Table& Need(const std::string& name) {
+    Table* t = Find(Utf8ToUtf16(name));
+    if (t == nullptr) Refuse("没有表“" + name + "”");
+    return *t;
+  }
+
+  // Appends a built row to a table's pages; answers where it went.
+  std::pair<std::uint32_t, std::uint8_t> Append(Table& t, const std::string& row) {
+    if (t.lastPage == 0 || DataPageFree(t.last) < row.size() + 2 || t.last.rows.size() >= 255) {
+      if (t.lastDirty) {
+        Store(t.lastPage, BuildDataPage(t.last));
+        stored.insert(t.lastPage);
+      }
+      const std::uint32_t page = Allocate();
+      t.owned.insert(page);
+      t.lastPage = page;
+      t.last = DataPage{};
+      t.last.owner = t.tdefPage;
+      t.mapDirty = true;
+    }
+    t.last.rows.push_back(row);
+    t.last.flags.push_back(0);
+    t.lastDirty = true;
+    ++t.def.rowCount;
+    t.defDirty = true;
+    return {t.lastPage, static_cast<std::uint8_t>(t.last.rows.size() - 1)};
+  }
+
+  static void Insert(std::vector<std::string>& entries, const std::string& entry) {
+    entries.insert(std::lower_bound(entries.begin(), entries.end(), entry), entry);
+  }
+
+  static std::size_t Bytes(const std::vector<std::string>& entries) {
+    std::size_t n = 0;
+    for (const std::string& e : entries) n += e.size();
+    return n;
+  }
+
+  void WriteDef(Table& t) {
+    std::string logical = SerializeTableDef(t.def);
+    const std::size_t needed = TdefPagesNeeded(logical.size());
+    while (t.def.pages.size() < needed) t.def.pages.push_back(Allocate());
+    if (t.def.pages.size() > needed) Refuse("表定义页数异常");
+    logical.resize(std::max(logical.size(), kPageSize + (needed - 1) * (kPageSize - 8)), '\0');
+    const std::size_t length = Get32(reinterpret_cast<const unsigned char*>(logical.data()) + 8);
+    for (std::size_t i = 0; i < needed; ++i) {
+      std::string page(kPageSize, '\0');
+      std::size_t used;
+      if (i == 0) {
+        std::memcpy(page.data(), logical.data(), kPageSize);
+        used = std::min(length, kPageSize);
+      } else {
+        const std::size_t from = kPageSize + (i - 1) * (kPageSize - 8);
+        std::memcpy(page.data() + 8, logical.data() + from, kPageSize - 8);
+        page[0] = 0x02;
+        page[1] = 0x01;
+        used = 8 + std::min(length - from, kPageSize - 8);
+      }
+      auto* p = reinterpret_cast<unsigned char*>(page.data());
+      Put16(p + 2, used + 8 <= kPageSize ? static_cast<std::uint32_t>(kPageSize - used - 8) : 0);
+      Put32(p + 4, i + 1 < needed ? t.def.pages[i + 1] : 0);
+      Store(t.def.pages[i], page);
+    }
+  }
+
+  void WriteMap(Table& t) {
+    DataPage map;
+    if (!ParseDataPage(PageAt(file, t.def.ownedPage), map).empty() ||
+        t.def.ownedRow >= map.rows.size() || t.def.freeRow >= map.rows.size())
+      Refuse("使用映射页无效");
+    map.rows[t.def.ownedRow] = BuildUsageMap(t.owned, 0, kMapBytes);
+    std::set<std::uint32_t> withRoom;
+    if (t.lastPage != 0) withRoom.insert(t.lastPage);
+    map.rows[t.def.freeRow] =
+        BuildUsageMap(withRoom, t.lastPage < 8 * kMapBytes ? 0 : t.lastPage & ~7u, kMapBytes);
+    std::size_t used = 14;
+    for (const std::string& r : map.rows) used += r.size() + 2;
+    if (used > kPageSize) Refuse("数据库已达本程序可写的上限");
+    Store(t.def.ownedPage, BuildDataPage(map));
+  }
+
+  // Pages whose content the model holds, rebuilt into the file image.
+  std::set<std::uint32_t> Materialize() {
+    std::set<std::uint32_t> dirty;
+    dirty.swap(stored);
+    std::vector<Table*> all = {&objects, &aces};
+    for (Table& t : tables) all.push_back(&t);
+    for (Table* t : all) {
+      if (t->lastDirty) {
+        Store(t->lastPage, BuildDataPage(t->last));
+        dirty.insert(t->lastPage);
+      }
+      if (t->mapDirty) {
+        WriteMap(*t);
+        dirty.insert(t->def.ownedPage);
+      }
+      if (t->defDirty) {
+        WriteDef(*t);
+        dirty.insert(t->def.pages.begin(), t->def.pages.end());
+      }
+    }
+    if (indexesDirty) {
+      Store(objects.def.physical[0].rootPage, BuildIndexLeaf(objects.tdefPage, byParentName));
+      Store(objects.def.physical[1].rootPage, BuildIndexLeaf(objects.tdefPage, byId));
+      Store(aces.def.physical[0].rootPage, BuildIndexLeaf(aces.tdefPage, acesById));
+      dirty.insert({objects.def.physical[0].rootPage, objects.def.physical[1].rootPage,
+                    aces.def.physical[0].rootPage});
+    }
+    if (Pages() != diskPages) {
+      DataPage global;
+      ParseDataPage(PageAt(file, 1), global);
+      std::set<std::uint32_t> bits = freePages;
+      const std::size_t bytes = std::max<std::size_t>(kMapBytes, (Pages() + 7) / 8);
+      for (std::uint32_t p = Pages(); p < bytes * 8; ++p) bits.insert(p);
+      global.rows[0] = BuildUsageMap(bits, 0, bytes);
+      Store(1, BuildDataPage(global));
+      dirty.insert(1);
+    }
+    for (Table* t : all) t->lastDirty = t->mapDirty = t->defDirty = false;
+    indexesDirty = false;
+    return dirty;
+  }
+
+  void Flush() {
+    const std::set<std::uint32_t> dirty = Materialize();
+    // New pages first (nothing points at them yet), then rows and indexes,
+    // then the maps that list new pages, the global map, and last the
+    // definitions with their row counts.
+    auto write = [&](std::uint32_t page) {
+      WriteAll(fd, file.substr(std::size_t{page} * kPageSize, kPageSize),
+               static_cast<off_t>(std::size_t{page} * kPageSize), path);
+    };
+    for (std::uint32_t p = diskPages; p < Pages(); ++p) write(p);
+    std::vector<std::uint32_t> defs, maps, rest;
+    for (std::uint32_t p : dirty) {
+      if (p >= diskPages || p == 1) continue;
+      const unsigned char type = PageAt(file, p)[0];
+      if (type == 0x02)
+        defs.push_back(p);
+      else if (type == 0x01 && Get32(PageAt(file, p) + 4) == 0)
+        maps.push_back(p);
+      else
+        rest.push_back(p);
+    }
+    for (std::uint32_t p : rest) write(p);
+    for (std::uint32_t p : maps) write(p);
+    if (dirty.count(1)) write(1);
+    for (std::uint32_t p : defs) write(p);
+    diskPages = Pages();
+  }
+};
+
+void JetWriter::Create(const std::string& path, NewFormat format) {
+  const double created = NowAsOleDate();
+  std::string file(19 * kPageSize, '\0');
+  auto store = [&](std::uint32_t page, const std::string& bytes) {
+    std::memcpy(file.data() + std::size_t{page} * kPageSize, bytes.data(), kPageSize);
+  };
+  store(0, HeaderPage(format, created));
+
+  std::set<std::uint32_t> free;
+  for (std::uint32_t p = 19; p < 8 * kMapBytes; ++p) free.insert(p);
+  const std::string none = BuildUsageMap({}, 0, kMapBytes);
+  store(1, BuildDataPage({1, {BuildUsageMap(free, 0, kMapBytes), none}, {}}));
+
+  const std::vector<ObjectRow> objectRows = {
+      {0x0F000001, 0x0F000000, u"Tables", 3, kOwnerSys},
+      {0x0F000002, 0x0F000000, u"Databases", 3, kOwnerSys},
+      {0x0F000003, 0x0F000000, u"Relationships", 3, kOwnerSys},
+      {0x10000000, 0x0F000002, u"MSysDb", 2, kOwnerDb},
+      {2, kTablesFolder, u"MSysObjects", 1, kOwnerSys},
+      {3, kTablesFolder, u"MSysACEs", 1, kOwnerSys},
+      {4, kTablesFolder, u"MSysQueries", 1, kOwnerSys},
+      {5, kTablesFolder, u"MSysRelationships", 1, kOwnerSys},
+  };
+  struct Ace {
+    std::uint32_t object, acm;
+    const std::string& sid;
+    bool inheritable;
+  };
+  const std::vector<Ace> aceRows = {
+      {2, 0x00060000, kSidUsers, false},
+      {3, 0x00060000, kSidUsers, false},
+      {4, 0x00060000, kSidUsers, false},
+      {5, 0x000E0000, kSidUsers, false},
+      {0x0F000001, 0x000F00FE, kSidCreator, true},
+      {0x0F000001, 0x00060001, kSidUsers, false},
+      {0x0F000003, 0x000F00FE, kSidCreator, true},
+      {0x0F000003, 0x00060001, kSidUsers, false},
+      {0x0F000002, 0x00060000, kSidUsers, false},
+      {0x10000000, 0x0006000E, kSidUsers, false},
+      {0x10000000, 0x0000000E, kSidAdmins, false},
+      {4, 0x00000014, kSidAdmins, false},
+      {5, 0x00000014, kSidAdmins, false},
+      {2, 0x00000014, kSidAdmins, false},
+      {0x0F000001, kUserTableAcm, kSidAdmins, true},
+      {0x0F000003, 0x000FFFFF, kSidAdmins, true},
+  };
+  TableDef objects = ObjectsDef(), aces = AcesDef(), queries = QueriesDef(),
+           relationships = RelationshipsDef();
+  DataPage objectPage{2, {}, {}}, acePage{3, {}, {}};
+  std::vector<std::string> byParentName, byId, acesById;
+  for (const ObjectRow& o : objectRows) {
+    const auto row = static_cast<std::uint8_t>(objectPage.rows.size());
+    objectPage.rows.push_back(BuildRow(objects, ObjectValues(o, created, 0x80000000u)));
+    byParentName.push_back(ParentNameEntry(o.parent, o.name, 17, row));
+    byId.push_back(LongEntry(o.id, 17, row));
+  }
+  for (const Ace& a : aceRows) {
+    const auto row = static_cast<std::uint8_t>(acePage.rows.size());
+    acePage.rows.push_back(BuildRow(aces, AceValues(a.object, a.acm, a.sid, a.inheritable)));
+    acesById.push_back(LongEntry(a.object, 18, row));
+  }
+  for (auto* v : {&byParentName, &byId, &acesById}) std::sort(v->begin(), v->end());
+  objects.rowCount = static_cast<std::uint32_t>(objectRows.size());
+  objects.physical[0].uniqueKeys = DistinctKeys(byParentName);
+  objects.physical[1].uniqueKeys = DistinctKeys(byId);
+  aces.rowCount = static_cast<std::uint32_t>(aceRows.size());
+  aces.physical[0].uniqueKeys = DistinctKeys(acesById);
+
+  const std::pair<std::uint32_t, TableDef*> defs[] = {
+      {2, &objects}, {3, &aces}, {4, &queries}, {5, &relationships}};
+  for (const auto& [page, def] : defs) {
+    std::string bytes = SerializeTableDef(*def);
+    const std::uint32_t length = static_cast<std::uint32_t>(bytes.size());
+    bytes.resize(kPageSize, '\0');
+    Put16(reinterpret_cast<unsigned char*>(bytes.data()) + 2, kPageSize - length - 8);
+    store(page, bytes);
+  }
+  std::vector<std::string> objectMaps(18, none);
+  objectMaps[0] = objectMaps[1] = BuildUsageMap({17}, 0, kMapBytes);
+  objectMaps[16] = BuildUsageMap({7}, 0, kMapBytes);
+  objectMaps[17] = BuildUsageMap({8}, 0, kMapBytes);
+  store(6, BuildDataPage({0, objectMaps, {}}));
+  store(7, BuildIndexLeaf(2, byParentName));
+  store(8, BuildIndexLeaf(2, byId));
+  const std::string aceData = BuildUsageMap({18}, 0, kMapBytes);
+  store(9, BuildDataPage({0, {aceData, aceData, BuildUsageMap({10}, 0, kMapBytes)}, {}}));
+  store(10, BuildIndexLeaf(3, acesById));
+  store(11, BuildDataPage({0, {none, none, none, none, BuildUsageMap({12}, 0, kMapBytes)}, {}}));
+  store(12, BuildIndexLeaf(4, {}));
+  store(13, BuildDataPage({0,
+                           {none, none, BuildUsageMap({14}, 0, kMapBytes),
+                            BuildUsageMap({15}, 0, kMapBytes), BuildUsageMap({16}, 0, kMapBytes)},
+                           {}}));
+  for (std::uint32_t p = 14; p <= 16; ++p) store(p, BuildIndexLeaf(5, {}));
+  store(17, BuildDataPage(objectPage));
+  store(18, BuildDataPage(acePage));
+
+  // Whole or not at all: written beside the target, then renamed onto it.
+  const std::string temp = path + ".pw-new";
+  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    const int err = errno;
+    throw DatabaseError(FileErrorText("创建数据库", path, err));
+  }
+  try {
+    WriteAll(fd, file, 0, path);
+    if (fsync(fd) != 0) {
+      const int err = errno;
+      throw DatabaseError(FileErrorText("创建数据库", path, err));
+    }
+  } catch (...) {
+    close(fd);
+    unlink(temp.c_str());
+    throw;
+  }
+  close(fd);
+  if (link(temp.c_str(), path.c_str()) != 0) {
+    const int err = errno;
+    unlink(temp.c_str());
+    throw DatabaseError(FileErrorText("创建数据库", path, err));
+  }
+  unlink(temp.c_str());
+}
+
+JetWriter::JetWriter(const std::string& path) : impl_(std::make_unique<Impl>()) {
+  impl_->path = path;
+  impl_->Open();
+}
+
+JetWriter::~JetWriter() {
+  try {
+    impl_->Flush();
+    if (impl_->fd >= 0) fsync(impl_->fd);
+  } catch (const std::exception&) {
+    // Closing cannot report; Flush() reports for callers who ask.
+  }
+}
+
+void JetWriter::Flush() {
+  impl_->Flush();
+}
+
+std::vector<std::string> JetWriter::TableNames() const {
+  std::vector<std::string> out;
+  for (const auto& t : impl_->tables) out.push_back(Utf16ToUtf8(t.name));
+  return out;
+}
+
+std::vector<std::string> JetWriter::ColumnNames(const std::string& table) const {
+  const auto& t = impl_->Need(table);
+  std::vector<std::string> out;
+  for (const ColumnDef& c : t.def.columns) out.push_back(Utf16ToUtf8(c.name));
+  return out;
+}
+
+void JetWriter::CreateTable(const std::string& table, const std::string& firstColumn) {
+  Impl& m = *impl_;
+  const std::u16string name = Utf8ToUtf16(table);
+  const std::u16string column = Utf8ToUtf16(firstColumn);
+  CheckName(name, "表名");
+  CheckName(column, "列名");
+  if (m.Find(name) != nullptr || Folded(name).rfind(u"MSYS", 0) == 0)
+    throw DatabaseError("表“" + table + "”已存在");
+  // Room in the one-page catalog indexes.
+  const std::size_t nameEntry = 1 + 4 + 1 + TextKey(name).size() + 4;
+  if (Impl::Bytes(m.byParentName) + nameEntry > kIndexEntryBytes ||
+      Impl::Bytes(m.byId) + 9 > kIndexEntryBytes ||
+      Impl::Bytes(m.acesById) + 9 * std::max<std::size_t>(1, m.userTableSids.size()) >
+          kIndexEntryBytes)
+    throw DatabaseError("数据库“" + DisplayText(m.path) + "”中的表太多，无法再建表“" + table + "”");
+
+  Impl::Table t;
+  t.name = name;
+  t.tdefPage = m.Allocate();
+  t.def.pages = {t.tdefPage};
+  const std::uint32_t mapPage = m.Allocate();
+  const std::string none = BuildUsageMap({}, 0, kMapBytes);
+  m.Store(mapPage, BuildDataPage({0, {none, none}, {}}));
+  t.def.tableType = 0x4E;
+  t.def.ownedRow = 0;
+  t.def.ownedPage = mapPage;
+  t.def.freeRow = 1;
+  t.def.freePage = mapPage;
+  ColumnDef c;
+  c.name = column;
+  c.type = kTypeText;
+  c.flags = 0x02;
+  c.extraFlags = 0x01;
+  c.length = 2 * kTextColumnChars;
+  t.def.columns.push_back(c);
+  t.def.maxColumns = 1;
+  t.def.varColumns = 1;
+  t.defDirty = true;
+  m.WriteDef(t);
+
+  const double now = NowAsOleDate();
+  const auto [page, row] = m.Append(
+      m.objects,
+      BuildRow(m.objects.def,
+               ObjectValues({t.tdefPage, kTablesFolder, name.c_str(), 1, m.dbOwner}, now, 0)));
+  m.tables.push_back(std::move(t));
+  Impl::Table& added = m.tables.back();
+  Impl::Insert(m.byParentName, ParentNameEntry(kTablesFolder, name, page, row));
+  Impl::Insert(m.byId, LongEntry(added.tdefPage, page, row));
+  for (const std::string& sid : m.userTableSids) {
+    const auto [acePage, aceRow] = m.Append(
+        m.aces, BuildRow(m.aces.def, AceValues(added.tdefPage, kUserTableAcm, sid, false)));
+    Impl::Insert(m.acesById, LongEntry(added.tdefPage, acePage, aceRow));
+  }
+  m.objects.def.physical[0].uniqueKeys = DistinctKeys(m.byParentName);
+  m.objects.def.physical[1].uniqueKeys = DistinctKeys(m.byId);
+  m.aces.def.physical[0].uniqueKeys = DistinctKeys(m.acesById);
+  m.indexesDirty = true;
+  m.Flush();
+}
+
+void JetWriter::AddColumn(const std::string& table, const std::string& column) {
+  Impl& m = *impl_;
+  Impl::Table& t = m.Need(table);
+  const std::u16string name = Utf8ToUtf16(column);
+  CheckName(name, "列名");
+  for (const ColumnDef& c : t.def.columns)
+    if (Folded(c.name) == Folded(name))
+      throw DatabaseError("表“" + table + "”中已有列“" + column + "”");
+  if (t.def.columns.size() >= static_cast<std::size_t>(kMaxColumns))
+    throw DatabaseError("表“" + table + "”已有 255 列，无法再加列“" + column + "”");
+  ColumnDef c;
+  c.name = name;
+  c.type = kTypeText;
+  c.number = t.def.maxColumns;
+  c.ordinal = c.number;
+  c.varIndex = t.def.varColumns;
+  c.flags = 0x02;
+  c.extraFlags = 0x01;
+  c.length = 2 * kTextColumnChars;
+  t.def.columns.push_back(c);
+  ++t.def.maxColumns;
+  ++t.def.varColumns;
+  t.defDirty = true;
+  m.Flush();
+}
+
+void JetWriter::AppendRecord(const std::string& table,
+                             const std::vector<std::optional<std::string>>& values) {
+  Impl& m = *impl_;
+  Impl::Table& t = m.Need(table);
+  if (values.size() > t.def.columns.size())
+    throw RecordError("记录的字段数多于表“" + table + "”的列数");
+  RowValues byNumber(t.def.maxColumns);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (!values[i] || values[i]->empty()) continue;
+    const ColumnDef& c = t.def.columns[i];
+    const std::u16string text = Utf8ToUtf16(*values[i]);
+    if (text.size() > kTextColumnChars)
+      throw RecordError("字段“" + Utf16ToUtf8(c.name) + "”的值有 " + std::to_string(text.size()) +
+                        " 个字符，超过该列的 250 个字符");
+    byNumber[c.number] = EncodeText(text, true);
+  }
+  const std::string row = BuildRow(t.def, byNumber);
+  if (row.size() > kMaxRowBytes)
+    throw RecordError("记录长 " + std::to_string(row.size()) +
+                      " 字节，超过每条记录 4060 字节的上限");
+  m.Append(t, row);
+  if (t.def.rowCount % 512 == 0) m.Flush();
+}
+
+}  // namespace pw::db

@@ -1,0 +1,60 @@
+#pragma once
+// Writes new Jet 4 (.mdb, Access 2000) and ACE 12 (.accdb, Access 2007)
+// databases whose user tables hold text columns: the system tables, their
+// rows and indexes, table definitions, usage maps and data pages.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/database/mdb_file.h"
+
+namespace pw::db {
+
+enum class NewFormat { Jet4, Ace12 };
+
+// A record that cannot be stored (too long, too many columns). The text is
+// complete and names the cause.
+class RecordError : public DatabaseError {
+ public:
+  using DatabaseError::DatabaseError;
+};
+
+// Widest text a column holds, in characters.
+inline constexpr std::size_t kTextColumnChars = 250;
+
+class JetWriter {
+ public:
+  // Writes a new database without user tables at `path` (replacing nothing:
+  // the file must not exist). Throws DatabaseError.
+  static void Create(const std::string& path, NewFormat format);
+
+  // Opens a database made by Create for adding to it. Throws DatabaseError
+  // for any other file.
+  explicit JetWriter(const std::string& path);
+  ~JetWriter();
+  JetWriter(const JetWriter&) = delete;
+  JetWriter& operator=(const JetWriter&) = delete;
+
+  std::vector<std::string> TableNames() const;
+  std::vector<std::string> ColumnNames(const std::string& table) const;  // column order
+
+  // A new table with one text column. Names are UTF-8.
+  void CreateTable(const std::string& table, const std::string& firstColumn);
+  void AddColumn(const std::string& table, const std::string& column);
+  // One record; `values` in column order, nullopt for no value (missing
+  // trailing values are no value). Throws RecordError when it cannot be
+  // stored; nothing is written then.
+  void AppendRecord(const std::string& table,
+                    const std::vector<std::optional<std::string>>& values);
+
+  // Writes what is pending. Every write leaves a file that readers open.
+  void Flush();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace pw::db

@@ -1,0 +1,473 @@
+#include "platform/database/mdb_file.h"
+
+#include <fcntl.h>
+#include <mdbtools.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/errors.h"
+#include "platform/textcodec.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define PW_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PW_UNDER_ASAN 1
+#endif
+#endif
+
+namespace pw::db {
+
+namespace {
+
+bool IsHiddenName(const std::string& name) {
+  auto starts = [&](const char* prefix) {
+    const std::size_t n = std::strlen(prefix);
+    if (name.size() < n) return false;
+    for (std::size_t i = 0; i < n; ++i)
+      if (std::tolower(static_cast<unsigned char>(name[i])) != prefix[i]) return false;
+    return true;
+  };
+  return starts("msys") || starts("~tmp") || starts("usys");
+}
+
+std::string Hex(const unsigned char* p, std::size_t n) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string out = "0x";
+  for (std::size_t i = 0; i < n; ++i) {
+    out.push_back(digits[p[i] >> 4]);
+    out.push_back(digits[p[i] & 15]);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string OpenErrorText(const std::string& path, const std::string& cause) {
+  return "无法打开数据库“" + DisplayText(path) + "”：" + cause;
+}
+
+namespace {
+
+// What crosses from the reading process: length-prefixed strings and
+// numbers, buffered onto a pipe.
+class Sink {
+ public:
+  explicit Sink(int fd) : fd_(fd) {}
+  void Byte(char c) { Push(std::string_view(&c, 1)); }
+  void Number(std::uint32_t v) {
+    unsigned char b[4];
+    Put32(b, v);
+    Push(std::string_view(reinterpret_cast<const char*>(b), 4));
+  }
+  void Text(std::string_view s) {
+    Number(static_cast<std::uint32_t>(s.size()));
+    Push(s);
+  }
+  void Flush() {
+    std::size_t done = 0;
+    while (fd_ >= 0 && done < buf_.size()) {
+      const ssize_t n = write(fd_, buf_.data() + done, buf_.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    if (fd_ >= 0) buf_.clear();
+  }
+  std::string& buffer() { return buf_; }
+
+ private:
+  void Push(std::string_view s) {
+    buf_.append(s);
+    if (fd_ >= 0 && buf_.size() >= (1u << 16)) Flush();
+  }
+  int fd_;
+  std::string buf_;
+};
+
+class Source {
+ public:
+  explicit Source(const std::string& s) : s_(s) {}
+  bool Byte(char& c) {
+    if (at_ + 1 > s_.size()) return false;
+    c = s_[at_++];
+    return true;
+  }
+  bool Number(std::uint32_t& v) {
+    if (at_ + 4 > s_.size()) return false;
+    v = Get32(reinterpret_cast<const unsigned char*>(s_.data()) + at_);
+    at_ += 4;
+    return true;
+  }
+  bool Text(std::string& out) {
+    std::uint32_t n = 0;
+    if (!Number(n) || at_ + n > s_.size()) return false;
+    out.assign(s_, at_, n);
+    at_ += n;
+    return true;
+  }
+
+ private:
+  const std::string& s_;
+  std::size_t at_ = 0;
+};
+
+// One libmdb handle on a file, inside the reading process.
+struct Session {
+  HeaderInfo header;
+  MdbHandle* mdb = nullptr;
+
+  ~Session() {
+    if (mdb != nullptr) mdb_close(mdb);
+  }
+
+  std::string Text(const unsigned char* p, std::size_t n) const {
+    if (header.version != JetVersion::Jet3) return Utf16ToUtf8(DecodeJetText(p, n));
+    std::string out(n * 4 + 16, '\0');
+    const int len =
+        mdb_unicode2ascii(mdb, reinterpret_cast<const char*>(p), n, out.data(), out.size());
+    out.resize(len > 0 ? static_cast<std::size_t>(len) : 0);
+    return out;
+  }
+
+  // The bytes of a memo or OLE value, following its long-value pages.
+  std::string LongValue(int start, int size) const {
+    if (size < MDB_MEMO_OVERHEAD || start + size > static_cast<int>(kPageSize)) return {};
+    const unsigned char* head = mdb->pg_buf + start;
+    const std::uint32_t lenFlags = Get32(head);
+    const std::uint32_t length = lenFlags & 0x3FFFFFFF;
+    std::string out;
+    if (lenFlags & 0x80000000u) {
+      out.assign(reinterpret_cast<const char*>(head) + MDB_MEMO_OVERHEAD,
+                 static_cast<std::size_t>(size - MDB_MEMO_OVERHEAD));
+      return out;
+    }
+    std::uint32_t pgRow = Get32(head + 4);
+    const bool single = (lenFlags & 0x40000000u) != 0;
+    for (int hops = 0; pgRow != 0 && hops < 100000; ++hops) {
+      void* buf = nullptr;
+      int off = 0;
+      std::size_t len = 0;
+      if (mdb_find_pg_row(mdb, static_cast<int>(pgRow), &buf, &off, &len) != 0) break;
+      if (off < 0 || static_cast<std::size_t>(off) + len > kPageSize) break;
+      const unsigned char* row = static_cast<const unsigned char*>(buf) + off;
+      if (single) {
+        out.assign(reinterpret_cast<const char*>(row), len);
+        break;
+      }
+      if (len < 4) break;
+      out.append(reinterpret_cast<const char*>(row) + 4, len - 4);
+      if (out.size() >= length) break;
+      pgRow = Get32(row);
+    }
+    if (out.size() > length) out.resize(length);
+    return out;
+  }
+
+  std::string Value(MdbColumn* col) const {
+    const int start = col->cur_value_start;
+    const int len = col->cur_value_len;
+    if (col->col_type == MDB_BOOL) return len == 0 ? "True" : "False";
+    if (len <= 0 || start < 0 || start + len > static_cast<int>(kPageSize)) return {};
+    const unsigned char* p = mdb->pg_buf + start;
+    auto need = [&](int n) { return len >= n; };
+    switch (col->col_type) {
+      case MDB_BYTE:
+        return std::to_string(p[0]);
+      case MDB_INT:
+        return need(2) ? std::to_string(static_cast<std::int16_t>(Get16(p))) : "";
+      case MDB_LONGINT:
+      case MDB_COMPLEX:
+        return need(4) ? std::to_string(static_cast<std::int32_t>(Get32(p))) : "";
+      case MDB_MONEY: {
+        if (!need(8)) return {};
+        std::int64_t v = 0;
+        std::memcpy(&v, p, 8);
+        return FormatCurrency(v);
+      }
+      case MDB_FLOAT: {
+        if (!need(4)) return {};
+        float f = 0;
+        std::memcpy(&f, p, 4);
+        return FormatSingle(f);
+      }
+      case MDB_DOUBLE: {
+        if (!need(8)) return {};
+        double d = 0;
+        std::memcpy(&d, p, 8);
+        return FormatDouble(d);
+      }
+      case MDB_DATETIME: {
+        if (!need(8)) return {};
+        double d = 0;
+        std::memcpy(&d, p, 8);
+        return FormatOleDate(d);
+      }
+      case MDB_TEXT:
+        return Text(p, static_cast<std::size_t>(len));
+      case MDB_MEMO: {
+        const std::string bytes = LongValue(start, len);
+        return Text(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+      }
+      case MDB_BINARY:
+        return Hex(p, static_cast<std::size_t>(len));
+      case MDB_REPID: {
+        if (!need(16)) return {};
+        char* s = mdb_uuid_to_string(mdb->pg_buf, start);
+        std::string out = s != nullptr ? s : "";
+        g_free(s);
+        return out;
+      }
+      case MDB_NUMERIC: {
+        if (!need(17)) return {};
+        char* s = mdb_numeric_to_string(mdb, start, col->col_scale, col->col_prec);
+        std::string out = s != nullptr ? s : "";
+        g_free(s);
+        return out;
+      }
+      default:  // OLE objects and unknown types carry no text
+        return {};
+    }
+  }
+
+  void Open(const std::string& path) {
+    mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
+    if (mdb == nullptr) throw DatabaseError(OpenErrorText(path, "文件已损坏，无法读取"));
+    if (mdb_read_catalog(mdb, MDB_TABLE) == nullptr)
+      throw DatabaseError(OpenErrorText(path, "文件已损坏，无法读取表的目录"));
+  }
+
+  std::vector<MdbCatalogEntry*> UserTables() const {
+    std::vector<MdbCatalogEntry*> out;
+    for (guint i = 0; i < mdb->num_catalog; ++i) {
+      auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
+      if (entry == nullptr || !mdb_is_user_table(entry)) continue;
+      const std::string name = entry->object_name;
+      if (name.empty() || IsHiddenName(name)) continue;
+      out.push_back(entry);
+    }
+    return out;
+  }
+
+  void DumpTable(const std::string& path, const std::string& name, Sink& sink) {
+    MdbCatalogEntry* entry = nullptr;
+    for (MdbCatalogEntry* e : UserTables())
+      if (name == e->object_name) entry = e;
+    if (entry == nullptr)
+      throw DatabaseError("数据库“" + DisplayText(path) + "”中没有表“" + name + "”");
+    MdbTableDef* table = mdb_read_table(entry);
+    if (table == nullptr || mdb_read_columns(table) == nullptr) {
+      if (table != nullptr) mdb_free_tabledef(table);
+      throw DatabaseError("无法读取数据库“" + DisplayText(path) + "”中的表“" + name +
+                          "”：文件已损坏");
+    }
+    std::vector<MdbColumn*> cols;
+    for (guint i = 0; i < table->num_cols; ++i)
+      cols.push_back(static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i)));
+    sink.Number(static_cast<std::uint32_t>(cols.size()));
+    for (MdbColumn* col : cols) {
+      sink.Text(col->name);
+      sink.Number(static_cast<std::uint32_t>(col->col_type));
+      sink.Number(static_cast<std::uint32_t>(col->col_size));
+    }
+    mdb_rewind_table(table);
+    while (mdb_fetch_row(table)) {
+      sink.Byte(1);
+      for (MdbColumn* col : cols) sink.Text(Value(col));
+    }
+    sink.Byte(0);
+    mdb_free_tabledef(table);
+  }
+};
+
+// Runs `work` in a child process, so that whatever a damaged file does to
+// libmdb (a crash, a loop, memory without end, chatter on stdout and
+// stderr) stays there. Answers the child's output; throws DatabaseError
+// with the child's error, or `damaged` when the child failed.
+template <typename Work>
+std::string Isolated(const std::string& damaged, Work work) {
+#ifdef PW_DATABASE_LOUD  // debugging a single input: no child
+  Sink sink(-1);
+  sink.Byte('O');
+  work(sink);
+  return sink.buffer().substr(1);
+#endif
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) throw DatabaseError(damaged);
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const pid_t pid = fork();
+  if (pid < 0) {
+    close(fds[0]);
+    close(fds[1]);
+    throw DatabaseError(damaged);
+  }
+  if (pid == 0) {
+    close(fds[0]);
+    const int null = open("/dev/null", O_RDWR);
+    if (null >= 0) {
+      dup2(null, 1);
+      dup2(null, 2);
+    }
+    rlimit cpu{300, 300};
+    setrlimit(RLIMIT_CPU, &cpu);
+#ifndef PW_UNDER_ASAN  // the sanitizer reserves more address space than this
+    rlimit mem{std::size_t{1} << 30, std::size_t{1} << 30};
+    setrlimit(RLIMIT_AS, &mem);
+#endif
+    Sink sink(fds[1]);
+    try {
+      sink.Byte('O');
+      work(sink);
+    } catch (const std::exception& e) {
+      sink.buffer().clear();
+      sink.Byte('E');
+      sink.Text(e.what());
+    }
+    sink.Flush();
+    _exit(0);
+  }
+  close(fds[1]);
+  std::string out;
+  bool timedOut = false;
+  char buf[1 << 16];
+  for (;;) {
+    pollfd p{fds[0], POLLIN, 0};
+    const int ready = poll(&p, 1, 30000);  // a live reader streams well within this
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready == 0) {
+      timedOut = true;
+      kill(pid, SIGKILL);
+      break;
+    }
+    const ssize_t n = read(fds[0], buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    out.append(buf, static_cast<std::size_t>(n));
+  }
+  close(fds[0]);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (timedOut || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || out.empty())
+    throw DatabaseError(damaged);
+  if (out[0] == 'E') {
+    std::string message;
+    Source source(out);
+    char tag;
+    source.Byte(tag);
+    if (!source.Text(message)) message = damaged;
+    throw DatabaseError(message);
+  }
+  if (out[0] != 'O') throw DatabaseError(damaged);
+  return out.substr(1);
+}
+
+}  // namespace
+
+struct MdbFile::Impl {
+  std::string path;
+  HeaderInfo header;
+  std::vector<std::string> tables;
+};
+
+MdbFile::MdbFile(const std::string& path) : impl_(std::make_unique<Impl>()) {
+  impl_->path = path;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    const int err = errno;
+    throw DatabaseError(OpenErrorText(path, DescribeErrno(err)));
+  }
+  unsigned char page[kPageSize] = {};
+  const ssize_t got = pread(fd, page, sizeof page, 0);
+  const off_t size = lseek(fd, 0, SEEK_END);
+  close(fd);
+  if (got < 0x100) throw DatabaseError(OpenErrorText(path, "不是 Access 数据库文件（文件太短）"));
+  const std::string why = ParseHeader(page, static_cast<std::size_t>(got), impl_->header);
+  if (!why.empty()) throw DatabaseError(OpenErrorText(path, why));
+  const off_t pageSize = impl_->header.version == JetVersion::Jet3 ? 2048 : 4096;
+  if (size < 2 * pageSize || size % pageSize != 0)
+    throw DatabaseError(OpenErrorText(path, "文件已损坏（文件长度不完整）"));
+  if (impl_->header.databaseKey != 0)
+    throw DatabaseError(OpenErrorText(path, "数据库已加密，无法读取"));
+  if (impl_->header.hasPassword)
+    throw DatabaseError(OpenErrorText(path, "数据库设有密码，无法打开"));
+
+  const HeaderInfo header = impl_->header;
+  const std::string out = Isolated(OpenErrorText(path, "文件已损坏，无法读取"), [&](Sink& sink) {
+    Session s;
+    s.header = header;
+    s.Open(path);
+    const auto entries = s.UserTables();
+    sink.Number(static_cast<std::uint32_t>(entries.size()));
+    for (MdbCatalogEntry* e : entries) sink.Text(e->object_name);
+  });
+  Source source(out);
+  std::uint32_t count = 0;
+  if (!source.Number(count)) throw DatabaseError(OpenErrorText(path, "文件已损坏，无法读取"));
+  for (std::uint32_t i = 0; i < count; ++i) {
+    std::string name;
+    if (!source.Text(name)) throw DatabaseError(OpenErrorText(path, "文件已损坏，无法读取"));
+    impl_->tables.push_back(name);
+  }
+}
+
+MdbFile::~MdbFile() = default;
+
+const std::string& MdbFile::path() const {
+  return impl_->path;
+}
+JetVersion MdbFile::version() const {
+  return impl_->header.version;
+}
+const std::vector<std::string>& MdbFile::TableNames() const {
+  return impl_->tables;
+}
+
+TableData MdbFile::ReadTable(const std::string& name) const {
+  const std::string& path = impl_->path;
+  const std::string damaged =
+      "无法读取数据库“" + DisplayText(path) + "”中的表“" + name + "”：文件已损坏";
+  if (std::find(impl_->tables.begin(), impl_->tables.end(), name) == impl_->tables.end())
+    throw DatabaseError("数据库“" + DisplayText(path) + "”中没有表“" + name + "”");
+  const HeaderInfo header = impl_->header;
+  const std::string out = Isolated(damaged, [&](Sink& sink) {
+    Session s;
+    s.header = header;
+    s.Open(path);
+    s.DumpTable(path, name, sink);
+  });
+  Source source(out);
+  TableData data;
+  data.name = name;
+  std::uint32_t columns = 0;
+  if (!source.Number(columns)) throw DatabaseError(damaged);
+  for (std::uint32_t i = 0; i < columns; ++i) {
+    ColumnInfo c;
+    std::uint32_t type = 0, size = 0;
+    if (!source.Text(c.name) || !source.Number(type) || !source.Number(size))
+      throw DatabaseError(damaged);
+    c.type = static_cast<int>(type);
+    c.size = static_cast<int>(size);
+    data.columns.push_back(c);
+  }
+  for (;;) {
+    char more = 0;
+    if (!source.Byte(more)) throw DatabaseError(damaged);
+    if (more == 0) break;
+    std::vector<std::string> row(columns);
+    for (std::string& v : row)
+      if (!source.Text(v)) throw DatabaseError(damaged);
+    data.rows.push_back(std::move(row));
+  }
+  return data;
+}
+
+}  // namespace pw::db

@@ -1,0 +1,60 @@
+#pragma once
+// Reading .mdb and .accdb files (Jet 3, Jet 4, ACE) through libmdb. The
+// library finds the tables, columns and rows; every value is turned into
+// text here, from its stored bytes.
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/database/jet_bytes.h"
+
+namespace pw::db {
+
+// A database that cannot be opened, read or written. The text is complete
+// and names the file.
+class DatabaseError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// "无法打开数据库“<file>”：<cause>"
+std::string OpenErrorText(const std::string& path, const std::string& cause);
+
+struct ColumnInfo {
+  std::string name;  // UTF-8
+  int type = 0;      // the stored type code (0x0A text, 0x0C memo …)
+  int size = 0;      // bytes, as declared
+};
+
+struct TableData {
+  std::string name;
+  std::vector<ColumnInfo> columns;
+  // One text per column; "" for no value.
+  std::vector<std::vector<std::string>> rows;
+};
+
+class MdbFile {
+ public:
+  // Throws DatabaseError for a file that is missing, not a database,
+  // damaged, encrypted or protected by a password.
+  explicit MdbFile(const std::string& path);
+  ~MdbFile();
+  MdbFile(const MdbFile&) = delete;
+  MdbFile& operator=(const MdbFile&) = delete;
+
+  const std::string& path() const;
+  JetVersion version() const;
+  // User tables in the order the catalog holds them: no system or
+  // temporary tables.
+  const std::vector<std::string>& TableNames() const;
+  // Every record of a user table, counted by reading. Throws DatabaseError.
+  TableData ReadTable(const std::string& name) const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace pw::db

@@ -1,0 +1,218 @@
+// Databases we write: sound by our checker, and read back identically by
+// libmdb, mdb-export and mdb-reader.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/database/jet_check.h"
+#include "platform/database/jet_writer.h"
+#include "tests/database/db_readers.h"
+#include "tests/support/tempdir.h"
+
+namespace pw::db {
+namespace {
+
+using Values = std::vector<std::optional<std::string>>;
+
+void ExpectSound(const std::string& path) {
+  const CheckReport report = CheckDatabase(path, true);
+  EXPECT_TRUE(report.ok()) << path << ": " << (report.faults.empty() ? "" : report.faults[0]);
+}
+
+struct Format {
+  NewFormat format;
+  const char* name;
+  JetVersion version;
+};
+const Format kFormats[] = {{NewFormat::Jet4, "new.mdb", JetVersion::Jet4},
+                           {NewFormat::Ace12, "new.accdb", JetVersion::Ace}};
+
+TEST(JetWriter, NewDatabasesAreSoundAndEmpty) {
+  for (const Format& f : kFormats) {
+    pw::test::TempDir dir;
+    const std::string path = dir.file(f.name);
+    JetWriter::Create(path, f.format);
+    ExpectSound(path);
+    MdbFile read(path);
+    EXPECT_EQ(read.version(), f.version);
+    EXPECT_TRUE(read.TableNames().empty());
+    EXPECT_THROW(JetWriter::Create(path, f.format), DatabaseError);  // never over a file
+  }
+}
+
+// Values that test the text encoding: compressed, plain, empty, full width.
+Values Record(int i) {
+  static const std::vector<std::string> texts = {
+      "Chai",
+      "三川实业有限公司",
+      "",
+      std::string(250, 'x'),
+      "\xEF\xBB\xBF"
+      "starts with a byte order mark",
+      "line one\r\nline two",
+      "mixed 中文 and Latin é",
+      "emoji 😀",
+      "ab",
+  };
+  Values v;
+  v.push_back(std::to_string(i));
+  v.push_back(texts[i % texts.size()]);
+  if (i % 4 == 0)
+    v.push_back(std::nullopt);
+  else
+    v.push_back(std::string(250, static_cast<char>('a' + i % 26)));
+  return v;
+}
+
+TEST(JetWriter, RecordsReadBackIdenticallyThroughThreeReaders) {
+  for (const Format& f : kFormats) {
+    pw::test::TempDir dir;
+    const std::string path = dir.file(f.name);
+    JetWriter::Create(path, f.format);
+    const int first = 1500, later = 40;
+    {
+      JetWriter w(path);
+      w.CreateTable("Order Details", "Order No");
+      w.AddColumn("Order Details", "名称");
+      w.AddColumn("Order Details", "Remark");
+      for (int i = 0; i < first; ++i) w.AppendRecord("Order Details", Record(i));
+      w.CreateTable("客户", "姓名");
+      w.AppendRecord("客户", {"张三"});
+    }
+    ExpectSound(path);
+    {
+      JetWriter w(path);  // reopened: widened, more records
+      EXPECT_EQ(w.TableNames(), (std::vector<std::string>{"Order Details", "客户"}));
+      w.AddColumn("Order Details", "Note");
+      for (int i = first; i < first + later; ++i) {
+        Values v = Record(i);
+        v.push_back("note " + std::to_string(i));
+        w.AppendRecord("Order Details", v);
+      }
+    }
+    ExpectSound(path);
+    std::vector<Values> expected;
+    for (int i = 0; i < first + later; ++i) {
+      Values v = Record(i);
+      for (auto& s : v)
+        if (s && s->empty()) s.reset();  // empty text is stored as no value
+      v.push_back(i < first ? std::nullopt
+                            : std::optional<std::string>("note " + std::to_string(i)));
+      expected.push_back(v);
+    }
+
+    const TableData ours = MdbFile(path).ReadTable("Order Details");
+    ASSERT_EQ(ours.rows.size(), expected.size());
+    for (std::size_t r = 0; r < expected.size(); ++r)
+      for (std::size_t c = 0; c < 4; ++c)
+        ASSERT_EQ(ours.rows[r][c], expected[r][c].value_or("")) << f.name << " row " << r;
+
+    const auto exported = test::ReadWithMdbExport(path, "Order Details");
+    ASSERT_EQ(exported.size(), expected.size());
+    for (std::size_t r = 0; r < expected.size(); ++r) {
+      // mdb-export splits lines at CR LF and knows no characters beyond U+FFFF.
+      if (expected[r][1] && (expected[r][1]->find('\n') != std::string::npos ||
+                             expected[r][1]->find('\xF0') != std::string::npos))
+        continue;
+      ASSERT_EQ(exported[r].size(), 4u);
+      for (std::size_t c = 0; c < 4; ++c)
+        ASSERT_EQ(exported[r][c], expected[r][c].value_or("")) << f.name << " row " << r;
+    }
+
+    if (!test::MdbReaderMissing().empty()) {
+      std::printf("[  SKIP    ] mdb-reader comparison: %s\n", test::MdbReaderMissing().c_str());
+      continue;
+    }
+    const test::SeenDatabase seen = test::ReadWithMdbReader(path);
+    ASSERT_EQ(seen.size(), 2u);
+    const test::SeenTable& t = seen.at("Order Details");
+    EXPECT_EQ(t.columns, (std::vector<std::string>{"Order No", "名称", "Remark", "Note"}));
+    ASSERT_EQ(t.rows.size(), expected.size());
+    for (std::size_t r = 0; r < expected.size(); ++r)
+      ASSERT_EQ(t.rows[r], expected[r]) << f.name << " row " << r;
+    EXPECT_EQ(seen.at("客户").rows, (std::vector<Values>{{"张三"}}));
+  }
+}
+
+TEST(JetWriter, EachCallLeavesASoundFileOnDisk) {
+  pw::test::TempDir dir;
+  const std::string path = dir.file("live.mdb");
+  JetWriter::Create(path, NewFormat::Jet4);
+  JetWriter w(path);
+  w.CreateTable("T", "A");
+  ExpectSound(path);
+  for (int i = 0; i < 600; ++i) w.AppendRecord("T", {std::to_string(i)});
+  ExpectSound(path);  // what a reader sees while the writer is still open
+  w.Flush();
+  ExpectSound(path);
+  EXPECT_EQ(MdbFile(path).ReadTable("T").rows.size(), 600u);
+}
+
+TEST(JetWriter, FilesBeyondTheFirstUsageMapStaySound) {
+  pw::test::TempDir dir;
+  const std::string path = dir.file("big.mdb");
+  JetWriter::Create(path, NewFormat::Jet4);
+  {
+    JetWriter w(path);
+    w.CreateTable("Big", "A");
+    w.AddColumn("Big", "B");
+    for (int i = 0; i < 12000; ++i)  // about 800 pages: maps grow past 512 pages
+      w.AppendRecord("Big", {std::to_string(i), std::string(250, static_cast<char>('a' + i % 26))});
+    w.CreateTable("Late", "A");  // its pages lie past the first 512
+    w.AppendRecord("Late", {"late"});
+  }
+  EXPECT_GT(std::filesystem::file_size(path), 512u * 4096u);
+  ExpectSound(path);
+  EXPECT_EQ(test::ReadWithMdbExport(path, "Big").size(), 12000u);
+  EXPECT_EQ(test::ReadWithMdbExport(path, "Late").size(), 1u);
+  if (!test::MdbReaderMissing().empty()) GTEST_SKIP() << test::MdbReaderMissing();
+  const test::SeenDatabase seen = test::ReadWithMdbReader(path);
+  EXPECT_EQ(seen.at("Big").rows.size(), 12000u);
+  EXPECT_EQ(seen.at("Late").rows.size(), 1u);
+}
+
+TEST(JetWriter, LimitsAndBadNamesFailClearly) {
+  pw::test::TempDir dir;
+  const std::string path = dir.file("limits.mdb");
+  JetWriter::Create(path, NewFormat::Jet4);
+  JetWriter w(path);
+  w.CreateTable("Wide", "C0");
+  for (int i = 1; i < 255; ++i)
+    w.AddColumn("Wide", "A rather long column name " + std::to_string(i));
+  EXPECT_THROW(w.AddColumn("Wide", "one too many"), DatabaseError);
+  EXPECT_THROW(w.AppendRecord("Wide", {std::string(251, 'x')}), RecordError);
+  // Eight full columns of Chinese text, with the 255 columns' offsets: 4548 bytes.
+  Values tooLong(8);
+  for (auto& v : tooLong) {
+    v = std::string();
+    for (int i = 0; i < 250; ++i) *v += "中";
+  }
+  EXPECT_THROW(w.AppendRecord("Wide", tooLong), RecordError);
+  tooLong.resize(7);  // 4046 bytes
+  w.AppendRecord("Wide", tooLong);
+  EXPECT_THROW(w.CreateTable("wide", "x"), DatabaseError);  // names ignore case
+  EXPECT_THROW(w.AddColumn("Wide", "c0"), DatabaseError);
+  for (const char* bad : {"", " lead", "a.b", "a!b", "a[b]", "tab\there"})
+    EXPECT_THROW(w.CreateTable(bad, "x"), DatabaseError) << bad;
+  EXPECT_THROW(w.AppendRecord("Missing", {"x"}), DatabaseError);
+  w.Flush();
+  ExpectSound(path);
+  const TableData t = MdbFile(path).ReadTable("Wide");
+  EXPECT_EQ(t.columns.size(), 255u);
+  ASSERT_EQ(t.rows.size(), 1u);
+  EXPECT_EQ(t.rows[0][6], *tooLong[6]);
+}
+
+TEST(JetWriter, RefusesFilesItDidNotMake) {
+  pw::test::TempDir dir;
+  pw::test::WriteFile(dir.file("junk.mdb"), std::string(19 * 4096, 'j'));
+  EXPECT_THROW(JetWriter(dir.file("junk.mdb")), DatabaseError);
+  EXPECT_THROW(JetWriter(dir.file("missing.mdb")), DatabaseError);
+  const std::string access = std::string(PW_FIXTURES_DIR) + "/mdb/jet4_northwind_zh.mdb";
+  if (!std::filesystem::exists(access)) GTEST_SKIP() << "fixture absent: " << access;
+  std::filesystem::copy_file(access, dir.file("zh.mdb"));
+  EXPECT_THROW(JetWriter(dir.file("zh.mdb")), DatabaseError);
+}
+
+}  // namespace
+}  // namespace pw::db
