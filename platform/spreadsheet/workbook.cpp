@@ -49,11 +49,11 @@ Cell& Sheet::Put(std::uint32_t r, std::uint32_t c) {
 }
 
 void Sheet::Erase(const Rect& area) {
-  for (Row& row : rows) {
-    if (row.index < area.r1 || row.index > area.r2) continue;
-    std::erase_if(row.cells,
+  auto it = std::lower_bound(rows.begin(), rows.end(), area.r1,
+                             [](const Row& row, std::uint32_t v) { return row.index < v; });
+  for (; it != rows.end() && it->index <= area.r2; ++it)
+    std::erase_if(it->cells,
                   [&](const Cell& cell) { return cell.col >= area.c1 && cell.col <= area.c2; });
-  }
   std::erase_if(merges, [&](const Rect& m) { return m.Intersects(area); });
 }
 
