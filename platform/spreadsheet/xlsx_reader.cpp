@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <new>
 #include <unordered_map>
 
 #include "batch/run.h"
@@ -100,7 +102,23 @@ class XmlHandler {
   // Character data is collected only while `collect` is set.
   bool collect = false;
   std::string text;
+  // A failure inside a callback stops the parser and is rethrown once the
+  // parser and the part are released: exceptions do not cross expat.
+  std::exception_ptr failure;
+  XML_Parser parser = nullptr;
 };
+
+template <class F>
+void Guarded(void* data, F&& f) {
+  auto* h = static_cast<XmlHandler*>(data);
+  if (h->failure) return;
+  try {
+    f(*h);
+  } catch (...) {
+    h->failure = std::current_exception();
+    XML_StopParser(h->parser, XML_FALSE);
+  }
+}
 
 class Package {
  public:
@@ -145,16 +163,25 @@ class Package {
                       zip_error_strerror(zip_get_error(zip_)) + "）。");
     }
     XML_Parser parser = XML_ParserCreateNS(nullptr, '\x01');
+    if (parser == nullptr) {
+      zip_fclose(file);
+      throw std::bad_alloc();
+    }
+    handler.parser = parser;
+    handler.failure = nullptr;
     XML_SetUserData(parser, &handler);
     XML_SetElementHandler(
         parser,
         [](void* data, const XML_Char* name, const XML_Char** attrs) {
-          static_cast<XmlHandler*>(data)->Start(Local(name), attrs);
+          Guarded(data, [&](XmlHandler& h) { h.Start(Local(name), attrs); });
         },
-        [](void* data, const XML_Char* name) { static_cast<XmlHandler*>(data)->End(Local(name)); });
+        [](void* data, const XML_Char* name) {
+          Guarded(data, [&](XmlHandler& h) { h.End(Local(name)); });
+        });
     XML_SetCharacterDataHandler(parser, [](void* data, const XML_Char* s, int len) {
-      auto* h = static_cast<XmlHandler*>(data);
-      if (h->collect) h->text.append(s, static_cast<std::size_t>(len));
+      Guarded(data, [&](XmlHandler& h) {
+        if (h.collect) h.text.append(s, static_cast<std::size_t>(len));
+      });
     });
     std::array<char, 1 << 16> buffer;
     std::string failure;
@@ -166,6 +193,7 @@ class Package {
         break;
       }
       if (XML_Parse(parser, buffer.data(), static_cast<int>(n), n == 0) == XML_STATUS_ERROR) {
+        if (handler.failure) break;
         failure = part + " 第 " + std::to_string(XML_GetCurrentLineNumber(parser)) +
                   " 行 XML 错误（" + XML_ErrorString(XML_GetErrorCode(parser)) + "）";
         break;
@@ -174,6 +202,8 @@ class Package {
     }
     XML_ParserFree(parser);
     zip_fclose(file);
+    handler.parser = nullptr;
+    if (handler.failure) std::rethrow_exception(handler.failure);
     if (!failure.empty()) Fail(path_, "文件已损坏：" + failure + "。");
     return true;
   }
