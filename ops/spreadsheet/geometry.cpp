@@ -1,0 +1,71 @@
+#include "ops/spreadsheet/geometry.h"
+
+#include <algorithm>
+
+namespace pw {
+
+std::string ColumnLetters(long column) {
+  if (column < 1 || column > static_cast<long>(xl::kMaxCols)) return {};
+  return xl::ColumnName(static_cast<std::uint32_t>(column));
+}
+
+bool IsCellBlank(const xl::Workbook& book, const xl::Cell& cell) {
+  if (cell.kind == xl::CellKind::Blank) return true;
+  if (cell.kind != xl::CellKind::Text) return false;
+  const std::string& t = book.Text(cell.text);
+  return std::all_of(t.begin(), t.end(),
+                     [](char c) { return static_cast<unsigned char>(c) <= ' '; });
+}
+
+bool IsSheetBlank(ServerSheet& sheet) {
+  const xl::Workbook& book = sheet.Workbook().Model();
+  for (const xl::Row& row : sheet.Model().rows)
+    for (const xl::Cell& c : row.cells)
+      if (!IsCellBlank(book, c)) return false;
+  return true;
+}
+
+void DetectHeaderRow(ServerSheet& sheet, std::uint32_t rows, ScanState& scan) {
+  const xl::Workbook& book = sheet.Workbook().Model();
+  for (std::uint32_t r = 1; r <= rows; ++r) {
+    const xl::Row* row = sheet.Model().FindRow(r);
+    if (row == nullptr) continue;
+    std::uint32_t run = 0;
+    for (const xl::Cell& c : row->cells) {
+      if (c.col != run + 1 || IsCellBlank(book, c)) break;
+      ++run;
+    }
+    if (run > scan.ScanWidth) {
+      scan.ScanRow = r;
+      scan.ScanWidth = run;
+    }
+  }
+}
+
+void FindUsedRows(ServerSheet& sheet, ScanState& scan) {
+  const xl::Workbook& book = sheet.Workbook().Model();
+  const auto& rows = sheet.Model().rows;
+  for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+    for (const xl::Cell& c : it->cells) {
+      if (!IsCellBlank(book, c)) {
+        scan.ScanRow = it->index;
+        return;
+      }
+    }
+  }
+  scan.ScanRow = 1;
+}
+
+std::uint32_t UsedColumns(ServerSheet& sheet) {
+  const xl::Workbook& book = sheet.Workbook().Model();
+  std::uint32_t last = 0;
+  for (const xl::Row& row : sheet.Model().rows)
+    for (auto it = row.cells.rbegin(); it != row.cells.rend(); ++it)
+      if (it->col > last && !IsCellBlank(book, *it)) {
+        last = it->col;
+        break;
+      }
+  return last;
+}
+
+}  // namespace pw

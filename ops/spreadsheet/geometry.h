@@ -1,0 +1,40 @@
+#pragma once
+// The shape of a sheet's data: title-and-header block, width, used rows.
+// Every non-blank cell counts, wherever it lies.
+
+#include <cstdint>
+#include <string>
+
+#include "platform/spreadsheet/server.h"
+
+namespace pw {
+
+// What the last scan found (see DetectHeaderRow and FindUsedRows).
+struct ScanState {
+  std::uint32_t ScanRow = 1;
+  std::uint32_t ScanWidth = 1;
+  std::uint32_t MaxUsedRows = 1;
+};
+
+// "A" for 1 ... "XFD" for 16384; empty outside that span.
+std::string ColumnLetters(long column);
+
+// Whether a cell is blank: its text, trimmed of characters of code 32 or less, is empty.
+bool IsCellBlank(const xl::Workbook& book, const xl::Cell& cell);
+
+// True when the sheet holds no non-blank cell at all.
+bool IsSheetBlank(ServerSheet& sheet);
+
+// The header row: among the first `rows` rows, the one with the longest
+// unbroken run of filled cells from column 1 (strictly longer wins; a run must
+// be at least 2). Sets ScanRow to it and ScanWidth to its run; the caller
+// presets both to 1. A row filled across the whole sheet can win.
+void DetectHeaderRow(ServerSheet& sheet, std::uint32_t rows, ScanState& scan);
+
+// ScanRow := the last row holding a non-blank cell (at least 1).
+void FindUsedRows(ServerSheet& sheet, ScanState& scan);
+
+// The last column holding a non-blank cell (0 on a blank sheet).
+std::uint32_t UsedColumns(ServerSheet& sheet);
+
+}  // namespace pw

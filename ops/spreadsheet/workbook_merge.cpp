@@ -1,0 +1,153 @@
+#include <algorithm>
+#include <cctype>
+
+#include "batch/contract.h"
+#include "ops/spreadsheet/geometry.h"
+#include "ops/spreadsheet/save.h"
+#include "ops/spreadsheet/workbook_ops.h"
+#include "platform/textcodec.h"
+#include "platform/trash.h"
+
+namespace pw {
+namespace {
+
+constexpr std::uint32_t kHeaderScanRows = 5;
+
+// The merged workbook's path: OutputBase, with ".xlsx" unless it names a workbook already.
+std::string MergedPath(const std::string& base) {
+  std::string lower = base;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  auto endsWith = [&](const std::string& ext) {
+    return lower.size() > ext.size() &&
+           lower.compare(lower.size() - ext.size(), ext.size(), ext) == 0;
+  };
+  return endsWith(".xlsx") || endsWith(".xls") ? base : base + ".xlsx";
+}
+
+ServerSheet& ChooseTarget(ServerWorkbook& target, ServerSheet& source, int index,
+                          WorkbookMergeOptions::Match match) {
+  switch (match) {
+    case WorkbookMergeOptions::Match::Name: {
+      const std::string name = TrimText(source.Name());
+      for (int t = 1; t <= target.Count(); ++t) {
+        if (TrimText(target.Worksheets(t).Name()) == name) {
+          target.Worksheets(t).Activate();
+          return target.Worksheets(t);
+        }
+      }
+      ServerSheet& added = target.add();
+      try {
+        added.Name(name);
+      } catch (const SheetNameRefused&) {
+        // Taken in another case ("sheet1" beside "Sheet1"): a name of its own.
+        for (int n = 2;; ++n) {
+          try {
+            added.Name(name.substr(0, 25) + "(" + std::to_string(n) + ")");
+            break;
+          } catch (const SheetNameRefused&) {
+          }
+        }
+      }
+      return added;
+    }
+    case WorkbookMergeOptions::Match::Position:
+      if (target.Count() >= index) {
+        target.Worksheets(index).Activate();
+        return target.Worksheets(index);
+      }
+      return target.add();
+    case WorkbookMergeOptions::Match::Any:
+      break;
+  }
+  return target.ActiveSheet();
+}
+
+}  // namespace
+
+void MergeWorkbooks(RunState& run, const WorkbookMergeOptions& options, const CommonOptions& common,
+                    RunReporter& reporter, XlsConverter* xls) {
+  std::uint32_t givenHeader = 0;
+  if (options.headers == WorkbookMergeOptions::Headers::Row) {
+    if (TrimText(options.headerRowText).empty())
+      throw RunError(RunError::Kind::Validation, {}, "行号不能为空且必须为阿拉伯数字，请检查！");
+    const int row = ParseCount(options.headerRowText, {});
+    if (row < 1 || row > static_cast<int>(xl::kMaxRows))
+      throw RunError(RunError::Kind::Validation, {},
+                     "表头行号必须是 1 到 1048576 之间的整数，请检查！");
+    givenHeader = static_cast<std::uint32_t>(row);
+  }
+  const std::string output = MergedPath(run.OutputBase);
+  RefuseOutputOverSource(output, run);
+
+  SheetServer server(xls);
+  ServerWorkbook& target = server.Add();
+  reporter.BeginProgress(ProgressStep(run.WorkList.size()));
+  std::uint32_t startRow = 0;  // first source row below the title block, carried between sheets
+  for (std::size_t f = 0; f < run.WorkList.size(); ++f) {
+    const std::string path = TrimText(run.WorkList[f]);
+    reporter.Status("正在合并" + DisplayText(FileNamePart(path)));
+    ServerWorkbook& source = server.Open(path);
+    for (int i = 1; i <= source.Count(); ++i) {
+      if (run.StopRequested()) break;
+      ServerSheet& sheet = source.Worksheets(i);
+      sheet.Activate();
+      if (IsSheetBlank(sheet)) continue;
+      ServerSheet& into = ChooseTarget(target, sheet, i, options.match);
+      ScanState scan;
+      DetectHeaderRow(sheet, kHeaderScanRows, scan);
+      const std::uint32_t width = std::max(scan.ScanWidth, UsedColumns(sheet));
+      if (options.headers == WorkbookMergeOptions::Headers::Keep) {
+        startRow = 1;
+      } else if (IsSheetBlank(into)) {
+        const std::uint32_t header = givenHeader != 0 ? givenHeader : scan.ScanRow;
+        sheet.Range("A1:" + ColumnLetters(width) + std::to_string(header)).select();
+        server.Copy();
+        into.Range("A1").select();
+        into.paste();
+        startRow = header + 1;
+      }
+      if (startRow == 0) startRow = 1;
+      ScanState used;
+      FindUsedRows(sheet, used);
+      if (startRow <= used.ScanRow) {  // a sheet of titles only adds nothing more
+        sheet
+            .Range("A" + std::to_string(startRow) + ":" + ColumnLetters(width) +
+                   std::to_string(used.ScanRow))
+            .select();
+        server.Copy();
+        ScanState below;
+        FindUsedRows(into, below);
+        if (below.ScanRow + 1 + (used.ScanRow - startRow) > xl::kMaxRows)
+          throw RunError(RunError::Kind::Failure, path,
+                         "合并结果超出了工作表的最大行数（1048576 行），“" + DisplayText(path) +
+                             "”无法并入工作表“" + into.Name() + "”。");
+        into.Range("A" + std::to_string(below.ScanRow + 1)).select();
+        into.paste();
+      }
+    }
+    source.Close();
+    reporter.Counter(static_cast<int>(f));
+    reporter.StepProgress();
+    if (run.StopRequested()) {
+      // Nothing is saved, so every source stays where it is, and in the list.
+      reporter.Status("用户强行退出，转换操作未完成！");
+      reporter.EndProgress();
+      return;
+    }
+  }
+  reporter.Status("合并完毕！共合并 " + std::to_string(run.WorkList.size()) + " 个文件。");
+  const std::string saved = SaveWorkbook(target, output);
+  if (saved != output)
+    reporter.Status("合并完毕！共合并 " + std::to_string(run.WorkList.size()) +
+                    " 个文件。结果超出 .xls 格式上限，已保存为“" + DisplayText(saved) + "”。");
+  run.OutputBase = saved;
+  for (std::size_t f = 0; f < run.WorkList.size(); ++f) {
+    const int i = static_cast<int>(f);
+    if (common.removeFinished) reporter.RemoveRow(i);
+    if (common.deleteSources)
+      reporter.SourceRemoved(i, RemoveSourceFile(TrimText(run.WorkList[f])));
+  }
+  reporter.EndProgress();
+}
+
+}  // namespace pw

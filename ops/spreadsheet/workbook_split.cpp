@@ -1,0 +1,274 @@
+#include <algorithm>
+#include <set>
+
+#include "batch/contract.h"
+#include "ops/spreadsheet/geometry.h"
+#include "ops/spreadsheet/save.h"
+#include "ops/spreadsheet/workbook_ops.h"
+#include "platform/textcodec.h"
+
+namespace pw {
+namespace {
+
+constexpr std::uint32_t kHeaderScanRows = 5;
+const char* const kStopText = "用户强行退出，转换操作未完成！";
+
+std::string Extension(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::size_t dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+  return path.substr(dot);
+}
+
+// A sheet name as part of a file name: characters file systems refuse become "_".
+std::string SafeFilePart(const std::string& name) {
+  std::string out;
+  for (char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    out += u < 32 || std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos ? '_' : c;
+  }
+  if (out.empty() || out == "." || out == "..") out = "_" + out;
+  return out;
+}
+
+// Output path: the source with "_" + tag before its extension.
+std::string OutputPath(const std::string& source, const std::string& tag) {
+  return ChangeExtension(source, "_" + tag + Extension(source));
+}
+
+void RefuseOverSource(const std::string& output, const RunState& run) {
+  for (const std::string& s : run.WorkList)
+    if (TrimText(s) == output)
+      throw RunError(RunError::Kind::Failure, output,
+                     "分割结果“" + DisplayText(output) +
+                         "”正是待分割的源文件之一，分割会毁掉它。请先移走或改名。");
+}
+
+struct SheetShape {
+  std::uint32_t header = 1, width = 1, used = 1;
+};
+
+SheetShape Measure(ServerSheet& sheet) {
+  ScanState scan;
+  DetectHeaderRow(sheet, kHeaderScanRows, scan);
+  SheetShape shape;
+  shape.header = scan.ScanRow;
+  shape.width = std::max(scan.ScanWidth, UsedColumns(sheet));
+  FindUsedRows(sheet, scan);
+  shape.used = scan.ScanRow;
+  return shape;
+}
+
+class Splitter {
+ public:
+  Splitter(RunState& run, const WorkbookSplitOptions& options, XlsConverter* xls)
+      : run_(run), options_(options), server_(xls) {}
+
+  // Splits one source; answers false when a stop cut it short.
+  bool Split(const std::string& path, std::uint32_t parts, std::uint32_t rows) {
+    ServerWorkbook& source = server_.Open(path);
+    if (options_.singleSheet && options_.way != WorkbookSplitOptions::Way::PerSheet) {
+      bool found = false;
+      for (int i = 1; i <= source.Count(); ++i)
+        found = found || source.Worksheets(i).Name() == SheetFilter();
+      if (!found)
+        throw RunError(
+            RunError::Kind::Failure, path,
+            "工作簿“" + DisplayText(path) + "”中没有名为“" + SheetFilter() + "”的工作表。");
+    }
+    bool done = true;
+    switch (options_.way) {
+      case WorkbookSplitOptions::Way::PerSheet:
+        done = PerSheet(source, path);
+        break;
+      case WorkbookSplitOptions::Way::Parts:
+        done = Even(source, path, parts);
+        break;
+      case WorkbookSplitOptions::Way::Rows:
+        done = ByRows(source, path, rows);
+        break;
+    }
+    server_.close();
+    return done;
+  }
+
+  const std::vector<std::string>& Notes() const { return notes_; }
+
+ private:
+  std::string SheetFilter() const { return TrimText(options_.sheetName); }
+
+  void Save(ServerWorkbook& book, const std::string& output) {
+    RefuseOverSource(output, run_);
+    const std::string saved = SaveWorkbook(book, output);
+    if (saved != output) notes_.push_back(DisplayText(FileNamePart(saved)));
+    book.Close();
+  }
+
+  bool PerSheet(ServerWorkbook& source, const std::string& path) {
+    std::set<std::string> used;
+    for (int i = 1; i <= source.Count(); ++i) {
+      if (run_.StopRequested()) return false;
+      ServerSheet& sheet = source.Worksheets(i);
+      sheet.Activate();
+      if (IsSheetBlank(sheet)) continue;
+      sheet.Cells().select();
+      server_.Copy();
+      ServerWorkbook& out = server_.Add();
+      out.Activate();
+      out.ActiveSheet().Range("A1").select();
+      out.ActiveSheet().paste();
+      out.ActiveSheet().Range("A1").select();
+      // Two names that clean up alike must not overwrite each other.
+      std::string tag = SafeFilePart(sheet.Name());
+      for (int n = 2; used.count(tag) != 0; ++n)
+        tag = SafeFilePart(sheet.Name()) + "(" + std::to_string(n) + ")";
+      used.insert(tag);
+      Save(out, OutputPath(path, tag));
+    }
+    return true;
+  }
+
+  ServerWorkbook& NewOutput() {
+    ServerWorkbook& out = server_.Add();
+    out.Activate();
+    out.ActiveSheet().Name("未命名");
+    return out;
+  }
+
+  // Copies rows first..last of `sheet` below what the output's sheet holds,
+  // after its title block when asked, and names the output's sheet after it.
+  void CopySlice(ServerSheet& sheet, const SheetShape& shape, ServerWorkbook& out,
+                 std::uint32_t first, std::uint32_t last) {
+    ServerSheet& target = out.ActiveSheet();
+    const std::string columns = ColumnLetters(shape.width);
+    if (options_.repeatTitle) {
+      sheet.Range("A1:" + columns + std::to_string(shape.header)).select();
+      server_.Copy();
+      target.Range("A1").select();
+      target.paste();
+    }
+    if (first <= last) {
+      sheet.Range("A" + std::to_string(first) + ":" + columns + std::to_string(last)).select();
+      server_.Copy();
+      ScanState below;
+      FindUsedRows(target, below);
+      target.Range("A" + std::to_string(below.ScanRow + 1)).select();
+      target.paste();
+    }
+    try {
+      target.Name(sheet.Name());
+    } catch (const SheetNameRefused&) {
+      target.Name(sheet.Name() + "(2)");
+    }
+  }
+
+  bool Wanted(ServerSheet& sheet) const {
+    return !options_.singleSheet || sheet.Name() == SheetFilter();
+  }
+
+  bool Even(ServerWorkbook& source, const std::string& path, std::uint32_t parts) {
+    for (std::uint32_t k = 1; k <= parts; ++k) {
+      ServerWorkbook& out = NewOutput();
+      for (int i = 1; i <= source.Count(); ++i) {
+        ServerSheet& sheet = source.Worksheets(i);
+        if (!Wanted(sheet)) continue;
+        if (run_.StopRequested()) return false;
+        sheet.Activate();
+        if (IsSheetBlank(sheet)) continue;
+        const SheetShape shape = Measure(sheet);
+        const std::uint32_t data = shape.used > shape.header ? shape.used - shape.header : 0;
+        const std::uint32_t per = data / parts;
+        const std::uint32_t first = (k - 1) * per + shape.header + 1;
+        const std::uint32_t last = k == parts ? shape.used : k * per + shape.header;
+        CopySlice(sheet, shape, out, first, last);
+      }
+      Save(out, OutputPath(path, std::to_string(k)));
+    }
+    return true;
+  }
+
+  bool ByRows(ServerWorkbook& source, const std::string& path, std::uint32_t rows) {
+    std::uint64_t maxUsed = 1;
+    for (std::uint64_t k = 1;; ++k) {
+      ServerWorkbook& out = NewOutput();
+      const std::uint64_t skip = (k - 1) * rows;
+      for (int i = 1; i <= source.Count(); ++i) {
+        ServerSheet& sheet = source.Worksheets(i);
+        if (!Wanted(sheet)) continue;
+        if (run_.StopRequested()) return false;
+        sheet.Activate();
+        if (IsSheetBlank(sheet)) continue;
+        const SheetShape shape = Measure(sheet);
+        maxUsed = std::max<std::uint64_t>(maxUsed, shape.used);
+        if (skip > shape.used) continue;
+        const std::uint64_t first = skip + shape.header + 1;
+        const std::uint64_t last = std::min<std::uint64_t>(k * rows + shape.header, shape.used);
+        CopySlice(sheet, shape, out,
+                  static_cast<std::uint32_t>(std::min<std::uint64_t>(first, xl::kMaxRows + 1)),
+                  static_cast<std::uint32_t>(last));
+      }
+      if (skip > maxUsed) {
+        out.Close();
+        return true;
+      }
+      Save(out, OutputPath(path, std::to_string(k)));
+    }
+  }
+
+  RunState& run_;
+  const WorkbookSplitOptions& options_;
+  SheetServer server_;
+  std::vector<std::string> notes_;
+};
+
+}  // namespace
+
+void SplitWorkbooks(RunState& run, const WorkbookSplitOptions& options, const CommonOptions& common,
+                    RunReporter& reporter, XlsConverter* xls) {
+  std::uint32_t parts = 0, rows = 0;
+  if (options.way == WorkbookSplitOptions::Way::Parts) {
+    if (TrimText(options.partsText).empty())
+      throw RunError(RunError::Kind::Validation, {}, "文件数不能为空且必须为阿拉伯数字，请检查！");
+    const int n = ParseCount(options.partsText, {});
+    if (n < 1) throw RunError(RunError::Kind::Validation, {}, "文件数必须大于 0，请检查！");
+    parts = static_cast<std::uint32_t>(n);
+  }
+  if (options.way == WorkbookSplitOptions::Way::Rows) {
+    if (TrimText(options.rowsText).empty())
+      throw RunError(RunError::Kind::Validation, {}, "行号不能为空且必须为阿拉伯数字，请检查！");
+    const int n = ParseCount(options.rowsText, {});
+    if (n < 1) throw RunError(RunError::Kind::Validation, {}, "每文件行数必须大于 0，请检查！");
+    rows = static_cast<std::uint32_t>(n);
+  }
+  if (options.singleSheet && options.way != WorkbookSplitOptions::Way::PerSheet &&
+      TrimText(options.sheetName).empty())
+    throw RunError(RunError::Kind::Validation, {}, "请选择需要操作的非空Sheet！");
+
+  Splitter splitter(run, options, xls);
+  reporter.BeginProgress(ProgressStep(run.WorkList.size()));
+  for (std::size_t f = 0; f < run.WorkList.size(); ++f) {
+    const std::string path = TrimText(run.WorkList[f]);
+    reporter.Status("正在分割" + DisplayText(FileNamePart(path)));
+    if (!splitter.Split(path, parts, rows)) {
+      // A source cut short keeps its row and is never removed.
+      reporter.Status(kStopText);
+      reporter.EndProgress();
+      return;
+    }
+    if (FinishEntry(run, common, reporter, static_cast<int>(f))) {
+      reporter.Status(kStopText);
+      reporter.EndProgress();
+      return;
+    }
+  }
+  std::string done = "分割操作完毕！共分割了 " + std::to_string(run.WorkList.size()) + " 个文件。";
+  if (!splitter.Notes().empty()) {
+    done += "超出 .xls 格式上限、改存为 .xlsx 的有：";
+    for (std::size_t i = 0; i < splitter.Notes().size(); ++i)
+      done += (i ? "、" : "") + splitter.Notes()[i];
+  }
+  reporter.Status(done);
+  reporter.EndProgress();
+}
+
+}  // namespace pw

@@ -1,0 +1,411 @@
+#include "platform/spreadsheet/server.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <unordered_map>
+
+#include "batch/run.h"
+#include "platform/spreadsheet/formula.h"
+#include "platform/spreadsheet/xlsx_reader.h"
+#include "platform/spreadsheet/xlsx_writer.h"
+#include "platform/textcodec.h"
+
+namespace pw {
+namespace {
+
+[[noreturn]] void Refuse(const std::string& file, const std::string& message) {
+  throw RunError(RunError::Kind::Failure, file, message);
+}
+
+std::string LowerExtension(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::size_t dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+  std::string ext = path.substr(dot);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext;
+}
+
+std::size_t Utf8Length(const std::string& s) {
+  std::size_t n = 0;
+  for (unsigned char c : s)
+    if ((c & 0xC0) != 0x80) n += c >= 0xF0 ? 2 : 1;  // as the application counts: UTF-16 units
+  return n;
+}
+
+std::string AsciiLower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// A private folder for a conversion, removed with its content.
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "pw-xls-XXXXXX").string();
+    if (::mkdtemp(tmpl.data()) != nullptr) path_ = tmpl;
+  }
+  ~TempFolder() {
+    std::error_code ec;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace
+
+std::string CellValue::Text() const {
+  switch (kind) {
+    case xl::CellKind::Blank:
+      return {};
+    case xl::CellKind::Number: {
+      char buf[40];
+      std::snprintf(buf, sizeof buf, "%.15g", number);
+      return buf;
+    }
+    case xl::CellKind::Bool:
+      return number != 0 ? "TRUE" : "FALSE";
+    case xl::CellKind::Text:
+    case xl::CellKind::Error:
+      return text;
+  }
+  return {};
+}
+
+bool CellValue::IsBlank() const {
+  if (kind == xl::CellKind::Blank) return true;
+  if (kind != xl::CellKind::Text) return false;
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) <= ' '; });
+}
+
+// ------------------------------------------------------------------ paste
+
+void PasteBlock(const xl::Workbook& fromBook, const xl::Sheet& from, const xl::Rect& area,
+                bool wholeSheet, xl::Workbook& toBook, xl::Sheet& to, std::uint32_t row,
+                std::uint32_t col) {
+  const long dr = static_cast<long>(row) - static_cast<long>(area.r1);
+  const long dc = static_cast<long>(col) - static_cast<long>(area.c1);
+  if (row < 1 || col < 1 || area.r2 + dr > xl::kMaxRows || area.c2 + dc > xl::kMaxCols)
+    Refuse({}, "粘贴区域超出了工作表的范围（" + xl::CellRef(row, col) + "）。");
+  const bool sameBook = &fromBook == &toBook;
+  const double dateShift = fromBook.date1904 == toBook.date1904 ? 0
+                           : fromBook.date1904                  ? xl::kDate1904Offset
+                                                                : -xl::kDate1904Offset;
+  std::unordered_map<std::uint32_t, std::uint32_t> styles;
+  std::vector<int> isDate(fromBook.styles.size(), -1);
+  auto dateStyle = [&](std::uint32_t s) {
+    if (isDate[s] < 0)
+      isDate[s] = xl::IsDateFormat(fromBook.styles[s].numFmtId, fromBook.styles[s].numFmt);
+    return isDate[s] == 1;
+  };
+
+  // Gathered first: source and target may be the same sheet.
+  std::vector<std::pair<std::uint32_t, xl::Cell>> cells;
+  auto rowIt = std::lower_bound(from.rows.begin(), from.rows.end(), area.r1,
+                                [](const xl::Row& r, std::uint32_t v) { return r.index < v; });
+  for (; rowIt != from.rows.end() && rowIt->index <= area.r2; ++rowIt) {
+    auto it = std::lower_bound(rowIt->cells.begin(), rowIt->cells.end(), area.c1,
+                               [](const xl::Cell& c, std::uint32_t v) { return c.col < v; });
+    for (; it != rowIt->cells.end() && it->col <= area.c2; ++it) {
+      xl::Cell c = *it;
+      c.col = static_cast<std::uint32_t>(static_cast<long>(c.col) + dc);
+      if (!sameBook) {
+        auto [s, added] = styles.emplace(it->style, 0);
+        if (added) s->second = toBook.AddStyle(fromBook.styles[it->style]);
+        c.style = s->second;
+        if (c.kind == xl::CellKind::Text || c.kind == xl::CellKind::Error) {
+          if (const auto* runs = fromBook.Runs(it->text))
+            c.text = toBook.AddRichText(*runs);
+          else
+            c.text = toBook.AddText(fromBook.Text(it->text));
+        }
+      }
+      if (it->formula != 0) {
+        std::string f = dr != 0 || dc != 0 ? xl::ShiftFormula(fromBook.Formula(*it), dr, dc)
+                                           : fromBook.Formula(*it);
+        c.formula = toBook.AddFormula(std::move(f));
+      }
+      if (dateShift != 0 && c.kind == xl::CellKind::Number && dateStyle(it->style))
+        c.number += dateShift;
+      cells.emplace_back(static_cast<std::uint32_t>(static_cast<long>(rowIt->index) + dr), c);
+    }
+  }
+  std::vector<xl::Rect> merges;
+  for (const xl::Rect& m : from.merges) {
+    if (!m.Intersects(area)) continue;
+    xl::Rect clipped{std::max(m.r1, area.r1), std::max(m.c1, area.c1), std::min(m.r2, area.r2),
+                     std::min(m.c2, area.c2)};
+    if (clipped.r1 == clipped.r2 && clipped.c1 == clipped.c2) continue;
+    merges.push_back(
+        {static_cast<std::uint32_t>(clipped.r1 + dr), static_cast<std::uint32_t>(clipped.c1 + dc),
+         static_cast<std::uint32_t>(clipped.r2 + dr), static_cast<std::uint32_t>(clipped.c2 + dc)});
+  }
+  std::vector<std::tuple<std::uint32_t, float, bool>> heights;
+  std::map<std::uint32_t, xl::ColumnInfo> columns;
+  if (wholeSheet) {
+    for (const xl::Row& r : from.rows)
+      if (r.height > 0 || r.hidden)
+        heights.emplace_back(static_cast<std::uint32_t>(static_cast<long>(r.index) + dr), r.height,
+                             r.hidden);
+    for (const auto& [c, info] : from.columns)
+      columns[static_cast<std::uint32_t>(static_cast<long>(c) + dc)] = info;
+  }
+  const std::uint32_t freezeRows = from.freezeRows, freezeCols = from.freezeCols;
+  const double defaultHeight = from.defaultRowHeight;
+
+  to.Erase({static_cast<std::uint32_t>(area.r1 + dr), static_cast<std::uint32_t>(area.c1 + dc),
+            static_cast<std::uint32_t>(area.r2 + dr), static_cast<std::uint32_t>(area.c2 + dc)});
+  for (const auto& [r, c] : cells) to.Put(r, c.col) = c;
+  to.merges.insert(to.merges.end(), merges.begin(), merges.end());
+  if (wholeSheet) {
+    for (const auto& [r, h, hidden] : heights) {
+      xl::Row& target = to.GetRow(r);
+      target.height = h;
+      target.hidden = hidden;
+    }
+    to.columns = std::move(columns);
+    to.freezeRows = freezeRows;
+    to.freezeCols = freezeCols;
+    to.defaultRowHeight = defaultHeight;
+  }
+}
+
+// ------------------------------------------------------------------ ranges
+
+void CellRange::select() {
+  sheet_->selected_ = area_;
+  sheet_->Workbook().Server().selection_ = {sheet_, area_, whole_};
+}
+
+CellValue CellRange::Value() const {
+  CellValue v;
+  const xl::Cell* c = sheet_->model_->Find(area_.r1, area_.c1);
+  if (c == nullptr) return v;
+  v.kind = c->kind;
+  v.number = c->number;
+  if (c->kind == xl::CellKind::Text || c->kind == xl::CellKind::Error)
+    v.text = sheet_->book_->Model().Text(c->text);
+  return v;
+}
+
+// ------------------------------------------------------------------ sheets
+
+void ServerSheet::Activate() {
+  book_->MakeActive(*this);
+}
+
+void ServerSheet::Name(const std::string& name) {
+  static constexpr std::string_view kForbidden = "[]:*?/\\";
+  if (name.empty() || Utf8Length(name) > 31)
+    throw SheetNameRefused("工作表名“" + name + "”为空或超过 31 个字符。");
+  if (name.find_first_of(kForbidden) != std::string::npos || name.front() == '\'' ||
+      name.back() == '\'' || AsciiLower(name) == "history")
+    throw SheetNameRefused("工作表名“" + name + "”含有不允许的字符。");
+  const std::string lower = AsciiLower(name);
+  for (const auto& other : book_->sheets_)
+    if (other.get() != this && AsciiLower(other->Name()) == lower)
+      throw SheetNameRefused("工作表名“" + name + "”已被占用。");
+  model_->name = name;
+}
+
+void ServerSheet::Delete() {
+  if (book_->Count() <= 1) Refuse(book_->Path(), "工作簿至少要保留一个工作表。");
+  book_->SheetDeleted(*this);
+}
+
+CellRange ServerSheet::Range(const std::string& address) {
+  xl::Rect r;
+  if (!xl::ParseRange(address, r)) Refuse({}, "无效的单元格地址“" + address + "”。");
+  return CellRange(*this, r, false);
+}
+
+CellRange ServerSheet::Cells(std::uint32_t row, std::uint32_t col) {
+  if (row < 1 || row > xl::kMaxRows || col < 1 || col > xl::kMaxCols)
+    Refuse({}, "单元格（" + std::to_string(row) + "，" + std::to_string(col) +
+                   "）超出了工作表的范围。");
+  return CellRange(*this, {row, col, row, col}, false);
+}
+
+CellRange ServerSheet::Cells() {
+  return CellRange(*this, {1, 1, xl::kMaxRows, xl::kMaxCols}, true);
+}
+
+void ServerSheet::paste() {
+  book_->Server().PasteInto(*this, selected_.r1, selected_.c1);
+}
+
+// ---------------------------------------------------------------- workbooks
+
+ServerWorkbook::ServerWorkbook(SheetServer& server, std::unique_ptr<xl::Workbook> model,
+                               std::string path)
+    : server_(&server), model_(std::move(model)), path_(std::move(path)) {
+  for (auto& s : model_->sheets)
+    sheets_.push_back(std::unique_ptr<ServerSheet>(new ServerSheet(*this, *s)));
+}
+
+void ServerWorkbook::Activate() {
+  server_->active_ = this;
+}
+
+ServerSheet& ServerWorkbook::Worksheets(int index) {
+  if (index < 1 || index > Count())
+    Refuse(path_, "工作簿中没有第 " + std::to_string(index) + " 个工作表。");
+  return *sheets_[static_cast<std::size_t>(index - 1)];
+}
+
+ServerSheet& ServerWorkbook::ActiveSheet() {
+  if (sheets_.empty()) Refuse(path_, "工作簿“" + DisplayText(path_) + "”中没有工作表。");
+  return *sheets_[static_cast<std::size_t>(active_)];
+}
+
+ServerSheet& ServerWorkbook::add() {
+  int n = Count() + 1;
+  auto taken = [&](const std::string& name) {
+    for (const auto& s : sheets_)
+      if (AsciiLower(s->Name()) == AsciiLower(name)) return true;
+    return false;
+  };
+  while (taken("Sheet" + std::to_string(n))) ++n;
+  xl::Sheet& model = model_->AddSheet("Sheet" + std::to_string(n));
+  sheets_.push_back(std::unique_ptr<ServerSheet>(new ServerSheet(*this, model)));
+  MakeActive(*sheets_.back());
+  return *sheets_.back();
+}
+
+void ServerWorkbook::MakeActive(ServerSheet& sheet) {
+  for (std::size_t i = 0; i < sheets_.size(); ++i)
+    if (sheets_[i].get() == &sheet) active_ = static_cast<int>(i);
+  server_->active_ = this;
+}
+
+void ServerWorkbook::SheetDeleted(ServerSheet& sheet) {
+  auto& sel = server_->selection_;
+  auto& clip = server_->clipboard_;
+  if (sel.sheet == &sheet) sel = {};
+  if (clip.sheet == &sheet) clip = {};
+  for (std::size_t i = 0; i < sheets_.size(); ++i) {
+    if (sheets_[i].get() != &sheet) continue;
+    model_->sheets.erase(model_->sheets.begin() + static_cast<long>(i));
+    sheets_.erase(sheets_.begin() + static_cast<long>(i));
+    break;
+  }
+  active_ = std::min(active_, Count() - 1);
+}
+
+void ServerWorkbook::SaveAs(const std::string& FileName) {
+  if (LowerExtension(FileName) != ".xls") {
+    xl::WriteXlsx(*model_, FileName);
+    path_ = FileName;
+    return;
+  }
+  for (const auto& s : model_->sheets)
+    if (s->LastRow() > kXlsMaxRows || s->LastColumn() > kXlsMaxCols)
+      Refuse(FileName, "工作表“" + s->name + "”有 " + std::to_string(s->LastRow()) + " 行、" +
+                           std::to_string(s->LastColumn()) +
+                           " 列，超出了 .xls 格式的上限（65536 行、256 列），“" +
+                           DisplayText(FileName) + "”未保存。");
+  if (server_->xls_ == nullptr)
+    Refuse(FileName, "无法保存 .xls 工作簿“" + DisplayText(FileName) + "”：缺少格式转换服务。");
+  TempFolder tmp;
+  if (tmp.path().empty())
+    Refuse(FileName, "无法保存“" + DisplayText(FileName) + "”：无法建立临时文件夹。");
+  const std::string xlsx = tmp.path() + "/book.xlsx";
+  xl::WriteXlsx(*model_, xlsx);
+  server_->xls_->FromXlsx(xlsx, FileName);
+  path_ = FileName;
+}
+
+void ServerWorkbook::Close() {
+  server_->Closed(*this);
+}
+
+// ------------------------------------------------------------------ server
+
+ServerWorkbook& SheetServer::Add() {
+  auto model = std::make_unique<xl::Workbook>();
+  model->AddSheet("Sheet1");
+  books_.push_back(
+      std::unique_ptr<ServerWorkbook>(new ServerWorkbook(*this, std::move(model), {})));
+  active_ = books_.back().get();
+  return *active_;
+}
+
+ServerWorkbook& SheetServer::Open(const std::string& path) {
+  std::unique_ptr<xl::Workbook> model;
+  if (LowerExtension(path) == ".xls") {
+    if (xls_ == nullptr)
+      Refuse(path, "无法打开 .xls 工作簿“" + DisplayText(path) + "”：缺少格式转换服务。");
+    TempFolder tmp;
+    if (tmp.path().empty())
+      Refuse(path, "无法打开“" + DisplayText(path) + "”：无法建立临时文件夹。");
+    const std::string xlsx = tmp.path() + "/book.xlsx";
+    xls_->ToXlsx(path, xlsx);
+    try {
+      model = xl::ReadXlsx(xlsx);
+    } catch (const RunError&) {
+      Refuse(path, "无法读取工作簿“" + DisplayText(path) + "”：转换后的内容无法读取。");
+    }
+  } else {
+    model = xl::ReadXlsx(path);
+  }
+  books_.push_back(
+      std::unique_ptr<ServerWorkbook>(new ServerWorkbook(*this, std::move(model), path)));
+  active_ = books_.back().get();
+  return *active_;
+}
+
+void SheetServer::close() {
+  selection_ = {};
+  clipboard_ = {};
+  active_ = nullptr;
+  books_.clear();
+}
+
+ServerWorkbook& SheetServer::Workbooks(int index) {
+  if (index < 1 || index > Count())
+    Refuse({}, "没有第 " + std::to_string(index) + " 个打开的工作簿。");
+  return *books_[static_cast<std::size_t>(index - 1)];
+}
+
+ServerWorkbook& SheetServer::ActiveWorkbook() {
+  if (active_ == nullptr) Refuse({}, "没有打开的工作簿。");
+  return *active_;
+}
+
+CellValue SheetServer::Cells(std::uint32_t row, std::uint32_t col) {
+  ServerWorkbook& book = ActiveWorkbook();
+  if (book.Count() == 0) return {};
+  return book.ActiveSheet().Cells(row, col).Value();
+}
+
+void SheetServer::Copy() {
+  if (selection_.sheet == nullptr) Refuse({}, "没有选定要复制的区域。");
+  clipboard_ = selection_;
+}
+
+void SheetServer::Closed(ServerWorkbook& book) {
+  if (selection_.sheet != nullptr && &selection_.sheet->Workbook() == &book) selection_ = {};
+  if (clipboard_.sheet != nullptr && &clipboard_.sheet->Workbook() == &book) clipboard_ = {};
+  std::erase_if(books_, [&](const auto& b) { return b.get() == &book; });
+  if (active_ == &book) active_ = books_.empty() ? nullptr : books_.back().get();
+}
+
+void SheetServer::PasteInto(ServerSheet& target, std::uint32_t row, std::uint32_t col) {
+  if (clipboard_.sheet == nullptr) Refuse({}, "没有可粘贴的内容。");
+  ServerSheet& source = *clipboard_.sheet;
+  PasteBlock(source.Workbook().Model(), source.Model(), clipboard_.area, clipboard_.whole,
+             target.Workbook().Model(), target.Model(), row, col);
+}
+
+}  // namespace pw

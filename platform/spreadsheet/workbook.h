@@ -1,0 +1,201 @@
+#pragma once
+// The in-memory workbook: sheets of cells with their styles, private to one
+// run. Rows and columns count from 1, as the user sees them.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace pw::xl {
+
+constexpr std::uint32_t kMaxRows = 1048576;
+constexpr std::uint32_t kMaxCols = 16384;
+
+// 0 is "automatic / not set"; an RGB colour is stored as kRgb | 0xRRGGBB.
+using Color = std::uint32_t;
+constexpr Color kRgb = 0x1000000;
+constexpr Color Rgb(std::uint32_t rgb) {
+  return kRgb | (rgb & 0xFFFFFF);
+}
+constexpr std::uint32_t RgbOf(Color c) {
+  return c & 0xFFFFFF;
+}
+
+struct Font {
+  std::string name = "Calibri";
+  double size = 11;
+  bool bold = false, italic = false, strike = false;
+  std::uint8_t underline = 0;  // 0 none, 1 single, 2 double, 3 singleAccounting, 4 doubleAccounting
+  std::uint8_t vertAlign = 0;  // 0 baseline, 1 superscript, 2 subscript
+  std::uint8_t family = 0;
+  Color color = 0;
+  bool operator==(const Font&) const = default;
+};
+
+// Pattern numbers in file order: 0 none, 1 solid, 2 mediumGray ... 17 gray125, 18 gray0625.
+struct Fill {
+  std::uint8_t pattern = 0;
+  Color fg = 0, bg = 0;
+  bool operator==(const Fill&) const = default;
+};
+
+// Line styles in file order: 0 none, 1 thin, 2 medium ... 13 slantDashDot.
+struct BorderLine {
+  std::uint8_t style = 0;
+  Color color = 0;
+  bool operator==(const BorderLine&) const = default;
+};
+
+struct Border {
+  BorderLine left, right, top, bottom, diagonal;
+  bool diagonalUp = false, diagonalDown = false;
+  bool operator==(const Border&) const = default;
+};
+
+struct Alignment {
+  // 0 general, 1 left, 2 center, 3 right, 4 fill, 5 justify, 6 centerContinuous, 7 distributed
+  std::uint8_t horizontal = 0;
+  // 0 bottom (default), 1 top, 2 center, 3 justify, 4 distributed
+  std::uint8_t vertical = 0;
+  bool wrap = false, shrink = false;
+  std::uint8_t indent = 0;
+  std::int16_t rotation = 0;  // 0..180, or 255 for stacked text
+  bool operator==(const Alignment&) const = default;
+};
+
+struct Style {
+  // Built-in format number below 164; otherwise kCustomFormat and `numFmt` holds the code.
+  std::uint16_t numFmtId = 0;
+  std::string numFmt = "General";
+  Font font;
+  Fill fill;
+  Border border;
+  Alignment align;
+  bool locked = true, hidden = false;
+  bool operator==(const Style&) const = default;
+};
+constexpr std::uint16_t kCustomFormat = 0xFFFF;
+
+struct RichRun {
+  bool hasFont = false;  // a run without its own font takes the cell's
+  Font font;
+  std::string text;
+  bool operator==(const RichRun&) const = default;
+};
+
+enum class CellKind : std::uint8_t { Blank, Number, Text, Bool, Error };
+
+// One cell, kept small: millions of them fit. A formula cell keeps its cached
+// result in the same fields as a constant.
+struct Cell {
+  std::uint32_t col = 0;
+  std::uint32_t style = 0;  // index into Workbook::styles
+  union {
+    double number;
+    std::uint32_t text;  // string id for Text and Error
+  };
+  std::uint32_t formula = 0;  // 1 + index into Workbook::formulas, 0 when none
+  CellKind kind = CellKind::Blank;
+  Cell() : number(0) {}
+};
+
+struct Row {
+  std::uint32_t index = 0;
+  float height = 0;  // points; 0 means the sheet's default
+  bool hidden = false;
+  std::vector<Cell> cells;  // ascending by column
+};
+
+struct Rect {
+  std::uint32_t r1 = 1, c1 = 1, r2 = 1, c2 = 1;
+  bool Contains(std::uint32_t r, std::uint32_t c) const {
+    return r >= r1 && r <= r2 && c >= c1 && c <= c2;
+  }
+  bool Intersects(const Rect& o) const {
+    return r1 <= o.r2 && o.r1 <= r2 && c1 <= o.c2 && o.c1 <= c2;
+  }
+  bool operator==(const Rect&) const = default;
+};
+
+struct ColumnInfo {
+  double width = 0;  // in characters, as stored in the file; 0 means default
+  bool hidden = false;
+  bool operator==(const ColumnInfo&) const = default;
+};
+
+enum class SheetState : std::uint8_t { Visible, Hidden, VeryHidden };
+
+class Sheet {
+ public:
+  std::string name;
+  SheetState state = SheetState::Visible;
+  std::vector<Row> rows;                        // ascending by index
+  std::map<std::uint32_t, ColumnInfo> columns;  // by column number
+  std::vector<Rect> merges;
+  std::uint32_t freezeRows = 0, freezeCols = 0;  // rows above and columns left of the frozen panes
+  double defaultRowHeight = 0;                   // 0: the application's default
+
+  const Row* FindRow(std::uint32_t r) const;
+  Row& GetRow(std::uint32_t r);  // created when missing
+  const Cell* Find(std::uint32_t r, std::uint32_t c) const;
+  Cell& Put(std::uint32_t r, std::uint32_t c);  // created (blank) when missing
+  void Erase(const Rect& area);                 // removes cells and merges inside
+  std::uint32_t LastRow() const;                // last row holding a cell, 0 when none
+  std::uint32_t LastColumn() const;             // last column holding a cell, 0 when none
+  std::size_t CellCount() const;
+};
+
+class Workbook {
+ public:
+  Workbook();
+
+  std::vector<std::unique_ptr<Sheet>> sheets;
+  std::vector<Style> styles;  // styles[0] is the default style
+  std::vector<std::string> formulas;
+  bool date1904 = false;
+
+  const Font& DefaultFont() const { return styles[0].font; }
+  void SetDefaultFont(const Font& font);
+
+  std::uint32_t AddStyle(const Style& style);
+  std::uint32_t AddText(std::string_view text);
+  std::uint32_t AddRichText(std::vector<RichRun> runs);
+  std::uint32_t AddFormula(std::string formula);
+
+  const std::string& Text(std::uint32_t id) const { return strings_[id]; }
+  const std::vector<RichRun>* Runs(std::uint32_t id) const;
+  const std::string& Formula(const Cell& c) const { return formulas[c.formula - 1]; }
+
+  Sheet& AddSheet(std::string name);
+  Sheet* FindSheet(std::string_view name);
+
+ private:
+  std::vector<std::string> strings_;
+  std::unordered_map<std::string, std::uint32_t> textIds_;
+  std::unordered_map<std::uint32_t, std::vector<RichRun>> runs_;
+  std::unordered_map<std::string, std::uint32_t> styleIds_;
+};
+
+// "A" for 1 ... "XFD" for 16384; empty outside that span.
+std::string ColumnName(std::uint32_t col);
+// "B7" -> row 7, column 2. Answers false for anything that is not one cell reference.
+bool ParseCellRef(std::string_view ref, std::uint32_t& row, std::uint32_t& col);
+// "A1:C3" or "B2" -> a rectangle.
+bool ParseRange(std::string_view ref, Rect& rect);
+std::string CellRef(std::uint32_t row, std::uint32_t col);
+
+// Whether a number in this format shows a date or time.
+bool IsDateFormat(std::uint16_t numFmtId, std::string_view code);
+// The format code of a built-in format number, empty when it has none.
+std::string_view BuiltinFormat(std::uint16_t numFmtId);
+// The built-in number of a format code, or kCustomFormat.
+std::uint16_t BuiltinFormatId(std::string_view code);
+
+// Date serials of the 1904 system are this many days behind those of the 1900 system.
+constexpr double kDate1904Offset = 1462;
+
+}  // namespace pw::xl

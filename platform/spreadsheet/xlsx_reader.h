@@ -1,0 +1,21 @@
+#pragma once
+// Reads an .xlsx workbook into the in-memory model. Sheets are streamed
+// part by part; a sheet's XML is never held whole.
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "platform/spreadsheet/workbook.h"
+
+namespace pw::xl {
+
+// Throws pw::RunError (Failure) naming `path` when the file cannot be read,
+// is damaged, encrypted, or is not an .xlsx workbook.
+std::unique_ptr<Workbook> ReadXlsx(const std::string& path);
+
+// The same for a file already in memory; `path` only names it in messages.
+std::unique_ptr<Workbook> ReadXlsxBytes(const void* data, std::size_t size,
+                                        const std::string& path);
+
+}  // namespace pw::xl

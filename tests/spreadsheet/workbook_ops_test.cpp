@@ -1,0 +1,491 @@
+#include "ops/spreadsheet/workbook_ops.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "batch/contract.h"
+#include "ops/spreadsheet/geometry.h"
+#include "platform/spreadsheet/xlsx_reader.h"
+#include "tests/support/tempdir.h"
+
+namespace pw {
+namespace {
+
+namespace fs = std::filesystem;
+using Grid = std::vector<std::vector<std::string>>;
+
+struct Recorder : RunReporter {
+  void Status(const std::string& text) override { status = text; }
+  void Counter(int n) override { counter = n; }
+  void BeginProgress(int) override {}
+  void StepProgress() override { ++steps; }
+  void EndProgress() override {}
+  void RemoveRow(int i) override { removed.push_back(i); }
+  void SourceRemoved(int i, RemoveOutcome) override { deleted.push_back(i); }
+  std::string status;
+  int counter = -1, steps = 0;
+  std::vector<int> removed, deleted;
+};
+
+// Cells from text: "" empty, "=..." a formula, a number, or text.
+void Fill(SheetServer& server, ServerSheet& sheet, const Grid& grid, std::uint32_t top = 1) {
+  xl::Workbook& book = sheet.Workbook().Model();
+  (void)server;
+  for (std::size_t r = 0; r < grid.size(); ++r)
+    for (std::size_t c = 0; c < grid[r].size(); ++c) {
+      const std::string& v = grid[r][c];
+      if (v.empty()) continue;
+      xl::Cell& cell =
+          sheet.Model().Put(top + static_cast<std::uint32_t>(r), static_cast<std::uint32_t>(c + 1));
+      char* end = nullptr;
+      const double d = std::strtod(v.c_str(), &end);
+      if (v[0] == '=') {
+        cell.formula = book.AddFormula(v.substr(1));
+      } else if (*end == '\0' && v[0] != '0') {
+        cell.kind = xl::CellKind::Number;
+        cell.number = d;
+      } else {
+        cell.kind = xl::CellKind::Text;
+        cell.text = book.AddText(v);
+      }
+    }
+}
+
+void MakeBook(const std::string& path, const std::vector<std::pair<std::string, Grid>>& sheets) {
+  SheetServer server;
+  ServerWorkbook& book = server.Add();
+  for (std::size_t i = 0; i < sheets.size(); ++i) {
+    ServerSheet& s = i == 0 ? book.Worksheets(1) : book.add();
+    s.Name(sheets[i].first);
+    Fill(server, s, sheets[i].second);
+  }
+  book.SaveAs(path);
+}
+
+// A sheet of a saved workbook as text, to its last cell; formulas as "=...".
+Grid ReadGrid(const std::string& path, std::size_t sheet = 0) {
+  const auto book = xl::ReadXlsx(path);
+  const xl::Sheet& s = *book->sheets.at(sheet);
+  Grid g(s.LastRow(), std::vector<std::string>(s.LastColumn()));
+  for (const xl::Row& row : s.rows)
+    for (const xl::Cell& c : row.cells) {
+      CellValue v;
+      v.kind = c.kind;
+      v.number = c.number;
+      if (c.kind == xl::CellKind::Text) v.text = book->Text(c.text);
+      g[row.index - 1][c.col - 1] = c.formula != 0 ? "=" + book->Formula(c) : v.Text();
+    }
+  return g;
+}
+
+std::vector<std::string> SheetNames(const std::string& path) {
+  std::vector<std::string> names;
+  const auto book = xl::ReadXlsx(path);
+  for (const auto& s : book->sheets) names.push_back(s->name);
+  return names;
+}
+
+Grid Table(int dataRows, int cols = 4, const std::string& tag = "") {
+  Grid g;
+  std::vector<std::string> header;
+  for (int c = 0; c < cols; ++c) header.push_back("H" + std::to_string(c + 1));
+  g.push_back(header);
+  for (int r = 0; r < dataRows; ++r) {
+    std::vector<std::string> row;
+    for (int c = 0; c < cols; ++c)
+      row.push_back(tag + std::to_string(r + 1) + "." + std::to_string(c + 1));
+    g.push_back(row);
+  }
+  return g;
+}
+
+RunState MakeRun(const std::vector<std::string>& files, const std::string& base) {
+  RunState run;
+  run.WorkList = files;
+  for (std::size_t i = 0; i < files.size(); ++i) run.WorkRowIndexes.push_back(static_cast<int>(i));
+  run.OutputBase = base;
+  return run;
+}
+
+// -------------------------------------------------------------- geometry
+
+TEST(SheetGeometry, ColumnLettersNameEveryColumnOfTheSheet) {
+  const std::pair<long, const char*> cases[] = {
+      {0, ""},    {-3, ""},    {1, "A"},    {26, "Z"},      {27, "AA"}, {52, "AZ"},
+      {53, "BA"}, {256, "IV"}, {257, "IW"}, {16384, "XFD"}, {16385, ""}};
+  for (const auto& [n, letters] : cases) EXPECT_EQ(ColumnLetters(n), letters) << n;
+}
+
+TEST(SheetGeometry, ScansSeeEveryNonBlankCellWhereverItLies) {
+  SheetServer server;
+  ServerWorkbook& book = server.Add();
+  ServerSheet& s = book.Worksheets(1);
+  EXPECT_TRUE(IsSheetBlank(s));
+  Fill(server, s, {{" \t"}});
+  EXPECT_TRUE(IsSheetBlank(s)) << "a space is blank";
+  Fill(server, s, {{"", "", "", "", "", "", "", "", "", "far"}});
+  EXPECT_FALSE(IsSheetBlank(s)) << "J1 holds data";
+
+  ServerSheet& t = book.add();
+  Fill(server, t,
+       {{"title"},
+        {"a", "b", "c", "d", "e", "f"},
+        {"1", "2", "3", "4", "5", "6"},
+        {"1", "2", "3", "4", "5", "6"}});
+  ScanState scan;
+  DetectHeaderRow(t, 5, scan);
+  EXPECT_EQ(scan.ScanRow, 2u);
+  EXPECT_EQ(scan.ScanWidth, 6u) << "equal runs: the earlier row stays";
+
+  ServerSheet& lone = book.add();
+  Fill(server, lone, {{"a"}, {"b", "", "c"}});
+  ScanState none;
+  DetectHeaderRow(lone, 5, none);
+  EXPECT_EQ(none.ScanRow, 1u);
+  EXPECT_EQ(none.ScanWidth, 1u);
+
+  // A row whose first and last cells are blank does not end the data.
+  Grid gap = Table(120, 3);
+  gap[50] = {"", "middle", ""};
+  Fill(server, t, gap, 10);
+  xl::Cell& deep = t.Model().Put(70000, 200);
+  deep.kind = xl::CellKind::Number;
+  FindUsedRows(t, scan);
+  EXPECT_EQ(scan.ScanRow, 70000u);
+  EXPECT_EQ(UsedColumns(t), 200u);
+}
+
+// ---------------------------------------------------------------- merge
+
+TEST(WorkbookMerge, TitlesDetectedOnceAndEveryCellOfEverySourceArrives) {
+  test::TempDir dir;
+  Grid second = Table(10, 4, "b");
+  second[5].resize(10);
+  second[5][9] = "beyond the header";  // J6: right of the header's run
+  second.push_back({"=A2*2", "", "", ""});
+  MakeBook(dir.file("a.xlsx"), {{"S", Table(10, 4, "a")}});
+  MakeBook(dir.file("b.xlsx"), {{"S", second}});
+  RunState run = MakeRun({dir.file("a.xlsx"), dir.file("b.xlsx")}, dir.file("merged"));
+  Recorder rec;
+  WorkbookMergeOptions opt;
+  opt.match = WorkbookMergeOptions::Match::Any;
+  MergeWorkbooks(run, opt, CommonOptions{}, rec);
+
+  EXPECT_EQ(run.OutputBase, dir.file("merged.xlsx"));
+  const Grid g = ReadGrid(dir.file("merged.xlsx"));
+  ASSERT_EQ(g.size(), 22u);
+  EXPECT_EQ(g[0][0], "H1");
+  EXPECT_EQ(g[1][0], "a1.1");
+  EXPECT_EQ(g[11][0], "b1.1");
+  EXPECT_EQ(g[15][9], "beyond the header");
+  EXPECT_EQ(g[21][0], "=A12*2") << "relative reference moved with the row";
+  EXPECT_EQ(rec.status, "合并完毕！共合并 2 个文件。");
+  EXPECT_EQ(rec.removed, (std::vector<int>{0, 1}));
+}
+
+TEST(WorkbookMerge, TitlesKeptAndGivenHeaderRows) {
+  test::TempDir dir;
+  MakeBook(dir.file("a.xlsx"), {{"S", {{"1", "2", "3"}, {"4", "5", "6"}, {"7", "8", "9"}}}});
+  RunState run = MakeRun({dir.file("a.xlsx")}, dir.file("kept.xlsx"));
+  Recorder rec;
+  WorkbookMergeOptions keep;
+  keep.match = WorkbookMergeOptions::Match::Any;
+  keep.headers = WorkbookMergeOptions::Headers::Keep;
+  MergeWorkbooks(run, keep, CommonOptions{}, rec);
+  EXPECT_EQ(ReadGrid(dir.file("kept.xlsx")),
+            (Grid{{"", "", ""}, {"1", "2", "3"}, {"4", "5", "6"}, {"7", "8", "9"}}));
+
+  Grid six = Table(5, 6);
+  six.insert(six.begin(), {"sub", "sub", "sub", "sub", "sub", "sub"});
+  six.insert(six.begin(), {"title"});
+  MakeBook(dir.file("b.xlsx"), {{"S", six}});
+  RunState run2 = MakeRun({dir.file("b.xlsx")}, dir.file("given.xlsx"));
+  WorkbookMergeOptions given = keep;
+  given.headers = WorkbookMergeOptions::Headers::Row;
+  given.headerRowText = " 3 ";
+  MergeWorkbooks(run2, given, CommonOptions{}, rec);
+  const Grid g = ReadGrid(dir.file("given.xlsx"));
+  ASSERT_EQ(g.size(), 8u);
+  EXPECT_EQ(g[2][5], "H6");
+  EXPECT_EQ(g[3][0], "1.1");
+}
+
+TEST(WorkbookMerge, ByNameAndByPositionChooseTheTargetSheet) {
+  test::TempDir dir;
+  MakeBook(dir.file("a.xlsx"), {{"Sheet1", Table(1)}, {"东区", Table(2, 4, "a")}});
+  MakeBook(dir.file("b.xlsx"),
+           {{"东区", Table(1, 4, "b")}, {"西区", Table(1)}, {"Third", Table(1)}});
+  Recorder rec;
+  RunState run = MakeRun({dir.file("a.xlsx"), dir.file("b.xlsx")}, dir.file("byname"));
+  MergeWorkbooks(run, WorkbookMergeOptions{}, CommonOptions{}, rec);
+  EXPECT_EQ(SheetNames(dir.file("byname.xlsx")),
+            (std::vector<std::string>{"Sheet1", "东区", "西区", "Third"}));
+  const Grid east = ReadGrid(dir.file("byname.xlsx"), 1);
+  ASSERT_EQ(east.size(), 4u);
+  EXPECT_EQ(east[3][0], "b1.1");
+
+  WorkbookMergeOptions pos;
+  pos.match = WorkbookMergeOptions::Match::Position;
+  RunState run2 = MakeRun({dir.file("a.xlsx"), dir.file("b.xlsx")}, dir.file("bypos.xlsx"));
+  MergeWorkbooks(run2, pos, CommonOptions{}, rec);
+  EXPECT_EQ(SheetNames(dir.file("bypos.xlsx")).size(), 3u);
+  EXPECT_EQ(ReadGrid(dir.file("bypos.xlsx"), 1).size(), 4u) << "sheet 2 of both sources";
+}
+
+TEST(WorkbookMerge, SourcesGoOnlyOnceTheMergedWorkbookIsSaved) {
+  test::TempDir dir;
+  ::setenv("XDG_DATA_HOME", dir.file("data").c_str(), 1);
+  MakeBook(dir.file("a.xlsx"), {{"S", Table(3)}});
+  MakeBook(dir.file("b.xlsx"), {{"S", Table(3)}});
+  CommonOptions del;
+  del.deleteSources = true;
+
+  std::atomic<bool> stop{true};
+  RunState stopped = MakeRun({dir.file("a.xlsx"), dir.file("b.xlsx")}, dir.file("m"));
+  stopped.StopFlag = &stop;
+  Recorder rec;
+  MergeWorkbooks(stopped, WorkbookMergeOptions{}, del, rec);
+  EXPECT_EQ(rec.status, "用户强行退出，转换操作未完成！");
+  EXPECT_FALSE(fs::exists(dir.file("m.xlsx")));
+  EXPECT_TRUE(fs::exists(dir.file("a.xlsx")));
+  EXPECT_TRUE(rec.removed.empty());
+
+  // A merged workbook that cannot be saved leaves every source in place.
+  RunState blocked =
+      MakeRun({dir.file("a.xlsx"), dir.file("b.xlsx")}, dir.file("no/such/folder/m"));
+  EXPECT_THROW(MergeWorkbooks(blocked, WorkbookMergeOptions{}, del, rec), RunError);
+  EXPECT_TRUE(fs::exists(dir.file("a.xlsx")));
+
+  RunState ok = MakeRun({dir.file("a.xlsx"), dir.file("b.xlsx")}, dir.file("m"));
+  MergeWorkbooks(ok, WorkbookMergeOptions{}, del, rec);
+  EXPECT_TRUE(fs::exists(dir.file("m.xlsx")));
+  EXPECT_FALSE(fs::exists(dir.file("a.xlsx")));
+  EXPECT_EQ(rec.deleted, (std::vector<int>{0, 1}));
+  ::unsetenv("XDG_DATA_HOME");
+}
+
+TEST(WorkbookMerge, BadHeaderRowIsRefusedBeforeAnythingIsWritten) {
+  test::TempDir dir;
+  MakeBook(dir.file("a.xlsx"), {{"S", Table(3)}});
+  for (const char* text : {"", "  ", "abc", "0", "-2", "3.5"}) {
+    RunState run = MakeRun({dir.file("a.xlsx")}, dir.file("m"));
+    WorkbookMergeOptions opt;
+    opt.headers = WorkbookMergeOptions::Headers::Row;
+    opt.headerRowText = text;
+    Recorder rec;
+    try {
+      MergeWorkbooks(run, opt, CommonOptions{}, rec);
+      ADD_FAILURE() << "accepted '" << text << "'";
+    } catch (const RunError& e) {
+      EXPECT_EQ(e.kind(), RunError::Kind::Validation) << text;
+    }
+    EXPECT_FALSE(fs::exists(dir.file("m.xlsx")));
+  }
+}
+
+// ---------------------------------------------------------------- split
+
+TEST(WorkbookSplit, EvenSplitAndSplitByRowsRepeatTheTitle) {
+  test::TempDir dir;
+  const std::string src = dir.file("sales.xlsx");
+  MakeBook(src, {{"Data", Table(100)}});
+  struct Case {
+    WorkbookSplitOptions::Way way;
+    const char* count;
+    bool repeat;
+    std::vector<std::size_t> rows;  // sheet rows of each output, header included
+  };
+  const Case cases[] = {
+      {WorkbookSplitOptions::Way::Parts, "3", true, {34, 34, 35}},
+      {WorkbookSplitOptions::Way::Parts, "3", false, {34, 34, 35}},  // row 1 left empty
+      {WorkbookSplitOptions::Way::Rows, "40", true, {41, 41, 21}},
+      {WorkbookSplitOptions::Way::Rows, "50", true, {51, 51, 1}},  // the last holds the title only
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.count) + (c.repeat ? " repeat" : ""));
+    WorkbookSplitOptions opt;
+    opt.way = c.way;
+    opt.partsText = opt.rowsText = c.count;
+    opt.repeatTitle = c.repeat;
+    RunState run = MakeRun({src}, src);
+    Recorder rec;
+    SplitWorkbooks(run, opt, CommonOptions{}, rec);
+    for (std::size_t k = 1; k <= c.rows.size(); ++k) {
+      const std::string out = dir.file("sales_" + std::to_string(k) + ".xlsx");
+      const Grid g = ReadGrid(out);
+      EXPECT_EQ(g.size(), c.rows[k - 1]) << out;
+      EXPECT_EQ(g[0][0], c.repeat ? "H1" : "") << out;
+      EXPECT_EQ(SheetNames(out), std::vector<std::string>{"Data"});
+      fs::remove(out);
+    }
+    EXPECT_FALSE(fs::exists(dir.file("sales_" + std::to_string(c.rows.size() + 1) + ".xlsx")));
+    EXPECT_EQ(rec.status, "分割操作完毕！共分割了 1 个文件。");
+  }
+}
+
+TEST(WorkbookSplit, OneFilePerSheetWithSafeDistinctNames) {
+  test::TempDir dir;
+  const std::string src = dir.file("book.xlsx");
+  MakeBook(src, {{"A<B", Table(2)}, {"空", {}}, {"A>B", Table(3)}});
+  WorkbookSplitOptions opt;
+  opt.way = WorkbookSplitOptions::Way::PerSheet;
+  RunState run = MakeRun({src}, src);
+  Recorder rec;
+  SplitWorkbooks(run, opt, CommonOptions{}, rec);
+  EXPECT_EQ(ReadGrid(dir.file("book_A_B.xlsx")).size(), 3u);
+  EXPECT_EQ(ReadGrid(dir.file("book_A_B(2).xlsx")).size(), 4u) << "no output overwrites another";
+  EXPECT_FALSE(fs::exists(dir.file("book_空.xlsx")));
+}
+
+TEST(WorkbookSplit, CountsThatAreNotPositiveWriteNothingAndKeepTheSource) {
+  test::TempDir dir;
+  ::setenv("XDG_DATA_HOME", dir.file("data").c_str(), 1);
+  const std::string src = dir.file("s.xlsx");
+  MakeBook(src, {{"S", Table(5)}});
+  CommonOptions del;
+  del.deleteSources = true;
+  for (const char* count : {"0", "-1", "x", ""}) {
+    for (auto way : {WorkbookSplitOptions::Way::Parts, WorkbookSplitOptions::Way::Rows}) {
+      WorkbookSplitOptions opt;
+      opt.way = way;
+      opt.partsText = opt.rowsText = count;
+      RunState run = MakeRun({src}, src);
+      Recorder rec;
+      EXPECT_THROW(SplitWorkbooks(run, opt, del, rec), RunError) << count;
+      EXPECT_TRUE(fs::exists(src));
+      EXPECT_FALSE(fs::exists(dir.file("s_1.xlsx")));
+    }
+  }
+  ::unsetenv("XDG_DATA_HOME");
+}
+
+TEST(WorkbookSplit, XlsOutputTooLargeIsWrittenAsXlsxBeside) {
+  test::TempDir dir;
+  struct Copier : XlsConverter {
+    void ToXlsx(const std::string& from, const std::string& to) override {
+      fs::copy_file(from, to);
+    }
+    void FromXlsx(const std::string& from, const std::string& to) override {
+      fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+    }
+  } converter;
+  const std::string src = dir.file("big.xls");
+  {
+    SheetServer server;
+    ServerWorkbook& book = server.Add();
+    Fill(server, book.Worksheets(1), Table(3, 300));  // 300 columns: too wide for .xls
+    book.SaveAs(dir.file("big.xlsx"));
+    fs::rename(dir.file("big.xlsx"), src);
+  }
+  WorkbookSplitOptions opt;
+  opt.partsText = "1";
+  RunState run = MakeRun({src}, src);
+  Recorder rec;
+  SplitWorkbooks(run, opt, CommonOptions{}, rec, &converter);
+  EXPECT_FALSE(fs::exists(dir.file("big_1.xls")));
+  ASSERT_TRUE(fs::exists(dir.file("big_1.xlsx")));
+  EXPECT_EQ(ReadGrid(dir.file("big_1.xlsx"))[3][299], "3.3");
+  EXPECT_NE(rec.status.find("big_1.xlsx"), std::string::npos) << rec.status;
+}
+
+// ------------------------------------------------------- real workbooks
+
+// Non-blank cells of every sheet as "sheet|row|col" -> text, rows moved by `rowShift`.
+std::map<std::string, std::string> NonBlank(const xl::Workbook& book, long rowShift = 0) {
+  std::map<std::string, std::string> out;
+  for (const auto& sheet : book.sheets)
+    for (const xl::Row& row : sheet->rows)
+      for (const xl::Cell& c : row.cells) {
+        if (IsCellBlank(book, c)) continue;
+        CellValue v;
+        v.kind = c.kind;
+        v.number = c.number;
+        const xl::Style& st = book.styles[c.style];
+        if (book.date1904 && c.kind == xl::CellKind::Number &&
+            xl::IsDateFormat(st.numFmtId, st.numFmt))
+          v.number += xl::kDate1904Offset;  // compared as days of the 1900 system
+        if (c.kind == xl::CellKind::Text || c.kind == xl::CellKind::Error)
+          v.text = book.Text(c.text);
+        out[TrimText(sheet->name) + "|" + std::to_string(row.index + rowShift) + "|" +
+            std::to_string(c.col)] = v.Text();
+      }
+  return out;
+}
+
+std::size_t CountNonBlank(const std::string& path) {
+  return NonBlank(*xl::ReadXlsx(path)).size();
+}
+
+TEST(WorkbookFixtures, EveryNonBlankCellOfEveryRealWorkbookReachesMergeAndSplit) {
+  const std::string folder = std::string(PW_FIXTURES_DIR) + "/xlsx";
+  if (!fs::is_directory(folder)) GTEST_SKIP() << "no fixtures at " << folder;
+  test::TempDir dir;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.path().extension() != ".xlsx") continue;
+    SCOPED_TRACE(entry.path().filename().string());
+    const std::string src = dir.file(entry.path().filename().string());
+    fs::copy_file(entry.path(), src);
+    const auto book = xl::ReadXlsx(src);
+    Recorder rec;
+
+    // Merge with titles kept, by sheet name: each sheet lands one row down in its namesake.
+    WorkbookMergeOptions keep;
+    keep.headers = WorkbookMergeOptions::Headers::Keep;
+    RunState run = MakeRun({src}, dir.file("merged"));
+    MergeWorkbooks(run, keep, CommonOptions{}, rec);
+    const auto merged = NonBlank(*xl::ReadXlsx(dir.file("merged.xlsx")));
+    for (const auto& [key, value] : NonBlank(*book, 1)) {
+      auto it = merged.find(key);
+      ASSERT_NE(it, merged.end()) << "lost " << key << " = " << value;
+      EXPECT_EQ(it->second, value) << key;
+    }
+
+    // One file per sheet: every cell where it was.
+    WorkbookSplitOptions perSheet;
+    perSheet.way = WorkbookSplitOptions::Way::PerSheet;
+    RunState run2 = MakeRun({src}, src);
+    SplitWorkbooks(run2, perSheet, CommonOptions{}, rec);
+    std::size_t perSheetCells = 0;
+    for (const auto& out : fs::directory_iterator(dir.str()))
+      if (out.path().filename().string().rfind(entry.path().stem().string() + "_", 0) == 0) {
+        perSheetCells += CountNonBlank(out.path().string());
+        fs::remove(out.path());
+      }
+    EXPECT_EQ(perSheetCells, NonBlank(*book).size());
+
+    // Even split without titles: the slices together hold every cell below each header.
+    WorkbookSplitOptions even;
+    even.partsText = "3";
+    even.repeatTitle = false;
+    RunState run3 = MakeRun({src}, src);
+    SplitWorkbooks(run3, even, CommonOptions{}, rec);
+    std::size_t sliced = 0;
+    for (int k = 1; k <= 3; ++k) {
+      const std::string out = ChangeExtension(src, "_" + std::to_string(k) + ".xlsx");
+      sliced += CountNonBlank(out);
+      fs::remove(out);
+    }
+    std::size_t below = 0;
+    SheetServer server;
+    ServerWorkbook& opened = server.Open(src);
+    for (int i = 1; i <= opened.Count(); ++i) {
+      ServerSheet& sheet = opened.Worksheets(i);
+      if (IsSheetBlank(sheet)) continue;
+      ScanState scan;
+      DetectHeaderRow(sheet, 5, scan);
+      for (const auto& [key, value] : NonBlank(opened.Model()))
+        if (key.rfind(TrimText(sheet.Name()) + "|", 0) == 0 &&
+            std::stoul(key.substr(TrimText(sheet.Name()).size() + 1)) > scan.ScanRow)
+          ++below;
+    }
+    EXPECT_EQ(sliced, below);
+    fs::remove(src);
+    fs::remove(dir.file("merged.xlsx"));
+  }
+}
+
+}  // namespace
+}  // namespace pw
