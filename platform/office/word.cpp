@@ -8,11 +8,16 @@
 #include <com/sun/star/datatransfer/XTransferableSupplier.hpp>
 #include <com/sun/star/drawing/XDrawPageSupplier.hpp>
 #include <com/sun/star/drawing/XShape.hpp>
+#include <com/sun/star/frame/DispatchHelper.hpp>
+#include <com/sun/star/frame/XDispatchProvider.hpp>
+#include <com/sun/star/frame/XFrame.hpp>
 #include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/style/BreakType.hpp>
-#include <com/sun/star/text/ControlCharacter.hpp>
 #include <com/sun/star/text/XPageCursor.hpp>
+#include <com/sun/star/text/XParagraphAppend.hpp>
+#include <com/sun/star/text/XRelativeTextContentInsert.hpp>
 #include <com/sun/star/text/XTextCursor.hpp>
 #include <com/sun/star/text/XTextGraphicObjectsSupplier.hpp>
 #include <com/sun/star/text/XTextRangeCompare.hpp>
@@ -20,6 +25,7 @@
 #include <com/sun/star/text/XTextTablesSupplier.hpp>
 #include <com/sun/star/text/XTextViewCursorSupplier.hpp>
 #include <com/sun/star/text/XWordCursor.hpp>
+#include <com/sun/star/util/XRefreshable.hpp>
 #include <com/sun/star/view/XLineCursor.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
@@ -183,7 +189,16 @@ int PositionOf(DocumentState& d, const Reference<text::XTextRange>& range, int d
 
 void Invalidate(DocumentState& d) {
   d.mapped = false;
+  d.laidOut = false;
   d.blocks.clear();
+}
+
+// Pages exist only once the whole text is laid out; loading and editing lay
+// out only what a window would show.
+void LayOut(DocumentState& d) {
+  if (d.laidOut) return;
+  Reference<css::util::XRefreshable>(d.model, UNO_QUERY_THROW)->refresh();
+  d.laidOut = true;
 }
 
 Reference<css::view::XSelectionSupplier> Selector(DocumentState& d) {
@@ -201,6 +216,25 @@ std::unique_ptr<DocumentState> Attach(Reference<css::lang::XComponent> component
   d->controller = Reference<css::frame::XModel>(component, UNO_QUERY_THROW)->getCurrentController();
   d->view =
       Reference<text::XTextViewCursorSupplier>(d->controller, UNO_QUERY_THROW)->getViewCursor();
+  if (!path.empty()) {
+    // A text cursor cannot stand before a table that opens the text, so such a
+    // table would be left out of every selection: give it a paragraph to
+    // follow. The document is never saved, so this stays in memory.
+    Reference<css::container::XEnumeration> items =
+        Reference<css::container::XEnumerationAccess>(d->body, UNO_QUERY_THROW)
+            ->createEnumeration();
+    if (items->hasMoreElements()) {
+      Reference<text::XTextContent> first(items->nextElement(), UNO_QUERY);
+      if (Reference<text::XTextTable>(first, UNO_QUERY).is()) {
+        Reference<text::XTextContent> paragraph(
+            Reference<css::lang::XMultiServiceFactory>(component, UNO_QUERY_THROW)
+                ->createInstance("com.sun.star.text.Paragraph"),
+            UNO_QUERY_THROW);
+        Reference<text::XRelativeTextContentInsert>(d->body, UNO_QUERY_THROW)
+            ->insertTextContentBefore(paragraph, first);
+      }
+    }
+  }
   d->view->gotoStart(false);
   return d;
 }
@@ -283,6 +317,7 @@ void WordDocument::Close() {
 
 int WordDocument::PageCount() {
   return Do(*this, "统计页数", [&] {
+    LayOut(*state_);
     Reference<css::beans::XPropertySet> props(state_->controller, UNO_QUERY_THROW);
     sal_Int32 pages = 0;
     props->getPropertyValue("PageCount") >>= pages;
@@ -386,6 +421,9 @@ void WordSelection::WholeStory() {
   WordDocument& doc = Active(app_);
   DocumentState& d = doc.state();
   Do(doc, "选择", [&] {
+    if (!d.added) {
+      Reference<css::text::XParagraphAppend>(d.body, UNO_QUERY_THROW)->finishParagraph({});
+    }
     d.view->gotoStart(false);
     d.view->gotoEnd(true);
   });
@@ -453,29 +491,23 @@ void WordSelection::EndKey(int unit, int extend) {
 }
 
 namespace {
-// A new paragraph at the selection; answers a cursor in it.
-Reference<text::XTextCursor> NewParagraph(DocumentState& d) {
-  Reference<text::XTextCursor> at = d.body->createTextCursorByRange(d.view->getEnd());
-  d.body->insertControlCharacter(AsRange(at), text::ControlCharacter::PARAGRAPH_BREAK, false);
-  at->collapseToEnd();
-  d.view->gotoRange(AsRange(at), false);
-  return at;
+// Runs a command of the document's own editing view at its cursor, as typing would.
+void Command(OfficeServer::Impl& server, DocumentState& d, const char* command) {
+  Reference<css::frame::XDispatchProvider> frame(d.controller->getFrame(), UNO_QUERY_THROW);
+  Reference<css::frame::XDispatchHelper> helper = css::frame::DispatchHelper::create(server.remote);
+  helper->executeDispatch(frame, OUString::createFromAscii(command), "", 0, {});
 }
 }  // namespace
 
 void WordSelection::InsertBreak() {
   WordDocument& doc = Active(app_);
-  Do(doc, "插入分页符", [&] {
-    Reference<text::XTextCursor> at = NewParagraph(doc.state());
-    Reference<css::beans::XPropertySet>(at, UNO_QUERY_THROW)
-        ->setPropertyValue("BreakType", Any(css::style::BreakType_PAGE_BEFORE));
-  });
+  Do(doc, "插入分页符", [&] { Command(Server(app_), doc.state(), ".uno:InsertPagebreak"); });
   Invalidate(doc.state());
 }
 
 void WordSelection::TypeParagraph() {
   WordDocument& doc = Active(app_);
-  Do(doc, "插入回车符", [&] { NewParagraph(doc.state()); });
+  Do(doc, "插入回车符", [&] { Command(Server(app_), doc.state(), ".uno:InsertPara"); });
   Invalidate(doc.state());
 }
 

@@ -36,6 +36,7 @@ struct DocumentState {
   bool fresh = true;  // nothing pasted into it yet
   int pastes = 0;     // documents pasted in so far
 
+  bool laidOut = false;
   bool mapped = false;
   std::vector<Block> blocks;
   int length = 0;

@@ -23,7 +23,8 @@ inline std::string Escape(const std::string& s) {
 }
 
 struct FlatText {
-  // Paragraphs in order; "\f" first: a page break before it; "|a|b\n|c|d": a table.
+  // Paragraphs in order; "\f" first: a page break before it; "\v" first: centred;
+  // "|a|b\n|c|d": a table.
   std::vector<std::string> pieces;
   std::string font = "Liberation Serif";
   std::string size = "12pt";
@@ -45,6 +46,7 @@ inline std::string MakeFodt(const FlatText& doc) {
 </office:styles>
 <office:automatic-styles>
 <style:style style:name="PB" style:family="paragraph" style:parent-style-name="Standard"><style:paragraph-properties fo:break-before="page"/></style:style>
+<style:style style:name="PC" style:family="paragraph" style:parent-style-name="Standard"><style:paragraph-properties fo:text-align="center"/></style:style>
 <style:page-layout style:name="pm1"><style:page-layout-properties fo:page-width=")" +
       doc.pageWidth + R"(" fo:page-height=")" + doc.pageHeight +
       R"(" fo:margin-top="2cm" fo:margin-bottom="2cm" fo:margin-left="2cm" fo:margin-right="2cm"/></style:page-layout>
@@ -86,6 +88,8 @@ inline std::string MakeFodt(const FlatText& doc) {
         x += "</table:table-row>";
       }
       x += "</table:table>\n";
+    } else if (!p.empty() && p[0] == '\v') {
+      x += "<text:p text:style-name=\"PC\">" + Escape(p.substr(1)) + "</text:p>\n";
     } else if (!p.empty() && p[0] == '\f') {
       x += "<text:p text:style-name=\"PB\">" + Escape(p.substr(1)) + "</text:p>\n";
     } else {
