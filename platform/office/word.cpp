@@ -360,9 +360,9 @@ int WordDocument::TableCount() {
 
 int WordDocument::ImageCount() {
   return Do(*this, "读取", [&] {
-    int count = 0;
     Reference<text::XTextGraphicObjectsSupplier> graphics(state_->model, UNO_QUERY_THROW);
-    count += Clamp(graphics->getGraphicObjects()->getElementNames().getLength());
+    const int framed = Clamp(graphics->getGraphicObjects()->getElementNames().getLength());
+    int count = 0;
     Reference<css::container::XIndexAccess> page(
         Reference<css::drawing::XDrawPageSupplier>(state_->model, UNO_QUERY_THROW)->getDrawPage(),
         UNO_QUERY_THROW);
@@ -370,7 +370,8 @@ int WordDocument::ImageCount() {
       Reference<css::drawing::XShape> shape(page->getByIndex(i), UNO_QUERY);
       if (shape.is() && shape->getShapeType() == "com.sun.star.drawing.GraphicObjectShape") ++count;
     }
-    return count;
+    // Pictures placed as text objects show up on the drawing page as well.
+    return std::max(count, framed);
   });
 }
 
