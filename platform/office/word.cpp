@@ -448,25 +448,23 @@ void WordSelection::Paste() {
   const std::string& file = source.path;
   if (carrier.source != &target) PrepareStyles(server, source, t);
   server.Call(file, "复制内容", [&] {
-    // Marks where the pasted content begins.
-    Reference<text::XTextCursor> mark = t.body->createTextCursorByRange(t.view->getStart());
+    Reference<text::XTextCursor> landing = t.body->createTextCursorByRange(t.view->getStart());
     const bool newPage = [&] {
       if (t.fresh) return true;
-      Reference<css::beans::XPropertySet> props(mark, UNO_QUERY_THROW);
+      Reference<css::beans::XPropertySet> props(landing, UNO_QUERY_THROW);
       css::style::BreakType type = css::style::BreakType_NONE;
       props->getPropertyValue("BreakType") >>= type;
       OUString desc;
       props->getPropertyValue("PageDescName") >>= desc;
       return type == css::style::BreakType_PAGE_BEFORE || !desc.isEmpty();
     }();
+    if (newPage && carrier.source != &target) CarryPageStyle(server, source, t, AsRange(landing));
     Selector(source)->select(carrier.selection);
     Reference<css::datatransfer::XTransferable> content =
         Reference<css::datatransfer::XTransferableSupplier>(source.controller, UNO_QUERY_THROW)
             ->getTransferable();
     Reference<css::datatransfer::XTransferableSupplier>(t.controller, UNO_QUERY_THROW)
         ->insertTransferable(content);
-    if (newPage && carrier.source != &target && t.pastes > 0)
-      CarryPageStyle(server, source, t, AsRange(mark));
   });
   t.fresh = false;
   ++t.pastes;

@@ -50,14 +50,15 @@ struct WordApplication::Carrier {
   css::uno::Any selection;
 };
 
-// Makes `target` keep the look of content pasted from `source`: a fresh target
-// takes the source's styles; otherwise styles whose names clash but whose
-// looks differ are given their own names in the (never saved) source first.
+// Makes content pasted from `source` keep its look in `target`: styles whose
+// names clash but whose looks differ get names of their own in the (never
+// saved) source first.
 void PrepareStyles(OfficeServer::Impl& server, DocumentState& source, DocumentState& target);
 
-// After a paste that began a new page, that page takes the source's first page
-// setup (size, margins, headers and footers).
+// Content about to land at `landing`, the start of a new page of `target`:
+// that page takes the source's first page setup (size, margins, headers and
+// footers). The paragraph there keeps it when the content arrives.
 void CarryPageStyle(OfficeServer::Impl& server, DocumentState& source, DocumentState& target,
-                    const Reference<css::text::XTextRange>& pastedStart);
+                    const Reference<css::text::XTextRange>& landing);
 
 }  // namespace pw::word

@@ -4,9 +4,15 @@
 
 #include <filesystem>
 
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
+#include <com/sun/star/text/XParagraphCursor.hpp>
+#include <com/sun/star/text/XText.hpp>
+#include <com/sun/star/text/XTextCursor.hpp>
 
-#include "platform/office/office_uno.h"
+#include "platform/office/word_state.h"
 #include "tests/office/flat_docs.h"
 #include "tests/support/tempdir.h"
 
@@ -158,6 +164,85 @@ TEST(Word, PasteAppendsWholeDocumentsWithBreaksBetween) {
   EXPECT_EQ(merged.TableCount(), 1);
   EXPECT_EQ(merged.PageCount(), 4);
   EXPECT_EQ(app.Documents().Count(), 1);
+}
+
+// What one paragraph of `doc` looks like: its font size, and the page style in
+// force there with that style's width and header text.
+struct Look {
+  float size = 0;
+  sal_Int32 pageWidth = 0;
+  std::string header;
+};
+
+Look LookAt(WordDocument& doc, const std::string& paragraphText) {
+  using namespace css;
+  DocumentState& d = doc.state();
+  uno::Reference<text::XTextCursor> c = d.body->createTextCursor();
+  c->gotoStart(false);
+  uno::Reference<text::XParagraphCursor> pc(c, uno::UNO_QUERY_THROW);
+  do {
+    pc->gotoEndOfParagraph(true);
+    if (FromOU(c->getString()) == paragraphText) break;
+    c->collapseToStart();
+  } while (pc->gotoNextParagraph(false));
+  uno::Reference<beans::XPropertySet> props(c, uno::UNO_QUERY_THROW);
+  Look look;
+  props->getPropertyValue("CharHeight") >>= look.size;
+  OUString pageStyle;
+  props->getPropertyValue("PageStyleName") >>= pageStyle;
+  uno::Reference<container::XNameAccess> families =
+      uno::Reference<style::XStyleFamiliesSupplier>(d.model, uno::UNO_QUERY_THROW)
+          ->getStyleFamilies();
+  uno::Reference<container::XNameAccess> pages(families->getByName("PageStyles"),
+                                               uno::UNO_QUERY_THROW);
+  uno::Reference<beans::XPropertySet> page(pages->getByName(pageStyle), uno::UNO_QUERY_THROW);
+  page->getPropertyValue("Width") >>= look.pageWidth;
+  bool headerOn = false;
+  page->getPropertyValue("HeaderIsOn") >>= headerOn;
+  if (headerOn) {
+    uno::Reference<text::XText> header(page->getPropertyValue("HeaderText"), uno::UNO_QUERY_THROW);
+    look.header = FromOU(header->getString());
+  }
+  return look;
+}
+
+TEST(Word, PastedDocumentsKeepTheirOwnStylesAndPageSetup) {
+  TempDir dir;
+  test::FlatText a;
+  a.pieces = {"from a", "more a"};
+  a.size = "20pt";
+  a.headerText = "header of a";
+  test::FlatText b;
+  b.pieces = {"from b"};
+  b.size = "9pt";
+  b.pageWidth = "29.7cm";
+  b.pageHeight = "21cm";
+  b.headerText = "header of b";
+  WriteFile(dir.file("a.fodt"), test::MakeFodt(a));
+  WriteFile(dir.file("b.fodt"), test::MakeFodt(b));
+  OfficeServer server;
+  WordApplication app(server);
+  WordDocument& merged = app.Documents().Add();
+  for (const char* name : {"a.fodt", "b.fodt", "a.fodt"}) {
+    WordDocument& src = app.Documents().Open(dir.file(name));
+    app.Selection().WholeStory();
+    app.Selection().Copy();
+    src.Close();
+    app.Selection().Paste();
+    app.Selection().InsertBreak();
+  }
+  const std::string out = merged.SaveAs(dir.file("merged.docx"));
+  merged.Close();
+  WordDocument& again = app.Documents().Open(out);
+  EXPECT_EQ(again.PageCount(), 4);
+  const Look first = LookAt(again, "from a");
+  const Look second = LookAt(again, "from b");
+  EXPECT_FLOAT_EQ(first.size, 20.0f);
+  EXPECT_FLOAT_EQ(second.size, 9.0f);
+  EXPECT_EQ(first.header, "header of a");
+  EXPECT_EQ(second.header, "header of b");
+  EXPECT_NEAR(first.pageWidth, 21000, 20);
+  EXPECT_NEAR(second.pageWidth, 29700, 20);
 }
 
 }  // namespace
