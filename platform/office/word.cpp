@@ -126,11 +126,24 @@ std::size_t BlockAt(const DocumentState& d, int pos) {
   return it == d.blocks.begin() ? 0 : static_cast<std::size_t>(it - d.blocks.begin()) - 1;
 }
 
+// An empty paragraph after the last one (opened documents only; they are never
+// saved). A selection that ends inside the last paragraph would lose that
+// paragraph's attributes when pasted; ending it in this one keeps them.
+void Pad(DocumentState& d) {
+  if (d.padded || d.added) return;
+  Reference<css::text::XParagraphAppend>(d.body, UNO_QUERY_THROW)->finishParagraph({});
+  d.padded = true;
+  d.mapped = false;
+}
+
 // A collapsed text range at position `pos`. A position inside a table stands
 // for the point after that table, so a table is never cut in two.
 Reference<text::XTextRange> RangeAt(DocumentState& d, int pos) {
   if (pos <= 0 || d.blocks.empty()) return d.body->getStart();
-  if (pos >= d.length) return d.body->getEnd();
+  if (pos >= d.length) {
+    Pad(d);
+    return d.body->getEnd();
+  }
   std::size_t i = BlockAt(d, pos);
   if (d.blocks[i].table.is()) {
     while (i < d.blocks.size() && !d.blocks[i].paragraph.is()) ++i;
@@ -422,9 +435,7 @@ void WordSelection::WholeStory() {
   WordDocument& doc = Active(app_);
   DocumentState& d = doc.state();
   Do(doc, "选择", [&] {
-    if (!d.added) {
-      Reference<css::text::XParagraphAppend>(d.body, UNO_QUERY_THROW)->finishParagraph({});
-    }
+    Pad(d);
     d.view->gotoStart(false);
     d.view->gotoEnd(true);
   });

@@ -33,8 +33,9 @@ struct DocumentState {
   Reference<css::frame::XController> controller;
   Reference<css::text::XTextViewCursor> view;
   bool added = false;
-  bool fresh = true;  // nothing pasted into it yet
-  int pastes = 0;     // documents pasted in so far
+  bool padded = false;  // an empty paragraph was added at the end
+  bool fresh = true;    // nothing pasted into it yet
+  int pastes = 0;       // documents pasted in so far
 
   bool laidOut = false;
   bool mapped = false;

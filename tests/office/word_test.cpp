@@ -125,7 +125,7 @@ TEST(Word, PositionsPagesAndSpansFollowTheText) {
       {1, 6, "ne\ntw\n"},          // across a paragraph end
       {4, 10, "two\nab\nc\n\n"},   // into the table: the whole table comes along
       {10, tableEnd + 2, "th\n"},  // from inside the table: starts after it
-      {tableEnd + 6, doc.Length(), "four\nfive\n"},
+      {tableEnd + 6, doc.Length(), "four\nfive\n\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.start) + "-" + std::to_string(c.end));
