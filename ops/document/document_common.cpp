@@ -1,0 +1,31 @@
+#include "ops/document/document_common.h"
+
+#include <algorithm>
+
+#include "batch/contract.h"
+
+namespace pw::document {
+
+void Fail(const OfficeError& e) {
+  throw RunError(RunError::Kind::Failure, e.file(), e.what());
+}
+
+ProgressScope::ProgressScope(RunReporter& reporter, std::size_t files) : reporter_(reporter) {
+  reporter_.BeginProgress(ProgressStep(files));
+}
+
+ProgressScope::~ProgressScope() {
+  reporter_.EndProgress();
+}
+
+std::string DocumentPath(const std::string& path) {
+  const std::string name = FileNamePart(path);
+  const std::size_t dot = name.find_last_of('.');
+  std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (ext == ".doc" || ext == ".docx" || ext == ".odt" || ext == ".rtf") return path;
+  return path + ".docx";
+}
+
+}  // namespace pw::document

@@ -1,0 +1,63 @@
+#include "batch/contract.h"
+#include "ops/document/document_common.h"
+#include "ops/document/document_ops.h"
+#include "platform/office/word.h"
+#include "platform/textcodec.h"
+#include "platform/trash.h"
+
+namespace pw {
+
+void MergeDocuments(RunState& run, const DocumentMergeOptions& options, const CommonOptions& common,
+                    RunReporter& reporter) {
+  using namespace word;
+  const std::size_t count = run.WorkList.size();
+  document::ProgressScope progress(reporter, count);
+  const std::string output = document::DocumentPath(run.OutputBase);
+  RefuseOutputOverSource(output, run);
+  run.OutputBase = output;
+
+  std::size_t merged = 0;
+  try {
+    OfficeServer server;
+    WordApplication app(server);
+    WordDocument& result = app.Documents().Add();
+    WordSelection& selection = app.Selection();
+    for (; merged < count; ++merged) {
+      const std::string path = TrimText(run.WorkList[merged]);
+      reporter.Status("正在合并文件： " + DisplayText(FileNamePart(path)));
+      WordDocument& source = app.Documents().Open(path);
+      selection.WholeStory();
+      selection.Copy();
+      source.Close();
+      selection.EndKey();
+      selection.Paste();
+      selection.EndKey();
+      if (options.pageBreak) selection.InsertBreak();
+      if (options.paragraph) selection.TypeParagraph();
+      reporter.Counter(static_cast<int>(merged));
+      reporter.StepProgress();
+      if (run.StopRequested()) {
+        // Nothing is written, so every source stays where it is.
+        reporter.Status("用户强行退出，合并操作未完成！");
+        return;
+      }
+    }
+    reporter.Status("合并操作已完成，正在清理内存... ");
+    result.SaveAs(output);
+    result.Close();
+    app.Quit();
+  } catch (const OfficeError& e) {
+    document::Fail(e);
+  }
+
+  // Only now is every source's content safe in the merged document.
+  for (std::size_t i = 0; i < count; ++i) {
+    const int entry = static_cast<int>(i);
+    if (common.removeFinished) reporter.RemoveRow(entry);
+    if (common.deleteSources)
+      reporter.SourceRemoved(entry, RemoveSourceFile(TrimText(run.WorkList[i])));
+  }
+  reporter.Status(std::to_string(count) + " 个文件合并生成新文件：" + DisplayText(output));
+}
+
+}  // namespace pw

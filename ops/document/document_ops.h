@@ -1,0 +1,35 @@
+#pragma once
+// Word-processor documents (.doc, .docx): merge into one document, and split
+// into parts, through a private office server started once per run.
+
+#include <string>
+
+#include "batch/run.h"
+
+namespace pw {
+
+struct DocumentMergeOptions {
+  bool pageBreak = true;   // a page break after each document
+  bool paragraph = false;  // a paragraph mark after each document (after the break)
+};
+
+struct DocumentSplitOptions {
+  enum class Way { Parts, Pages, Characters };
+  Way way = Way::Parts;
+  std::string partsText = "2";         // split evenly into so many documents
+  std::string pagesText = "5";         // pages per document
+  std::string charactersText = "500";  // characters per document
+};
+
+// Joins the run's documents into one at `OutputBase` (".docx" is added when it
+// has no document extension; the real path is stored back). Sources are only
+// removed once the merged document is written.
+void MergeDocuments(RunState& run, const DocumentMergeOptions& options, const CommonOptions& common,
+                    RunReporter& reporter);
+
+// Cuts each document into parts "name_k.ext" in the folder of `OutputBase`,
+// each part in its source's format. Sources are never saved.
+void SplitDocuments(RunState& run, const DocumentSplitOptions& options, const CommonOptions& common,
+                    RunReporter& reporter);
+
+}  // namespace pw

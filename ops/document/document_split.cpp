@@ -1,0 +1,172 @@
+#include <sys/stat.h>
+
+#include "batch/contract.h"
+#include "ops/document/document_common.h"
+#include "ops/document/document_ops.h"
+#include "platform/office/word.h"
+#include "platform/textcodec.h"
+
+namespace pw {
+
+namespace {
+
+using namespace word;
+
+struct Amount {
+  const std::string* text;
+  const char* emptyMessage;
+};
+
+// The count of the chosen way, checked before anything is opened or written.
+int ReadAmount(const DocumentSplitOptions& options, const std::string& file) {
+  const Amount amounts[] = {
+      {&options.partsText, "请填写分割数量，只接受阿拉伯数字！"},
+      {&options.pagesText, "请填写新文档页数，只接受阿拉伯数字！"},
+      {&options.charactersText, "请填写新文档总字数，只接受阿拉伯数字！"},
+  };
+  const Amount& a = amounts[static_cast<int>(options.way)];
+  if (TrimText(*a.text).empty()) throw RunError(RunError::Kind::Validation, file, a.emptyMessage);
+  const int value = ParseCount(*a.text, file);
+  if (value <= 0)
+    throw RunError(RunError::Kind::Validation, file,
+                   "“" + DisplayText(TrimText(*a.text)) + "”不是有效的数量，请填写大于 0 的数字！");
+  return value;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {
+  }, sb{};
+  return a == b || (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 &&
+                    sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino);
+}
+
+class Splitter {
+ public:
+  Splitter(WordApplication& app, RunState& run, RunReporter& reporter, std::string folder)
+      : app_(app), run_(run), reporter_(reporter), folder_(std::move(folder)) {}
+
+  void Cut(const std::string& path, const DocumentSplitOptions& options, int amount) {
+    path_ = path;
+    name_ = FileNamePart(path);
+    const std::size_t dot = name_.find_last_of('.');
+    ext_ = dot == std::string::npos ? std::string() : name_.substr(dot);
+    WordDocument& source = app_.Documents().Open(path);
+    source_ = &source;
+    WordSelection& selection = app_.Selection();
+    part_ = 0;
+    start_ = 0;
+    switch (options.way) {
+      case DocumentSplitOptions::Way::Parts: {
+        const int n = amount;
+        const int pages = selection.Information(wdNumberOfPagesInDocument);
+        if (pages >= n) {
+          const int per = pages / n;
+          for (int k = 1; k <= n; ++k) k == n ? ToEnd() : ToPage(k * per + 1);
+        } else {
+          WordCountDialog count = app_.Dialogs().Item(wdDialogToolsWordCount);
+          count.Execute();
+          const int per = count.CharactersIncludingSpaces() / n;
+          for (int k = 1; k <= n; ++k) k == n ? ToEnd() : ToPosition(k * per);
+        }
+        break;
+      }
+      case DocumentSplitOptions::Way::Pages: {
+        const int p = amount;
+        const int pages = selection.Information(wdNumberOfPagesInDocument);
+        const int q = pages / p;
+        const int last = pages % p == 0 ? q : q + 1;
+        for (int k = 1; k <= last; ++k) k == last ? ToEnd() : ToPage(k * p + 1);
+        break;
+      }
+      case DocumentSplitOptions::Way::Characters: {
+        const int w = amount;
+        WordCountDialog count = app_.Dialogs().Item(wdDialogToolsWordCount);
+        count.Execute();
+        const int chars = count.CharactersIncludingSpaces();
+        const int q = chars / w;
+        const int last = chars % w == 0 ? q : q + 1;
+        for (int k = 1; k <= last; ++k) k == last ? ToEnd() : ToPosition(k * w);
+        break;
+      }
+    }
+    // Never saved: the source on disk stays exactly as it was.
+    source.Close();
+    source_ = nullptr;
+  }
+
+ private:
+  // Each part runs from where the last one ended, so nothing is lost or repeated.
+  void ToPage(int page) {
+    WordSelection& selection = app_.Selection();
+    selection.GoTo(wdGoToPage, wdGoToAbsolute, std::to_string(page));
+    WritePart(selection.Start());
+  }
+  void ToPosition(int end) { WritePart(end); }
+  void ToEnd() { WritePart(source_->Length()); }
+
+  void WritePart(int end) {
+    end = std::max(end, start_);
+    ++part_;
+    const std::string target = folder_ + ChangeExtension(name_, "_" + std::to_string(part_) + ext_);
+    for (const std::string& other : run_.WorkList)
+      if (SameFile(TrimText(other), target))
+        throw RunError(RunError::Kind::Failure, target,
+                       "分割生成的文件“" + DisplayText(target) +
+                           "”就是待分割的源文件之一，写入会毁掉它。请选择其他保存目录。");
+    source_->Range(start_, end).Select();
+    WordSelection& selection = app_.Selection();
+    selection.Copy();
+    WordDocument& part = app_.Documents().Add();
+    selection.EndKey();
+    selection.Paste();
+    const std::string saved = part.SaveAs(target);
+    part.Close();
+    run_.OutputBase = saved;
+    reporter_.Status(" 新文件已生成：" + DisplayText(saved));
+    start_ = end;
+  }
+
+  WordApplication& app_;
+  RunState& run_;
+  RunReporter& reporter_;
+  std::string folder_;
+  std::string path_, name_, ext_;
+  WordDocument* source_ = nullptr;
+  int part_ = 0;
+  int start_ = 0;
+};
+
+}  // namespace
+
+void SplitDocuments(RunState& run, const DocumentSplitOptions& options, const CommonOptions& common,
+                    RunReporter& reporter) {
+  const std::size_t count = run.WorkList.size();
+  const std::string first = count > 0 ? TrimText(run.WorkList[0]) : std::string();
+  const int amount = ReadAmount(options, first);
+  document::ProgressScope progress(reporter, count);
+  const std::size_t slash = run.OutputBase.find_last_of('/');
+  const std::string folder =
+      slash == std::string::npos ? std::string() : run.OutputBase.substr(0, slash + 1);
+  try {
+    OfficeServer server;
+    WordApplication app(server);
+    Splitter splitter(app, run, reporter, folder);
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::string path = TrimText(run.WorkList[i]);
+      reporter.Status("正在分割文件： " + DisplayText(FileNamePart(path)));
+      splitter.Cut(path, options, amount);
+      // The source is closed and all its parts are written: it may go now.
+      if (FinishEntry(run, common, reporter, static_cast<int>(i))) {
+        reporter.Status("用户强行退出，操作未完成！");
+        return;
+      }
+    }
+    reporter.Status("操作已完成，正在清理内存... ");
+    app.Quit();
+  } catch (const OfficeError& e) {
+    document::Fail(e);
+  }
+  reporter.Status(std::to_string(count) + " 个文件已被分割，并生成了新文件！");
+}
+
+}  // namespace pw

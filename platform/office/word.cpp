@@ -1,0 +1,630 @@
+#include "platform/office/word.h"
+
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/datatransfer/XTransferableSupplier.hpp>
+#include <com/sun/star/drawing/XDrawPageSupplier.hpp>
+#include <com/sun/star/drawing/XShape.hpp>
+#include <com/sun/star/frame/DispatchHelper.hpp>
+#include <com/sun/star/frame/XDispatchProvider.hpp>
+#include <com/sun/star/frame/XFrame.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
+#include <com/sun/star/lang/XServiceInfo.hpp>
+#include <com/sun/star/style/BreakType.hpp>
+#include <com/sun/star/text/XPageCursor.hpp>
+#include <com/sun/star/text/XParagraphAppend.hpp>
+#include <com/sun/star/text/XRelativeTextContentInsert.hpp>
+#include <com/sun/star/text/XTextCursor.hpp>
+#include <com/sun/star/text/XTextGraphicObjectsSupplier.hpp>
+#include <com/sun/star/text/XTextRangeCompare.hpp>
+#include <com/sun/star/text/XTextTable.hpp>
+#include <com/sun/star/text/XTextTablesSupplier.hpp>
+#include <com/sun/star/text/XTextViewCursorSupplier.hpp>
+#include <com/sun/star/text/XWordCursor.hpp>
+#include <com/sun/star/util/XRefreshable.hpp>
+#include <com/sun/star/view/XLineCursor.hpp>
+#include <com/sun/star/view/XSelectionSupplier.hpp>
+
+#include <algorithm>
+
+#include "platform/office/word_state.h"
+
+namespace pw::word {
+
+using css::uno::Any;
+using css::uno::UNO_QUERY;
+using css::uno::UNO_QUERY_THROW;
+namespace text = css::text;
+
+namespace {
+
+int Clamp(sal_Int32 v) {
+  return static_cast<int>(v);
+}
+
+Reference<text::XTextRange> AsRange(const Reference<text::XTextCursor>& c) {
+  return Reference<text::XTextRange>(c.get());
+}
+
+// Counts of one table: positions and characters of all its cells, every cell
+// and row end counting as one position.
+void MeasureTable(const Reference<text::XTextTable>& table, Block& block, std::string* out) {
+  const auto names = table->getCellNames();
+  int length = 0, chars = 0;
+  for (const OUString& name : names) {
+    Reference<text::XText> cell(table->getCellByName(name), UNO_QUERY);
+    if (!cell.is()) continue;
+    const OUString s = cell->getString();
+    int breaks = 0;
+    for (sal_Int32 i = 0; i < s.getLength(); ++i)
+      if (s[i] == '\n') ++breaks;
+    length += Clamp(s.getLength()) + 1;
+    chars += Clamp(s.getLength()) - breaks;
+    if (out) *out += FromOU(s) + "\n";
+  }
+  length += Clamp(table->getRows()->getCount());
+  block.length = length;
+  block.chars = chars;
+}
+
+}  // namespace
+
+// ---- the model's inner steps ----------------------------------------------
+
+namespace {
+
+OfficeServer::Impl& Server(WordApplication& app) {
+  return app.Server().impl();
+}
+
+template <class F>
+auto Do(WordDocument& doc, const char* action, F&& f) {
+  return Server(doc.Application()).Call(doc.Path(), action, std::forward<F>(f));
+}
+
+void Map(WordDocument& doc) {
+  DocumentState& d = doc.state();
+  if (d.mapped) return;
+  Do(doc, "读取", [&] {
+    d.blocks.clear();
+    int pos = 0, chars = 0;
+    Reference<css::container::XEnumerationAccess> access(d.body, UNO_QUERY_THROW);
+    Reference<css::container::XEnumeration> items = access->createEnumeration();
+    while (items->hasMoreElements()) {
+      Block b;
+      b.start = pos;
+      Reference<css::uno::XInterface> item(items->nextElement(), UNO_QUERY);
+      Reference<text::XTextTable> table(item, UNO_QUERY);
+      if (table.is()) {
+        b.table = item;
+        MeasureTable(table, b, nullptr);
+      } else {
+        Reference<text::XTextRange> paragraph(item, UNO_QUERY);
+        if (!paragraph.is()) continue;
+        b.paragraph = paragraph;
+        b.chars = Clamp(paragraph->getString().getLength());
+        b.length = b.chars + 1;
+      }
+      pos += b.length;
+      chars += b.chars;
+      d.blocks.push_back(std::move(b));
+    }
+    d.length = pos;
+    d.chars = chars;
+    d.mapped = true;
+  });
+}
+
+// The block holding position `pos` (the last one when past the end).
+std::size_t BlockAt(const DocumentState& d, int pos) {
+  auto it = std::upper_bound(d.blocks.begin(), d.blocks.end(), pos,
+                             [](int p, const Block& b) { return p < b.start; });
+  return it == d.blocks.begin() ? 0 : static_cast<std::size_t>(it - d.blocks.begin()) - 1;
+}
+
+// An empty paragraph after the last one (opened documents only; they are never
+// saved). A selection that ends inside the last paragraph would lose that
+// paragraph's attributes when pasted; ending it in this one keeps them.
+void Pad(DocumentState& d) {
+  if (d.padded || d.added) return;
+  Reference<css::text::XParagraphAppend>(d.body, UNO_QUERY_THROW)->finishParagraph({});
+  d.padded = true;
+  d.mapped = false;
+}
+
+// A collapsed text range at position `pos`. A position inside a table stands
+// for the point after that table, so a table is never cut in two.
+Reference<text::XTextRange> RangeAt(DocumentState& d, int pos) {
+  if (pos <= 0 || d.blocks.empty()) return d.body->getStart();
+  if (pos >= d.length) {
+    Pad(d);
+    return d.body->getEnd();
+  }
+  std::size_t i = BlockAt(d, pos);
+  if (d.blocks[i].table.is()) {
+    while (i < d.blocks.size() && !d.blocks[i].paragraph.is()) ++i;
+    if (i == d.blocks.size()) return d.body->getEnd();
+    return d.blocks[i].paragraph->getStart();
+  }
+  const Block& b = d.blocks[i];
+  const int offset = pos - b.start;
+  if (offset == 0) return b.paragraph->getStart();
+  Reference<text::XTextCursor> cursor = d.body->createTextCursorByRange(b.paragraph->getStart());
+  cursor->goRight(static_cast<sal_Int16>(std::min(offset, 32767)), false);
+  for (int left = offset - 32767; left > 0; left -= 32767)
+    cursor->goRight(static_cast<sal_Int16>(std::min(left, 32767)), false);
+  return cursor->getStart();
+}
+
+int PositionOf(DocumentState& d, const Reference<text::XTextRange>& range, int depth = 0) {
+  Reference<text::XText> owner = range->getText();
+  if (owner == d.body) {
+    Reference<text::XTextRangeCompare> compare(d.body, UNO_QUERY_THROW);
+    // Last paragraph starting at or before the range.
+    std::size_t lo = 0, hi = d.blocks.size(), found = d.blocks.size();
+    while (lo < hi) {
+      std::size_t mid = (lo + hi) / 2;
+      std::size_t p = mid;
+      while (p < hi && !d.blocks[p].paragraph.is()) ++p;
+      if (p == hi) {
+        hi = mid;
+        continue;
+      }
+      if (compare->compareRegionStarts(d.blocks[p].paragraph, range) >= 0) {
+        found = p;
+        lo = p + 1;
+      } else {
+        hi = mid;
+      }
+    }
+    if (found == d.blocks.size()) return 0;
+    const Block& b = d.blocks[found];
+    Reference<text::XTextCursor> cursor = d.body->createTextCursorByRange(b.paragraph->getStart());
+    cursor->gotoRange(range->getStart(), true);
+    return b.start + std::min(Clamp(cursor->getString().getLength()), b.chars);
+  }
+  if (depth > 8) return 0;
+  // Inside a table (or a frame): the position after that table, as RangeAt reads it.
+  Reference<text::XTextCursor> cursor = owner->createTextCursorByRange(range->getStart());
+  Reference<css::beans::XPropertySet> props(cursor, UNO_QUERY_THROW);
+  Reference<text::XTextContent> table(props->getPropertyValue("TextTable"), UNO_QUERY);
+  if (!table.is()) table.set(props->getPropertyValue("TextFrame"), UNO_QUERY);
+  if (!table.is()) return 0;
+  const Reference<css::uno::XInterface> key(table, UNO_QUERY);
+  for (const Block& b : d.blocks)
+    if (b.table.is() && b.table == key) return b.start + b.length;
+  return PositionOf(d, table->getAnchor(), depth + 1);
+}
+
+void Invalidate(DocumentState& d) {
+  d.mapped = false;
+  d.laidOut = false;
+  d.blocks.clear();
+}
+
+// Pages exist only once the whole text is laid out; loading and editing lay
+// out only what a window would show.
+void LayOut(DocumentState& d) {
+  if (d.laidOut) return;
+  Reference<css::util::XRefreshable>(d.model, UNO_QUERY_THROW)->refresh();
+  d.laidOut = true;
+}
+
+Reference<css::view::XSelectionSupplier> Selector(DocumentState& d) {
+  return Reference<css::view::XSelectionSupplier>(d.controller, UNO_QUERY_THROW);
+}
+
+std::unique_ptr<DocumentState> Attach(Reference<css::lang::XComponent> component,
+                                      const std::string& path) {
+  auto d = std::make_unique<DocumentState>();
+  d->path = path;
+  d->component = component;
+  d->model.set(component, UNO_QUERY);
+  if (!d->model.is()) return d;
+  d->body = d->model->getText();
+  d->controller = Reference<css::frame::XModel>(component, UNO_QUERY_THROW)->getCurrentController();
+  d->view =
+      Reference<text::XTextViewCursorSupplier>(d->controller, UNO_QUERY_THROW)->getViewCursor();
+  if (!path.empty()) {
+    // A text cursor cannot stand before a table that opens the text, so such a
+    // table would be left out of every selection: give it a paragraph to
+    // follow. The document is never saved, so this stays in memory.
+    Reference<css::container::XEnumeration> items =
+        Reference<css::container::XEnumerationAccess>(d->body, UNO_QUERY_THROW)
+            ->createEnumeration();
+    if (items->hasMoreElements()) {
+      Reference<text::XTextContent> first(items->nextElement(), UNO_QUERY);
+      if (Reference<text::XTextTable>(first, UNO_QUERY).is()) {
+        Reference<text::XTextContent> paragraph(
+            Reference<css::lang::XMultiServiceFactory>(component, UNO_QUERY_THROW)
+                ->createInstance("com.sun.star.text.Paragraph"),
+            UNO_QUERY_THROW);
+        Reference<text::XRelativeTextContentInsert>(d->body, UNO_QUERY_THROW)
+            ->insertTextContentBefore(paragraph, first);
+      }
+    }
+  }
+  d->view->gotoStart(false);
+  return d;
+}
+
+}  // namespace
+
+// ---- range ----------------------------------------------------------------
+
+void WordRange::Select() {
+  WordDocument& doc = *doc_;
+  Map(doc);
+  DocumentState& d = doc.state();
+  Do(doc, "选择", [&] {
+    Reference<text::XTextCursor> cursor = d.body->createTextCursorByRange(RangeAt(d, start_));
+    if (end_ > start_) cursor->gotoRange(RangeAt(d, end_), true);
+    Selector(d)->select(Any(cursor));
+  });
+}
+
+// ---- document -------------------------------------------------------------
+
+WordDocument::WordDocument(WordApplication& app, std::unique_ptr<DocumentState> state)
+    : app_(&app), state_(std::move(state)) {}
+
+WordDocument::~WordDocument() {
+  try {
+    if (state_ && state_->component.is()) Server(*app_).CloseDocument(state_->component);
+  } catch (...) {
+  }
+}
+
+const std::string& WordDocument::Path() const {
+  return state_->path;
+}
+
+std::string WordDocument::SaveAs(const std::string& path) {
+  std::string target = path;
+  std::string filter;
+  const std::size_t slash = target.find_last_of('/');
+  const std::size_t dot = target.find_last_of('.');
+  std::string ext = dot != std::string::npos && (slash == std::string::npos || dot > slash)
+                        ? target.substr(dot)
+                        : std::string();
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (ext == ".doc")
+    filter = "MS Word 97";
+  else if (ext == ".docx")
+    filter = "MS Word 2007 XML";
+  else if (ext == ".odt")
+    filter = "writer8";
+  else if (ext == ".rtf")
+    filter = "Rich Text Format";
+  else {
+    target += ".docx";
+    filter = "MS Word 2007 XML";
+  }
+  Server(*app_).Store(state_->component, target, filter, "保存");
+  return target;
+}
+
+void WordDocument::Close() {
+  WordApplication& app = *app_;
+  auto& open = app.documents_.open_;
+  auto it =
+      std::find_if(open.begin(), open.end(), [this](const auto& p) { return p.get() == this; });
+  if (it == open.end()) return;
+  std::unique_ptr<WordDocument> self = std::move(*it);
+  open.erase(it);
+  WordApplication::Carrier& carrier = app.carrier();
+  if (carrier.source == this) {
+    // Its content waits to be pasted: the document goes when the carrier does.
+    carrier.closedSource = std::move(self);
+    return;
+  }
+  Reference<css::lang::XComponent> component = std::move(state_->component);
+  self.reset();  // `this` is gone from here on
+  Server(app).CloseDocument(component);
+}
+
+int WordDocument::PageCount() {
+  return Do(*this, "统计页数", [&] {
+    LayOut(*state_);
+    Reference<css::beans::XPropertySet> props(state_->controller, UNO_QUERY_THROW);
+    sal_Int32 pages = 0;
+    props->getPropertyValue("PageCount") >>= pages;
+    return Clamp(pages);
+  });
+}
+
+int WordDocument::CharacterCount() {
+  Map(*this);
+  return state_->chars;
+}
+
+int WordDocument::Length() {
+  Map(*this);
+  return state_->length;
+}
+
+std::string WordDocument::Text() {
+  Map(*this);
+  return Do(*this, "读取", [&] {
+    std::string out;
+    for (const Block& b : state_->blocks) {
+      if (b.paragraph.is()) {
+        out += FromOU(b.paragraph->getString()) + "\n";
+      } else {
+        Block scratch;
+        MeasureTable(Reference<text::XTextTable>(b.table, UNO_QUERY_THROW), scratch, &out);
+      }
+    }
+    return out;
+  });
+}
+
+int WordDocument::TableCount() {
+  return Do(*this, "读取", [&] {
+    Reference<text::XTextTablesSupplier> tables(state_->model, UNO_QUERY_THROW);
+    return Clamp(tables->getTextTables()->getElementNames().getLength());
+  });
+}
+
+int WordDocument::ImageCount() {
+  return Do(*this, "读取", [&] {
+    Reference<text::XTextGraphicObjectsSupplier> graphics(state_->model, UNO_QUERY_THROW);
+    const int framed = Clamp(graphics->getGraphicObjects()->getElementNames().getLength());
+    int count = 0;
+    Reference<css::container::XIndexAccess> page(
+        Reference<css::drawing::XDrawPageSupplier>(state_->model, UNO_QUERY_THROW)->getDrawPage(),
+        UNO_QUERY_THROW);
+    for (sal_Int32 i = 0; i < page->getCount(); ++i) {
+      Reference<css::drawing::XShape> shape(page->getByIndex(i), UNO_QUERY);
+      if (shape.is() && shape->getShapeType() == "com.sun.star.drawing.GraphicObjectShape") ++count;
+    }
+    // Pictures placed as text objects show up on the drawing page as well.
+    return std::max(count, framed);
+  });
+}
+
+// ---- documents ------------------------------------------------------------
+
+WordDocument& WordDocuments::Open(const std::string& path) {
+  OfficeServer::Impl& server = Server(app_);
+  Reference<css::lang::XComponent> component = server.Load(path);
+  std::unique_ptr<DocumentState> state;
+  try {
+    state = server.Call(path, "打开", [&] { return Attach(component, path); });
+  } catch (...) {
+    server.CloseDocument(component);
+    throw;
+  }
+  if (!state->model.is()) {
+    server.CloseDocument(component);
+    throw OfficeError(path, "打开", "这不是文字处理文档");
+  }
+  open_.push_back(std::make_unique<WordDocument>(app_, std::move(state)));
+  return *open_.back();
+}
+
+WordDocument& WordDocuments::Add() {
+  OfficeServer::Impl& server = Server(app_);
+  Reference<css::lang::XComponent> component = server.Create("private:factory/swriter");
+  std::unique_ptr<DocumentState> state =
+      server.Call({}, "新建文档", [&] { return Attach(component, {}); });
+  state->added = true;
+  open_.push_back(std::make_unique<WordDocument>(app_, std::move(state)));
+  return *open_.back();
+}
+
+void WordDocuments::Close() {
+  app_.ReleaseCarrier();
+  while (!open_.empty()) open_.back()->Close();
+}
+
+// ---- selection ------------------------------------------------------------
+
+namespace {
+WordDocument& Active(WordApplication& app) {
+  return app.ActiveDocument();
+}
+}  // namespace
+
+void WordSelection::WholeStory() {
+  WordDocument& doc = Active(app_);
+  DocumentState& d = doc.state();
+  Do(doc, "选择", [&] {
+    Pad(d);
+    d.view->gotoStart(false);
+    d.view->gotoEnd(true);
+  });
+}
+
+void WordSelection::Copy() {
+  WordDocument& doc = Active(app_);
+  app_.ReleaseCarrier();
+  WordApplication::Carrier& carrier = app_.carrier();
+  carrier.selection = Do(doc, "复制", [&] { return Selector(doc.state())->getSelection(); });
+  carrier.source = &doc;
+}
+
+void WordSelection::Paste() {
+  WordDocument& target = Active(app_);
+  WordApplication::Carrier& carrier = app_.carrier();
+  if (carrier.source == nullptr) return;
+  DocumentState& source = carrier.source->state();
+  DocumentState& t = target.state();
+  OfficeServer::Impl& server = Server(app_);
+  const std::string& file = source.path;
+  if (carrier.source != &target) PrepareStyles(server, source, t);
+  server.Call(file, "复制内容", [&] {
+    Reference<text::XTextCursor> landing = t.body->createTextCursorByRange(t.view->getStart());
+    const bool newPage = [&] {
+      if (t.fresh) return true;
+      Reference<css::beans::XPropertySet> props(landing, UNO_QUERY_THROW);
+      css::style::BreakType type = css::style::BreakType_NONE;
+      props->getPropertyValue("BreakType") >>= type;
+      OUString desc;
+      props->getPropertyValue("PageDescName") >>= desc;
+      return type == css::style::BreakType_PAGE_BEFORE || !desc.isEmpty();
+    }();
+    if (newPage && carrier.source != &target) CarryPageStyle(server, source, t, AsRange(landing));
+    Selector(source)->select(carrier.selection);
+    Reference<css::datatransfer::XTransferable> content =
+        Reference<css::datatransfer::XTransferableSupplier>(source.controller, UNO_QUERY_THROW)
+            ->getTransferable();
+    Reference<css::datatransfer::XTransferableSupplier>(t.controller, UNO_QUERY_THROW)
+        ->insertTransferable(content);
+  });
+  t.fresh = false;
+  ++t.pastes;
+  Invalidate(t);
+}
+
+void WordSelection::EndKey() {
+  WordDocument& doc = Active(app_);
+  Do(doc, "移动", [&] {
+    Reference<css::view::XLineCursor>(doc.state().view, UNO_QUERY_THROW)->gotoEndOfLine(false);
+  });
+}
+
+void WordSelection::EndKey(int unit, int extend) {
+  WordDocument& doc = Active(app_);
+  Do(doc, "移动", [&] {
+    if (unit == wdStory)
+      doc.state().view->gotoEnd(extend == wdExtend);
+    else
+      Reference<css::view::XLineCursor>(doc.state().view, UNO_QUERY_THROW)
+          ->gotoEndOfLine(extend == wdExtend);
+  });
+}
+
+namespace {
+// Runs a command of the document's own editing view at its cursor, as typing would.
+void Command(OfficeServer::Impl& server, DocumentState& d, const char* command) {
+  Reference<css::frame::XDispatchProvider> frame(d.controller->getFrame(), UNO_QUERY_THROW);
+  Reference<css::frame::XDispatchHelper> helper = css::frame::DispatchHelper::create(server.remote);
+  helper->executeDispatch(frame, OUString::createFromAscii(command), "", 0, {});
+}
+}  // namespace
+
+void WordSelection::InsertBreak() {
+  WordDocument& doc = Active(app_);
+  Do(doc, "插入分页符", [&] { Command(Server(app_), doc.state(), ".uno:InsertPagebreak"); });
+  Invalidate(doc.state());
+}
+
+void WordSelection::TypeParagraph() {
+  WordDocument& doc = Active(app_);
+  Do(doc, "插入回车符", [&] { Command(Server(app_), doc.state(), ".uno:InsertPara"); });
+  Invalidate(doc.state());
+}
+
+int WordSelection::Information(int what) {
+  WordDocument& doc = Active(app_);
+  if (what != wdNumberOfPagesInDocument) return 0;
+  return doc.PageCount();
+}
+
+void WordSelection::GoTo(int what, int which, const std::string& count) {
+  WordDocument& doc = Active(app_);
+  if (what != wdGoToPage || which != wdGoToAbsolute) return;
+  const long page = std::strtol(count.c_str(), nullptr, 10);
+  const int pages = doc.PageCount();
+  DocumentState& d = doc.state();
+  Do(doc, "定位页", [&] {
+    if (page > pages || page > 32767) {
+      d.view->gotoEnd(false);
+      return;
+    }
+    Reference<text::XPageCursor> pc(d.view, UNO_QUERY_THROW);
+    pc->jumpToPage(static_cast<sal_Int16>(std::max(1L, page)));
+    pc->jumpToStartOfPage();
+  });
+}
+
+int WordSelection::Start() {
+  WordDocument& doc = Active(app_);
+  Map(doc);
+  return Do(doc, "定位", [&] { return PositionOf(doc.state(), doc.state().view->getStart()); });
+}
+
+int WordSelection::End() {
+  WordDocument& doc = Active(app_);
+  Map(doc);
+  return Do(doc, "定位", [&] { return PositionOf(doc.state(), doc.state().view->getEnd()); });
+}
+
+namespace {
+void MoveWords(WordDocument& doc, int count, bool right) {
+  DocumentState& d = doc.state();
+  Do(doc, "移动", [&] {
+    Reference<text::XText> owner = d.view->getText();
+    Reference<text::XTextCursor> c =
+        owner->createTextCursorByRange(right ? d.view->getEnd() : d.view->getStart());
+    Reference<text::XWordCursor> words(c, UNO_QUERY_THROW);
+    int n = count;
+    // A selection collapses to its edge first, which counts as one move.
+    if (!d.view->isCollapsed()) --n;
+    for (; n > 0; --n)
+      if (!(right ? words->gotoNextWord(false) : words->gotoPreviousWord(false))) break;
+    d.view->gotoRange(AsRange(c), false);
+  });
+}
+}  // namespace
+
+void WordSelection::MoveRight(int unit, int count) {
+  if (unit == wdWord) MoveWords(Active(app_), count, true);
+}
+
+void WordSelection::MoveLeft(int unit, int count) {
+  if (unit == wdWord) MoveWords(Active(app_), count, false);
+}
+
+// ---- dialogs --------------------------------------------------------------
+
+void WordCountDialog::Execute() {
+  characters_ = app_->ActiveDocument().CharacterCount();
+}
+
+WordCountDialog WordDialogs::Item(int) {
+  return WordCountDialog(app_);
+}
+
+// ---- application ----------------------------------------------------------
+
+WordApplication::WordApplication(OfficeServer& server)
+    : server_(server),
+      documents_(*this),
+      selection_(*this),
+      dialogs_(*this),
+      carrier_(std::make_unique<Carrier>()) {
+  server_.Start();
+}
+
+WordApplication::~WordApplication() {
+  try {
+    documents_.Close();
+  } catch (...) {
+  }
+}
+
+WordDocument& WordApplication::ActiveDocument() {
+  if (documents_.open_.empty()) throw OfficeError({}, "操作文档", "没有打开的文档");
+  return *documents_.open_.back();
+}
+
+void WordApplication::ReleaseCarrier() {
+  std::unique_ptr<WordDocument> closed = std::move(carrier_->closedSource);
+  carrier_->source = nullptr;
+  carrier_->selection.clear();
+  closed.reset();  // closes it
+}
+
+void WordApplication::Quit() {
+  documents_.Close();
+  server_.Shutdown();
+}
+
+}  // namespace pw::word

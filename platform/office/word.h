@@ -1,0 +1,166 @@
+#pragma once
+// A word-processor object model on the private office server: an application
+// with its documents, one selection that acts on the active document, and
+// character positions as a word processor counts them (every character of the
+// main text, each paragraph end counting as one).
+//
+// Content travels between documents through the application itself, never
+// through the system clipboard. Documents are opened read-only and are never
+// saved back: only SaveAs writes, and only to the path it is given.
+
+#include <list>
+#include <memory>
+#include <string>
+
+#include "platform/office/office_server.h"
+
+namespace pw::word {
+
+// Argument values, named as the word processor names them.
+constexpr int wdWord = 2;
+constexpr int wdStory = 6;
+constexpr int wdExtend = 1;
+constexpr int wdGoToPage = 1;
+constexpr int wdGoToAbsolute = 1;
+constexpr int wdNumberOfPagesInDocument = 4;
+constexpr int wdDialogToolsWordCount = 228;
+
+class WordApplication;
+class WordDocument;
+struct DocumentState;
+
+// A span of character positions [start, end) of one document.
+class WordRange {
+ public:
+  WordRange(WordDocument& doc, int start, int end) : doc_(&doc), start_(start), end_(end) {}
+  void Select();
+  int Start() const { return start_; }
+  int End() const { return end_; }
+
+ private:
+  WordDocument* doc_;
+  int start_, end_;
+};
+
+class WordDocument {
+ public:
+  WordDocument(WordApplication& app, std::unique_ptr<DocumentState> state);
+  ~WordDocument();
+
+  WordApplication& Application() { return *app_; }
+  WordRange Range(int start, int end) { return WordRange(*this, start, end); }
+  // Saves under `path`: .doc as Word 97, .docx (or no extension, which gets
+  // ".docx") as Word 2007 XML, .odt as ODF. Answers the path written.
+  std::string SaveAs(const std::string& path);
+  // Closes the document without saving it.
+  void Close();
+
+  // Facts for checks and reports.
+  const std::string& Path() const;
+  int PageCount();
+  int CharacterCount();  // characters of the main text, spaces included, paragraph ends not
+  int Length();          // positions of the main text (paragraph ends included)
+  std::string Text();    // main text, paragraphs ended by '\n', tables included
+  int TableCount();
+  int ImageCount();
+
+  DocumentState& state() { return *state_; }
+
+ private:
+  WordApplication* app_;
+  std::unique_ptr<DocumentState> state_;
+};
+
+class WordDocuments {
+ public:
+  explicit WordDocuments(WordApplication& app) : app_(app) {}
+  // Opens a file read-only and makes it the active document; its selection is
+  // at its start.
+  WordDocument& Open(const std::string& path);
+  // Creates an empty document and makes it the active one.
+  WordDocument& Add();
+  // Closes every open document without saving.
+  void Close();
+  int Count() const { return static_cast<int>(open_.size()); }
+
+ private:
+  friend class WordApplication;
+  friend class WordDocument;
+  WordApplication& app_;
+  std::list<std::unique_ptr<WordDocument>> open_;  // activation order, active last
+};
+
+// The selection of the active document.
+class WordSelection {
+ public:
+  explicit WordSelection(WordApplication& app) : app_(app) {}
+  void WholeStory();
+  void Copy();
+  void Paste();
+  void EndKey();                      // end of the current line
+  void EndKey(int unit, int extend);  // wdStory, wdExtend: extend to the end of the main text
+  void InsertBreak();                 // a page break
+  void TypeParagraph();
+  int Information(int what);                                 // wdNumberOfPagesInDocument
+  void GoTo(int what, int which, const std::string& count);  // wdGoToPage, wdGoToAbsolute, "n"
+  int Start();
+  int End();
+  void MoveRight(int unit, int count);  // wdWord
+  void MoveLeft(int unit, int count);
+
+ private:
+  WordApplication& app_;
+};
+
+class WordCountDialog {
+ public:
+  explicit WordCountDialog(WordApplication& app) : app_(&app) {}
+  void Execute();
+  int CharactersIncludingSpaces() const { return characters_; }
+
+ private:
+  WordApplication* app_;
+  int characters_ = 0;
+};
+
+class WordDialogs {
+ public:
+  explicit WordDialogs(WordApplication& app) : app_(app) {}
+  WordCountDialog Item(int which);
+
+ private:
+  WordApplication& app_;
+};
+
+class WordApplication {
+ public:
+  // Starts `server` when it is not running yet.
+  explicit WordApplication(OfficeServer& server);
+  ~WordApplication();
+  WordApplication(const WordApplication&) = delete;
+  WordApplication& operator=(const WordApplication&) = delete;
+
+  WordDocuments& Documents() { return documents_; }
+  WordSelection& Selection() { return selection_; }
+  WordDialogs& Dialogs() { return dialogs_; }
+  WordDocument& ActiveDocument();
+  // Closes every document without saving and stops the server.
+  void Quit();
+
+  OfficeServer& Server() { return server_; }
+
+  struct Carrier;  // content copied, waiting to be pasted
+  Carrier& carrier() { return *carrier_; }
+  void ReleaseCarrier();
+
+ private:
+  friend class WordDocuments;
+  friend class WordDocument;
+  OfficeServer& server_;
+  WordDocuments documents_;
+  WordSelection selection_;
+  WordDialogs dialogs_;
+  std::unique_ptr<Carrier> carrier_;
+};
+
+}  // namespace pw::word

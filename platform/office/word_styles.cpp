@@ -1,0 +1,234 @@
+// Keeping each pasted document's look. Content refers to its styles by name,
+// and when both documents have a style of that name the target's definition
+// wins; so clashing styles are given names of their own in the source (which
+// is never saved) before its content is taken.
+
+#include <com/sun/star/beans/PropertyAttribute.hpp>
+#include <com/sun/star/beans/UnknownPropertyException.hpp>
+#include <com/sun/star/beans/XMultiPropertySet.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/container/XNameContainer.hpp>
+#include <com/sun/star/container/XNamed.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
+#include <com/sun/star/style/XStyle.hpp>
+#include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
+#include <com/sun/star/text/XTextCopy.hpp>
+#include <com/sun/star/text/XTextCursor.hpp>
+#include <com/sun/star/text/XTextTable.hpp>
+
+#include <functional>
+#include <map>
+#include <set>
+
+#include "platform/office/word_state.h"
+
+namespace pw::word {
+
+using css::uno::Any;
+using css::uno::Sequence;
+using css::uno::UNO_QUERY;
+using css::uno::UNO_QUERY_THROW;
+
+namespace {
+
+Reference<css::container::XNameAccess> Family(DocumentState& d, const char* name) {
+  Reference<css::container::XNameAccess> families =
+      Reference<css::style::XStyleFamiliesSupplier>(d.model, UNO_QUERY_THROW)->getStyleFamilies();
+  return Reference<css::container::XNameAccess>(
+      families->getByName(OUString::createFromAscii(name)), UNO_QUERY_THROW);
+}
+
+// A name that neither document uses in the family.
+OUString FreeName(const OUString& base, int number, const Reference<css::container::XNameAccess>& a,
+                  const Reference<css::container::XNameAccess>& b) {
+  for (int k = number;; ++k) {
+    OUString name = base + " (" + OUString::number(k) + ")";
+    if (!a->hasByName(name) && !b->hasByName(name)) return name;
+  }
+}
+
+// Copies every writable property that both sets know, the values as `from`
+// resolves them (inherited ones included).
+void CopyProperties(const Reference<css::beans::XPropertySet>& from,
+                    const Reference<css::beans::XPropertySet>& to, const std::set<OUString>& skip) {
+  const auto props = from->getPropertySetInfo()->getProperties();
+  const auto target = to->getPropertySetInfo();
+  std::vector<OUString> names;
+  for (const auto& p : props)
+    if (!(p.Attributes & css::beans::PropertyAttribute::READONLY) && !skip.count(p.Name) &&
+        target->hasPropertyByName(p.Name))
+      names.push_back(p.Name);
+  const Sequence<OUString> seq(names.data(), static_cast<sal_Int32>(names.size()));
+  Sequence<Any> values;
+  try {
+    values =
+        Reference<css::beans::XMultiPropertySet>(from, UNO_QUERY_THROW)->getPropertyValues(seq);
+  } catch (const css::uno::RuntimeException&) {
+    values.realloc(seq.getLength());
+    for (sal_Int32 i = 0; i < seq.getLength(); ++i) {
+      try {
+        values.getArray()[i] = from->getPropertyValue(seq[i]);
+      } catch (const css::uno::Exception&) {
+      }
+    }
+  }
+  try {
+    Reference<css::beans::XMultiPropertySet>(to, UNO_QUERY_THROW)->setPropertyValues(seq, values);
+    return;
+  } catch (const css::uno::Exception&) {
+  }
+  for (sal_Int32 i = 0; i < seq.getLength(); ++i) {
+    if (!values[i].hasValue()) continue;
+    try {
+      to->setPropertyValue(seq[i], values[i]);
+    } catch (const css::uno::Exception&) {
+    }
+  }
+}
+
+const std::set<OUString>& StyleSkip() {
+  static const std::set<OUString> skip = {
+      "FollowStyle", "DisplayName",         "Hidden",
+      "IsPhysical",  "ParentStyle",         "StyleInteropGrabBag",
+      "Category",    "ParaStyleConditions", "IsAutoUpdate"};
+  return skip;
+}
+
+// Whether two paragraph styles of the same name look alike.
+bool SameLook(const Reference<css::beans::XPropertySet>& a,
+              const Reference<css::beans::XPropertySet>& b) {
+  static const char* const keys[] = {"CharFontName",       "CharFontNameAsian",   "CharHeight",
+                                     "CharHeightAsian",    "CharWeight",          "CharPosture",
+                                     "CharColor",          "CharUnderline",       "ParaAdjust",
+                                     "ParaTopMargin",      "ParaBottomMargin",    "ParaLeftMargin",
+                                     "ParaRightMargin",    "ParaFirstLineIndent", "ParaLineSpacing",
+                                     "NumberingStyleName", "ParaBackColor",       "BreakType"};
+  for (const char* key : keys) {
+    const OUString name = OUString::createFromAscii(key);
+    try {
+      if (a->getPropertyValue(name) != b->getPropertyValue(name)) return false;
+    } catch (const css::uno::Exception&) {
+    }
+  }
+  return true;
+}
+
+// Every paragraph of the main text, those in table cells included.
+void EachParagraph(const Reference<css::text::XText>& text,
+                   const std::function<void(const Reference<css::beans::XPropertySet>&)>& visit) {
+  Reference<css::container::XEnumeration> items =
+      Reference<css::container::XEnumerationAccess>(text, UNO_QUERY_THROW)->createEnumeration();
+  while (items->hasMoreElements()) {
+    Reference<css::uno::XInterface> item(items->nextElement(), UNO_QUERY);
+    Reference<css::text::XTextTable> table(item, UNO_QUERY);
+    if (table.is()) {
+      for (const OUString& cell : table->getCellNames()) {
+        Reference<css::text::XText> inner(table->getCellByName(cell), UNO_QUERY);
+        if (inner.is()) EachParagraph(inner, visit);
+      }
+      continue;
+    }
+    Reference<css::beans::XPropertySet> paragraph(item, UNO_QUERY);
+    if (paragraph.is()) visit(paragraph);
+  }
+}
+
+void SeparateStyles(DocumentState& source, DocumentState& target, int number) {
+  Reference<css::lang::XMultiServiceFactory> factory(source.model, UNO_QUERY_THROW);
+  std::map<OUString, OUString> forked;  // built-in paragraph style -> its own copy
+  for (const char* familyName :
+       {"NumberingStyles", "CharacterStyles", "ParagraphStyles", "PageStyles"}) {
+    Reference<css::container::XNameAccess> mine = Family(source, familyName);
+    Reference<css::container::XNameAccess> theirs = Family(target, familyName);
+    const bool paragraphs = std::string(familyName) == "ParagraphStyles";
+    for (const OUString& name : mine->getElementNames()) {
+      if (!theirs->hasByName(name)) continue;
+      Reference<css::style::XStyle> style(mine->getByName(name), UNO_QUERY);
+      if (!style.is() || !style->isInUse()) continue;
+      Reference<css::beans::XPropertySet> props(style, UNO_QUERY_THROW);
+      if (paragraphs && SameLook(props, Reference<css::beans::XPropertySet>(theirs->getByName(name),
+                                                                            UNO_QUERY_THROW)))
+        continue;
+      const OUString fresh = FreeName(name, number, mine, theirs);
+      if (style->isUserDefined()) {
+        // Renaming carries every use of the style along.
+        Reference<css::container::XNamed>(style, UNO_QUERY_THROW)->setName(fresh);
+      } else if (paragraphs) {
+        Reference<css::beans::XPropertySet> copy(
+            factory->createInstance("com.sun.star.style.ParagraphStyle"), UNO_QUERY_THROW);
+        Reference<css::container::XNameContainer>(mine, UNO_QUERY_THROW)
+            ->insertByName(fresh, Any(copy));
+        Reference<css::style::XStyle>(copy, UNO_QUERY_THROW)->setParentStyle(name);
+        CopyProperties(props, copy, StyleSkip());
+        forked[name] = fresh;
+      }
+    }
+  }
+  if (forked.empty()) return;
+  EachParagraph(source.body, [&](const Reference<css::beans::XPropertySet>& paragraph) {
+    OUString name;
+    paragraph->getPropertyValue("ParaStyleName") >>= name;
+    if (auto it = forked.find(name); it != forked.end())
+      paragraph->setPropertyValue("ParaStyleName", Any(it->second));
+  });
+}
+
+}  // namespace
+
+void PrepareStyles(OfficeServer::Impl& server, DocumentState& source, DocumentState& target) {
+  if (source.added) return;
+  server.Call(source.path, "复制样式", [&] { SeparateStyles(source, target, target.pastes + 1); });
+}
+
+void CarryPageStyle(OfficeServer::Impl&, DocumentState& source, DocumentState& target,
+                    const Reference<css::text::XTextRange>& landing) {
+  if (source.added) return;
+  Reference<css::text::XTextCursor> start = source.body->createTextCursor();
+  start->gotoStart(false);
+  OUString pageStyle;
+  Reference<css::beans::XPropertySet>(start, UNO_QUERY_THROW)->getPropertyValue("PageStyleName") >>=
+      pageStyle;
+  if (pageStyle.isEmpty()) return;
+  Reference<css::container::XNameAccess> mine = Family(source, "PageStyles");
+  Reference<css::container::XNameAccess> theirs = Family(target, "PageStyles");
+  Reference<css::beans::XPropertySet> from(mine->getByName(pageStyle), UNO_QUERY_THROW);
+
+  const OUString name = FreeName(pageStyle, target.pastes + 1, mine, theirs);
+  Reference<css::beans::XPropertySet> to(
+      Reference<css::lang::XMultiServiceFactory>(target.model, UNO_QUERY_THROW)
+          ->createInstance("com.sun.star.style.PageStyle"),
+      UNO_QUERY_THROW);
+  Reference<css::container::XNameContainer>(theirs, UNO_QUERY_THROW)->insertByName(name, Any(to));
+  CopyProperties(from, to, StyleSkip());
+  to->setPropertyValue("FollowStyle", Any(name));
+
+  auto on = [&](const char* key, bool missing = false) {
+    bool value = missing;
+    try {
+      from->getPropertyValue(OUString::createFromAscii(key)) >>= value;
+    } catch (const css::beans::UnknownPropertyException&) {
+    }
+    return value;
+  };
+  auto copyText = [&](const char* key) {
+    const OUString k = OUString::createFromAscii(key);
+    Reference<css::text::XTextCopy> a(from->getPropertyValue(k), UNO_QUERY);
+    Reference<css::text::XTextCopy> b(to->getPropertyValue(k), UNO_QUERY);
+    if (a.is() && b.is()) b->copyText(a);
+  };
+  for (const char* part : {"Header", "Footer"}) {
+    const std::string p = part;
+    if (!on((p + "IsOn").c_str())) continue;
+    copyText((p + "Text").c_str());
+    if (!on((p + "IsShared").c_str())) copyText((p + "TextLeft").c_str());
+    if (!on("FirstIsShared", true)) copyText((p + "TextFirst").c_str());
+  }
+  Reference<css::text::XTextCursor> at = target.body->createTextCursorByRange(landing);
+  Reference<css::beans::XPropertySet>(at, UNO_QUERY_THROW)
+      ->setPropertyValue("PageDescName", Any(name));
+}
+
+}  // namespace pw::word

@@ -1,0 +1,211 @@
+#include "ops/document/document_ops.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/office/word.h"
+#include "tests/office/flat_docs.h"
+#include "tests/support/tempdir.h"
+
+namespace pw {
+namespace {
+
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+struct Recorder : RunReporter {
+  std::vector<std::string> statuses;
+  std::vector<int> counters, removedRows, trashed;
+  int steps = 0;
+  bool ended = false;
+  void Status(const std::string& text) override { statuses.push_back(text); }
+  void Counter(int finished) override { counters.push_back(finished); }
+  void BeginProgress(int) override {}
+  void StepProgress() override { ++steps; }
+  void EndProgress() override { ended = true; }
+  void RemoveRow(int i) override { removedRows.push_back(i); }
+  void SourceRemoved(int i, RemoveOutcome) override { trashed.push_back(i); }
+};
+
+RunState MakeRun(const std::vector<std::string>& files, const std::string& outputBase) {
+  RunState run;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    run.WorkList.push_back(files[i]);
+    run.WorkRowIndexes.push_back(static_cast<int>(i));
+  }
+  run.OutputBase = outputBase;
+  return run;
+}
+
+// Pages "page 1" ... "page n", each on a page of its own.
+std::string Pages(int n) {
+  std::vector<std::string> pieces;
+  for (int i = 1; i <= n; ++i)
+    pieces.push_back((i > 1 ? "\f" : "") + ("page " + std::to_string(i)));
+  return test::SimpleFodt(pieces);
+}
+
+std::string Words(const std::string& text) {
+  std::string out;
+  for (char c : text)
+    if (static_cast<unsigned char>(c) > ' ') out += c;
+  return out;
+}
+
+struct Opened {
+  int pages;
+  std::string text;
+};
+
+std::vector<Opened> OpenAll(const std::vector<std::string>& files) {
+  OfficeServer server;
+  word::WordApplication app(server);
+  std::vector<Opened> out;
+  for (const std::string& f : files) {
+    word::WordDocument& d = app.Documents().Open(f);
+    out.push_back({d.PageCount(), d.Text()});
+    d.Close();
+  }
+  return out;
+}
+
+TEST(DocumentMerge, JoinsDocumentsInOrderWithTheChosenSeparators) {
+  struct Case {
+    bool pageBreak, paragraph;
+    int pages;
+    const char* text;
+  };
+  // b has two pages; a break follows the last document too, leaving an empty last page.
+  const Case cases[] = {
+      {true, false, 5, "a1\nb1\nb2\nc1\n\n\n"},
+      {false, false, 2, "a1\nb1\nb2\nc1\n\n"},
+      {false, true, 2, "a1\n\nb1\nb2\n\nc1\n\n\n"},
+      {true, true, 5, "a1\n\n\nb1\nb2\n\n\nc1\n\n\n\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.pageBreak) + std::to_string(c.paragraph));
+    TempDir dir;
+    WriteFile(dir.file("a.fodt"), test::SimpleFodt({"a1"}));
+    WriteFile(dir.file("b.fodt"), test::SimpleFodt({"b1", "\fb2"}));
+    WriteFile(dir.file("c.fodt"), test::SimpleFodt({"c1"}));
+    RunState run =
+        MakeRun({dir.file("a.fodt"), dir.file("b.fodt"), dir.file("c.fodt")}, dir.file("新文档"));
+    Recorder rec;
+    MergeDocuments(run, {c.pageBreak, c.paragraph}, CommonOptions{}, rec);
+    EXPECT_EQ(run.OutputBase, dir.file("新文档.docx"));
+    EXPECT_EQ(rec.counters, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(rec.removedRows, (std::vector<int>{0, 1, 2}));
+    EXPECT_TRUE(rec.ended);
+    EXPECT_EQ(rec.statuses.back(), "3 个文件合并生成新文件：" + dir.file("新文档.docx"));
+    const auto merged = OpenAll({run.OutputBase});
+    EXPECT_EQ(merged[0].text, c.text);
+    EXPECT_EQ(merged[0].pages, c.pages);
+  }
+}
+
+TEST(DocumentMerge, FailureOrStopWritesNothingAndKeepsEverySource) {
+  TempDir dir;
+  WriteFile(dir.file("a.fodt"), test::SimpleFodt({"a"}));
+  WriteFile(dir.file("bad.docx"), std::string("PK\x03\x04", 4) + "broken");
+  WriteFile(dir.file("c.fodt"), test::SimpleFodt({"c"}));
+  const CommonOptions deleting{true, true};
+  {
+    RunState run =
+        MakeRun({dir.file("a.fodt"), dir.file("bad.docx"), dir.file("c.fodt")}, dir.file("out"));
+    Recorder rec;
+    try {
+      MergeDocuments(run, {}, deleting, rec);
+      FAIL() << "a damaged document must end the run";
+    } catch (const RunError& e) {
+      EXPECT_EQ(e.kind(), RunError::Kind::Failure);
+      EXPECT_EQ(e.file(), dir.file("bad.docx"));
+      EXPECT_NE(std::string(e.what()).find("bad.docx"), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(rec.removedRows.empty());
+    EXPECT_TRUE(rec.trashed.empty());
+    EXPECT_TRUE(rec.ended);
+  }
+  {
+    std::atomic<bool> stop{true};
+    RunState run = MakeRun({dir.file("a.fodt"), dir.file("c.fodt")}, dir.file("out"));
+    run.StopFlag = &stop;
+    Recorder rec;
+    MergeDocuments(run, {}, deleting, rec);
+    EXPECT_EQ(rec.statuses.back(), "用户强行退出，合并操作未完成！");
+    EXPECT_TRUE(rec.removedRows.empty());
+    EXPECT_TRUE(rec.trashed.empty());
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.file("out.docx")));
+  for (const char* name : {"a.fodt", "bad.docx", "c.fodt"})
+    EXPECT_TRUE(std::filesystem::exists(dir.file(name))) << name;
+}
+
+TEST(DocumentSplit, CutsByPartsPagesAndCharactersWithoutLosingText) {
+  struct Case {
+    const char* name;
+    std::string source;
+    DocumentSplitOptions options;
+    std::size_t parts;
+    std::vector<int> pages;  // per part; empty: not checked
+  };
+  std::string text1200;
+  for (int i = 0; i < 12; ++i) text1200 += std::string(99, static_cast<char>('a' + i)) + " ";
+  const Case cases[] = {
+      {"ten-into-3", Pages(10), {DocumentSplitOptions::Way::Parts, "3", "", ""}, 3, {3, 3, 4}},
+      {"ten-into-1", Pages(10), {DocumentSplitOptions::Way::Parts, "1", "", ""}, 1, {10}},
+      {"two-into-5", Pages(2), {DocumentSplitOptions::Way::Parts, "5", "", ""}, 5, {}},
+      {"twelve-by-5", Pages(12), {DocumentSplitOptions::Way::Pages, "", "5", ""}, 3, {5, 5, 2}},
+      {"ten-by-5", Pages(10), {DocumentSplitOptions::Way::Pages, "", "5", ""}, 2, {5, 5}},
+      {"chars-by-500",
+       test::SimpleFodt({text1200}),
+       {DocumentSplitOptions::Way::Characters, "", "", "500"},
+       3,
+       {1, 1, 1}},
+  };
+  // Real .docx sources, written by the office server from the flat documents.
+  TempDir sources;
+  {
+    OfficeServer server;
+    word::WordApplication app(server);
+    for (const Case& c : cases) {
+      WriteFile(sources.file(std::string(c.name) + ".fodt"), c.source);
+      std::filesystem::create_directories(sources.file(c.name));
+      word::WordDocument& d = app.Documents().Open(sources.file(std::string(c.name) + ".fodt"));
+      d.SaveAs(sources.file(std::string(c.name) + "/report.docx"));
+      d.Close();
+    }
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string source = sources.file(std::string(c.name) + "/report.docx");
+    const std::string before = ReadFile(source);
+    RunState run = MakeRun({source}, dir.file("report.docx"));
+    Recorder rec;
+    SplitDocuments(run, c.options, CommonOptions{}, rec);
+    EXPECT_EQ(ReadFile(source), before);  // never saved
+    std::vector<std::string> parts;
+    for (int k = 1; std::filesystem::exists(dir.file("report_" + std::to_string(k) + ".docx")); ++k)
+      parts.push_back(dir.file("report_" + std::to_string(k) + ".docx"));
+    EXPECT_EQ(run.OutputBase, parts.empty() ? dir.file("report.docx") : parts.back());
+    const auto opened = OpenAll(parts);
+    std::string joined;
+    std::vector<int> pages;
+    for (const Opened& o : opened) {
+      joined += o.text;
+      pages.push_back(o.pages);
+    }
+    const auto original = OpenAll({source});
+    EXPECT_EQ(Words(joined), Words(original[0].text));
+    EXPECT_EQ(pages.size(), c.parts);
+    if (!c.pages.empty()) {
+      EXPECT_EQ(pages, c.pages);
+    }
+    EXPECT_EQ(rec.statuses.back(), "1 个文件已被分割，并生成了新文件！");
+  }
+}
+
+}  // namespace
+}  // namespace pw

@@ -1,0 +1,249 @@
+#include "platform/office/word.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
+#include <com/sun/star/text/XParagraphCursor.hpp>
+#include <com/sun/star/text/XText.hpp>
+#include <com/sun/star/text/XTextCursor.hpp>
+
+#include "platform/office/word_state.h"
+#include "tests/office/flat_docs.h"
+#include "tests/support/tempdir.h"
+
+namespace pw::word {
+namespace {
+
+using test::TempDir;
+using test::WriteFile;
+
+TEST(Word, OpensCountsSavesAndReopens) {
+  TempDir dir;
+  const std::string src = dir.file("three.fodt");
+  WriteFile(src, test::SimpleFodt({"alpha", "|a|b\n|c|d", "\fbeta", "\fgamma"}));
+  OfficeServer server;
+  WordApplication app(server);
+  WordDocument& doc = app.Documents().Open(src);
+  EXPECT_EQ(doc.PageCount(), 3);
+  EXPECT_EQ(doc.TableCount(), 1);
+  EXPECT_EQ(doc.Text(), "alpha\na\nb\nc\nd\nbeta\ngamma\n");
+  EXPECT_EQ(doc.CharacterCount(), 18);
+  EXPECT_EQ(app.Selection().Information(wdNumberOfPagesInDocument), 3);
+  EXPECT_EQ(doc.SaveAs(dir.file("out")), dir.file("out.docx"));
+  EXPECT_EQ(doc.SaveAs(dir.file("out.doc")), dir.file("out.doc"));
+  doc.Close();
+  EXPECT_EQ(app.Documents().Count(), 0);
+  for (const char* name : {"out.docx", "out.doc"}) {
+    SCOPED_TRACE(name);
+    WordDocument& again = app.Documents().Open(dir.file(name));
+    EXPECT_EQ(again.PageCount(), 3);
+    EXPECT_EQ(again.TableCount(), 1);
+    EXPECT_EQ(again.Text(), "alpha\na\nb\nc\nd\nbeta\ngamma\n");
+    again.Close();
+  }
+}
+
+// A copy of `from` saved with a password, made through the server itself.
+void SaveWithPassword(OfficeServer& server, const std::string& from, const std::string& to) {
+  auto& impl = server.impl();
+  auto doc = impl.Load(from);
+  impl.Call(from, "保存", [&] {
+    css::uno::Reference<css::frame::XStorable> storable(doc, css::uno::UNO_QUERY_THROW);
+    storable->storeToURL(FileUrl(to), Props({Prop("FilterName", css::uno::Any(OUString("writer8"))),
+                                             Prop("Password", css::uno::Any(OUString("secret")))}));
+  });
+  impl.CloseDocument(doc);
+}
+
+TEST(Word, DocumentsThatDoNotOpenFailClearlyAndTheServerGoesOn) {
+  TempDir dir;
+  WriteFile(dir.file("good.fodt"), test::SimpleFodt({"fine"}));
+  WriteFile(dir.file("damaged.docx"), std::string("PK\x03\x04", 4) + std::string(300, 'x'));
+  WriteFile(dir.file("damaged.doc"),
+            std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(2000, '\0'));
+  WriteFile(dir.file("empty.docx"), "");
+  WriteFile(dir.file("sheet.docx"), test::MakeFods({{0, 0, "cell"}}));
+  OfficeServer server;
+  WordApplication app(server);
+  SaveWithPassword(server, dir.file("good.fodt"), dir.file("locked.odt"));
+
+  struct Case {
+    const char* name;
+    const char* cause;
+  };
+  const Case cases[] = {
+      {"locked.odt", "密码"}, {"damaged.docx", "损坏"},   {"damaged.doc", "损坏"},
+      {"empty.docx", "空"},   {"missing.docx", "不存在"}, {"sheet.docx", "不是文字处理文档"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    try {
+      app.Documents().Open(dir.file(c.name));
+      ADD_FAILURE() << "should not open";
+    } catch (const OfficeError& e) {
+      EXPECT_EQ(e.file(), dir.file(c.name));
+      EXPECT_EQ(e.action(), "打开");
+      EXPECT_NE(e.cause().find(c.cause), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(c.name), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(app.Documents().Count(), 0);
+  }
+  EXPECT_EQ(app.Documents().Open(dir.file("good.fodt")).Text(), "fine\n");
+}
+
+TEST(Word, PositionsPagesAndSpansFollowTheText) {
+  TempDir dir;
+  const std::string src = dir.file("pages.fodt");
+  // Positions: "one"=0..3, "two"=4..7, table cells "ab"/"c" with ends, then page 2.
+  WriteFile(src, test::SimpleFodt({"one", "two", "|ab|c", "\fthree", "four", "\ffive"}));
+  OfficeServer server;
+  WordApplication app(server);
+  WordDocument& doc = app.Documents().Open(src);
+  WordSelection& sel = app.Selection();
+  EXPECT_EQ(sel.Start(), 0);
+  EXPECT_EQ(sel.Information(wdNumberOfPagesInDocument), 3);
+  const int tableEnd = 8 + 3 + 2 + 1;  // two cells with their ends, one row end
+  EXPECT_EQ(doc.Length(), tableEnd + 6 + 5 + 5);
+  sel.GoTo(wdGoToPage, wdGoToAbsolute, "2");
+  EXPECT_EQ(sel.Start(), tableEnd);
+  sel.GoTo(wdGoToPage, wdGoToAbsolute, "3");
+  EXPECT_EQ(sel.Start(), tableEnd + 11);
+  sel.GoTo(wdGoToPage, wdGoToAbsolute, "9");  // past the last page: the end
+  EXPECT_EQ(sel.Start(), doc.Length() - 1);
+
+  struct Case {
+    int start, end;
+    const char* text;
+  };
+  const Case cases[] = {
+      {0, 4, "one\n\n"},           // a whole paragraph and its end
+      {1, 6, "ne\ntw\n"},          // across a paragraph end
+      {4, 10, "two\nab\nc\n\n"},   // into the table: the whole table comes along
+      {10, tableEnd + 2, "th\n"},  // from inside the table: starts after it
+      {tableEnd + 6, doc.Length(), "four\nfive\n\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.start) + "-" + std::to_string(c.end));
+    doc.Range(c.start, c.end).Select();
+    sel.Copy();
+    WordDocument& part = app.Documents().Add();
+    sel.EndKey();
+    sel.Paste();
+    EXPECT_EQ(part.Text(), c.text);
+    part.Close();
+    EXPECT_EQ(&app.ActiveDocument(), &doc);
+  }
+}
+
+TEST(Word, PasteAppendsWholeDocumentsWithBreaksBetween) {
+  TempDir dir;
+  WriteFile(dir.file("a.fodt"), test::SimpleFodt({"first", "\fsecond page"}));
+  WriteFile(dir.file("b.fodt"), test::SimpleFodt({"|x|y", "after table"}));
+  OfficeServer server;
+  WordApplication app(server);
+  WordDocument& merged = app.Documents().Add();
+  for (const char* name : {"a.fodt", "b.fodt"}) {
+    WordDocument& src = app.Documents().Open(dir.file(name));
+    app.Selection().WholeStory();
+    app.Selection().Copy();
+    src.Close();  // content stays available until pasted
+    app.Selection().EndKey();
+    app.Selection().Paste();
+    app.Selection().EndKey();
+    app.Selection().InsertBreak();
+    app.Selection().TypeParagraph();
+  }
+  // Each whole story brings its closing paragraph mark, as in a word processor;
+  // a table that opens a document comes after an empty paragraph.
+  EXPECT_EQ(merged.Text(), "first\nsecond page\n\n\n\nx\ny\nafter table\n\n\n\n");
+  EXPECT_EQ(merged.TableCount(), 1);
+  EXPECT_EQ(merged.PageCount(), 4);
+  EXPECT_EQ(app.Documents().Count(), 1);
+}
+
+// What one paragraph of `doc` looks like: its font size, and the page style in
+// force there with that style's width and header text.
+struct Look {
+  float size = 0;
+  sal_Int32 pageWidth = 0;
+  std::string header;
+};
+
+Look LookAt(WordDocument& doc, const std::string& paragraphText) {
+  using namespace css;
+  DocumentState& d = doc.state();
+  uno::Reference<text::XTextCursor> c = d.body->createTextCursor();
+  c->gotoStart(false);
+  uno::Reference<text::XParagraphCursor> pc(c, uno::UNO_QUERY_THROW);
+  do {
+    pc->gotoEndOfParagraph(true);
+    if (FromOU(c->getString()) == paragraphText) break;
+    c->collapseToStart();
+  } while (pc->gotoNextParagraph(false));
+  uno::Reference<beans::XPropertySet> props(c, uno::UNO_QUERY_THROW);
+  Look look;
+  props->getPropertyValue("CharHeight") >>= look.size;
+  OUString pageStyle;
+  props->getPropertyValue("PageStyleName") >>= pageStyle;
+  uno::Reference<container::XNameAccess> families =
+      uno::Reference<style::XStyleFamiliesSupplier>(d.model, uno::UNO_QUERY_THROW)
+          ->getStyleFamilies();
+  uno::Reference<container::XNameAccess> pages(families->getByName("PageStyles"),
+                                               uno::UNO_QUERY_THROW);
+  uno::Reference<beans::XPropertySet> page(pages->getByName(pageStyle), uno::UNO_QUERY_THROW);
+  page->getPropertyValue("Width") >>= look.pageWidth;
+  bool headerOn = false;
+  page->getPropertyValue("HeaderIsOn") >>= headerOn;
+  if (headerOn) {
+    uno::Reference<text::XText> header(page->getPropertyValue("HeaderText"), uno::UNO_QUERY_THROW);
+    look.header = FromOU(header->getString());
+  }
+  return look;
+}
+
+TEST(Word, PastedDocumentsKeepTheirOwnStylesAndPageSetup) {
+  TempDir dir;
+  test::FlatText a;
+  a.pieces = {"from a", "more a"};
+  a.size = "20pt";
+  a.headerText = "header of a";
+  test::FlatText b;
+  b.pieces = {"from b"};
+  b.size = "9pt";
+  b.pageWidth = "29.7cm";
+  b.pageHeight = "21cm";
+  b.headerText = "header of b";
+  WriteFile(dir.file("a.fodt"), test::MakeFodt(a));
+  WriteFile(dir.file("b.fodt"), test::MakeFodt(b));
+  OfficeServer server;
+  WordApplication app(server);
+  WordDocument& merged = app.Documents().Add();
+  for (const char* name : {"a.fodt", "b.fodt", "a.fodt"}) {
+    WordDocument& src = app.Documents().Open(dir.file(name));
+    app.Selection().WholeStory();
+    app.Selection().Copy();
+    src.Close();
+    app.Selection().Paste();
+    app.Selection().InsertBreak();
+  }
+  const std::string out = merged.SaveAs(dir.file("merged.docx"));
+  merged.Close();
+  WordDocument& again = app.Documents().Open(out);
+  EXPECT_EQ(again.PageCount(), 4);
+  const Look first = LookAt(again, "from a");
+  const Look second = LookAt(again, "from b");
+  EXPECT_FLOAT_EQ(first.size, 20.0f);
+  EXPECT_FLOAT_EQ(second.size, 9.0f);
+  EXPECT_EQ(first.header, "header of a");
+  EXPECT_EQ(second.header, "header of b");
+  EXPECT_NEAR(first.pageWidth, 21000, 20);
+  EXPECT_NEAR(second.pageWidth, 29700, 20);
+}
+
+}  // namespace
+}  // namespace pw::word
