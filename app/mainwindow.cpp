@@ -89,6 +89,7 @@ TMainForm::~TMainForm() {
   StopFlag = true;
   stopScan();
   if (runThread_.joinable()) runThread_.join();
+  if (pickerThread_.joinable()) pickerThread_.join();
 }
 
 void TMainForm::buildTopBar() {
@@ -217,6 +218,7 @@ void TMainForm::buildListArea() {
   all->setObjectName("MenuItem4");
   connect(remove, &QAction::triggered, this, [this] { MenuItem1Click(); });
   connect(all, &QAction::triggered, this, [this] { Image14Click(); });
+  connect(list_, &QAbstractItemView::clicked, this, [this] { RzListView1Click(); });
   connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     if (!running_) listMenu_->popup(list_->viewport()->mapToGlobal(at));
   });

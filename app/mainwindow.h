@@ -67,6 +67,8 @@ class TMainForm : public QWidget {
   void Image12Click(bool up);
   void Image14Click();
   void MenuItem1Click();
+  void RzListView1Click();
+  bool pickerInProgress() const { return picking_; }
   void ApplyStoredSettings();
 
  protected:
@@ -127,6 +129,9 @@ class TMainForm : public QWidget {
   std::shared_ptr<std::atomic<bool>> scanCancel_;
   std::thread scanThread_;
   std::thread runThread_;
+  std::thread pickerThread_;
+  std::uint64_t pickerGeneration_ = 0;
+  bool picking_ = false;
   std::vector<std::uint64_t> runRecordIds_;
   std::array<int, 3> removed_{};  // sources trashed, deleted, kept
 };

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -182,6 +183,48 @@ TaskOptions TMainForm::CollectOptions() const {
   t.linesText = text("Edit10");
   t.sizeText = text("Edit11");
   t.repeatTitle = check("CheckBox9")->isChecked();
+
+  o.documentMerge.pageBreak = check("CheckBox5")->isChecked();
+  o.documentMerge.paragraph = check("CheckBox6")->isChecked();
+  DocumentSplitOptions& d = o.documentSplit;
+  d.way = radio("RadioButton19")->isChecked()   ? DocumentSplitOptions::Way::Pages
+          : radio("RadioButton20")->isChecked() ? DocumentSplitOptions::Way::Characters
+                                                : DocumentSplitOptions::Way::Parts;
+  d.partsText = text("Edit1");
+  d.pagesText = text("Edit12");
+  d.charactersText = text("Edit13");
+
+  WorkbookMergeOptions& wm = o.workbookMerge;
+  wm.match = radio("RadioButton1")->isChecked()   ? WorkbookMergeOptions::Match::Any
+             : radio("RadioButton3")->isChecked() ? WorkbookMergeOptions::Match::Position
+                                                  : WorkbookMergeOptions::Match::Name;
+  wm.headers = radio("RadioButton4")->isChecked()   ? WorkbookMergeOptions::Headers::Keep
+               : radio("RadioButton6")->isChecked() ? WorkbookMergeOptions::Headers::Row
+                                                    : WorkbookMergeOptions::Headers::Auto;
+  wm.headerRowText = text("Edit2");
+  WorkbookSplitOptions& ws = o.workbookSplit;
+  ws.way = radio("RadioButton10")->isChecked()   ? WorkbookSplitOptions::Way::Rows
+           : radio("RadioButton16")->isChecked() ? WorkbookSplitOptions::Way::PerSheet
+                                                 : WorkbookSplitOptions::Way::Parts;
+  ws.partsText = text("Edit4");
+  ws.rowsText = text("Edit6");
+  ws.singleSheet = check("CheckBox7")->isChecked();
+  ws.sheetName = findChild<QComboBox*>("ComboBox1")->currentText().toStdString();
+  ws.repeatTitle = check("CheckBox10")->isChecked();
+
+  DatabaseMergeOptions& dm = o.databaseMerge;
+  dm.intoOneTable = radio("RadioButton7")->isChecked();
+  dm.newTableName = text("Edit5");
+  dm.addNewFields = check("CheckBox3")->isChecked();
+  dm.access2007 = check("CheckBox4")->isChecked();
+  DatabaseSplitOptions& ds = o.databaseSplit;
+  ds.way = radio("RadioButton12")->isChecked()   ? DatabaseSplitOptions::Way::Rows
+           : radio("RadioButton17")->isChecked() ? DatabaseSplitOptions::Way::PerTable
+                                                 : DatabaseSplitOptions::Way::Parts;
+  ds.partsText = text("Edit7");
+  ds.rowsText = text("Edit8");
+  ds.singleTable = check("CheckBox8")->isChecked();
+  ds.tableName = findChild<QComboBox*>("ComboBox2")->currentText().toStdString();
   return o;
 }
 

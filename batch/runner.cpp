@@ -1,6 +1,7 @@
 #include "batch/runner.h"
 
 #include "batch/contract.h"
+#include "ops/spreadsheet/xls_office.h"
 
 namespace pw {
 
@@ -39,22 +40,43 @@ std::string KindName(TaskKind kind) {
 
 void RunOperation(TaskKind kind, TaskMode mode, RunState& run, const TaskOptions& options,
                   RunReporter& reporter) {
-  if (run.WorkList.empty())
-    throw RunError(RunError::Kind::Validation, {}, "请先选中需操作的文档，可多选！");
-  if (kind == TaskKind::Text && mode == TaskMode::Merge) {
-    MergeTextFiles(run, options.common, reporter);
-    return;
-  }
-  if (kind == TaskKind::Text && mode == TaskMode::Split) {
-    SplitTextFiles(run, options.textSplit, options.common, reporter);
-    return;
-  }
   if (kind == TaskKind::None || mode == TaskMode::None)
     throw RunError(RunError::Kind::Validation, {},
                    "请您先从左侧选择操作任务，然后我再把合适类型的文件列表出来！");
-  throw RunError(RunError::Kind::Failure, {},
-                 KindName(kind) + (mode == TaskMode::Merge ? "合并" : "分割") +
-                     "功能尚未提供（not available yet）。");
+  if (run.WorkList.empty())
+    throw RunError(RunError::Kind::Validation, {}, "请先选中需操作的文档，可多选！");
+  const CommonOptions& common = options.common;
+  const bool merge = mode == TaskMode::Merge;
+  switch (kind) {
+    case TaskKind::Document:
+      if (merge)
+        MergeDocuments(run, options.documentMerge, common, reporter);
+      else
+        SplitDocuments(run, options.documentSplit, common, reporter);
+      return;
+    case TaskKind::Workbook: {
+      OfficeXlsConverter xls;  // the office server starts only for an .xls
+      if (merge)
+        MergeWorkbooks(run, options.workbookMerge, common, reporter, &xls);
+      else
+        SplitWorkbooks(run, options.workbookSplit, common, reporter, &xls);
+      return;
+    }
+    case TaskKind::Database:
+      if (merge)
+        MergeDatabases(run, options.databaseMerge, common, reporter);
+      else
+        SplitDatabases(run, options.databaseSplit, common, reporter);
+      return;
+    case TaskKind::Text:
+      if (merge)
+        MergeTextFiles(run, common, reporter);
+      else
+        SplitTextFiles(run, options.textSplit, common, reporter);
+      return;
+    case TaskKind::None:
+      break;
+  }
 }
 
 }  // namespace pw

@@ -6,6 +6,9 @@
 #include <vector>
 
 #include "batch/run.h"
+#include "ops/database/database_ops.h"
+#include "ops/document/document_ops.h"
+#include "ops/spreadsheet/workbook_ops.h"
 #include "ops/text/text_ops.h"
 
 namespace pw {
@@ -14,6 +17,12 @@ namespace pw {
 struct TaskOptions {
   CommonOptions common;
   TextSplitOptions textSplit;
+  DocumentMergeOptions documentMerge;
+  DocumentSplitOptions documentSplit;
+  WorkbookMergeOptions workbookMerge;
+  WorkbookSplitOptions workbookSplit;
+  DatabaseMergeOptions databaseMerge;
+  DatabaseSplitOptions databaseSplit;
 };
 
 struct ChosenFile {

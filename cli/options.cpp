@@ -53,9 +53,141 @@ std::string PositiveCount(const std::string& option, const std::string& value) {
 const std::vector<KindSpec>& Kinds() {
   using Way = TextSplitOptions::Way;
   static const std::vector<KindSpec> kinds = {
-      {"doc", TaskKind::Document, "Word文档（.doc .docx）", false, true, {}},
-      {"xls", TaskKind::Workbook, "Excel文档（.xls .xlsx）", false, false, {}},
-      {"mdb", TaskKind::Database, "Access文档（.mdb）", false, false, {}},
+      {"doc",
+       TaskKind::Document,
+       "Word文档（.doc .docx）",
+       true,
+       true,
+       {
+           {"--page-break", nullptr, "每个文档之后插入分页符（默认）", true, false, "break",
+            [](TaskOptions& o, const std::string&) { o.documentMerge.pageBreak = true; }},
+           {"--no-page-break", nullptr, "不插入分页符", true, false, "break",
+            [](TaskOptions& o, const std::string&) { o.documentMerge.pageBreak = false; }},
+           {"--paragraph", nullptr, "每个文档之后插入回车符", true, false, "paragraph",
+            [](TaskOptions& o, const std::string&) { o.documentMerge.paragraph = true; }},
+           {"--no-paragraph", nullptr, "不插入回车符（默认）", true, false, "paragraph",
+            [](TaskOptions& o, const std::string&) { o.documentMerge.paragraph = false; }},
+           {"--parts", "N", "平均分割，共分 N 个文档（默认方式，N 默认 2）", false, true, "way",
+            [](TaskOptions& o, const std::string& v) {
+              o.documentSplit.way = DocumentSplitOptions::Way::Parts;
+              o.documentSplit.partsText = PositiveCount("--parts", v);
+            }},
+           {"--pages", "P", "按页数分，每文档 P 页（默认 5）", false, true, "way",
+            [](TaskOptions& o, const std::string& v) {
+              o.documentSplit.way = DocumentSplitOptions::Way::Pages;
+              o.documentSplit.pagesText = PositiveCount("--pages", v);
+            }},
+           {"--chars", "W", "按字数分，每文档 W 个字（默认 500）", false, true, "way",
+            [](TaskOptions& o, const std::string& v) {
+              o.documentSplit.way = DocumentSplitOptions::Way::Characters;
+              o.documentSplit.charactersText = PositiveCount("--chars", v);
+            }},
+       }},
+      {"xls",
+       TaskKind::Workbook,
+       "Excel文档（.xls .xlsx）",
+       true,
+       false,
+       {
+           {"--match", "any|name|position",
+            "工作表的合并方式：无条件合并到一个表 / 按相同页签名（默认）/ 按相同页签顺序", true,
+            false, nullptr,
+            [](TaskOptions& o, const std::string& v) {
+              using Match = WorkbookMergeOptions::Match;
+              if (v == "any")
+                o.workbookMerge.match = Match::Any;
+              else if (v == "name")
+                o.workbookMerge.match = Match::Name;
+              else if (v == "position")
+                o.workbookMerge.match = Match::Position;
+              else
+                throw UsageError("--match 应为 any、name 或 position，而不是“" + DisplayText(v) +
+                                 "”");
+            }},
+           {"--headers", "keep|auto|ROW",
+            "后续工作表的标题和表头：保留 / 自动剔除（默认）/ 剔除到第 ROW 行为止", true, false,
+            nullptr,
+            [](TaskOptions& o, const std::string& v) {
+              using Headers = WorkbookMergeOptions::Headers;
+              if (v == "keep")
+                o.workbookMerge.headers = Headers::Keep;
+              else if (v == "auto")
+                o.workbookMerge.headers = Headers::Auto;
+              else {
+                o.workbookMerge.headers = Headers::Row;
+                o.workbookMerge.headerRowText = PositiveCount("--headers", v);
+              }
+            }},
+           {"--parts", "N", "平均分割，每个工作簿分成 N 个文件（默认方式，N 默认 2）", false, true,
+            "way",
+            [](TaskOptions& o, const std::string& v) {
+              o.workbookSplit.way = WorkbookSplitOptions::Way::Parts;
+              o.workbookSplit.partsText = PositiveCount("--parts", v);
+            }},
+           {"--rows", "P", "按行数分割，每文件 P 个数据行（默认 2）", false, true, "way",
+            [](TaskOptions& o, const std::string& v) {
+              o.workbookSplit.way = WorkbookSplitOptions::Way::Rows;
+              o.workbookSplit.rowsText = PositiveCount("--rows", v);
+            }},
+           {"--per-sheet", nullptr, "每个工作表成一个文件", false, true, "way",
+            [](TaskOptions& o, const std::string&) {
+              o.workbookSplit.way = WorkbookSplitOptions::Way::PerSheet;
+            }},
+           {"--sheet", "NAME", "只分割名为 NAME 的工作表", false, true, nullptr,
+            [](TaskOptions& o, const std::string& v) {
+              o.workbookSplit.singleSheet = true;
+              o.workbookSplit.sheetName = v;
+            }},
+           {"--no-repeat-title", nullptr, "不在每个文件开头重复标题和表头行", false, true, nullptr,
+            [](TaskOptions& o, const std::string&) { o.workbookSplit.repeatTitle = false; }},
+       }},
+      {"mdb",
+       TaskKind::Database,
+       "Access文档（.mdb）",
+       true,
+       false,
+       {
+           {"--into-table", "NAME", "所有表合并到同一个名为 NAME 的表（默认按表名合并）", true,
+            false, nullptr,
+            [](TaskOptions& o, const std::string& v) {
+              if (TrimText(v).empty()) throw UsageError("--into-table 的表名不能为空");
+              o.databaseMerge.intoOneTable = true;
+              o.databaseMerge.newTableName = v;
+            }},
+           {"--no-new-fields", nullptr, "不自动添加新字段", true, false, nullptr,
+            [](TaskOptions& o, const std::string&) { o.databaseMerge.addNewFields = false; }},
+           {"--format", "accdb|mdb",
+            "新数据库的格式：Access 2007（.accdb，默认）或 Access 2000（.mdb）", true, false,
+            nullptr,
+            [](TaskOptions& o, const std::string& v) {
+              if (v == "accdb")
+                o.databaseMerge.access2007 = true;
+              else if (v == "mdb")
+                o.databaseMerge.access2007 = false;
+              else
+                throw UsageError("--format 应为 accdb 或 mdb，而不是“" + DisplayText(v) + "”");
+            }},
+           {"--parts", "N", "平均分割数据库，分成 N 个文件（默认方式，N 默认 2）", false, true,
+            "way",
+            [](TaskOptions& o, const std::string& v) {
+              o.databaseSplit.way = DatabaseSplitOptions::Way::Parts;
+              o.databaseSplit.partsText = PositiveCount("--parts", v);
+            }},
+           {"--rows", "N", "按数据行数分割，每文件每表 N 条记录（默认 10）", false, true, "way",
+            [](TaskOptions& o, const std::string& v) {
+              o.databaseSplit.way = DatabaseSplitOptions::Way::Rows;
+              o.databaseSplit.rowsText = PositiveCount("--rows", v);
+            }},
+           {"--per-table", nullptr, "每个表成一个数据库", false, true, "way",
+            [](TaskOptions& o, const std::string&) {
+              o.databaseSplit.way = DatabaseSplitOptions::Way::PerTable;
+            }},
+           {"--table", "NAME", "只分割名为 NAME 的数据表", false, true, nullptr,
+            [](TaskOptions& o, const std::string& v) {
+              o.databaseSplit.singleTable = true;
+              o.databaseSplit.tableName = v;
+            }},
+       }},
       {"txt",
        TaskKind::Text,
        "纯文本文件（.txt）",
@@ -223,9 +355,13 @@ CommandLine ParseCommandLine(int argc, const char* const argv[], const std::stri
       throw UsageError(name + " 只用于 " + (spec->merge ? "merge" : "split") + "，不能用于 " +
                        modeWord);
     if (!given.insert(name).second) throw UsageError(name + " 只能给出一次");
-    if (spec->group != nullptr && !groups.insert(spec->group).second)
-      throw UsageError(name +
-                       " 不能与同类的其他分割方式同时使用（--parts、--lines、--size 选其一）");
+    if (spec->group != nullptr && !groups.insert(spec->group).second) {
+      std::string members;
+      for (const OptionSpec& other : kind->options)
+        if (other.group != nullptr && std::string(other.group) == spec->group)
+          members += (members.empty() ? "" : "、") + std::string(other.name);
+      throw UsageError(name + " 不能与同类的其他选项同时使用（" + members + " 选其一）");
+    }
     if (spec->valueName != nullptr && !inlineValue) {
       if (++i >= args.size()) throw UsageError(name + " 后面缺少 " + spec->valueName);
       value = args[i];

@@ -33,7 +33,10 @@ TEST(CliRun, ExitStatusTellsTheOutcome) {
       {"split txt --lines 2 day.txt", 0, "day3.txt"},
       {"merge txt a.txt missing.txt", 1, "missing.txt"},
       {"split txt --size 5 day.txt", 1, "day.txt"},  // smaller than one chunk
-      {"merge xls a.xls", 1, "not available yet"},
+      {"merge mdb missing.mdb", 1, "missing.mdb"},
+      {"split mdb --parts 2 --per-table a.mdb", 2, "--per-table"},
+      {"merge xls --match bogus a.xlsx", 2, "--match"},
+      {"merge doc --page-break --no-page-break a.doc", 2, "--no-page-break"},
       {"split txt --parts x a.txt", 2, "--parts"},
       {"", 2, "--help"},
   };

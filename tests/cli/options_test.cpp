@@ -61,6 +61,67 @@ TEST(CommandLine, MapsOptionsAsThePanelsWould) {
   }
 }
 
+// The options of the other kinds, each written as the fields it sets.
+std::string DescribeKindOptions(const CommandLine& cl) {
+  const TaskOptions& o = cl.options;
+  std::string s;
+  switch (cl.kind) {
+    case TaskKind::Document:
+      s = std::string(o.documentMerge.pageBreak ? "break" : "no-break") +
+          (o.documentMerge.paragraph ? " para" : "") + " way" +
+          std::to_string(static_cast<int>(o.documentSplit.way)) + " " + o.documentSplit.partsText +
+          "/" + o.documentSplit.pagesText + "/" + o.documentSplit.charactersText;
+      break;
+    case TaskKind::Workbook:
+      s = "match" + std::to_string(static_cast<int>(o.workbookMerge.match)) + " headers" +
+          std::to_string(static_cast<int>(o.workbookMerge.headers)) +
+          o.workbookMerge.headerRowText + " way" +
+          std::to_string(static_cast<int>(o.workbookSplit.way)) + " " + o.workbookSplit.partsText +
+          "/" + o.workbookSplit.rowsText +
+          (o.workbookSplit.singleSheet ? " sheet=" + o.workbookSplit.sheetName : "") +
+          (o.workbookSplit.repeatTitle ? "" : " no-title");
+      break;
+    case TaskKind::Database:
+      s = (o.databaseMerge.intoOneTable ? "into=" + o.databaseMerge.newTableName : "by-name") +
+          (o.databaseMerge.addNewFields ? "" : " no-fields") +
+          (o.databaseMerge.access2007 ? " accdb" : " mdb") + " way" +
+          std::to_string(static_cast<int>(o.databaseSplit.way)) + " " + o.databaseSplit.partsText +
+          "/" + o.databaseSplit.rowsText +
+          (o.databaseSplit.singleTable ? " table=" + o.databaseSplit.tableName : "");
+      break;
+    default:
+      break;
+  }
+  return s;
+}
+
+TEST(CommandLine, MapsEveryKindsOptionsAsThePanelsWould) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"merge doc a.doc", "break way0 2/5/500"},
+      {"merge doc --no-page-break --paragraph a.doc", "no-break para way0 2/5/500"},
+      {"split doc --pages 3 a.docx", "break way1 2/3/500"},
+      {"split doc --chars 900 a.docx", "break way2 2/5/900"},
+      {"merge xls a.xlsx", "match1 headers1 way0 2/2"},
+      {"merge xls --match any --headers keep a.xlsx", "match0 headers0 way0 2/2"},
+      {"merge xls --match position --headers 3 a.xlsx", "match2 headers23 way0 2/2"},
+      {"split xls --rows 100 --sheet 数据 --no-repeat-title a.xls",
+       "match1 headers1 way1 2/100 sheet=数据 no-title"},
+      {"split xls --per-sheet a.xls", "match1 headers1 way2 2/2"},
+      {"merge mdb a.mdb", "by-name accdb way0 2/10"},
+      {"merge mdb --into-table 全部 --no-new-fields --format mdb a.mdb",
+       "into=全部 no-fields mdb way0 2/10"},
+      {"split mdb --rows 50 --table Orders a.mdb", "by-name accdb way1 2/50 table=Orders"},
+      {"split mdb --per-table a.mdb", "by-name accdb way2 2/10"},
+  };
+  for (const auto& [line, want] : cases) {
+    try {
+      EXPECT_EQ(DescribeKindOptions(Parse(line)), want) << line;
+    } catch (const UsageError& e) {
+      ADD_FAILURE() << line << ": " << e.what();
+    }
+  }
+}
+
 TEST(CommandLine, AnExistingFolderAsOutputGetsTheDefaultName) {
   test::TempDir dir;
   const CommandLine cl = Parse("merge txt -o " + dir.str() + " a.txt");
