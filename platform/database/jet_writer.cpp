@@ -296,6 +296,23 @@ void CheckName(const std::u16string& name, const std::string& what) {
                           "”含有不允许的字符（. ! ` [ ] 或控制字符）");
 }
 
+// The columns and indexes of a system table are those we write.
+bool SameLayout(const TableDef& found, const TableDef& expected) {
+  if (found.maxColumns != expected.maxColumns || found.varColumns != expected.varColumns ||
+      found.columns.size() != expected.columns.size() ||
+      found.physical.size() != expected.physical.size())
+    return false;
+  for (const ColumnDef& e : expected.columns) {
+    const ColumnDef* f = found.Find(e.number);
+    if (f == nullptr || f->type != e.type || f->fixed() != e.fixed() ||
+        (!e.fixed() && f->varIndex != e.varIndex) || (e.fixed() && f->fixedOffset != e.fixedOffset))
+      return false;
+  }
+  for (std::size_t i = 0; i < expected.physical.size(); ++i)
+    if (found.physical[i].columns.size() != expected.physical[i].columns.size()) return false;
+  return true;
+}
+
 }  // namespace
 
 struct JetWriter::Impl {
@@ -360,7 +377,8 @@ struct JetWriter::Impl {
         !ParseUsageMap(file, map.rows[t.def.ownedRow], t.owned).empty())
       Refuse("表的使用映射无效");
     for (std::uint32_t p : t.owned)
-      if (p >= Pages() || PageAt(file, p)[0] != 0x01) Refuse("表的使用映射指向无效的页");
+      if (p >= Pages() || PageAt(file, p)[0] != 0x01 || Get32(PageAt(file, p) + 4) != tdefPage)
+        Refuse("表的使用映射指向无效的页");
     if (!t.owned.empty()) {
       t.lastPage = *t.owned.rbegin();
       if (!ParseDataPage(PageAt(file, t.lastPage), t.last).empty()) Refuse("数据页无效");
@@ -405,8 +423,8 @@ struct JetWriter::Impl {
 
     LoadTable(objects, 2);
     LoadTable(aces, 3);
-    if (objects.def.physical.size() != 2 || aces.def.physical.size() != 1)
-      Refuse("系统表的索引与预期不同");
+    if (!SameLayout(objects.def, ObjectsDef()) || !SameLayout(aces.def, AcesDef()))
+      Refuse("系统表的结构与预期不同（不是本程序创建的数据库）");
     LoadLeaf(objects.def.physical[0].rootPage, byParentName);
     LoadLeaf(objects.def.physical[1].rootPage, byId);
     LoadLeaf(aces.def.physical[0].rootPage, acesById);
