@@ -94,8 +94,9 @@ void CreateTargetTable(db::Query& target, const std::string& table,
   std::size_t first = 0;
   while (first < sourceFields.size() && CleanFieldName(sourceFields[first]).empty()) ++first;
   if (first == sourceFields.size()) return;
-  Try(target,
-      "CREATE TABLE [" + table + "] ([" + CleanFieldName(sourceFields[first]) + "] char(250))");
+  // Without the table the copy cannot go on: its failure ends the run, with its cause.
+  db::ExecuteStatement(target, "CREATE TABLE [" + table + "] ([" +
+                                   CleanFieldName(sourceFields[first]) + "] char(250))");
   for (std::size_t i = first + 1; i < sourceFields.size(); ++i) {
     const std::string c = CleanFieldName(sourceFields[i]);
     if (!c.empty()) Try(target, AddColumn(table, c));

@@ -2,6 +2,12 @@
 // Writes new Jet 4 (.mdb, Access 2000) and ACE 12 (.accdb, Access 2007)
 // databases whose user tables hold text columns: the system tables, their
 // rows and indexes, table definitions, usage maps and data pages.
+//
+// Limits: text columns of 250 characters, 255 columns, records of 4060
+// bytes; the catalog indexes stay on one page each (about a hundred tables
+// with names of twenty characters); usage maps stay inline (about 128 MB).
+// Empty text is stored as no value. Names: at most 64 characters, no
+// leading blank, none of . ! ` [ ] or control characters.
 
 #include <memory>
 #include <optional>

@@ -213,6 +213,18 @@ TEST_F(DatabaseOps, MergeRefusesItsOwnSourceAndNamesABadOne) {
     EXPECT_NE(std::string(e.what()).find("bad.mdb"), std::string::npos) << e.what();
   }
   EXPECT_EQ(reporter.removed, std::vector<int>{0});  // the first source was merged
+
+  // A table name the target engine refuses ends the run with its cause.
+  DatabaseMergeOptions named;
+  named.intoOneTable = true;
+  named.newTableName = "a.b";
+  RunState dotted = MakeRun({a}, dir.file("dotted"));
+  try {
+    MergeDatabases(dotted, named, CommonOptions{}, reporter);
+    FAIL();
+  } catch (const RunError& e) {
+    EXPECT_NE(std::string(e.what()).find("不允许的字符"), std::string::npos) << e.what();
+  }
 }
 
 struct SplitCase {
