@@ -12,8 +12,8 @@ src=(platform/database/*.cpp platform/errors.cpp platform/textcodec.cpp bench/fu
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I. \
   $(pkg-config --cflags libmdb) "${src[@]}" $(pkg-config --libs libmdb) -o "$out/database_fuzz"
 for f in ../shared/fixtures/mdb/*.mdb ../shared/fixtures/mdb/*.accdb; do
-  [ -f "$f" ] && [ "$(stat -c %s "$f")" -le 600000 ] && cp -f "$f" "$out/corpus/" || true
+  [ -f "$f" ] && [ "$(stat -c %s "$f")" -le 150000 ] && cp -f "$f" "$out/corpus/" || true
 done
 # Runs one process (-jobs 1): the machine is shared.
-"$out/database_fuzz" "$out/corpus" -max_total_time="$seconds" -max_len=700000 \
+"$out/database_fuzz" "$out/corpus" -max_total_time="$seconds" -max_len=150000 \
   -timeout=20 -rss_limit_mb=2048 -detect_leaks=0 -artifact_prefix="$out/crashes/" -print_final_stats=1

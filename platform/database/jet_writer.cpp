@@ -752,12 +752,19 @@ void JetWriter::Create(const std::string& path, NewFormat format) {
     throw;
   }
   close(fd);
-  if (link(temp.c_str(), path.c_str()) != 0) {
-    const int err = errno;
+  // link() never replaces a file; where the file system has no links
+  // (FAT drives, some shares) rename() does, after a look that none is there.
+  if (link(temp.c_str(), path.c_str()) == 0) {
     unlink(temp.c_str());
-    throw DatabaseError(FileErrorText("创建数据库", path, err));
+    return;
+  }
+  int err = errno;
+  if (err != EEXIST && access(path.c_str(), F_OK) != 0 && errno == ENOENT) {
+    if (rename(temp.c_str(), path.c_str()) == 0) return;
+    err = errno;
   }
   unlink(temp.c_str());
+  throw DatabaseError(FileErrorText("创建数据库", path, err));
 }
 
 JetWriter::JetWriter(const std::string& path) : impl_(std::make_unique<Impl>()) {
