@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/errors.h"
 #include "platform/textcodec.h"
@@ -238,6 +239,11 @@ struct Session {
   }
 
   void Open(const std::string& path) {
+    // Access 97 text is in the code page of the machine that wrote it, which
+    // the header names; libmdb assumes 1252 unless told. (This process is
+    // the reading child: its environment is its own.)
+    if (header.version == JetVersion::Jet3 && header.codePage != 0)
+      setenv("MDB_JET3_CHARSET", ("CP" + std::to_string(header.codePage)).c_str(), 1);
     mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
     if (mdb == nullptr) throw DatabaseError(OpenErrorText(path, "文件已损坏，无法读取"));
     if (mdb_read_catalog(mdb, MDB_TABLE) == nullptr)

@@ -77,6 +77,23 @@ TEST(MdbFileOpen, RefusesPasswordAndNamesTheCause) {
   }
 }
 
+TEST(MdbFileRead, Access97TextUsesTheHeadersCodePage) {
+  const std::string source = Fixture("jet3_types.mdb");
+  REQUIRE_FIXTURE(source);
+  // The same file as if written on a Chinese system: code page 936 in the
+  // (masked) header, and a value "中文lmnop" in GBK bytes.
+  std::string bytes = pw::test::ReadFile(source);
+  bytes[0x3C] = static_cast<char>((936 & 0xFF) ^ HeaderMask()[0x3C - 0x18]);
+  bytes[0x3D] = static_cast<char>((936 >> 8) ^ HeaderMask()[0x3D - 0x18]);
+  const std::size_t at = bytes.find("hijklmnop");
+  ASSERT_NE(at, std::string::npos);
+  bytes.replace(at, 4, "\xD6\xD0\xCE\xC4");
+  pw::test::TempDir dir;
+  pw::test::WriteFile(dir.file("gbk.mdb"), bytes);
+  const TableData t = MdbFile(dir.file("gbk.mdb")).ReadTable("Table1");
+  EXPECT_EQ(t.rows.at(1).at(1), "中文lmnop");
+}
+
 struct Expected {
   const char* file;
   std::map<std::string, std::size_t> rows;
