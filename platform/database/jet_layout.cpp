@@ -405,12 +405,20 @@ std::string ParseUsageMap(const std::string& file, const std::string& map,
   return {};
 }
 
-std::string BuildIndexLeaf(std::uint32_t owner, const std::vector<std::string>& entries) {
+namespace {
+
+std::string BuildIndexPage(unsigned char type, std::uint32_t owner,
+                           const std::vector<std::string>& entries, std::uint32_t prev,
+                           std::uint32_t next, std::uint32_t tail) {
   std::string out(kPageSize, '\0');
   unsigned char* p = reinterpret_cast<unsigned char*>(out.data());
-  p[0] = 0x04;
+  p[0] = type;
   p[1] = 0x01;
   Put32(p + 4, owner);
+  Put32(p + 12, prev);
+  Put32(p + 16, next);
+  Put32(p + 20, tail);
+  p[26] = type == 0x03 ? 1 : 0;
   std::size_t at = 0;
   for (const std::string& e : entries) {
     std::memcpy(p + 480 + at, e.data(), e.size());
@@ -419,6 +427,18 @@ std::string BuildIndexLeaf(std::uint32_t owner, const std::vector<std::string>& 
   }
   Put16(p + 2, static_cast<std::uint32_t>(kIndexEntryBytes - at));
   return out;
+}
+
+}  // namespace
+
+std::string BuildIndexLeaf(std::uint32_t owner, const std::vector<std::string>& entries,
+                           std::uint32_t prev, std::uint32_t next) {
+  return BuildIndexPage(0x04, owner, entries, prev, next, 0);
+}
+
+std::string BuildIndexNode(std::uint32_t owner, const std::vector<std::string>& entries,
+                           std::uint32_t tail) {
+  return BuildIndexPage(0x03, owner, entries, 0, 0, tail);
 }
 
 std::string ParseIndexPage(const unsigned char* p, std::vector<std::string>& entries) {

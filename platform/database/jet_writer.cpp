@@ -335,7 +335,17 @@ struct JetWriter::Impl {
   std::set<std::uint32_t> freePages;  // free by the global map, below the page count
   Table objects, aces;
   std::vector<Table> tables;
-  std::vector<std::string> byParentName, byId, acesById;
+  // A catalog index: its entries in order, on one leaf at the root page, or
+  // on leaves under a node at the root page once they outgrow one page.
+  struct CatalogIndex {
+    std::uint32_t owner = 0;
+    std::uint32_t root = 0;
+    std::uint8_t mapRow = 0;
+    std::uint32_t mapPage = 0;
+    std::vector<std::uint32_t> leaves;
+    std::vector<std::string> entries;
+  };
+  CatalogIndex byParentName, byId, acesById;
   bool indexesDirty = false;
   std::set<std::uint32_t> stored;  // rebuilt in the image, not yet on disk
   std::string dbOwner;
@@ -385,10 +395,95 @@ struct JetWriter::Impl {
     }
   }
 
-  void LoadLeaf(std::uint32_t root, std::vector<std::string>& entries) {
-    if (root >= Pages() || PageAt(file, root)[0] != 0x04 || Get32(PageAt(file, root) + 16) != 0)
-      Refuse("系统索引不是单页（不是本程序创建的数据库）");
-    if (!ParseIndexPage(PageAt(file, root), entries).empty()) Refuse("系统索引页无效");
+  void LoadIndex(const Table& t, std::size_t i, CatalogIndex& x) {
+    const PhysicalIndex& p = t.def.physical[i];
+    x.owner = t.tdefPage;
+    x.root = p.rootPage;
+    x.mapRow = p.mapRow;
+    x.mapPage = p.mapPage;
+    auto page = [&](std::uint32_t n, unsigned char type, std::vector<std::string>& entries) {
+      if (n < 2 || n >= Pages() || PageAt(file, n)[0] != type ||
+          Get32(PageAt(file, n) + 4) != t.tdefPage ||
+          !ParseIndexPage(PageAt(file, n), entries).empty())
+        Refuse("系统索引无效（不是本程序创建的数据库）");
+    };
+    if (x.root < Pages() && PageAt(file, x.root)[0] == 0x04) {
+      page(x.root, 0x04, x.entries);
+      return;
+    }
+    std::vector<std::string> children;
+    page(x.root, 0x03, children);
+    for (const std::string& c : children) {
+      if (c.size() < 8) Refuse("系统索引无效");
+      const auto* b = reinterpret_cast<const unsigned char*>(c.data()) + c.size() - 4;
+      x.leaves.push_back((std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) |
+                         (std::uint32_t{b[2]} << 8) | b[3]);
+    }
+    x.leaves.push_back(Get32(PageAt(file, x.root) + 20));
+    for (std::uint32_t leaf : x.leaves) {
+      std::vector<std::string> entries;
+      page(leaf, 0x04, entries);
+      x.entries.insert(x.entries.end(), entries.begin(), entries.end());
+    }
+    if (!std::is_sorted(x.entries.begin(), x.entries.end())) Refuse("系统索引无序");
+  }
+
+  // Entries cut into leaves of at most one page each.
+  static std::vector<std::vector<std::string>> Leaves(const std::vector<std::string>& entries) {
+    std::vector<std::vector<std::string>> out(1);
+    std::size_t used = 0;
+    for (const std::string& e : entries) {
+      if (used + e.size() > kIndexEntryBytes) {
+        out.emplace_back();
+        used = 0;
+      }
+      out.back().push_back(e);
+      used += e.size();
+    }
+    return out;
+  }
+
+  // Whether the index still fits its one node page with `more` entries.
+  static bool Fits(std::vector<std::string> entries, const std::vector<std::string>& more) {
+    for (const std::string& e : more) Insert(entries, e);
+    const auto leaves = Leaves(entries);
+    std::size_t node = 0;
+    for (std::size_t j = 0; j + 1 < leaves.size(); ++j) node += leaves[j].back().size() + 4;
+    return node <= kIndexEntryBytes;
+  }
+
+  void WriteIndex(CatalogIndex& x, std::set<std::uint32_t>& dirty) {
+    const auto leaves = Leaves(x.entries);
+    std::set<std::uint32_t> pages = {x.root};
+    if (leaves.size() == 1) {
+      Store(x.root, BuildIndexLeaf(x.owner, x.entries));
+    } else {
+      while (x.leaves.size() < leaves.size()) x.leaves.push_back(Allocate());
+      std::vector<std::string> node;
+      const std::size_t k = leaves.size();
+      for (std::size_t j = 0; j < k; ++j) {
+        Store(x.leaves[j], BuildIndexLeaf(x.owner, leaves[j], j > 0 ? x.leaves[j - 1] : 0,
+                                          j + 1 < k ? x.leaves[j + 1] : 0));
+        dirty.insert(x.leaves[j]);
+        if (j + 1 < k) {
+          std::string child(4, '\0');
+          for (int b = 0; b < 4; ++b) child[b] = static_cast<char>(x.leaves[j] >> (24 - 8 * b));
+          node.push_back(leaves[j].back() + child);
+        }
+      }
+      Store(x.root, BuildIndexNode(x.owner, node, x.leaves[k - 1]));
+      pages.insert(x.leaves.begin(), x.leaves.end());
+    }
+    dirty.insert(x.root);
+    DataPage map;
+    if (!ParseDataPage(PageAt(file, x.mapPage), map).empty() || x.mapRow >= map.rows.size())
+      Refuse("索引的使用映射无效");
+    const std::string row = BuildUsageMap(pages, 0, kMapBytes);
+    if (map.rows[x.mapRow] != row) {
+      map.rows[x.mapRow] = row;
+      Store(x.mapPage, BuildDataPage(map));
+      dirty.insert(x.mapPage);
+    }
   }
 
   void Open() {
@@ -425,9 +520,9 @@ struct JetWriter::Impl {
     LoadTable(aces, 3);
     if (!SameLayout(objects.def, ObjectsDef()) || !SameLayout(aces.def, AcesDef()))
       Refuse("系统表的结构与预期不同（不是本程序创建的数据库）");
-    LoadLeaf(objects.def.physical[0].rootPage, byParentName);
-    LoadLeaf(objects.def.physical[1].rootPage, byId);
-    LoadLeaf(aces.def.physical[0].rootPage, acesById);
+    LoadIndex(objects, 0, byParentName);
+    LoadIndex(objects, 1, byId);
+    LoadIndex(aces, 0, acesById);
 
     for (std::uint32_t p : objects.owned) {
       DataPage dp;
@@ -586,9 +681,7 @@ struct JetWriter::Impl {
       }
     }
     if (indexesDirty) {
-      Store(objects.def.physical[0].rootPage, BuildIndexLeaf(objects.tdefPage, byParentName));
-      Store(objects.def.physical[1].rootPage, BuildIndexLeaf(objects.tdefPage, byId));
-      Store(aces.def.physical[0].rootPage, BuildIndexLeaf(aces.tdefPage, acesById));
+      for (CatalogIndex* x : {&byParentName, &byId, &acesById}) WriteIndex(*x, dirty);
       dirty.insert({objects.def.physical[0].rootPage, objects.def.physical[1].rootPage,
                     aces.def.physical[0].rootPage});
     }
@@ -806,12 +899,13 @@ void JetWriter::CreateTable(const std::string& table, const std::string& firstCo
   CheckName(column, "列名");
   if (m.Find(name) != nullptr || Folded(name).rfind(u"MSYS", 0) == 0)
     throw DatabaseError("表“" + table + "”已存在");
-  // Room in the one-page catalog indexes.
-  const std::size_t nameEntry = 1 + 4 + 1 + TextKey(name).size() + 4;
-  if (Impl::Bytes(m.byParentName) + nameEntry > kIndexEntryBytes ||
-      Impl::Bytes(m.byId) + 9 > kIndexEntryBytes ||
-      Impl::Bytes(m.acesById) + 9 * std::max<std::size_t>(1, m.userTableSids.size()) >
-          kIndexEntryBytes)
+  // Room in the catalog indexes (one node page over their leaves).
+  std::vector<std::string> aceEntries;
+  for (std::size_t i = 0; i < std::max<std::size_t>(1, m.userTableSids.size()); ++i)
+    aceEntries.push_back(LongEntry(0x00FFFFFF, 0xFFFFFF, 0xFF));
+  if (!Impl::Fits(m.byParentName.entries, {ParentNameEntry(kTablesFolder, name, 0xFFFFFF, 0xFF)}) ||
+      !Impl::Fits(m.byId.entries, {LongEntry(0x00FFFFFF, 0xFFFFFF, 0xFF)}) ||
+      !Impl::Fits(m.acesById.entries, aceEntries))
     throw DatabaseError("数据库“" + DisplayText(m.path) + "”中的表太多，无法再建表“" + table + "”");
 
   Impl::Table t;
@@ -845,16 +939,16 @@ void JetWriter::CreateTable(const std::string& table, const std::string& firstCo
                ObjectValues({t.tdefPage, kTablesFolder, name.c_str(), 1, m.dbOwner}, now, 0)));
   m.tables.push_back(std::move(t));
   Impl::Table& added = m.tables.back();
-  Impl::Insert(m.byParentName, ParentNameEntry(kTablesFolder, name, page, row));
-  Impl::Insert(m.byId, LongEntry(added.tdefPage, page, row));
+  Impl::Insert(m.byParentName.entries, ParentNameEntry(kTablesFolder, name, page, row));
+  Impl::Insert(m.byId.entries, LongEntry(added.tdefPage, page, row));
   for (const std::string& sid : m.userTableSids) {
     const auto [acePage, aceRow] = m.Append(
         m.aces, BuildRow(m.aces.def, AceValues(added.tdefPage, kUserTableAcm, sid, false)));
-    Impl::Insert(m.acesById, LongEntry(added.tdefPage, acePage, aceRow));
+    Impl::Insert(m.acesById.entries, LongEntry(added.tdefPage, acePage, aceRow));
   }
-  m.objects.def.physical[0].uniqueKeys = DistinctKeys(m.byParentName);
-  m.objects.def.physical[1].uniqueKeys = DistinctKeys(m.byId);
-  m.aces.def.physical[0].uniqueKeys = DistinctKeys(m.acesById);
+  m.objects.def.physical[0].uniqueKeys = DistinctKeys(m.byParentName.entries);
+  m.objects.def.physical[1].uniqueKeys = DistinctKeys(m.byId.entries);
+  m.aces.def.physical[0].uniqueKeys = DistinctKeys(m.acesById.entries);
   m.indexesDirty = true;
   m.Flush();
 }

@@ -4,8 +4,8 @@
 // rows and indexes, table definitions, usage maps and data pages.
 //
 // Limits: text columns of 250 characters, 255 columns, records of 4060
-// bytes; the catalog indexes stay on one page each (about a hundred tables
-// with names of twenty characters); usage maps stay inline (about 128 MB).
+// bytes; the catalog indexes have at most one node page over their leaves
+// (thousands of tables); usage maps stay inline (about 128 MB).
 // Empty text is stored as no value. Names: at most 64 characters, no
 // leading blank, none of . ! ` [ ] or control characters.
 

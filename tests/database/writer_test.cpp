@@ -171,6 +171,31 @@ TEST(JetWriter, FilesBeyondTheFirstUsageMapStaySound) {
   EXPECT_EQ(seen.at("Late").rows.size(), 1u);
 }
 
+TEST(JetWriter, ManyTablesSpreadTheCatalogIndexesOverLeaves) {
+  pw::test::TempDir dir;
+  const std::string path = dir.file("many.accdb");
+  JetWriter::Create(path, NewFormat::Ace12);
+  auto name = [](int i) { return "Quarterly report table " + std::to_string(i); };
+  {
+    JetWriter w(path);
+    for (int i = 0; i < 250; ++i) w.CreateTable(name(i), "A");
+  }
+  ExpectSound(path);
+  {
+    JetWriter w(path);  // reopened over a node page and its leaves
+    for (int i = 250; i < 400; ++i) {
+      w.CreateTable(name(i), "A");
+      w.AppendRecord(name(i), {std::to_string(i)});
+    }
+  }
+  ExpectSound(path);
+  const MdbFile read(path);
+  ASSERT_EQ(read.TableNames().size(), 400u);
+  EXPECT_EQ(read.ReadTable(name(399)).rows.at(0).at(0), "399");
+  if (!test::MdbReaderMissing().empty()) GTEST_SKIP() << test::MdbReaderMissing();
+  EXPECT_EQ(test::ReadWithMdbReader(path).size(), 400u);
+}
+
 TEST(JetWriter, LimitsAndBadNamesFailClearly) {
   pw::test::TempDir dir;
   const std::string path = dir.file("limits.mdb");
