@@ -346,7 +346,7 @@ std::string Isolated(const std::string& damaged, Work work) {
   char buf[1 << 16];
   for (;;) {
     pollfd p{fds[0], POLLIN, 0};
-    const int ready = poll(&p, 1, 30000);  // a live reader streams well within this
+    const int ready = poll(&p, 1, 15000);  // a live reader streams well within this
     if (ready < 0 && errno == EINTR) continue;
     if (ready == 0) {
       timedOut = true;
