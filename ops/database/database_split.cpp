@@ -131,11 +131,6 @@ struct Splitter {
   }
 };
 
-struct ProgressScope {
-  RunReporter& reporter;
-  ~ProgressScope() { reporter.EndProgress(); }
-};
-
 }  // namespace
 
 void SplitDatabases(RunState& run, const DatabaseSplitOptions& options, const CommonOptions& common,
@@ -153,7 +148,7 @@ void SplitDatabases(RunState& run, const DatabaseSplitOptions& options, const Co
     throw RunError(RunError::Kind::Validation, {}, "请选择需要操作的数据表！");
 
   reporter.BeginProgress(ProgressStep(run.WorkList.size()));
-  ProgressScope progress{reporter};
+  dbops::ProgressScope progress{reporter};
   for (std::size_t i = 0; i < run.WorkList.size(); ++i) {
     Splitter s{run, options, TrimText(run.WorkList[i]), {}, {}, {}, {}, true, false, false};
     reporter.Status("正在分割：" + DisplayText(FileNamePart(s.source)));

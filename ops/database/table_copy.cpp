@@ -62,14 +62,8 @@ namespace dbops {
 namespace {
 
 bool HasField(const std::vector<std::string>& fields, const std::string& name) {
-  for (const std::string& f : fields) {
-    if (f.size() != name.size()) continue;
-    bool same = true;
-    for (std::size_t i = 0; i < f.size() && same; ++i)
-      same = std::tolower(static_cast<unsigned char>(f[i])) ==
-             std::tolower(static_cast<unsigned char>(name[i]));
-    if (same) return true;
-  }
+  for (const std::string& f : fields)
+    if (db::SameName(f, name)) return true;
   return false;
 }
 

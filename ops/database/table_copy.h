@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "batch/run.h"
 #include "platform/database/engine.h"
 
 namespace pw::dbops {
@@ -35,5 +36,11 @@ bool CopyRecords(db::Query& source, db::Query& target, int first, int last, cons
 
 // "YYYY/M/D H:MM:SS", local time.
 std::string LogTimestamp();
+
+// The progress bar ends however the operation does.
+struct ProgressScope {
+  RunReporter& reporter;
+  ~ProgressScope() { reporter.EndProgress(); }
+};
 
 }  // namespace pw::dbops
