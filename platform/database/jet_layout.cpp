@@ -470,13 +470,16 @@ std::string LongKey(std::uint32_t value) {
   return k;
 }
 
-// Codes of the General sort for the characters whose keys were checked on
-// real files; letters ignore case. Any other character (accented letters,
-// punctuation, Chinese) gets FC followed by its code point in three 7-bit
-// groups with the high bit set: the keys stay unique and in a fixed order, so
-// every index we write is sorted and complete, but Access computes other
-// keys for such names. Readers that scan the catalog are not affected; Access
-// repairs the catalog index on Compact and Repair.
+// Index keys of names. Letters, digits, blank ( ) . _ ~ take the codes
+// Access gives them, the same in the General order (0x0409) and in the
+// Chinese PRC order (0x0804) our databases declare; letters ignore case.
+// For every other character (Chinese, accented letters, other signs) the
+// codes Access uses are not known here, so it gets FC followed by its code
+// point in three 7-bit groups with the high bit set. Our catalog indexes
+// therefore stay complete, unique and sorted, and every reader that scans
+// the catalog (libmdb, mdb-reader, Access listing its tables) finds such a
+// table; only a lookup through the name index by Access itself may miss it
+// until Compact and Repair rebuilds the index.
 std::string TextKey(std::u16string_view text) {
   while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
   if (text.size() > 255) text = text.substr(0, 255);
