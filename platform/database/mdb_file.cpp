@@ -1,6 +1,7 @@
 #include "platform/database/mdb_file.h"
 
 #include <fcntl.h>
+#include <iconv.h>
 #include <mdbtools.h>
 #include <poll.h>
 #include <signal.h>
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 
 #include "platform/errors.h"
 #include "platform/textcodec.h"
@@ -293,6 +295,25 @@ struct Session {
   }
 };
 
+// The character converters libmdb opens, opened once here first: their
+// modules are then loaded before any child is forked, and a child never has
+// to load one (a lock held by another thread at the fork could stall it).
+void LoadConverters(const HeaderInfo& header) {
+  static std::set<std::string> loaded;
+  std::vector<std::pair<std::string, std::string>> pairs = {{"UCS-2LE", "UTF-8"},
+                                                            {"UTF-8", "UCS-2LE"}};
+  if (header.version == JetVersion::Jet3) {
+    const std::string cp = "CP" + std::to_string(header.codePage != 0 ? header.codePage : 1252);
+    pairs.push_back({cp, "UTF-8"});
+    pairs.push_back({"UTF-8", cp});
+  }
+  for (const auto& [to, from] : pairs) {
+    if (!loaded.insert(to + "<" + from).second) continue;
+    // Kept open for the life of the process, so the module stays loaded.
+    (void)iconv_open(to.c_str(), from.c_str());
+  }
+}
+
 // Runs `work` in a child process, so that whatever a damaged file does to
 // libmdb (a crash, a loop, memory without end, chatter on stdout and
 // stderr) stays there. Answers the child's output; throws DatabaseError
@@ -406,6 +427,7 @@ MdbFile::MdbFile(const std::string& path) : impl_(std::make_unique<Impl>()) {
   if (impl_->header.hasPassword)
     throw DatabaseError(OpenErrorText(path, "数据库设有密码，无法打开"));
 
+  LoadConverters(impl_->header);
   const HeaderInfo header = impl_->header;
   const std::string out = Isolated(OpenErrorText(path, "文件已损坏，无法读取"), [&](Sink& sink) {
     Session s;
@@ -443,6 +465,7 @@ TableData MdbFile::ReadTable(const std::string& name) const {
       "无法读取数据库“" + DisplayText(path) + "”中的表“" + name + "”：文件已损坏";
   if (std::find(impl_->tables.begin(), impl_->tables.end(), name) == impl_->tables.end())
     throw DatabaseError("数据库“" + DisplayText(path) + "”中没有表“" + name + "”");
+  LoadConverters(impl_->header);
   const HeaderInfo header = impl_->header;
   const std::string out = Isolated(damaged, [&](Sink& sink) {
     Session s;
