@@ -21,6 +21,24 @@ namespace {
 constexpr std::uint32_t kTablesFolder = 0x0F000001;
 constexpr std::uint32_t kUserTableAcm = 0x000FFEFF;
 constexpr std::size_t kMapBytes = 64;
+constexpr std::size_t kRefSpan = (kPageSize - 4) * 8;  // pages one bitmap page covers
+constexpr std::size_t kRefSlots = 17;                  // bitmap pages a reference map names
+constexpr std::uint32_t kMaxPages = 524288;            // 2 GB
+
+std::uint32_t inlineLimit = 16384;  // pages an inline usage map covers (64 MB)
+std::uint32_t InlineLimit() {
+  return inlineLimit;
+}
+
+// The bitmap pages of a reference map row, by slot; empty for an inline map.
+std::vector<std::uint32_t> ReferenceSlots(const std::string& row) {
+  std::vector<std::uint32_t> out;
+  if (row.empty() || row[0] != 0x01) return out;
+  for (std::size_t k = 0; 1 + 4 * k + 4 <= row.size() && k < kRefSlots; ++k)
+    out.push_back(Get32(reinterpret_cast<const unsigned char*>(row.data()) + 1 + 4 * k));
+  while (!out.empty() && out.back() == 0) out.pop_back();
+  return out;
+}
 
 // The four system tables of a new database, as the Jet engine lays them out:
 // definitions on pages 2 to 5, their usage maps on 6, 9, 11 and 13, index
@@ -321,6 +339,7 @@ struct JetWriter::Impl {
     std::uint32_t tdefPage = 0;
     TableDef def;
     std::set<std::uint32_t> owned;
+    std::vector<std::uint32_t> ownedRef;  // bitmap pages of a reference map (0: none yet)
     std::uint32_t lastPage = 0;
     DataPage last;  // the page rows go to
     bool lastDirty = false;
@@ -333,6 +352,7 @@ struct JetWriter::Impl {
   std::string file;
   std::uint32_t diskPages = 0;
   std::set<std::uint32_t> freePages;  // free by the global map, below the page count
+  std::vector<std::uint32_t> globalRef;
   Table objects, aces;
   std::vector<Table> tables;
   // A catalog index: its entries in order, on one leaf at the root page, or
@@ -367,8 +387,7 @@ struct JetWriter::Impl {
 
   std::uint32_t Allocate() {
     const std::uint32_t page = Pages();
-    if (page >= 32000)
-      throw DatabaseError("数据库“" + DisplayText(path) + "”已达本程序可写的上限（约 128 MB）");
+    if (page >= kMaxPages) throw DatabaseError("数据库“" + DisplayText(path) + "”已达 2 GB 的上限");
     file.append(kPageSize, '\0');
     return page;
   }
@@ -386,6 +405,7 @@ struct JetWriter::Impl {
         t.def.ownedRow >= map.rows.size() ||
         !ParseUsageMap(file, map.rows[t.def.ownedRow], t.owned).empty())
       Refuse("表的使用映射无效");
+    t.ownedRef = ReferenceSlots(map.rows[t.def.ownedRow]);
     for (std::uint32_t p : t.owned)
       if (p >= Pages() || PageAt(file, p)[0] != 0x01 || Get32(PageAt(file, p) + 4) != tdefPage)
         Refuse("表的使用映射指向无效的页");
@@ -494,7 +514,7 @@ struct JetWriter::Impl {
     }
     const off_t size = lseek(fd, 0, SEEK_END);
     if (size < static_cast<off_t>(19 * kPageSize) || size % static_cast<off_t>(kPageSize) != 0 ||
-        size > static_cast<off_t>(32000 * kPageSize))
+        size > static_cast<off_t>(std::size_t{kMaxPages} * kPageSize))
       Refuse("文件长度不对");
     file.resize(static_cast<std::size_t>(size));
     std::size_t done = 0;
@@ -511,8 +531,9 @@ struct JetWriter::Impl {
     DataPage global;
     std::set<std::uint32_t> bits;
     if (!ParseDataPage(PageAt(file, 1), global).empty() || global.rows.size() != 2 ||
-        !ParseUsageMap(file, global.rows[0], bits).empty() || global.rows[0][0] != 0)
+        !ParseUsageMap(file, global.rows[0], bits).empty())
       Refuse("全局使用映射无效");
+    globalRef = ReferenceSlots(global.rows[0]);
     for (std::uint32_t p : bits)
       if (p < Pages()) freePages.insert(p);
 
@@ -644,12 +665,47 @@ struct JetWriter::Impl {
     }
   }
 
-  void WriteMap(Table& t) {
+  // The usage map of a table's data pages: inline while the pages lie within
+  // the first InlineLimit() pages, else a reference map whose bitmap pages
+  // each cover 32736 pages.
+  std::string OwnedMap(Table& t, std::set<std::uint32_t>& dirty) {
+    const std::uint32_t highest = t.owned.empty() ? 0 : *t.owned.rbegin();
+    if (t.ownedRef.empty() && highest < InlineLimit()) return BuildUsageMap(t.owned, 0, kMapBytes);
+    return ReferenceMap(
+        t.ownedRef, highest, [&](std::uint32_t p) { return t.owned.count(p) != 0; }, dirty);
+  }
+
+  template <typename Has>
+  std::string ReferenceMap(std::vector<std::uint32_t>& ref, std::uint32_t highest, Has has,
+                           std::set<std::uint32_t>& dirty) {
+    const std::size_t needed = highest / kRefSpan + 1;
+    if (needed > kRefSlots) Refuse("数据库已达 2 GB 的上限");
+    if (ref.size() < needed) ref.resize(needed, 0);
+    for (std::uint32_t& page : ref)
+      if (page == 0) page = Allocate();
+    std::string row(1 + 4 * kRefSlots, '\0');
+    row[0] = 0x01;
+    for (std::size_t k = 0; k < ref.size(); ++k) {
+      std::string bitmap(kPageSize, '\0');
+      auto* b = reinterpret_cast<unsigned char*>(bitmap.data());
+      b[0] = 0x05;
+      b[1] = 0x01;
+      for (std::size_t i = 0; i < kRefSpan; ++i)
+        if (has(static_cast<std::uint32_t>(k * kRefSpan + i)))
+          b[4 + i / 8] |= static_cast<unsigned char>(1 << (i % 8));
+      Store(ref[k], bitmap);
+      dirty.insert(ref[k]);
+      Put32(reinterpret_cast<unsigned char*>(row.data()) + 1 + 4 * k, ref[k]);
+    }
+    return row;
+  }
+
+  void WriteMap(Table& t, std::set<std::uint32_t>& dirty) {
     DataPage map;
     if (!ParseDataPage(PageAt(file, t.def.ownedPage), map).empty() ||
         t.def.ownedRow >= map.rows.size() || t.def.freeRow >= map.rows.size())
       Refuse("使用映射页无效");
-    map.rows[t.def.ownedRow] = BuildUsageMap(t.owned, 0, kMapBytes);
+    map.rows[t.def.ownedRow] = OwnedMap(t, dirty);
     std::set<std::uint32_t> withRoom;
     if (t.lastPage != 0) withRoom.insert(t.lastPage);
     map.rows[t.def.freeRow] =
@@ -672,7 +728,7 @@ struct JetWriter::Impl {
         dirty.insert(t->lastPage);
       }
       if (t->mapDirty) {
-        WriteMap(*t);
+        WriteMap(*t, dirty);
         dirty.insert(t->def.ownedPage);
       }
       if (t->defDirty) {
@@ -686,12 +742,22 @@ struct JetWriter::Impl {
                     aces.def.physical[0].rootPage});
     }
     if (Pages() != diskPages) {
+      // Set bits are free pages: the pages past the end of the file.
       DataPage global;
       ParseDataPage(PageAt(file, 1), global);
-      std::set<std::uint32_t> bits = freePages;
-      const std::size_t bytes = std::max<std::size_t>(kMapBytes, (Pages() + 7) / 8);
-      for (std::uint32_t p = Pages(); p < bytes * 8; ++p) bits.insert(p);
-      global.rows[0] = BuildUsageMap(bits, 0, bytes);
+      if (globalRef.empty() && Pages() < InlineLimit()) {
+        std::set<std::uint32_t> bits = freePages;
+        const std::size_t bytes = std::max<std::size_t>(kMapBytes, (Pages() + 7) / 8);
+        for (std::uint32_t p = Pages(); p < bytes * 8; ++p) bits.insert(p);
+        global.rows[0] = BuildUsageMap(bits, 0, bytes);
+      } else {
+        // Its own bitmap pages are allocated first, so that they count as used.
+        while (globalRef.size() * kRefSpan <= Pages()) globalRef.push_back(Allocate());
+        const std::uint32_t end = Pages();
+        global.rows[0] = ReferenceMap(
+            globalRef, end, [&](std::uint32_t p) { return p >= end || freePages.count(p) != 0; },
+            dirty);
+      }
       Store(1, BuildDataPage(global));
       dirty.insert(1);
     }
@@ -876,6 +942,10 @@ JetWriter::~JetWriter() {
 
 void JetWriter::Flush() {
   impl_->Flush();
+}
+
+void JetWriter::SetInlineMapLimit(std::uint32_t pages) {
+  inlineLimit = pages;
 }
 
 std::vector<std::string> JetWriter::TableNames() const {

@@ -5,7 +5,8 @@
 //
 // Limits: text columns of 250 characters, 255 columns, records of 4060
 // bytes; the catalog indexes have at most one node page over their leaves
-// (thousands of tables); usage maps stay inline (about 128 MB).
+// (thousands of tables); files up to 2 GB, usage maps inline up to 64 MB
+// and reference maps beyond.
 // Empty text is stored as no value. Names: at most 64 characters, no
 // leading blank, none of . ! ` [ ] or control characters.
 
@@ -57,6 +58,10 @@ class JetWriter {
 
   // Writes what is pending. Every write leaves a file that readers open.
   void Flush();
+
+  // How many pages a usage map may cover inline before it becomes a
+  // reference map (default 16384, 64 MB); tests lower it.
+  static void SetInlineMapLimit(std::uint32_t pages);
 
  private:
   struct Impl;
