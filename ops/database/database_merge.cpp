@@ -13,15 +13,6 @@ namespace pw {
 
 namespace {
 
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
 // Copies every table of the source into the target; true when every record
 // was stored.
 bool CopyDatabaseTables(db::Connection& target, db::Connection& source,
@@ -34,7 +25,7 @@ bool CopyDatabaseTables(db::Connection& target, db::Connection& source,
     const std::vector<std::string> fields = in.FieldNames();
     const std::string t = options.intoOneTable ? newTable : s;
     bool exists = false;
-    for (const std::string& name : db::ListTables(target)) exists |= SameName(name, t);
+    for (const std::string& name : db::ListTables(target)) exists |= db::SameName(name, t);
     if (!exists)
       dbops::CreateTargetTable(out, t, fields);
     else if (options.addNewFields)
@@ -44,11 +35,6 @@ bool CopyDatabaseTables(db::Connection& target, db::Connection& source,
   }
   return complete;
 }
-
-struct ProgressScope {
-  RunReporter& reporter;
-  ~ProgressScope() { reporter.EndProgress(); }
-};
 
 }  // namespace
 
@@ -61,7 +47,7 @@ void MergeDatabases(RunState& run, const DatabaseMergeOptions& options, const Co
   RefuseOutputOverSource(target, run);
   run.OutputBase = target;
   reporter.BeginProgress(ProgressStep(run.WorkList.size()));
-  ProgressScope progress{reporter};
+  dbops::ProgressScope progress{reporter};
 
   std::error_code ec;
   if (std::filesystem::exists(target, ec) && unlink(target.c_str()) != 0) {

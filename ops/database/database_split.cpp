@@ -46,6 +46,13 @@ struct Splitter {
   std::vector<std::string> selected;
   bool complete = true;
   bool wroteTable = false;
+  bool stopped = false;
+
+  // Between output databases: a stop request ends the file unfinished.
+  bool Stop() {
+    stopped = stopped || run.StopRequested();
+    return stopped;
+  }
 
   db::Query& Table(const std::string& name) {
     auto& q = tables[name];
@@ -81,10 +88,7 @@ struct Splitter {
 
   void EachTable(const std::vector<std::string>& all) {
     for (const std::string& t : all) {
-      if (run.StopRequested()) {
-        complete = false;
-        return;
-      }
+      if (Stop()) return;
       if (std::find(selected.begin(), selected.end(), t) == selected.end()) continue;
       const std::string path = OutputPath(source, t);
       MakeOutput(path);
@@ -94,7 +98,7 @@ struct Splitter {
 
   void Evenly(int parts) {
     const dbops::LogForm form{DisplayText(FileNamePart(source)), false};
-    for (int p = 1; p <= parts; ++p) {
+    for (int p = 1; p <= parts && !Stop(); ++p) {
       MakeOutput(OutputPath(source, std::to_string(p)));
       for (const std::string& t : selected) {
         const long long r = Table(t).RecordCount();
@@ -113,7 +117,7 @@ struct Splitter {
       // A part is made while records remain for it (part 1 always): no
       // trailing database without tables when the largest table fills
       // its parts exactly.
-      if (p > 1 && static_cast<long long>(p - 1) * rows >= largest) break;
+      if (p > 1 && (static_cast<long long>(p - 1) * rows >= largest || Stop())) break;
       MakeOutput(OutputPath(source, std::to_string(p)));
       for (const std::string& t : selected) {
         const long long r = Table(t).RecordCount();
@@ -125,11 +129,6 @@ struct Splitter {
       }
     }
   }
-};
-
-struct ProgressScope {
-  RunReporter& reporter;
-  ~ProgressScope() { reporter.EndProgress(); }
 };
 
 }  // namespace
@@ -149,9 +148,9 @@ void SplitDatabases(RunState& run, const DatabaseSplitOptions& options, const Co
     throw RunError(RunError::Kind::Validation, {}, "请选择需要操作的数据表！");
 
   reporter.BeginProgress(ProgressStep(run.WorkList.size()));
-  ProgressScope progress{reporter};
+  dbops::ProgressScope progress{reporter};
   for (std::size_t i = 0; i < run.WorkList.size(); ++i) {
-    Splitter s{run, options, TrimText(run.WorkList[i]), {}, {}, {}, {}, true, false};
+    Splitter s{run, options, TrimText(run.WorkList[i]), {}, {}, {}, {}, true, false, false};
     reporter.Status("正在分割：" + DisplayText(FileNamePart(s.source)));
     std::string failing = s.source;
     try {
@@ -167,6 +166,10 @@ void SplitDatabases(RunState& run, const DatabaseSplitOptions& options, const Co
       s.sourceDb.Close();
     } catch (const db::DatabaseError& e) {
       throw RunError(RunError::Kind::Failure, failing, e.what());
+    }
+    if (s.stopped) {  // this file is not finished: its row stays, its source too
+      reporter.Status("用户强行退出，转换操作未完成！");
+      return;
     }
     // Only a source whose every selected record reached an output may go.
     CommonOptions follow = common;

@@ -62,14 +62,8 @@ namespace dbops {
 namespace {
 
 bool HasField(const std::vector<std::string>& fields, const std::string& name) {
-  for (const std::string& f : fields) {
-    if (f.size() != name.size()) continue;
-    bool same = true;
-    for (std::size_t i = 0; i < f.size() && same; ++i)
-      same = std::tolower(static_cast<unsigned char>(f[i])) ==
-             std::tolower(static_cast<unsigned char>(name[i]));
-    if (same) return true;
-  }
+  for (const std::string& f : fields)
+    if (db::SameName(f, name)) return true;
   return false;
 }
 
@@ -94,8 +88,9 @@ void CreateTargetTable(db::Query& target, const std::string& table,
   std::size_t first = 0;
   while (first < sourceFields.size() && CleanFieldName(sourceFields[first]).empty()) ++first;
   if (first == sourceFields.size()) return;
-  Try(target,
-      "CREATE TABLE [" + table + "] ([" + CleanFieldName(sourceFields[first]) + "] char(250))");
+  // Without the table the copy cannot go on: its failure ends the run, with its cause.
+  db::ExecuteStatement(target, "CREATE TABLE [" + table + "] ([" +
+                                   CleanFieldName(sourceFields[first]) + "] char(250))");
   for (std::size_t i = first + 1; i < sourceFields.size(); ++i) {
     const std::string c = CleanFieldName(sourceFields[i]);
     if (!c.empty()) Try(target, AddColumn(table, c));

@@ -5,13 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "batch/run.h"
 #include "platform/database/engine.h"
 
 namespace pw::dbops {
 
 // Creates `table` with a text column for each source field's cleaned name
-// (the first CHAR(250), the rest VARCHAR(250)); a statement that fails
-// (a name the engine refuses, a column that exists) is skipped.
+// (the first CHAR(250), the rest VARCHAR(250)). A column the engine
+// refuses (a name it does not allow, a cleaned name twice) is skipped; a
+// table it refuses throws DatabaseError with the cause.
 void CreateTargetTable(db::Query& target, const std::string& table,
                        const std::vector<std::string>& sourceFields);
 
@@ -34,5 +36,11 @@ bool CopyRecords(db::Query& source, db::Query& target, int first, int last, cons
 
 // "YYYY/M/D H:MM:SS", local time.
 std::string LogTimestamp();
+
+// The progress bar ends however the operation does.
+struct ProgressScope {
+  RunReporter& reporter;
+  ~ProgressScope() { reporter.EndProgress(); }
+};
 
 }  // namespace pw::dbops

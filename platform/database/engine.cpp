@@ -9,15 +9,6 @@ namespace pw::db {
 
 namespace {
 
-bool SameIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
 // Splits a statement into words, quoted names and the signs ( ) ;.
 bool Tokenize(const std::string& s, std::vector<std::pair<std::string, bool>>& out) {
   std::size_t i = 0;
@@ -54,7 +45,7 @@ std::optional<Statement> ParseStatement(const std::string& text) {
   if (!t.empty() && t.back().first == ";" && !t.back().second) t.pop_back();
   std::size_t i = 0;
   auto word = [&](const char* w) {
-    if (i < t.size() && !t[i].second && SameIgnoringCase(t[i].first, w)) {
+    if (i < t.size() && !t[i].second && SameName(t[i].first, w)) {
       ++i;
       return true;
     }
@@ -197,7 +188,7 @@ const std::vector<std::string>& Query::FieldNames() const {
 
 int Query::FindField(const std::string& name) const {
   for (std::size_t i = 0; i < impl_->fields.size(); ++i)
-    if (SameIgnoringCase(impl_->fields[i], name)) return static_cast<int>(i);
+    if (SameName(impl_->fields[i], name)) return static_cast<int>(i);
   return -1;
 }
 

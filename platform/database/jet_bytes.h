@@ -75,4 +75,8 @@ std::string FormatSingle(float value);
 // Currency: a 64-bit count of ten-thousandths, without trailing zeros.
 std::string FormatCurrency(std::int64_t value);
 
+// Table, field and column names compare as the engine compares them:
+// ignoring the case of ASCII letters.
+bool SameName(std::string_view a, std::string_view b);
+
 }  // namespace pw::db

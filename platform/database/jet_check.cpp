@@ -45,6 +45,12 @@ struct Checker {
       Fault(what + "：" + why);
       return false;
     }
+    if (!map.empty() && map[0] == 1)
+      for (std::size_t k = 0; 1 + 4 * k + 4 <= map.size(); ++k)
+        if (const std::uint32_t bitmap =
+                Get32(reinterpret_cast<const unsigned char*>(map.data()) + 1 + 4 * k);
+            bitmap != 0 && IsFree(bitmap))
+          Fault(what + "：位图页 " + std::to_string(bitmap) + " 被标为空闲");
     return true;
   }
 
@@ -270,14 +276,29 @@ struct Checker {
     if (!ParseDataPage(PageAt(file, 1), global).empty() || global.rows.empty())
       return Fault("第 1 页不是全局使用映射");
     std::set<std::uint32_t> freeBits;
-    if (!ParseUsageMap(file, global.rows[0], freeBits).empty() || global.rows[0][0] != 0)
-      return Fault("全局使用映射无效");
-    const std::uint32_t start =
-        Get32(reinterpret_cast<const unsigned char*>(global.rows[0].data()) + 1);
-    const std::uint32_t covered =
-        start + static_cast<std::uint32_t>((global.rows[0].size() - 5) * 8);
-    for (std::uint32_t p = 0; p < pages; ++p)
-      if (p < start || p >= covered || freeBits.count(p)) freePages.insert(p);
+    if (!ParseUsageMap(file, global.rows[0], freeBits).empty()) return Fault("全局使用映射无效");
+    const auto* g = reinterpret_cast<const unsigned char*>(global.rows[0].data());
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> covered;  // [from, to)
+    std::vector<std::uint32_t> bitmapPages;
+    if (g[0] == 0) {
+      const std::uint32_t start = Get32(g + 1);
+      covered.emplace_back(start,
+                           start + static_cast<std::uint32_t>((global.rows[0].size() - 5) * 8));
+    } else {
+      const std::uint32_t span = (kPageSize - 4) * 8;
+      for (std::uint32_t k = 0; 1 + 4 * k + 4 <= global.rows[0].size(); ++k)
+        if (const std::uint32_t page = Get32(g + 1 + 4 * k); page != 0) {
+          covered.emplace_back(k * span, (k + 1) * span);
+          bitmapPages.push_back(page);
+        }
+    }
+    for (std::uint32_t p = 0; p < pages; ++p) {
+      bool in = false;
+      for (const auto& [from, to] : covered) in |= p >= from && p < to;
+      if (!in || freeBits.count(p)) freePages.insert(p);
+    }
+    for (std::uint32_t p : bitmapPages)
+      if (IsFree(p)) Fault("全局使用映射的位图页 " + std::to_string(p) + " 被标为空闲");
     if (freePages.count(0) || freePages.count(1) || freePages.count(2))
       Fault("全局使用映射把头页或系统表页标为空闲");
 

@@ -405,12 +405,20 @@ std::string ParseUsageMap(const std::string& file, const std::string& map,
   return {};
 }
 
-std::string BuildIndexLeaf(std::uint32_t owner, const std::vector<std::string>& entries) {
+namespace {
+
+std::string BuildIndexPage(unsigned char type, std::uint32_t owner,
+                           const std::vector<std::string>& entries, std::uint32_t prev,
+                           std::uint32_t next, std::uint32_t tail) {
   std::string out(kPageSize, '\0');
   unsigned char* p = reinterpret_cast<unsigned char*>(out.data());
-  p[0] = 0x04;
+  p[0] = type;
   p[1] = 0x01;
   Put32(p + 4, owner);
+  Put32(p + 12, prev);
+  Put32(p + 16, next);
+  Put32(p + 20, tail);
+  p[26] = type == 0x03 ? 1 : 0;
   std::size_t at = 0;
   for (const std::string& e : entries) {
     std::memcpy(p + 480 + at, e.data(), e.size());
@@ -419,6 +427,18 @@ std::string BuildIndexLeaf(std::uint32_t owner, const std::vector<std::string>& 
   }
   Put16(p + 2, static_cast<std::uint32_t>(kIndexEntryBytes - at));
   return out;
+}
+
+}  // namespace
+
+std::string BuildIndexLeaf(std::uint32_t owner, const std::vector<std::string>& entries,
+                           std::uint32_t prev, std::uint32_t next) {
+  return BuildIndexPage(0x04, owner, entries, prev, next, 0);
+}
+
+std::string BuildIndexNode(std::uint32_t owner, const std::vector<std::string>& entries,
+                           std::uint32_t tail) {
+  return BuildIndexPage(0x03, owner, entries, 0, 0, tail);
 }
 
 std::string ParseIndexPage(const unsigned char* p, std::vector<std::string>& entries) {
@@ -450,13 +470,16 @@ std::string LongKey(std::uint32_t value) {
   return k;
 }
 
-// Codes of the General sort for the characters whose keys were checked on
-// real files; letters ignore case. Any other character (accented letters,
-// punctuation, Chinese) gets FC followed by its code point in three 7-bit
-// groups with the high bit set: the keys stay unique and in a fixed order, so
-// every index we write is sorted and complete, but Access computes other
-// keys for such names. Readers that scan the catalog are not affected; Access
-// repairs the catalog index on Compact and Repair.
+// Index keys of names. Letters, digits, blank ( ) . _ ~ take the codes
+// Access gives them, the same in the General order (0x0409) and in the
+// Chinese PRC order (0x0804) our databases declare; letters ignore case.
+// For every other character (Chinese, accented letters, other signs) the
+// codes Access uses are not known here, so it gets FC followed by its code
+// point in three 7-bit groups with the high bit set. Our catalog indexes
+// therefore stay complete, unique and sorted, and every reader that scans
+// the catalog (libmdb, mdb-reader, Access listing its tables) finds such a
+// table; only a lookup through the name index by Access itself may miss it
+// until Compact and Repair rebuilds the index.
 std::string TextKey(std::u16string_view text) {
   while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
   if (text.size() > 255) text = text.substr(0, 255);

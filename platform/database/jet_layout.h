@@ -139,7 +139,12 @@ std::string ParseUsageMap(const std::string& file, const std::string& map,
 
 // Index leaf (page type 4) with unprefixed entries.
 inline constexpr std::size_t kIndexEntryBytes = 4096 - 480;
-std::string BuildIndexLeaf(std::uint32_t owner, const std::vector<std::string>& entries);
+std::string BuildIndexLeaf(std::uint32_t owner, const std::vector<std::string>& entries,
+                           std::uint32_t prev = 0, std::uint32_t next = 0);
+// Index node (page type 3): each entry is the last entry of a child leaf
+// followed by that leaf's page (big-endian); the last child is `tail`.
+std::string BuildIndexNode(std::uint32_t owner, const std::vector<std::string>& entries,
+                           std::uint32_t tail);
 // Entries of an index page, prefix compression undone.
 std::string ParseIndexPage(const unsigned char* page, std::vector<std::string>& entries);
 

@@ -21,6 +21,24 @@ namespace {
 constexpr std::uint32_t kTablesFolder = 0x0F000001;
 constexpr std::uint32_t kUserTableAcm = 0x000FFEFF;
 constexpr std::size_t kMapBytes = 64;
+constexpr std::size_t kRefSpan = (kPageSize - 4) * 8;  // pages one bitmap page covers
+constexpr std::size_t kRefSlots = 17;                  // bitmap pages a reference map names
+constexpr std::uint32_t kMaxPages = 524288;            // 2 GB
+
+std::uint32_t inlineLimit = 16384;  // pages an inline usage map covers (64 MB)
+std::uint32_t InlineLimit() {
+  return inlineLimit;
+}
+
+// The bitmap pages of a reference map row, by slot; empty for an inline map.
+std::vector<std::uint32_t> ReferenceSlots(const std::string& row) {
+  std::vector<std::uint32_t> out;
+  if (row.empty() || row[0] != 0x01) return out;
+  for (std::size_t k = 0; 1 + 4 * k + 4 <= row.size() && k < kRefSlots; ++k)
+    out.push_back(Get32(reinterpret_cast<const unsigned char*>(row.data()) + 1 + 4 * k));
+  while (!out.empty() && out.back() == 0) out.pop_back();
+  return out;
+}
 
 // The four system tables of a new database, as the Jet engine lays them out:
 // definitions on pages 2 to 5, their usage maps on 6, 9, 11 and 13, index
@@ -296,6 +314,23 @@ void CheckName(const std::u16string& name, const std::string& what) {
                           "”含有不允许的字符（. ! ` [ ] 或控制字符）");
 }
 
+// The columns and indexes of a system table are those we write.
+bool SameLayout(const TableDef& found, const TableDef& expected) {
+  if (found.maxColumns != expected.maxColumns || found.varColumns != expected.varColumns ||
+      found.columns.size() != expected.columns.size() ||
+      found.physical.size() != expected.physical.size())
+    return false;
+  for (const ColumnDef& e : expected.columns) {
+    const ColumnDef* f = found.Find(e.number);
+    if (f == nullptr || f->type != e.type || f->fixed() != e.fixed() ||
+        (!e.fixed() && f->varIndex != e.varIndex) || (e.fixed() && f->fixedOffset != e.fixedOffset))
+      return false;
+  }
+  for (std::size_t i = 0; i < expected.physical.size(); ++i)
+    if (found.physical[i].columns.size() != expected.physical[i].columns.size()) return false;
+  return true;
+}
+
 }  // namespace
 
 struct JetWriter::Impl {
@@ -304,6 +339,7 @@ struct JetWriter::Impl {
     std::uint32_t tdefPage = 0;
     TableDef def;
     std::set<std::uint32_t> owned;
+    std::vector<std::uint32_t> ownedRef;  // bitmap pages of a reference map (0: none yet)
     std::uint32_t lastPage = 0;
     DataPage last;  // the page rows go to
     bool lastDirty = false;
@@ -316,9 +352,20 @@ struct JetWriter::Impl {
   std::string file;
   std::uint32_t diskPages = 0;
   std::set<std::uint32_t> freePages;  // free by the global map, below the page count
+  std::vector<std::uint32_t> globalRef;
   Table objects, aces;
   std::vector<Table> tables;
-  std::vector<std::string> byParentName, byId, acesById;
+  // A catalog index: its entries in order, on one leaf at the root page, or
+  // on leaves under a node at the root page once they outgrow one page.
+  struct CatalogIndex {
+    std::uint32_t owner = 0;
+    std::uint32_t root = 0;
+    std::uint8_t mapRow = 0;
+    std::uint32_t mapPage = 0;
+    std::vector<std::uint32_t> leaves;
+    std::vector<std::string> entries;
+  };
+  CatalogIndex byParentName, byId, acesById;
   bool indexesDirty = false;
   std::set<std::uint32_t> stored;  // rebuilt in the image, not yet on disk
   std::string dbOwner;
@@ -340,8 +387,7 @@ struct JetWriter::Impl {
 
   std::uint32_t Allocate() {
     const std::uint32_t page = Pages();
-    if (page >= 32000)
-      throw DatabaseError("数据库“" + DisplayText(path) + "”已达本程序可写的上限（约 128 MB）");
+    if (page >= kMaxPages) throw DatabaseError("数据库“" + DisplayText(path) + "”已达 2 GB 的上限");
     file.append(kPageSize, '\0');
     return page;
   }
@@ -359,18 +405,105 @@ struct JetWriter::Impl {
         t.def.ownedRow >= map.rows.size() ||
         !ParseUsageMap(file, map.rows[t.def.ownedRow], t.owned).empty())
       Refuse("表的使用映射无效");
+    t.ownedRef = ReferenceSlots(map.rows[t.def.ownedRow]);
     for (std::uint32_t p : t.owned)
-      if (p >= Pages() || PageAt(file, p)[0] != 0x01) Refuse("表的使用映射指向无效的页");
+      if (p >= Pages() || PageAt(file, p)[0] != 0x01 || Get32(PageAt(file, p) + 4) != tdefPage)
+        Refuse("表的使用映射指向无效的页");
     if (!t.owned.empty()) {
       t.lastPage = *t.owned.rbegin();
       if (!ParseDataPage(PageAt(file, t.lastPage), t.last).empty()) Refuse("数据页无效");
     }
   }
 
-  void LoadLeaf(std::uint32_t root, std::vector<std::string>& entries) {
-    if (root >= Pages() || PageAt(file, root)[0] != 0x04 || Get32(PageAt(file, root) + 16) != 0)
-      Refuse("系统索引不是单页（不是本程序创建的数据库）");
-    if (!ParseIndexPage(PageAt(file, root), entries).empty()) Refuse("系统索引页无效");
+  void LoadIndex(const Table& t, std::size_t i, CatalogIndex& x) {
+    const PhysicalIndex& p = t.def.physical[i];
+    x.owner = t.tdefPage;
+    x.root = p.rootPage;
+    x.mapRow = p.mapRow;
+    x.mapPage = p.mapPage;
+    auto page = [&](std::uint32_t n, unsigned char type, std::vector<std::string>& entries) {
+      if (n < 2 || n >= Pages() || PageAt(file, n)[0] != type ||
+          Get32(PageAt(file, n) + 4) != t.tdefPage ||
+          !ParseIndexPage(PageAt(file, n), entries).empty())
+        Refuse("系统索引无效（不是本程序创建的数据库）");
+    };
+    if (x.root < Pages() && PageAt(file, x.root)[0] == 0x04) {
+      page(x.root, 0x04, x.entries);
+      return;
+    }
+    std::vector<std::string> children;
+    page(x.root, 0x03, children);
+    for (const std::string& c : children) {
+      if (c.size() < 8) Refuse("系统索引无效");
+      const auto* b = reinterpret_cast<const unsigned char*>(c.data()) + c.size() - 4;
+      x.leaves.push_back((std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) |
+                         (std::uint32_t{b[2]} << 8) | b[3]);
+    }
+    x.leaves.push_back(Get32(PageAt(file, x.root) + 20));
+    for (std::uint32_t leaf : x.leaves) {
+      std::vector<std::string> entries;
+      page(leaf, 0x04, entries);
+      x.entries.insert(x.entries.end(), entries.begin(), entries.end());
+    }
+    if (!std::is_sorted(x.entries.begin(), x.entries.end())) Refuse("系统索引无序");
+  }
+
+  // Entries cut into leaves of at most one page each.
+  static std::vector<std::vector<std::string>> Leaves(const std::vector<std::string>& entries) {
+    std::vector<std::vector<std::string>> out(1);
+    std::size_t used = 0;
+    for (const std::string& e : entries) {
+      if (used + e.size() > kIndexEntryBytes) {
+        out.emplace_back();
+        used = 0;
+      }
+      out.back().push_back(e);
+      used += e.size();
+    }
+    return out;
+  }
+
+  // Whether the index still fits its one node page with `more` entries.
+  static bool Fits(std::vector<std::string> entries, const std::vector<std::string>& more) {
+    for (const std::string& e : more) Insert(entries, e);
+    const auto leaves = Leaves(entries);
+    std::size_t node = 0;
+    for (std::size_t j = 0; j + 1 < leaves.size(); ++j) node += leaves[j].back().size() + 4;
+    return node <= kIndexEntryBytes;
+  }
+
+  void WriteIndex(CatalogIndex& x, std::set<std::uint32_t>& dirty) {
+    const auto leaves = Leaves(x.entries);
+    std::set<std::uint32_t> pages = {x.root};
+    if (leaves.size() == 1) {
+      Store(x.root, BuildIndexLeaf(x.owner, x.entries));
+    } else {
+      while (x.leaves.size() < leaves.size()) x.leaves.push_back(Allocate());
+      std::vector<std::string> node;
+      const std::size_t k = leaves.size();
+      for (std::size_t j = 0; j < k; ++j) {
+        Store(x.leaves[j], BuildIndexLeaf(x.owner, leaves[j], j > 0 ? x.leaves[j - 1] : 0,
+                                          j + 1 < k ? x.leaves[j + 1] : 0));
+        dirty.insert(x.leaves[j]);
+        if (j + 1 < k) {
+          std::string child(4, '\0');
+          for (int b = 0; b < 4; ++b) child[b] = static_cast<char>(x.leaves[j] >> (24 - 8 * b));
+          node.push_back(leaves[j].back() + child);
+        }
+      }
+      Store(x.root, BuildIndexNode(x.owner, node, x.leaves[k - 1]));
+      pages.insert(x.leaves.begin(), x.leaves.end());
+    }
+    dirty.insert(x.root);
+    DataPage map;
+    if (!ParseDataPage(PageAt(file, x.mapPage), map).empty() || x.mapRow >= map.rows.size())
+      Refuse("索引的使用映射无效");
+    const std::string row = BuildUsageMap(pages, 0, kMapBytes);
+    if (map.rows[x.mapRow] != row) {
+      map.rows[x.mapRow] = row;
+      Store(x.mapPage, BuildDataPage(map));
+      dirty.insert(x.mapPage);
+    }
   }
 
   void Open() {
@@ -381,7 +514,7 @@ struct JetWriter::Impl {
     }
     const off_t size = lseek(fd, 0, SEEK_END);
     if (size < static_cast<off_t>(19 * kPageSize) || size % static_cast<off_t>(kPageSize) != 0 ||
-        size > static_cast<off_t>(32000 * kPageSize))
+        size > static_cast<off_t>(std::size_t{kMaxPages} * kPageSize))
       Refuse("文件长度不对");
     file.resize(static_cast<std::size_t>(size));
     std::size_t done = 0;
@@ -398,18 +531,19 @@ struct JetWriter::Impl {
     DataPage global;
     std::set<std::uint32_t> bits;
     if (!ParseDataPage(PageAt(file, 1), global).empty() || global.rows.size() != 2 ||
-        !ParseUsageMap(file, global.rows[0], bits).empty() || global.rows[0][0] != 0)
+        !ParseUsageMap(file, global.rows[0], bits).empty())
       Refuse("全局使用映射无效");
+    globalRef = ReferenceSlots(global.rows[0]);
     for (std::uint32_t p : bits)
       if (p < Pages()) freePages.insert(p);
 
     LoadTable(objects, 2);
     LoadTable(aces, 3);
-    if (objects.def.physical.size() != 2 || aces.def.physical.size() != 1)
-      Refuse("系统表的索引与预期不同");
-    LoadLeaf(objects.def.physical[0].rootPage, byParentName);
-    LoadLeaf(objects.def.physical[1].rootPage, byId);
-    LoadLeaf(aces.def.physical[0].rootPage, acesById);
+    if (!SameLayout(objects.def, ObjectsDef()) || !SameLayout(aces.def, AcesDef()))
+      Refuse("系统表的结构与预期不同（不是本程序创建的数据库）");
+    LoadIndex(objects, 0, byParentName);
+    LoadIndex(objects, 1, byId);
+    LoadIndex(aces, 0, acesById);
 
     for (std::uint32_t p : objects.owned) {
       DataPage dp;
@@ -531,12 +665,47 @@ struct JetWriter::Impl {
     }
   }
 
-  void WriteMap(Table& t) {
+  // The usage map of a table's data pages: inline while the pages lie within
+  // the first InlineLimit() pages, else a reference map whose bitmap pages
+  // each cover 32736 pages.
+  std::string OwnedMap(Table& t, std::set<std::uint32_t>& dirty) {
+    const std::uint32_t highest = t.owned.empty() ? 0 : *t.owned.rbegin();
+    if (t.ownedRef.empty() && highest < InlineLimit()) return BuildUsageMap(t.owned, 0, kMapBytes);
+    return ReferenceMap(
+        t.ownedRef, highest, [&](std::uint32_t p) { return t.owned.count(p) != 0; }, dirty);
+  }
+
+  template <typename Has>
+  std::string ReferenceMap(std::vector<std::uint32_t>& ref, std::uint32_t highest, Has has,
+                           std::set<std::uint32_t>& dirty) {
+    const std::size_t needed = highest / kRefSpan + 1;
+    if (needed > kRefSlots) Refuse("数据库已达 2 GB 的上限");
+    if (ref.size() < needed) ref.resize(needed, 0);
+    for (std::uint32_t& page : ref)
+      if (page == 0) page = Allocate();
+    std::string row(1 + 4 * kRefSlots, '\0');
+    row[0] = 0x01;
+    for (std::size_t k = 0; k < ref.size(); ++k) {
+      std::string bitmap(kPageSize, '\0');
+      auto* b = reinterpret_cast<unsigned char*>(bitmap.data());
+      b[0] = 0x05;
+      b[1] = 0x01;
+      for (std::size_t i = 0; i < kRefSpan; ++i)
+        if (has(static_cast<std::uint32_t>(k * kRefSpan + i)))
+          b[4 + i / 8] |= static_cast<unsigned char>(1 << (i % 8));
+      Store(ref[k], bitmap);
+      dirty.insert(ref[k]);
+      Put32(reinterpret_cast<unsigned char*>(row.data()) + 1 + 4 * k, ref[k]);
+    }
+    return row;
+  }
+
+  void WriteMap(Table& t, std::set<std::uint32_t>& dirty) {
     DataPage map;
     if (!ParseDataPage(PageAt(file, t.def.ownedPage), map).empty() ||
         t.def.ownedRow >= map.rows.size() || t.def.freeRow >= map.rows.size())
       Refuse("使用映射页无效");
-    map.rows[t.def.ownedRow] = BuildUsageMap(t.owned, 0, kMapBytes);
+    map.rows[t.def.ownedRow] = OwnedMap(t, dirty);
     std::set<std::uint32_t> withRoom;
     if (t.lastPage != 0) withRoom.insert(t.lastPage);
     map.rows[t.def.freeRow] =
@@ -559,7 +728,7 @@ struct JetWriter::Impl {
         dirty.insert(t->lastPage);
       }
       if (t->mapDirty) {
-        WriteMap(*t);
+        WriteMap(*t, dirty);
         dirty.insert(t->def.ownedPage);
       }
       if (t->defDirty) {
@@ -568,19 +737,27 @@ struct JetWriter::Impl {
       }
     }
     if (indexesDirty) {
-      Store(objects.def.physical[0].rootPage, BuildIndexLeaf(objects.tdefPage, byParentName));
-      Store(objects.def.physical[1].rootPage, BuildIndexLeaf(objects.tdefPage, byId));
-      Store(aces.def.physical[0].rootPage, BuildIndexLeaf(aces.tdefPage, acesById));
+      for (CatalogIndex* x : {&byParentName, &byId, &acesById}) WriteIndex(*x, dirty);
       dirty.insert({objects.def.physical[0].rootPage, objects.def.physical[1].rootPage,
                     aces.def.physical[0].rootPage});
     }
     if (Pages() != diskPages) {
+      // Set bits are free pages: the pages past the end of the file.
       DataPage global;
       ParseDataPage(PageAt(file, 1), global);
-      std::set<std::uint32_t> bits = freePages;
-      const std::size_t bytes = std::max<std::size_t>(kMapBytes, (Pages() + 7) / 8);
-      for (std::uint32_t p = Pages(); p < bytes * 8; ++p) bits.insert(p);
-      global.rows[0] = BuildUsageMap(bits, 0, bytes);
+      if (globalRef.empty() && Pages() < InlineLimit()) {
+        std::set<std::uint32_t> bits = freePages;
+        const std::size_t bytes = std::max<std::size_t>(kMapBytes, (Pages() + 7) / 8);
+        for (std::uint32_t p = Pages(); p < bytes * 8; ++p) bits.insert(p);
+        global.rows[0] = BuildUsageMap(bits, 0, bytes);
+      } else {
+        // Its own bitmap pages are allocated first, so that they count as used.
+        while (globalRef.size() * kRefSpan <= Pages()) globalRef.push_back(Allocate());
+        const std::uint32_t end = Pages();
+        global.rows[0] = ReferenceMap(
+            globalRef, end, [&](std::uint32_t p) { return p >= end || freePages.count(p) != 0; },
+            dirty);
+      }
       Store(1, BuildDataPage(global));
       dirty.insert(1);
     }
@@ -734,12 +911,19 @@ void JetWriter::Create(const std::string& path, NewFormat format) {
     throw;
   }
   close(fd);
-  if (link(temp.c_str(), path.c_str()) != 0) {
-    const int err = errno;
+  // link() never replaces a file; where the file system has no links
+  // (FAT drives, some shares) rename() does, after a look that none is there.
+  if (link(temp.c_str(), path.c_str()) == 0) {
     unlink(temp.c_str());
-    throw DatabaseError(FileErrorText("创建数据库", path, err));
+    return;
+  }
+  int err = errno;
+  if (err != EEXIST && access(path.c_str(), F_OK) != 0 && errno == ENOENT) {
+    if (rename(temp.c_str(), path.c_str()) == 0) return;
+    err = errno;
   }
   unlink(temp.c_str());
+  throw DatabaseError(FileErrorText("创建数据库", path, err));
 }
 
 JetWriter::JetWriter(const std::string& path) : impl_(std::make_unique<Impl>()) {
@@ -758,6 +942,10 @@ JetWriter::~JetWriter() {
 
 void JetWriter::Flush() {
   impl_->Flush();
+}
+
+void JetWriter::SetInlineMapLimit(std::uint32_t pages) {
+  inlineLimit = pages;
 }
 
 std::vector<std::string> JetWriter::TableNames() const {
@@ -781,12 +969,13 @@ void JetWriter::CreateTable(const std::string& table, const std::string& firstCo
   CheckName(column, "列名");
   if (m.Find(name) != nullptr || Folded(name).rfind(u"MSYS", 0) == 0)
     throw DatabaseError("表“" + table + "”已存在");
-  // Room in the one-page catalog indexes.
-  const std::size_t nameEntry = 1 + 4 + 1 + TextKey(name).size() + 4;
-  if (Impl::Bytes(m.byParentName) + nameEntry > kIndexEntryBytes ||
-      Impl::Bytes(m.byId) + 9 > kIndexEntryBytes ||
-      Impl::Bytes(m.acesById) + 9 * std::max<std::size_t>(1, m.userTableSids.size()) >
-          kIndexEntryBytes)
+  // Room in the catalog indexes (one node page over their leaves).
+  std::vector<std::string> aceEntries;
+  for (std::size_t i = 0; i < std::max<std::size_t>(1, m.userTableSids.size()); ++i)
+    aceEntries.push_back(LongEntry(0x00FFFFFF, 0xFFFFFF, 0xFF));
+  if (!Impl::Fits(m.byParentName.entries, {ParentNameEntry(kTablesFolder, name, 0xFFFFFF, 0xFF)}) ||
+      !Impl::Fits(m.byId.entries, {LongEntry(0x00FFFFFF, 0xFFFFFF, 0xFF)}) ||
+      !Impl::Fits(m.acesById.entries, aceEntries))
     throw DatabaseError("数据库“" + DisplayText(m.path) + "”中的表太多，无法再建表“" + table + "”");
 
   Impl::Table t;
@@ -820,16 +1009,16 @@ void JetWriter::CreateTable(const std::string& table, const std::string& firstCo
                ObjectValues({t.tdefPage, kTablesFolder, name.c_str(), 1, m.dbOwner}, now, 0)));
   m.tables.push_back(std::move(t));
   Impl::Table& added = m.tables.back();
-  Impl::Insert(m.byParentName, ParentNameEntry(kTablesFolder, name, page, row));
-  Impl::Insert(m.byId, LongEntry(added.tdefPage, page, row));
+  Impl::Insert(m.byParentName.entries, ParentNameEntry(kTablesFolder, name, page, row));
+  Impl::Insert(m.byId.entries, LongEntry(added.tdefPage, page, row));
   for (const std::string& sid : m.userTableSids) {
     const auto [acePage, aceRow] = m.Append(
         m.aces, BuildRow(m.aces.def, AceValues(added.tdefPage, kUserTableAcm, sid, false)));
-    Impl::Insert(m.acesById, LongEntry(added.tdefPage, acePage, aceRow));
+    Impl::Insert(m.acesById.entries, LongEntry(added.tdefPage, acePage, aceRow));
   }
-  m.objects.def.physical[0].uniqueKeys = DistinctKeys(m.byParentName);
-  m.objects.def.physical[1].uniqueKeys = DistinctKeys(m.byId);
-  m.aces.def.physical[0].uniqueKeys = DistinctKeys(m.acesById);
+  m.objects.def.physical[0].uniqueKeys = DistinctKeys(m.byParentName.entries);
+  m.objects.def.physical[1].uniqueKeys = DistinctKeys(m.byId.entries);
+  m.aces.def.physical[0].uniqueKeys = DistinctKeys(m.acesById.entries);
   m.indexesDirty = true;
   m.Flush();
 }

@@ -2,6 +2,13 @@
 // Writes new Jet 4 (.mdb, Access 2000) and ACE 12 (.accdb, Access 2007)
 // databases whose user tables hold text columns: the system tables, their
 // rows and indexes, table definitions, usage maps and data pages.
+//
+// Limits: text columns of 250 characters, 255 columns, records of 4060
+// bytes; the catalog indexes have at most one node page over their leaves
+// (thousands of tables); files up to 2 GB, usage maps inline up to 64 MB
+// and reference maps beyond.
+// Empty text is stored as no value. Names: at most 64 characters, no
+// leading blank, none of . ! ` [ ] or control characters.
 
 #include <memory>
 #include <optional>
@@ -51,6 +58,10 @@ class JetWriter {
 
   // Writes what is pending. Every write leaves a file that readers open.
   void Flush();
+
+  // How many pages a usage map may cover inline before it becomes a
+  // reference map (default 16384, 64 MB); tests lower it.
+  static void SetInlineMapLimit(std::uint32_t pages);
 
  private:
   struct Impl;

@@ -1,6 +1,7 @@
 #include "platform/database/mdb_file.h"
 
 #include <fcntl.h>
+#include <iconv.h>
 #include <mdbtools.h>
 #include <poll.h>
 #include <signal.h>
@@ -11,6 +12,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <set>
 
 #include "platform/errors.h"
 #include "platform/textcodec.h"
@@ -238,6 +241,11 @@ struct Session {
   }
 
   void Open(const std::string& path) {
+    // Access 97 text is in the code page of the machine that wrote it, which
+    // the header names; libmdb assumes 1252 unless told. (This process is
+    // the reading child: its environment is its own.)
+    if (header.version == JetVersion::Jet3 && header.codePage != 0)
+      setenv("MDB_JET3_CHARSET", ("CP" + std::to_string(header.codePage)).c_str(), 1);
     mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
     if (mdb == nullptr) throw DatabaseError(OpenErrorText(path, "文件已损坏，无法读取"));
     if (mdb_read_catalog(mdb, MDB_TABLE) == nullptr)
@@ -286,6 +294,25 @@ struct Session {
     mdb_free_tabledef(table);
   }
 };
+
+// The character converters libmdb opens, opened once here first: their
+// modules are then loaded before any child is forked, and a child never has
+// to load one (a lock held by another thread at the fork could stall it).
+void LoadConverters(const HeaderInfo& header) {
+  static std::set<std::string> loaded;
+  std::vector<std::pair<std::string, std::string>> pairs = {{"UCS-2LE", "UTF-8"},
+                                                            {"UTF-8", "UCS-2LE"}};
+  if (header.version == JetVersion::Jet3) {
+    const std::string cp = "CP" + std::to_string(header.codePage != 0 ? header.codePage : 1252);
+    pairs.push_back({cp, "UTF-8"});
+    pairs.push_back({"UTF-8", cp});
+  }
+  for (const auto& [to, from] : pairs) {
+    if (!loaded.insert(to + "<" + from).second) continue;
+    // Kept open for the life of the process, so the module stays loaded.
+    (void)iconv_open(to.c_str(), from.c_str());
+  }
+}
 
 // Runs `work` in a child process, so that whatever a damaged file does to
 // libmdb (a crash, a loop, memory without end, chatter on stdout and
@@ -340,7 +367,7 @@ std::string Isolated(const std::string& damaged, Work work) {
   char buf[1 << 16];
   for (;;) {
     pollfd p{fds[0], POLLIN, 0};
-    const int ready = poll(&p, 1, 30000);  // a live reader streams well within this
+    const int ready = poll(&p, 1, 15000);  // a live reader streams well within this
     if (ready < 0 && errno == EINTR) continue;
     if (ready == 0) {
       timedOut = true;
@@ -400,6 +427,7 @@ MdbFile::MdbFile(const std::string& path) : impl_(std::make_unique<Impl>()) {
   if (impl_->header.hasPassword)
     throw DatabaseError(OpenErrorText(path, "数据库设有密码，无法打开"));
 
+  LoadConverters(impl_->header);
   const HeaderInfo header = impl_->header;
   const std::string out = Isolated(OpenErrorText(path, "文件已损坏，无法读取"), [&](Sink& sink) {
     Session s;
@@ -437,6 +465,7 @@ TableData MdbFile::ReadTable(const std::string& name) const {
       "无法读取数据库“" + DisplayText(path) + "”中的表“" + name + "”：文件已损坏";
   if (std::find(impl_->tables.begin(), impl_->tables.end(), name) == impl_->tables.end())
     throw DatabaseError("数据库“" + DisplayText(path) + "”中没有表“" + name + "”");
+  LoadConverters(impl_->header);
   const HeaderInfo header = impl_->header;
   const std::string out = Isolated(damaged, [&](Sink& sink) {
     Session s;

@@ -15,6 +15,10 @@ std::string Fixture(const std::string& name) {
   return std::string(PW_FIXTURES_DIR) + "/mdb/" + name;
 }
 
+std::string FileName(const std::string& path) {
+  return std::filesystem::path(path).filename().string();
+}
+
 #define REQUIRE_FIXTURE(path) \
   if (!std::filesystem::exists(path)) GTEST_SKIP() << "fixture absent: " << (path)
 
@@ -66,15 +70,44 @@ TEST(MdbFileOpen, RefusesWhatIsNotAReadableDatabase) {
   EXPECT_THROW(MdbFile(dir.file("missing.mdb")), DatabaseError);
 }
 
-TEST(MdbFileOpen, RefusesPasswordAndNamesTheCause) {
-  const std::string path = Fixture("jet4_password.mdb");
-  REQUIRE_FIXTURE(path);
-  try {
-    MdbFile f(path);
-    FAIL() << "opened";
-  } catch (const DatabaseError& e) {
-    EXPECT_NE(std::string(e.what()).find("密码"), std::string::npos) << e.what();
+TEST(MdbFileOpen, RefusesPasswordAndEncryptionAndNamesTheCause) {
+  const std::string password = Fixture("jet4_password.mdb");
+  const std::string plain = Fixture("jet4_empty_jet_engine.mdb");
+  REQUIRE_FIXTURE(password);
+  REQUIRE_FIXTURE(plain);
+  // An encrypted database: a non-zero key in the (masked) header.
+  std::string bytes = pw::test::ReadFile(plain);
+  bytes[0x3E] = static_cast<char>(bytes[0x3E] ^ 0x5A);
+  pw::test::TempDir dir;
+  pw::test::WriteFile(dir.file("locked.mdb"), bytes);
+  const std::pair<std::string, std::string> cases[] = {{password, "密码"},
+                                                       {dir.file("locked.mdb"), "加密"}};
+  for (const auto& [path, cause] : cases) {
+    try {
+      MdbFile f(path);
+      ADD_FAILURE() << path << " opened";
+    } catch (const DatabaseError& e) {
+      EXPECT_NE(std::string(e.what()).find(cause), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(FileName(path)), std::string::npos) << e.what();
+    }
   }
+}
+
+TEST(MdbFileRead, Access97TextUsesTheHeadersCodePage) {
+  const std::string source = Fixture("jet3_types.mdb");
+  REQUIRE_FIXTURE(source);
+  // The same file as if written on a Chinese system: code page 936 in the
+  // (masked) header, and a value "中文lmnop" in GBK bytes.
+  std::string bytes = pw::test::ReadFile(source);
+  bytes[0x3C] = static_cast<char>((936 & 0xFF) ^ HeaderMask()[0x3C - 0x18]);
+  bytes[0x3D] = static_cast<char>((936 >> 8) ^ HeaderMask()[0x3D - 0x18]);
+  const std::size_t at = bytes.find("hijklmnop");
+  ASSERT_NE(at, std::string::npos);
+  bytes.replace(at, 4, "\xD6\xD0\xCE\xC4");
+  pw::test::TempDir dir;
+  pw::test::WriteFile(dir.file("gbk.mdb"), bytes);
+  const TableData t = MdbFile(dir.file("gbk.mdb")).ReadTable("Table1");
+  EXPECT_EQ(t.rows.at(1).at(1), "中文lmnop");
 }
 
 struct Expected {

@@ -148,27 +148,61 @@ TEST(JetWriter, EachCallLeavesASoundFileOnDisk) {
   EXPECT_EQ(MdbFile(path).ReadTable("T").rows.size(), 600u);
 }
 
+// Past 512 pages the inline maps grow; past the inline limit (lowered here
+// to 200 pages) they become reference maps with bitmap pages of their own.
 TEST(JetWriter, FilesBeyondTheFirstUsageMapStaySound) {
+  for (const std::uint32_t limit : {16384u, 200u}) {
+    JetWriter::SetInlineMapLimit(limit);
+    pw::test::TempDir dir;
+    const std::string path = dir.file("big.mdb");
+    JetWriter::Create(path, NewFormat::Jet4);
+    for (int round = 0; round < 2; ++round) {  // the second round reopens the maps
+      JetWriter w(path);
+      if (round == 0) {
+        w.CreateTable("Big", "A");
+        w.AddColumn("Big", "B");
+      }
+      for (int i = 0; i < 6000; ++i)  // about 400 pages a round
+        w.AppendRecord("Big",
+                       {std::to_string(i), std::string(250, static_cast<char>('a' + i % 26))});
+      w.CreateTable("Late" + std::to_string(round), "A");  // pages past the first 512
+      w.AppendRecord("Late" + std::to_string(round), {"late"});
+    }
+    JetWriter::SetInlineMapLimit(16384);
+    EXPECT_GT(std::filesystem::file_size(path), 512u * 4096u);
+    ExpectSound(path);
+    EXPECT_EQ(test::ReadWithMdbExport(path, "Big").size(), 12000u) << limit;
+    EXPECT_EQ(test::ReadWithMdbExport(path, "Late1").size(), 1u) << limit;
+    if (!test::MdbReaderMissing().empty()) GTEST_SKIP() << test::MdbReaderMissing();
+    const test::SeenDatabase seen = test::ReadWithMdbReader(path);
+    EXPECT_EQ(seen.at("Big").rows.size(), 12000u) << limit;
+    EXPECT_EQ(seen.at("Late1").rows.size(), 1u) << limit;
+  }
+}
+
+TEST(JetWriter, ManyTablesSpreadTheCatalogIndexesOverLeaves) {
   pw::test::TempDir dir;
-  const std::string path = dir.file("big.mdb");
-  JetWriter::Create(path, NewFormat::Jet4);
+  const std::string path = dir.file("many.accdb");
+  JetWriter::Create(path, NewFormat::Ace12);
+  auto name = [](int i) { return "Quarterly report table " + std::to_string(i); };
   {
     JetWriter w(path);
-    w.CreateTable("Big", "A");
-    w.AddColumn("Big", "B");
-    for (int i = 0; i < 12000; ++i)  // about 800 pages: maps grow past 512 pages
-      w.AppendRecord("Big", {std::to_string(i), std::string(250, static_cast<char>('a' + i % 26))});
-    w.CreateTable("Late", "A");  // its pages lie past the first 512
-    w.AppendRecord("Late", {"late"});
+    for (int i = 0; i < 250; ++i) w.CreateTable(name(i), "A");
   }
-  EXPECT_GT(std::filesystem::file_size(path), 512u * 4096u);
   ExpectSound(path);
-  EXPECT_EQ(test::ReadWithMdbExport(path, "Big").size(), 12000u);
-  EXPECT_EQ(test::ReadWithMdbExport(path, "Late").size(), 1u);
+  {
+    JetWriter w(path);  // reopened over a node page and its leaves
+    for (int i = 250; i < 400; ++i) {
+      w.CreateTable(name(i), "A");
+      w.AppendRecord(name(i), {std::to_string(i)});
+    }
+  }
+  ExpectSound(path);
+  const MdbFile read(path);
+  ASSERT_EQ(read.TableNames().size(), 400u);
+  EXPECT_EQ(read.ReadTable(name(399)).rows.at(0).at(0), "399");
   if (!test::MdbReaderMissing().empty()) GTEST_SKIP() << test::MdbReaderMissing();
-  const test::SeenDatabase seen = test::ReadWithMdbReader(path);
-  EXPECT_EQ(seen.at("Big").rows.size(), 12000u);
-  EXPECT_EQ(seen.at("Late").rows.size(), 1u);
+  EXPECT_EQ(test::ReadWithMdbReader(path).size(), 400u);
 }
 
 TEST(JetWriter, LimitsAndBadNamesFailClearly) {
