@@ -154,11 +154,14 @@ int main(int argc, char** argv) {
     CommonOptions common;
     common.removeFinished = false;
     MergeDocuments(run, {}, common, q);
+    return Marks(q.marks);
+  });
+  {
     OfficeServer server;
     word::WordApplication app(server);
-    return Marks(q.marks) + ", " +
-           std::to_string(app.Documents().Open(run.OutputBase).PageCount()) + " pages";
-  });
+    std::printf("%-44s %d pages\n",
+                "  merged document:", app.Documents().Open(dir + "/out/merged.docx").PageCount());
+  }
 
   Measure("(a) insertDocumentFromURL, warm instance", [&] {
     OfficeServer server;
