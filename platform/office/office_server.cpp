@@ -418,10 +418,24 @@ Reference<css::lang::XComponent> OfficeServer::Impl::Load(const std::string& pat
       Prop("UpdateDocMode", Any(css::document::UpdateDocMode::NO_UPDATE)),
       Prop("InteractionHandler", Any(Reference<css::task::XInteractionHandler>(questions.get()))),
   });
+  // The office handles only names it can spell: a file whose path is not
+  // UTF-8 is opened from a link or copy in the private profile folder.
+  std::string readFrom = path;
+  if (!IsValidUtf8(path)) {
+    const std::string name = path.substr(path.find_last_of('/') + 1);
+    const std::size_t dot = name.find_last_of('.');
+    const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
+    readFrom = profile + "/copy-" + RandomTag() + (IsValidUtf8(ext) ? ext : "");
+    std::error_code ec;
+    if (::link(path.c_str(), readFrom.c_str()) != 0 &&
+        !std::filesystem::copy_file(path, readFrom, ec))
+      throw OfficeError(path, action, ErrnoCause(ec.value() ? ec.value() : errno));
+  }
   Reference<css::lang::XComponent> doc;
   try {
-    doc = Call(path, action,
-               [&] { return desktop->loadComponentFromURL(FileUrl(path), "_blank", 0, props); });
+    doc = Call(path, action, [&] {
+      return desktop->loadComponentFromURL(FileUrl(readFrom), "_blank", 0, props);
+    });
   } catch (const OfficeError&) {
     if (killed || !Alive()) throw;
     const std::string cause = questions->Cause();
@@ -443,12 +457,39 @@ Reference<css::lang::XComponent> OfficeServer::Impl::Create(const char* factoryU
   return doc;
 }
 
+namespace {
+
+// Moves `from` over `to`; across file systems by a copy into `to`'s folder
+// first, so `to` is only ever replaced whole. Answers an errno value.
+int MoveFile(const std::string& from, const std::string& to, const std::string& folder) {
+  if (::rename(from.c_str(), to.c_str()) == 0) return 0;
+  if (errno != EXDEV) return errno;
+  const std::string temp = folder + "/.~pw-" + RandomTag();
+  std::error_code ec;
+  if (!std::filesystem::copy_file(from, temp, ec)) return ec.value() ? ec.value() : EIO;
+  if (::rename(temp.c_str(), to.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(temp.c_str());
+    return err;
+  }
+  ::unlink(from.c_str());
+  return 0;
+}
+
+}  // namespace
+
 void OfficeServer::Impl::Store(const Reference<css::lang::XComponent>& doc, const std::string& path,
                                const std::string& filter, const std::string& action) {
   const std::size_t slash = path.find_last_of('/');
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string temp = folder + "/.~pw-" + RandomTag() + "-" + (IsValidUtf8(name) ? name : "out");
+  const std::string ext =
+      name.find('.') == std::string::npos ? "" : name.substr(name.find_last_of('.'));
+  // The office writes only names it can spell: a folder that is not UTF-8 gets
+  // the file from the temporary folder instead.
+  const std::string stage =
+      IsValidUtf8(folder) ? folder : std::filesystem::temp_directory_path().string();
+  std::string temp = stage + "/.~pw-" + RandomTag() + (IsValidUtf8(ext) ? ext : "");
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
   if (fd < 0) throw OfficeError(path, action, ErrnoCause(errno));
   ::close(fd);
@@ -463,7 +504,8 @@ void OfficeServer::Impl::Store(const Reference<css::lang::XComponent>& doc, cons
   Sequence<css::beans::PropertyValue> props =
       Props({Prop("FilterName", Any(ToOU(filter))), Prop("Overwrite", Any(true))});
   Call(path, action, [&] { storable->storeToURL(FileUrl(temp), props); });
-  if (::rename(temp.c_str(), path.c_str()) != 0) throw OfficeError(path, action, ErrnoCause(errno));
+  if (const int err = MoveFile(temp, path, folder); err != 0)
+    throw OfficeError(path, action, ErrnoCause(err));
   temp.clear();
 }
 

@@ -8,6 +8,8 @@
 #include <com/sun/star/text/XTextRange.hpp>
 #include <com/sun/star/text/XTextViewCursor.hpp>
 
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,11 @@ struct DocumentState {
   bool padded = false;  // an empty paragraph was added at the end
   bool fresh = true;    // nothing pasted into it yet
   int pastes = 0;       // documents pasted in so far
+
+  // Documents made by Add: their built-in style names per family, and the
+  // looks of their paragraph styles as first seen.
+  std::map<std::string, std::set<OUString>> builtinStyles;
+  std::map<OUString, css::uno::Sequence<css::uno::Any>> styleLooks;
 
   bool laidOut = false;
   bool mapped = false;

@@ -13,6 +13,7 @@
 #include <com/sun/star/container/XNameContainer.hpp>
 #include <com/sun/star/container/XNamed.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
+#include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/style/XStyle.hpp>
 #include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
 #include <com/sun/star/text/XTextCopy.hpp>
@@ -53,12 +54,14 @@ OUString FreeName(const OUString& base, int number, const Reference<css::contain
 // Copies every writable property that both sets know, the values as `from`
 // resolves them (inherited ones included).
 void CopyProperties(const Reference<css::beans::XPropertySet>& from,
-                    const Reference<css::beans::XPropertySet>& to, const std::set<OUString>& skip) {
+                    const Reference<css::beans::XPropertySet>& to, const std::set<OUString>& skip,
+                    bool textOnly = false) {
   const auto props = from->getPropertySetInfo()->getProperties();
   const auto target = to->getPropertySetInfo();
   std::vector<OUString> names;
   for (const auto& p : props)
     if (!(p.Attributes & css::beans::PropertyAttribute::READONLY) && !skip.count(p.Name) &&
+        (!textOnly || p.Name.startsWith("Char") || p.Name.startsWith("Para")) &&
         target->hasPropertyByName(p.Name))
       names.push_back(p.Name);
   const Sequence<OUString> seq(names.data(), static_cast<sal_Int32>(names.size()));
@@ -75,8 +78,19 @@ void CopyProperties(const Reference<css::beans::XPropertySet>& from,
       }
     }
   }
+  // Only values that are there; one call when the set takes them all.
+  std::vector<OUString> setNames;
+  std::vector<Any> setValues;
+  for (sal_Int32 i = 0; i < seq.getLength(); ++i)
+    if (values[i].hasValue()) {
+      setNames.push_back(seq[i]);
+      setValues.push_back(values[i]);
+    }
   try {
-    Reference<css::beans::XMultiPropertySet>(to, UNO_QUERY_THROW)->setPropertyValues(seq, values);
+    Reference<css::beans::XMultiPropertySet>(to, UNO_QUERY_THROW)
+        ->setPropertyValues(
+            Sequence<OUString>(setNames.data(), static_cast<sal_Int32>(setNames.size())),
+            Sequence<Any>(setValues.data(), static_cast<sal_Int32>(setValues.size())));
     return;
   } catch (const css::uno::Exception&) {
   }
@@ -97,63 +111,93 @@ const std::set<OUString>& StyleSkip() {
   return skip;
 }
 
-// Whether two paragraph styles of the same name look alike.
-bool SameLook(const Reference<css::beans::XPropertySet>& a,
-              const Reference<css::beans::XPropertySet>& b) {
-  static const char* const keys[] = {"CharFontName",       "CharFontNameAsian",   "CharHeight",
-                                     "CharHeightAsian",    "CharWeight",          "CharPosture",
-                                     "CharColor",          "CharUnderline",       "ParaAdjust",
-                                     "ParaTopMargin",      "ParaBottomMargin",    "ParaLeftMargin",
-                                     "ParaRightMargin",    "ParaFirstLineIndent", "ParaLineSpacing",
-                                     "NumberingStyleName", "ParaBackColor",       "BreakType"};
-  for (const char* key : keys) {
-    const OUString name = OUString::createFromAscii(key);
-    try {
-      if (a->getPropertyValue(name) != b->getPropertyValue(name)) return false;
-    } catch (const css::uno::Exception&) {
-    }
-  }
-  return true;
+// What decides how a paragraph style looks.
+const Sequence<OUString>& LookKeys() {
+  static const Sequence<OUString> keys = [] {
+    const char* const names[] = {
+        "BreakType",        "CharColor",           "CharFontName",   "CharFontNameAsian",
+        "CharHeight",       "CharHeightAsian",     "CharPosture",    "CharUnderline",
+        "CharWeight",       "NumberingStyleName",  "ParaAdjust",     "ParaBackColor",
+        "ParaBottomMargin", "ParaFirstLineIndent", "ParaLeftMargin", "ParaLineSpacing",
+        "ParaRightMargin",  "ParaTopMargin"};  // sorted, as property sets want them
+    Sequence<OUString> seq(static_cast<sal_Int32>(std::size(names)));
+    for (sal_Int32 i = 0; i < seq.getLength(); ++i)
+      seq.getArray()[i] = OUString::createFromAscii(names[i]);
+    return seq;
+  }();
+  return keys;
 }
 
-// Every paragraph of the main text, those in table cells included.
-void EachParagraph(const Reference<css::text::XText>& text,
-                   const std::function<void(const Reference<css::beans::XPropertySet>&)>& visit) {
-  Reference<css::container::XEnumeration> items =
-      Reference<css::container::XEnumerationAccess>(text, UNO_QUERY_THROW)->createEnumeration();
-  while (items->hasMoreElements()) {
-    Reference<css::uno::XInterface> item(items->nextElement(), UNO_QUERY);
-    Reference<css::text::XTextTable> table(item, UNO_QUERY);
-    if (table.is()) {
-      for (const OUString& cell : table->getCellNames()) {
-        Reference<css::text::XText> inner(table->getCellByName(cell), UNO_QUERY);
-        if (inner.is()) EachParagraph(inner, visit);
-      }
-      continue;
-    }
-    Reference<css::beans::XPropertySet> paragraph(item, UNO_QUERY);
-    if (paragraph.is()) visit(paragraph);
+Sequence<Any> LookOf(const Reference<css::beans::XPropertySet>& style) {
+  try {
+    return Reference<css::beans::XMultiPropertySet>(style, UNO_QUERY_THROW)
+        ->getPropertyValues(LookKeys());
+  } catch (const css::uno::RuntimeException&) {
+    return {};
   }
+}
+
+// The paragraphs of the main text (table cells aside) with their styles.
+using StyledParagraphs = std::vector<std::pair<Reference<css::beans::XPropertySet>, OUString>>;
+StyledParagraphs ParagraphStyles(DocumentState& d) {
+  StyledParagraphs used;
+  Reference<css::container::XEnumeration> items =
+      Reference<css::container::XEnumerationAccess>(d.body, UNO_QUERY_THROW)->createEnumeration();
+  while (items->hasMoreElements()) {
+    Reference<css::lang::XServiceInfo> info(items->nextElement(), UNO_QUERY);
+    Reference<css::beans::XPropertySet> paragraph(info, UNO_QUERY);
+    if (!paragraph.is() || !info->supportsService("com.sun.star.text.Paragraph")) continue;
+    OUString name;
+    paragraph->getPropertyValue("ParaStyleName") >>= name;
+    used.emplace_back(paragraph, name);
+  }
+  return used;
 }
 
 void SeparateStyles(DocumentState& source, DocumentState& target, int number) {
+  static const char* const families[] = {"NumberingStyles", "CharacterStyles", "ParagraphStyles",
+                                         "PageStyles"};
+  if (target.builtinStyles.empty()) {
+    // A document made by Add holds only the built-in styles until the first paste.
+    for (const char* family : families) {
+      const Sequence<OUString> names = Family(target, family)->getElementNames();
+      target.builtinStyles[family] = std::set<OUString>(names.begin(), names.end());
+    }
+  }
   Reference<css::lang::XMultiServiceFactory> factory(source.model, UNO_QUERY_THROW);
   std::map<OUString, OUString> forked;  // built-in paragraph style -> its own copy
-  for (const char* familyName :
-       {"NumberingStyles", "CharacterStyles", "ParagraphStyles", "PageStyles"}) {
-    Reference<css::container::XNameAccess> mine = Family(source, familyName);
-    Reference<css::container::XNameAccess> theirs = Family(target, familyName);
-    const bool paragraphs = std::string(familyName) == "ParagraphStyles";
-    for (const OUString& name : mine->getElementNames()) {
-      if (!theirs->hasByName(name)) continue;
+  StyledParagraphs styled;
+  for (const char* family : families) {
+    Reference<css::container::XNameAccess> mine = Family(source, family);
+    Reference<css::container::XNameAccess> theirs = Family(target, family);
+    const std::set<OUString>& builtin = target.builtinStyles[family];
+    const bool paragraphs = std::string(family) == "ParagraphStyles";
+    std::set<OUString> candidates;
+    if (paragraphs) {
+      styled = ParagraphStyles(source);
+      for (const auto& [paragraph, name] : styled) candidates.insert(name);
+    } else {
+      // Styles of other documents pasted before; built-in ones keep their names.
+      const Sequence<OUString> names = theirs->getElementNames();
+      for (const OUString& name : names)
+        if (!builtin.count(name)) candidates.insert(name);
+    }
+    for (const OUString& name : candidates) {
+      if (!mine->hasByName(name) || !theirs->hasByName(name)) continue;
       Reference<css::style::XStyle> style(mine->getByName(name), UNO_QUERY);
-      if (!style.is() || !style->isInUse()) continue;
+      if (!style.is()) continue;
       Reference<css::beans::XPropertySet> props(style, UNO_QUERY_THROW);
-      if (paragraphs && SameLook(props, Reference<css::beans::XPropertySet>(theirs->getByName(name),
-                                                                            UNO_QUERY_THROW)))
+      if (paragraphs) {
+        auto& cache = target.styleLooks[name];
+        if (!cache.hasElements())
+          cache =
+              LookOf(Reference<css::beans::XPropertySet>(theirs->getByName(name), UNO_QUERY_THROW));
+        if (LookOf(props) == cache) continue;
+      } else if (!style->isInUse()) {
         continue;
+      }
       const OUString fresh = FreeName(name, number, mine, theirs);
-      if (style->isUserDefined()) {
+      if (!builtin.count(name) && style->isUserDefined()) {
         // Renaming carries every use of the style along.
         Reference<css::container::XNamed>(style, UNO_QUERY_THROW)->setName(fresh);
       } else if (paragraphs) {
@@ -162,18 +206,14 @@ void SeparateStyles(DocumentState& source, DocumentState& target, int number) {
         Reference<css::container::XNameContainer>(mine, UNO_QUERY_THROW)
             ->insertByName(fresh, Any(copy));
         Reference<css::style::XStyle>(copy, UNO_QUERY_THROW)->setParentStyle(name);
-        CopyProperties(props, copy, StyleSkip());
+        CopyProperties(props, copy, StyleSkip(), true);
         forked[name] = fresh;
       }
     }
   }
-  if (forked.empty()) return;
-  EachParagraph(source.body, [&](const Reference<css::beans::XPropertySet>& paragraph) {
-    OUString name;
-    paragraph->getPropertyValue("ParaStyleName") >>= name;
+  for (const auto& [paragraph, name] : styled)
     if (auto it = forked.find(name); it != forked.end())
       paragraph->setPropertyValue("ParaStyleName", Any(it->second));
-  });
 }
 
 }  // namespace

@@ -60,6 +60,21 @@ void SaveWithPassword(OfficeServer& server, const std::string& from, const std::
   impl.CloseDocument(doc);
 }
 
+TEST(Word, PathsThatAreNotUtf8OpenAndSave) {
+  TempDir dir;
+  const std::string folder = dir.file("\xB1\xA8\xB8\xE6");    // "报告" in GBK
+  const std::string src = folder + "/\xCE\xC4\xB5\xB5.fodt";  // "文档"
+  WriteFile(src, test::SimpleFodt({"bytes"}));
+  OfficeServer server;
+  WordApplication app(server);
+  WordDocument& doc = app.Documents().Open(src);
+  EXPECT_EQ(doc.Text(), "bytes\n");
+  const std::string out = doc.SaveAs(folder + "/\xD0\xC2.docx");
+  EXPECT_EQ(out, folder + "/\xD0\xC2.docx");
+  doc.Close();
+  EXPECT_EQ(app.Documents().Open(out).Text(), "bytes\n");
+}
+
 TEST(Word, DocumentsThatDoNotOpenFailClearlyAndTheServerGoesOn) {
   TempDir dir;
   WriteFile(dir.file("good.fodt"), test::SimpleFodt({"fine"}));

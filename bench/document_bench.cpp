@@ -1,0 +1,224 @@
+// Document merge and split against two plain uses of the same office engine:
+// (a) inserting every file into one warm instance's document with
+//     insertDocumentFromURL, (b) converting every file by one warm instance
+//     (the per-document floor). Each figure runs in a child process of its own
+//     and is printed with the peak memory of the program and of the office server.
+//
+// Usage: document_bench [documents=50] [pages per document=5] [split pages=100]
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/document/XDocumentInsertable.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/style/BreakType.hpp>
+#include <com/sun/star/text/XTextCursor.hpp>
+#include <com/sun/star/text/XTextDocument.hpp>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ops/document/document_ops.h"
+#include "platform/office/office_uno.h"
+#include "platform/office/word.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Quiet : pw::RunReporter {
+  std::vector<double> marks;  // seconds since start at each finished file
+  Clock::time_point start = Clock::now();
+  void Status(const std::string&) override {}
+  void Counter(int) override {
+    marks.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+  }
+  void BeginProgress(int) override {}
+  void StepProgress() override {}
+  void EndProgress() override {}
+  void RemoveRow(int) override {}
+  void SourceRemoved(int, pw::RemoveOutcome) override {}
+};
+
+std::string Lorem(int words, int seed) {
+  static const char* const pool[] = {"office", "merge",  "table", "plinth", "paper", "column",
+                                     "border", "margin", "index", "letter", "field", "report"};
+  std::string s;
+  for (int i = 0; i < words; ++i) s += std::string(pool[(i * 7 + seed) % 12]) + " ";
+  return s;
+}
+
+// A flat text document of about `pages` pages: headings, paragraphs, a table.
+std::string Document(int pages, int seed) {
+  std::string x = R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" office:version="1.3" office:mimetype="application/vnd.oasis.opendocument.text">
+<office:automatic-styles><style:style style:name="PB" style:family="paragraph"><style:paragraph-properties fo:break-before="page"/></style:style></office:automatic-styles>
+<office:body><office:text>
+)";
+  for (int p = 0; p < pages; ++p) {
+    x += std::string("<text:h text:outline-level=\"1\"") + (p ? " text:style-name=\"PB\"" : "") +
+         ">Section " + std::to_string(seed) + "." + std::to_string(p + 1) + "</text:h>\n";
+    for (int k = 0; k < 6; ++k) x += "<text:p>" + Lorem(60, seed + k) + "</text:p>\n";
+    x += "<table:table><table:table-column table:number-columns-repeated=\"3\"/>";
+    for (int r = 0; r < 3; ++r) {
+      x += "<table:table-row>";
+      for (int c = 0; c < 3; ++c)
+        x += "<table:table-cell><text:p>" + Lorem(2, r * 3 + c) + "</text:p></table:table-cell>";
+      x += "</table:table-row>";
+    }
+    x += "</table:table>\n";
+  }
+  return x + "</office:text></office:body></office:document>\n";
+}
+
+long PeakKb(int who) {
+  rusage u{};
+  getrusage(who, &u);
+  return u.ru_maxrss;
+}
+
+// Runs `work` in a child process and prints its time and peak memory.
+void Measure(const char* label, const std::function<std::string()>& work) {
+  std::fflush(stdout);
+  const pid_t child = fork();
+  if (child == 0) {
+    const auto t0 = Clock::now();
+    std::string extra;
+    try {
+      extra = work();
+    } catch (const std::exception& e) {
+      std::printf("%-44s failed: %s\n", label, e.what());
+      std::fflush(stdout);
+      _exit(1);
+    }
+    const double secs = std::chrono::duration<double>(Clock::now() - t0).count();
+    std::printf("%-44s %8.2f s   peak: program %6ld MB, office %6ld MB%s\n", label, secs,
+                PeakKb(RUSAGE_SELF) / 1024, PeakKb(RUSAGE_CHILDREN) / 1024, extra.c_str());
+    std::fflush(stdout);
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+}
+
+std::string Marks(const std::vector<double>& marks) {
+  if (marks.size() < 2) return {};
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "   (first file %.2f s, last file %.2f s)", marks[0],
+                marks.back() - marks[marks.size() - 2]);
+  return buf;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace pw;
+  const int count = argc > 1 ? std::atoi(argv[1]) : 50;
+  const int pages = argc > 2 ? std::atoi(argv[2]) : 5;
+  const int splitPages = argc > 3 ? std::atoi(argv[3]) : 100;
+  const std::string dir = std::filesystem::temp_directory_path().string() + "/pw-document-bench-" +
+                          std::to_string(getpid());
+  std::filesystem::create_directories(dir + "/out");
+  std::vector<std::string> files;
+  {
+    OfficeServer server;
+    word::WordApplication app(server);
+    for (int i = 0; i < count + 1; ++i) {
+      const bool big = i == count;
+      const std::string flat = dir + "/src" + std::to_string(i) + ".fodt";
+      std::ofstream(flat) << Document(big ? splitPages : pages, i);
+      word::WordDocument& d = app.Documents().Open(flat);
+      const std::string docx =
+          d.SaveAs(dir + (big ? "/long.docx" : "/doc" + std::to_string(i) + ".docx"));
+      if (!big) files.push_back(docx);
+      if (big || i == 0)
+        std::printf("%s: %d pages\n", std::filesystem::path(docx).filename().c_str(),
+                    d.PageCount());
+      d.Close();
+    }
+  }
+  std::printf("%d documents of %d pages, one document of %d pages\n\n", count, pages, splitPages);
+
+  Measure("merge (this program)", [&] {
+    RunState run;
+    run.WorkList = files;
+    for (int i = 0; i < count; ++i) run.WorkRowIndexes.push_back(i);
+    run.OutputBase = dir + "/out/merged";
+    Quiet q;
+    CommonOptions common;
+    common.removeFinished = false;
+    MergeDocuments(run, {}, common, q);
+    return Marks(q.marks);
+  });
+  {
+    OfficeServer server;
+    word::WordApplication app(server);
+    std::printf("%-44s %d pages\n",
+                "  merged document:", app.Documents().Open(dir + "/out/merged.docx").PageCount());
+  }
+
+  Measure("(a) insertDocumentFromURL, warm instance", [&] {
+    OfficeServer server;
+    server.Start();
+    auto& s = server.impl();
+    auto doc = s.Create("private:factory/swriter");
+    std::vector<double> marks;
+    const auto t0 = Clock::now();
+    s.Call({}, "insert", [&] {
+      css::uno::Reference<css::text::XTextDocument> text(doc, css::uno::UNO_QUERY_THROW);
+      auto body = text->getText();
+      for (const std::string& f : files) {
+        auto cursor = body->createTextCursor();
+        cursor->gotoEnd(false);
+        css::uno::Reference<css::document::XDocumentInsertable>(cursor, css::uno::UNO_QUERY_THROW)
+            ->insertDocumentFromURL(FileUrl(f), {});
+        cursor->gotoEnd(false);
+        body->insertControlCharacter(cursor->getEnd(), 0, false);
+        css::uno::Reference<css::beans::XPropertySet>(body->getEnd(), css::uno::UNO_QUERY_THROW)
+            ->setPropertyValue("BreakType", css::uno::Any(css::style::BreakType_PAGE_BEFORE));
+        marks.push_back(std::chrono::duration<double>(Clock::now() - t0).count());
+      }
+    });
+    s.Store(doc, dir + "/out/inserted.docx", "MS Word 2007 XML", "save");
+    return Marks(marks);
+  });
+
+  Measure("(b) convert each document, warm instance", [&] {
+    OfficeServer server;
+    server.Start();
+    auto& s = server.impl();
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      auto doc = s.Load(files[i]);
+      s.Store(doc, dir + "/out/converted" + std::to_string(i) + ".docx", "MS Word 2007 XML",
+              "save");
+      s.CloseDocument(doc);
+    }
+    return std::string();
+  });
+
+  Measure("split long.docx by 5 pages (this program)", [&] {
+    RunState run;
+    run.WorkList = {dir + "/long.docx"};
+    run.WorkRowIndexes = {0};
+    run.OutputBase = dir + "/out/long.docx";
+    Quiet q;
+    CommonOptions common;
+    common.removeFinished = false;
+    DocumentSplitOptions options;
+    options.way = DocumentSplitOptions::Way::Pages;
+    SplitDocuments(run, options, common, q);
+    int parts = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir + "/out"))
+      if (e.path().filename().string().rfind("long_", 0) == 0) ++parts;
+    return "   " + std::to_string(parts) + " parts";
+  });
+
+  std::filesystem::remove_all(dir);
+  return 0;
+}
