@@ -8,6 +8,7 @@
 #include <locale.h>
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -67,8 +68,22 @@ struct Mend {
 // The library prints numbers with 16 significant digits; some need 17.
 bool NeedsExactNumber(double v) {
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%.16G", v);
-  return std::strtod(buf, nullptr) != v;
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);  // the shortest exact form
+  if (ec != std::errc()) return true;
+  int digits = 0, zeros = 0;
+  bool leading = true;
+  for (const char* p = buf; p != end && *p != 'e'; ++p) {
+    if (*p < '0' || *p > '9') continue;
+    if (leading && *p == '0') continue;
+    leading = false;
+    if (*p == '0') {
+      ++zeros;
+    } else {
+      digits += zeros + 1;
+      zeros = 0;
+    }
+  }
+  return digits > 16;
 }
 
 // Numbers are written with a "." whatever the process's locale says.

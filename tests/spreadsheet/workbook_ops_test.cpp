@@ -335,6 +335,26 @@ TEST(WorkbookSplit, EvenSplitAndSplitByRowsRepeatTheTitle) {
   }
 }
 
+TEST(WorkbookSplit, AStopLeavesTheSourceAndItsRowAlone) {
+  test::TempDir dir;
+  ::setenv("XDG_DATA_HOME", dir.file("data").c_str(), 1);
+  const std::string src = dir.file("s.xlsx");
+  MakeBook(src, {{"S", Table(10)}});
+  std::atomic<bool> stop{true};
+  RunState run = MakeRun({src}, src);
+  run.StopFlag = &stop;
+  CommonOptions del;
+  del.deleteSources = true;
+  Recorder rec;
+  SplitWorkbooks(run, WorkbookSplitOptions{}, del, rec);
+  EXPECT_EQ(rec.status, "用户强行退出，转换操作未完成！");
+  EXPECT_TRUE(fs::exists(src));
+  EXPECT_TRUE(rec.removed.empty());
+  EXPECT_TRUE(rec.deleted.empty());
+  EXPECT_FALSE(fs::exists(dir.file("s_2.xlsx")));
+  ::unsetenv("XDG_DATA_HOME");
+}
+
 TEST(WorkbookSplit, OneFilePerSheetWithSafeDistinctNames) {
   test::TempDir dir;
   const std::string src = dir.file("book.xlsx");
