@@ -559,7 +559,7 @@ void ApplyMends(const std::string& file, const std::string& out, const std::stri
       streams.push_back(std::make_unique<MendedSheet>(from, index, mends[sheet - 1]));
       src = zip_source_function(to, &MendedSheet::Callback, streams.back().get());
     } else {
-      src = zip_source_zip(to, from, index, 0, 0, -1);
+      src = zip_source_zip(to, from, index, ZIP_FL_COMPRESSED, 0, -1);  // copied as it is
     }
     const zip_int64_t added =
         src == nullptr ? -1 : zip_file_add(to, name.c_str(), src, ZIP_FL_ENC_UTF_8);
@@ -569,8 +569,8 @@ void ApplyMends(const std::string& file, const std::string& out, const std::stri
       zip_discard(from);
       Fail(path, "无法改写 " + name + "。");
     }
-    // Written once more here: the fast level keeps that cheap.
-    zip_set_file_compression(to, static_cast<zip_uint64_t>(added), ZIP_CM_DEFLATE, 1);
+    // A mended sheet is compressed once more here: the fast level keeps that cheap.
+    if (mended) zip_set_file_compression(to, static_cast<zip_uint64_t>(added), ZIP_CM_DEFLATE, 1);
   }
   if (zip_close(to) != 0) {
     const std::string cause = zip_strerror(to);
