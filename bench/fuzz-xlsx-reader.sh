@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Fuzzes the .xlsx reader with libFuzzer under the address and
 # undefined-behaviour sanitizers. Usage: bench/fuzz-xlsx-reader.sh [seconds]
+# With PW_FUZZ_WRITE=1 in the environment every workbook read is also
+# written and read back (slower; finds faults of the writer).
 # Seeds: the workbooks of ../shared/fixtures/xlsx when present, plus the
 # small workbooks the tests write. Crashes land in build-fuzz/.
 set -euo pipefail
@@ -10,8 +12,8 @@ out=build-fuzz
 mkdir -p "$out/corpus"
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -I. \
   bench/fuzz/xlsx_reader_fuzz.cpp platform/spreadsheet/workbook.cpp platform/spreadsheet/formula.cpp \
-  platform/spreadsheet/xlsx_reader.cpp platform/errors.cpp platform/textcodec.cpp \
-  $(pkg-config --cflags --libs libzip expat) -o "$out/xlsx_reader_fuzz"
+  platform/spreadsheet/xlsx_reader.cpp platform/spreadsheet/xlsx_writer.cpp platform/errors.cpp \
+  platform/textcodec.cpp $(pkg-config --cflags --libs libzip expat xlsxwriter) -o "$out/xlsx_reader_fuzz"
 if [ -d ../shared/fixtures/xlsx ]; then cp -n ../shared/fixtures/xlsx/*.xlsx "$out/corpus/" 2>/dev/null || true; fi
 # Stored (uncompressed) copies let mutations reach the XML instead of the deflate stream.
 if command -v zip >/dev/null && command -v unzip >/dev/null; then

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ops/spreadsheet/workbook_ops.h"
+
 namespace pw {
 
 std::string ColumnLetters(long column) {
@@ -66,6 +68,15 @@ std::uint32_t UsedColumns(ServerSheet& sheet) {
         break;
       }
   return last;
+}
+
+std::vector<std::string> NonBlankSheetNames(const std::string& path, XlsConverter* xls) {
+  SheetServer server(xls);
+  ServerWorkbook& book = server.Open(path);
+  std::vector<std::string> names;
+  for (int i = 1; i <= book.Count(); ++i)
+    if (!IsSheetBlank(book.Worksheets(i))) names.push_back(book.Worksheets(i).Name());
+  return names;
 }
 
 }  // namespace pw

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <optional>
 #include <set>
 
 #include "batch/contract.h"
@@ -89,6 +90,7 @@ class Splitter {
         break;
     }
     server_.close();
+    shapes_.clear();
     return done;
   }
 
@@ -162,26 +164,36 @@ class Splitter {
     }
   }
 
-  bool Wanted(ServerSheet& sheet) const {
-    return !options_.singleSheet || sheet.Name() == SheetFilter();
+  // Calls `slice` for every sheet to slice, in order, with its shape (measured
+  // once per source). Answers false when a stop came first.
+  template <class F>
+  bool ForEachSheet(ServerWorkbook& source, F&& slice) {
+    if (shapes_.size() != static_cast<std::size_t>(source.Count()))
+      shapes_.assign(source.Count(), {});
+    for (int i = 1; i <= source.Count(); ++i) {
+      ServerSheet& sheet = source.Worksheets(i);
+      if (options_.singleSheet && sheet.Name() != SheetFilter()) continue;
+      if (run_.StopRequested()) return false;
+      sheet.Activate();
+      auto& shape = shapes_[static_cast<std::size_t>(i - 1)];
+      if (!shape) shape = IsSheetBlank(sheet) ? SheetShape{0, 0, 0} : Measure(sheet);
+      if (shape->used == 0) continue;  // blank
+      slice(sheet, *shape);
+    }
+    return true;
   }
 
   bool Even(ServerWorkbook& source, const std::string& path, std::uint32_t parts) {
     for (std::uint32_t k = 1; k <= parts; ++k) {
       ServerWorkbook& out = NewOutput();
-      for (int i = 1; i <= source.Count(); ++i) {
-        ServerSheet& sheet = source.Worksheets(i);
-        if (!Wanted(sheet)) continue;
-        if (run_.StopRequested()) return false;
-        sheet.Activate();
-        if (IsSheetBlank(sheet)) continue;
-        const SheetShape shape = Measure(sheet);
+      const bool done = ForEachSheet(source, [&](ServerSheet& sheet, const SheetShape& shape) {
         const std::uint32_t data = shape.used > shape.header ? shape.used - shape.header : 0;
         const std::uint32_t per = data / parts;
         const std::uint32_t first = (k - 1) * per + shape.header + 1;
         const std::uint32_t last = k == parts ? shape.used : k * per + shape.header;
         CopySlice(sheet, shape, out, first, last);
-      }
+      });
+      if (!done) return false;
       Save(out, OutputPath(path, std::to_string(k)));
     }
     return true;
@@ -192,21 +204,16 @@ class Splitter {
     for (std::uint64_t k = 1;; ++k) {
       ServerWorkbook& out = NewOutput();
       const std::uint64_t skip = (k - 1) * rows;
-      for (int i = 1; i <= source.Count(); ++i) {
-        ServerSheet& sheet = source.Worksheets(i);
-        if (!Wanted(sheet)) continue;
-        if (run_.StopRequested()) return false;
-        sheet.Activate();
-        if (IsSheetBlank(sheet)) continue;
-        const SheetShape shape = Measure(sheet);
+      const bool done = ForEachSheet(source, [&](ServerSheet& sheet, const SheetShape& shape) {
         maxUsed = std::max<std::uint64_t>(maxUsed, shape.used);
-        if (skip > shape.used) continue;
+        if (skip > shape.used) return;
         const std::uint64_t first = skip + shape.header + 1;
         const std::uint64_t last = std::min<std::uint64_t>(k * rows + shape.header, shape.used);
         CopySlice(sheet, shape, out,
                   static_cast<std::uint32_t>(std::min<std::uint64_t>(first, xl::kMaxRows + 1)),
                   static_cast<std::uint32_t>(last));
-      }
+      });
+      if (!done) return false;
       if (skip > maxUsed) {
         out.Close();
         return true;
@@ -219,6 +226,7 @@ class Splitter {
   const WorkbookSplitOptions& options_;
   SheetServer server_;
   std::vector<std::string> notes_;
+  std::vector<std::optional<SheetShape>> shapes_;  // of the open source, by sheet
 };
 
 }  // namespace

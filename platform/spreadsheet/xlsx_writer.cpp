@@ -8,10 +8,13 @@
 #include <locale.h>
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string_view>
 #include <unordered_map>
 
 #include "batch/run.h"
@@ -56,19 +59,31 @@ double WidthForLibrary(double stored) {
 // A cell the library cannot write as it is: mended in the sheet's XML afterwards.
 struct Mend {
   std::uint32_t row, col;
-  char type;          // 'e' error, 'b' boolean, 0 unchanged
-  bool dropFormula;   // a constant error written as a formula placeholder
-  std::string value;  // the exact number, where the library's 16 digits lose it
+  char type;         // 'e' error, 'b' boolean, 0 unchanged
+  bool dropFormula;  // a constant error written as a formula placeholder
+  bool exact;        // `number` in full, where the library's 16 digits lose it
+  double number;
 };
 
 // The library prints numbers with 16 significant digits; some need 17.
-bool NeedsExactNumber(double v, std::string& exact) {
+bool NeedsExactNumber(double v) {
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%.16G", v);
-  if (std::strtod(buf, nullptr) == v) return false;
-  std::snprintf(buf, sizeof buf, "%.17G", v);
-  exact = buf;
-  return true;
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);  // the shortest exact form
+  if (ec != std::errc()) return true;
+  int digits = 0, zeros = 0;
+  bool leading = true;
+  for (const char* p = buf; p != end && *p != 'e'; ++p) {
+    if (*p < '0' || *p > '9') continue;
+    if (leading && *p == '0') continue;
+    leading = false;
+    if (*p == '0') {
+      ++zeros;
+    } else {
+      digits += zeros + 1;
+      zeros = 0;
+    }
+  }
+  return digits > 16;
 }
 
 // Numbers are written with a "." whatever the process's locale says.
@@ -268,8 +283,7 @@ class Writer {
     double number = c.number;
     if (c.kind == CellKind::Number && book_.date1904 && IsDate(c.style)) number += kDate1904Offset;
     if (c.kind == CellKind::Number) {
-      std::string exact;
-      if (NeedsExactNumber(number, exact)) mends.push_back({r, c.col, 0, false, std::move(exact)});
+      if (NeedsExactNumber(number)) mends.push_back({r, c.col, 0, false, true, number});
     }
     if (c.formula != 0) {
       const std::string& f = book_.Formula(c);
@@ -285,12 +299,12 @@ class Writer {
         case CellKind::Bool:
           err =
               worksheet_write_formula_str(ws, row, col, f.c_str(), fmt, c.number != 0 ? "1" : "0");
-          mends.push_back({r, c.col, 'b', false, {}});
+          mends.push_back({r, c.col, 'b', false, false, 0});
           break;
         case CellKind::Error:
           err =
               worksheet_write_formula_str(ws, row, col, f.c_str(), fmt, book_.Text(c.text).c_str());
-          mends.push_back({r, c.col, 'e', false, {}});
+          mends.push_back({r, c.col, 'e', false, false, 0});
           break;
         case CellKind::Blank:
           err = worksheet_write_formula_num(ws, row, col, f.c_str(), fmt, 0);
@@ -312,7 +326,7 @@ class Writer {
       case CellKind::Error:
         Check(worksheet_write_formula_str(ws, row, col, "0", fmt, book_.Text(c.text).c_str()), r,
               c.col, sheet);
-        mends.push_back({r, c.col, 'e', true, {}});
+        mends.push_back({r, c.col, 'e', true, false, 0});
         break;
       case CellKind::Blank:
         if (fmt != nullptr) Check(worksheet_write_blank(ws, row, col, fmt), r, c.col, sheet);
@@ -380,82 +394,191 @@ class Writer {
   std::vector<std::vector<Mend>> mends_;
 };
 
-// Rewrites the cells the library could only write as text results: the
-// cached type becomes error or boolean, and a constant error loses its
-// placeholder formula.
-std::string MendSheet(const std::string& xml, const std::vector<Mend>& mends) {
-  std::string out;
-  out.reserve(xml.size() + mends.size() * 8);
-  std::size_t pos = 0;
-  for (const Mend& m : mends) {
-    const std::string open = "<c r=\"" + CellRef(m.row, m.col) + "\"";
-    const std::size_t at = xml.find(open, pos);
-    if (at == std::string::npos) continue;
-    const std::size_t tagEnd = xml.find('>', at);
-    const std::size_t cellEnd = xml.find("</c>", at);
-    if (tagEnd == std::string::npos || cellEnd == std::string::npos) continue;
-    out.append(xml, pos, at - pos);
-    std::string tag = xml.substr(at, tagEnd - at + 1);
-    if (const std::size_t t = tag.find(" t=\"str\""); t != std::string::npos && m.type != 0)
-      tag.replace(t, 8, std::string(" t=\"") + m.type + "\"");
-    std::string body = xml.substr(tagEnd + 1, cellEnd - tagEnd - 1);
-    if (m.dropFormula) {
-      const std::size_t f = body.find("<f>"), fe = body.find("</f>");
-      if (f != std::string::npos && fe != std::string::npos) body.erase(f, fe + 4 - f);
-    }
-    if (!m.value.empty()) {
-      const std::size_t v = body.find("<v>"), ve = body.find("</v>");
-      if (v != std::string::npos && ve != std::string::npos && ve > v)
-        body.replace(v + 3, ve - v - 3, m.value);
-    }
-    out += tag;
-    out += body;
-    out += "</c>";
-    pos = cellEnd + 4;
+// Rewrites one cell element (from "<c " to "</c>") as the mend says.
+void MendCell(std::string_view cell, const Mend& m, std::string& out) {
+  const std::size_t tagEnd = cell.find('>');
+  std::string tag(cell.substr(0, tagEnd + 1));
+  std::string body(cell.substr(tagEnd + 1, cell.size() - tagEnd - 1 - 4));
+  if (const std::size_t t = tag.find(" t=\"str\""); t != std::string::npos && m.type != 0)
+    tag.replace(t, 8, std::string(" t=\"") + m.type + "\"");
+  if (m.dropFormula) {
+    const std::size_t f = body.find("<f>"), fe = body.find("</f>");
+    if (f != std::string::npos && fe != std::string::npos) body.erase(f, fe + 4 - f);
   }
-  out.append(xml, pos, std::string::npos);
-  return out;
+  if (m.exact) {
+    const std::size_t v = body.find("<v>"), ve = body.find("</v>");
+    if (v != std::string::npos && ve != std::string::npos && ve > v) {
+      char buf[40];
+      std::snprintf(buf, sizeof buf, "%.17G", m.number);
+      body.replace(v + 3, ve - v - 3, buf);
+    }
+  }
+  out += tag;
+  out += body;
+  out += "</c>";
 }
 
-void ApplyMends(const std::string& file, const std::string& path,
-                const std::vector<std::vector<Mend>>& mends) {
-  if (std::all_of(mends.begin(), mends.end(), [](const auto& m) { return m.empty(); })) return;
-  int code = 0;
-  zip_t* zip = zip_open(file.c_str(), 0, &code);
-  if (zip == nullptr) Fail(path, "无法重新打开刚写好的文件。");
-  std::vector<std::string> keep;  // buffers live until zip_close
-  keep.reserve(mends.size());
-  for (std::size_t i = 0; i < mends.size(); ++i) {
-    if (mends[i].empty()) continue;
-    const std::string part = "xl/worksheets/sheet" + std::to_string(i + 1) + ".xml";
-    zip_stat_t st;
-    zip_file_t* f = zip_fopen(zip, part.c_str(), 0);
-    if (f == nullptr || zip_stat(zip, part.c_str(), 0, &st) != 0) {
-      if (f != nullptr) zip_fclose(f);
-      zip_discard(zip);
-      Fail(path, "找不到刚写好的 " + part + "。");
-    }
-    std::string xml(static_cast<std::size_t>(st.size), '\0');
-    const zip_int64_t n = zip_fread(f, xml.data(), st.size);
-    zip_fclose(f);
-    if (n != static_cast<zip_int64_t>(st.size)) {
-      zip_discard(zip);
-      Fail(path, "无法读回刚写好的 " + part + "。");
-    }
-    keep.push_back(MendSheet(xml, mends[i]));
-    zip_source_t* src = zip_source_buffer(zip, keep.back().data(), keep.back().size(), 0);
-    if (src == nullptr ||
-        zip_file_add(zip, part.c_str(), src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) < 0) {
-      if (src != nullptr) zip_source_free(src);
-      zip_discard(zip);
-      Fail(path, "无法改写 " + part + "。");
+// The mended sheet as a stream: read from the library's output, the cells
+// the library could not write as they are rewritten on the way. Memory stays
+// a few buffers, whatever the sheet's size.
+class MendedSheet {
+ public:
+  MendedSheet(zip_t* from, zip_uint64_t index, const std::vector<Mend>& mends)
+      : from_(from), index_(index), mends_(mends) {}
+
+  static zip_int64_t Callback(void* user, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+    auto* self = static_cast<MendedSheet*>(user);
+    switch (cmd) {
+      case ZIP_SOURCE_OPEN:
+        self->in_ = zip_fopen_index(self->from_, self->index_, 0);
+        self->next_ = 0;
+        self->eof_ = false;
+        self->carry_.clear();
+        self->ready_.clear();
+        self->sent_ = 0;
+        return self->in_ != nullptr ? 0 : -1;
+      case ZIP_SOURCE_READ:
+        return self->Read(static_cast<char*>(data), len);
+      case ZIP_SOURCE_CLOSE:
+        if (self->in_ != nullptr) zip_fclose(self->in_);
+        self->in_ = nullptr;
+        return 0;
+      case ZIP_SOURCE_STAT: {
+        auto* st = static_cast<zip_stat_t*>(data);
+        zip_stat_init(st);
+        return 0;
+      }
+      case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&self->error_, data, len);
+      case ZIP_SOURCE_FREE:
+        return 0;
+      case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                              ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
+                                              -1);
+      default:
+        zip_error_set(&self->error_, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
     }
   }
-  if (zip_close(zip) != 0) {
-    const std::string cause = zip_strerror(zip);
-    zip_discard(zip);
+
+ private:
+  zip_int64_t Read(char* data, zip_uint64_t len) {
+    while (sent_ == ready_.size()) {
+      ready_.clear();
+      sent_ = 0;
+      if (eof_) return 0;
+      if (!Produce()) return -1;
+    }
+    const std::size_t n = std::min<std::size_t>(len, ready_.size() - sent_);
+    std::memcpy(data, ready_.data() + sent_, n);
+    sent_ += n;
+    return static_cast<zip_int64_t>(n);
+  }
+
+  bool Produce() {
+    char buffer[1 << 16];
+    const zip_int64_t n = zip_fread(in_, buffer, sizeof buffer);
+    if (n < 0) {
+      zip_error_set(&error_, ZIP_ER_READ, 0);
+      return false;
+    }
+    if (n == 0) eof_ = true;
+    carry_.append(buffer, static_cast<std::size_t>(n));
+    std::size_t pos = 0;
+    while (next_ < mends_.size()) {
+      const Mend& m = mends_[next_];
+      const std::string open = "<c r=\"" + CellRef(m.row, m.col) + "\"";
+      const std::size_t at = carry_.find(open, pos);
+      if (at == std::string::npos) {
+        // Keep a tail that may hold the start of the tag.
+        const std::size_t keep = eof_ ? 0 : std::min(carry_.size() - pos, open.size());
+        ready_.append(carry_, pos, carry_.size() - pos - keep);
+        pos = carry_.size() - keep;
+        if (eof_)
+          ++next_;  // not there: nothing to mend
+        else
+          break;
+        continue;
+      }
+      const std::size_t end = carry_.find("</c>", at);
+      if (end == std::string::npos) {
+        ready_.append(carry_, pos, at - pos);
+        pos = at;
+        if (eof_)
+          ++next_;
+        else
+          break;
+        continue;
+      }
+      ready_.append(carry_, pos, at - pos);
+      MendCell(std::string_view(carry_).substr(at, end + 4 - at), m, ready_);
+      pos = end + 4;
+      ++next_;
+    }
+    if (next_ == mends_.size() || eof_) {
+      ready_.append(carry_, pos, std::string::npos);
+      pos = carry_.size();
+    }
+    carry_.erase(0, pos);
+    return true;
+  }
+
+  zip_t* from_;
+  zip_uint64_t index_;
+  const std::vector<Mend>& mends_;
+  zip_file_t* in_ = nullptr;
+  zip_error_t error_{};
+  std::size_t next_ = 0, sent_ = 0;
+  bool eof_ = false;
+  std::string carry_, ready_;
+};
+
+// Copies the library's output `file` to `out`, mending the sheets that need it.
+void ApplyMends(const std::string& file, const std::string& out, const std::string& path,
+                const std::vector<std::vector<Mend>>& mends) {
+  int code = 0;
+  zip_t* from = zip_open(file.c_str(), ZIP_RDONLY, &code);
+  if (from == nullptr) Fail(path, "无法重新打开刚写好的文件。");
+  zip_t* to = zip_open(out.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+  if (to == nullptr) {
+    zip_discard(from);
+    Fail(path, "无法建立临时文件。");
+  }
+  std::vector<std::unique_ptr<MendedSheet>> streams;
+  const zip_int64_t count = zip_get_num_entries(from, 0);
+  for (zip_int64_t i = 0; i < count; ++i) {
+    const auto index = static_cast<zip_uint64_t>(i);
+    const std::string name = zip_get_name(from, index, ZIP_FL_ENC_RAW);
+    std::size_t sheet = 0;
+    const bool mended = std::sscanf(name.c_str(), "xl/worksheets/sheet%zu.xml", &sheet) == 1 &&
+                        name == "xl/worksheets/sheet" + std::to_string(sheet) + ".xml" &&
+                        sheet >= 1 && sheet <= mends.size() && !mends[sheet - 1].empty();
+    zip_source_t* src = nullptr;
+    if (mended) {
+      streams.push_back(std::make_unique<MendedSheet>(from, index, mends[sheet - 1]));
+      src = zip_source_function(to, &MendedSheet::Callback, streams.back().get());
+    } else {
+      src = zip_source_zip(to, from, index, ZIP_FL_COMPRESSED, 0, -1);  // copied as it is
+    }
+    const zip_int64_t added =
+        src == nullptr ? -1 : zip_file_add(to, name.c_str(), src, ZIP_FL_ENC_UTF_8);
+    if (added < 0) {
+      if (src != nullptr) zip_source_free(src);
+      zip_discard(to);
+      zip_discard(from);
+      Fail(path, "无法改写 " + name + "。");
+    }
+    // A mended sheet is compressed once more here: the fast level keeps that cheap.
+    if (mended) zip_set_file_compression(to, static_cast<zip_uint64_t>(added), ZIP_CM_DEFLATE, 1);
+  }
+  if (zip_close(to) != 0) {
+    const std::string cause = zip_strerror(to);
+    zip_discard(to);
+    zip_discard(from);
     Fail(path, cause);
   }
+  zip_discard(from);
 }
 
 }  // namespace
@@ -480,7 +603,19 @@ void WriteXlsx(const Workbook& book, const std::string& path) {
       writer.Write();
       mends = writer.Mends();
     }
-    ApplyMends(tmp, path, mends);
+    const bool mend =
+        std::any_of(mends.begin(), mends.end(), [](const auto& m) { return !m.empty(); });
+    if (mend) {
+      const std::string mendedTmp = tmp + ".m";
+      try {
+        ApplyMends(tmp, mendedTmp, path, mends);
+      } catch (...) {
+        std::remove(mendedTmp.c_str());
+        throw;
+      }
+      ::chmod(mendedTmp.c_str(), 0666 & ~mask);
+      std::rename(mendedTmp.c_str(), tmp.c_str());
+    }
     if (std::rename(tmp.c_str(), path.c_str()) != 0) {
       const int err = errno;
       Fail(path, DescribeErrno(err) + "。");

@@ -155,7 +155,7 @@ inline OpenpyxlView ReadWithOpenpyxl(const std::string& path) {
     if (f[0] == "C" && f.size() == 5) {
       if (f[3] == "n" || f[3] == "d") {
         char nb[64];
-        std::snprintf(nb, sizeof nb, "%.17g", std::stod(f[4]));
+        std::snprintf(nb, sizeof nb, "%.17g", std::strtod(f[4].c_str(), nullptr));
         f[4] = nb;
       }
       view.cells[f[1] + "\t" + f[2]] = f[3] + "\t" + f[4];
@@ -182,7 +182,8 @@ inline std::vector<std::string> CompareCells(const std::map<std::string, std::st
       continue;
     }
     if (value.rfind("d\t", 0) == 0 && it->second.rfind("n\t", 0) == 0) {
-      if (std::abs(std::stod(value.substr(2)) - std::stod(it->second.substr(2))) < 1.0 / 86400000)
+      if (std::abs(std::strtod(value.c_str() + 2, nullptr) -
+                   std::strtod(it->second.c_str() + 2, nullptr)) < 1.0 / 86400000)
         continue;
     }
     if (value != it->second) faults.push_back(key + ": ours " + it->second + ", openpyxl " + value);

@@ -158,6 +158,15 @@ TEST(SheetGeometry, ScansSeeEveryNonBlankCellWhereverItLies) {
   EXPECT_EQ(UsedColumns(t), 200u);
 }
 
+TEST(SheetGeometry, PickerOffersEveryNonBlankSheetWhereverItsDataLies) {
+  test::TempDir dir;
+  Grid far(12, std::vector<std::string>(1));
+  far[11][0] = "A12";
+  MakeBook(dir.file("p.xlsx"), {{"空", {{" "}}}, {"Far", far}, {"数据", Table(1)}});
+  EXPECT_EQ(NonBlankSheetNames(dir.file("p.xlsx")), (std::vector<std::string>{"Far", "数据"}));
+  EXPECT_THROW(NonBlankSheetNames(dir.file("missing.xlsx")), RunError);
+}
+
 // ---------------------------------------------------------------- merge
 
 TEST(WorkbookMerge, TitlesDetectedOnceAndEveryCellOfEverySourceArrives) {
@@ -324,6 +333,26 @@ TEST(WorkbookSplit, EvenSplitAndSplitByRowsRepeatTheTitle) {
     EXPECT_FALSE(fs::exists(dir.file("sales_" + std::to_string(c.rows.size() + 1) + ".xlsx")));
     EXPECT_EQ(rec.status, "分割操作完毕！共分割了 1 个文件。");
   }
+}
+
+TEST(WorkbookSplit, AStopLeavesTheSourceAndItsRowAlone) {
+  test::TempDir dir;
+  ::setenv("XDG_DATA_HOME", dir.file("data").c_str(), 1);
+  const std::string src = dir.file("s.xlsx");
+  MakeBook(src, {{"S", Table(10)}});
+  std::atomic<bool> stop{true};
+  RunState run = MakeRun({src}, src);
+  run.StopFlag = &stop;
+  CommonOptions del;
+  del.deleteSources = true;
+  Recorder rec;
+  SplitWorkbooks(run, WorkbookSplitOptions{}, del, rec);
+  EXPECT_EQ(rec.status, "用户强行退出，转换操作未完成！");
+  EXPECT_TRUE(fs::exists(src));
+  EXPECT_TRUE(rec.removed.empty());
+  EXPECT_TRUE(rec.deleted.empty());
+  EXPECT_FALSE(fs::exists(dir.file("s_2.xlsx")));
+  ::unsetenv("XDG_DATA_HOME");
 }
 
 TEST(WorkbookSplit, OneFilePerSheetWithSafeDistinctNames) {

@@ -325,6 +325,23 @@ std::unique_ptr<xl::Workbook> BuildSample(bool date1904) {
   xl::Cell& rich = put(6, 1);
   rich.kind = CellKind::Text;
   rich.text = book->AddRichText({plain, bold});
+  // Numbers at full precision: some need all 17 digits, some far fewer.
+  const double numbers[] = {1.0 / 3,
+                            2.0 / 3,
+                            1e-300,
+                            5e-324,
+                            1.7976931348623157e308,
+                            -1e21,
+                            123456789012345678.0,
+                            0.1,
+                            100,
+                            45000.000011574074};
+  std::uint32_t nr = 10;
+  for (double v : numbers) {
+    xl::Cell& c = put(nr++, 8);
+    c.kind = CellKind::Number;
+    c.number = v;
+  }
   xl::Cell& big = put(70000, 30);
   big.kind = CellKind::Number;
   big.number = -0.0001;
