@@ -1,7 +1,7 @@
 #include "filelist/pickers.h"
 
 #include "batch/run.h"
-#include "ops/spreadsheet/geometry.h"
+#include "ops/spreadsheet/workbook_ops.h"
 #include "ops/spreadsheet/xls_office.h"
 #include "platform/database/engine.h"
 
@@ -9,16 +9,7 @@ namespace pw {
 
 std::vector<std::string> SheetNamesOf(const std::string& path) {
   OfficeXlsConverter xls;
-  SheetServer server(&xls);
-  ServerWorkbook& book = server.Open(path);
-  std::vector<std::string> names;
-  for (int i = 1; i <= book.Count(); ++i) {
-    ServerSheet& sheet = book.Worksheets(i);
-    sheet.Activate();
-    if (!IsSheetBlank(sheet)) names.push_back(sheet.Name());
-  }
-  server.close();
-  return names;
+  return NonBlankSheetNames(path, &xls);
 }
 
 std::vector<std::string> TableNamesOf(const std::string& path) {
