@@ -57,6 +57,8 @@ TEST(Window, KindAndOperationChooseTheSettingsPanel) {
       EXPECT_TRUE(Visible(h, c.panel)) << c.summary;
     }
     EXPECT_EQ(h.find<QLabel>("Label20")->text().toStdString(), c.summary);
+    if (const char* dir = std::getenv("PW_SCREENSHOT_DIR"); dir != nullptr && c.panel != nullptr)
+      h.find(c.panel)->grab().save(QString::fromUtf8(dir) + "/" + c.panel + ".png");
   }
 }
 
