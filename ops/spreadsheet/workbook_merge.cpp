@@ -40,7 +40,8 @@ ServerSheet& ChooseTarget(ServerWorkbook& target, ServerSheet& source, int index
         added.Name(name);
       } catch (const SheetNameRefused&) {
         // Taken in another case ("sheet1" beside "Sheet1"): a name of its own.
-        for (int n = 2;; ++n) {
+        // A name no suffix can mend (from a damaged file) keeps the new sheet's own.
+        for (int n = 2; n < 100; ++n) {
           try {
             added.Name(name.substr(0, 25) + "(" + std::to_string(n) + ")");
             break;

@@ -110,37 +110,9 @@ void PasteBlock(const xl::Workbook& fromBook, const xl::Sheet& from, const xl::R
     return isDate[s] == 1;
   };
 
-  // Gathered first: source and target may be the same sheet.
-  std::vector<std::pair<std::uint32_t, xl::Cell>> cells;
-  auto rowIt = std::lower_bound(from.rows.begin(), from.rows.end(), area.r1,
-                                [](const xl::Row& r, std::uint32_t v) { return r.index < v; });
-  for (; rowIt != from.rows.end() && rowIt->index <= area.r2; ++rowIt) {
-    auto it = std::lower_bound(rowIt->cells.begin(), rowIt->cells.end(), area.c1,
-                               [](const xl::Cell& c, std::uint32_t v) { return c.col < v; });
-    for (; it != rowIt->cells.end() && it->col <= area.c2; ++it) {
-      xl::Cell c = *it;
-      c.col = static_cast<std::uint32_t>(static_cast<long>(c.col) + dc);
-      if (!sameBook) {
-        auto [s, added] = styles.emplace(it->style, 0);
-        if (added) s->second = toBook.AddStyle(fromBook.styles[it->style]);
-        c.style = s->second;
-        if (c.kind == xl::CellKind::Text || c.kind == xl::CellKind::Error) {
-          if (const auto* runs = fromBook.Runs(it->text))
-            c.text = toBook.AddRichText(*runs);
-          else
-            c.text = toBook.AddText(fromBook.Text(it->text));
-        }
-      }
-      if (it->formula != 0) {
-        std::string f = dr != 0 || dc != 0 ? xl::ShiftFormula(fromBook.Formula(*it), dr, dc)
-                                           : fromBook.Formula(*it);
-        c.formula = toBook.AddFormula(std::move(f));
-      }
-      if (dateShift != 0 && c.kind == xl::CellKind::Number && dateStyle(it->style))
-        c.number += dateShift;
-      cells.emplace_back(static_cast<std::uint32_t>(static_cast<long>(rowIt->index) + dr), c);
-    }
-  }
+  const xl::Rect target{
+      static_cast<std::uint32_t>(area.r1 + dr), static_cast<std::uint32_t>(area.c1 + dc),
+      static_cast<std::uint32_t>(area.r2 + dr), static_cast<std::uint32_t>(area.c2 + dc)};
   std::vector<xl::Rect> merges;
   for (const xl::Rect& m : from.merges) {
     if (!m.Intersects(area)) continue;
@@ -164,15 +136,79 @@ void PasteBlock(const xl::Workbook& fromBook, const xl::Sheet& from, const xl::R
   const std::uint32_t freezeRows = from.freezeRows, freezeCols = from.freezeCols;
   const double defaultHeight = from.defaultRowHeight;
 
-  to.Erase({static_cast<std::uint32_t>(area.r1 + dr), static_cast<std::uint32_t>(area.c1 + dc),
-            static_cast<std::uint32_t>(area.r2 + dr), static_cast<std::uint32_t>(area.c2 + dc)});
-  for (const auto& [r, c] : cells) to.Put(r, c.col) = c;
+  // Cells go straight into another sheet; within one sheet they are gathered first.
+  const bool sameSheet = &from == &to;
+  if (!sameSheet) to.Erase(target);
+  std::vector<std::pair<std::uint32_t, xl::Cell>> gathered;
+  auto place = [](xl::Row& into, const xl::Cell& c) {
+    if (into.cells.empty() || into.cells.back().col < c.col) {
+      into.cells.push_back(c);
+      return;
+    }
+    auto at = std::lower_bound(into.cells.begin(), into.cells.end(), c.col,
+                               [](const xl::Cell& x, std::uint32_t v) { return x.col < v; });
+    if (at != into.cells.end() && at->col == c.col)
+      *at = c;
+    else
+      into.cells.insert(at, c);
+  };
+  auto rowIt = std::lower_bound(from.rows.begin(), from.rows.end(), area.r1,
+                                [](const xl::Row& r, std::uint32_t v) { return r.index < v; });
+  for (; rowIt != from.rows.end() && rowIt->index <= area.r2; ++rowIt) {
+    auto it = std::lower_bound(rowIt->cells.begin(), rowIt->cells.end(), area.c1,
+                               [](const xl::Cell& c, std::uint32_t v) { return c.col < v; });
+    auto last = std::upper_bound(it, rowIt->cells.end(), area.c2,
+                                 [](std::uint32_t v, const xl::Cell& c) { return v < c.col; });
+    if (it == last) continue;
+    const auto r = static_cast<std::uint32_t>(static_cast<long>(rowIt->index) + dr);
+    xl::Row* targetRow = nullptr;
+    if (!sameSheet) {
+      targetRow = &to.GetRow(r);
+      targetRow->cells.reserve(targetRow->cells.size() + static_cast<std::size_t>(last - it));
+    }
+    for (; it != last; ++it) {
+      xl::Cell c = *it;
+      c.col = static_cast<std::uint32_t>(static_cast<long>(c.col) + dc);
+      if (!sameBook) {
+        auto [s, added] = styles.emplace(it->style, 0);
+        if (added) s->second = toBook.AddStyle(fromBook.styles[it->style]);
+        c.style = s->second;
+        if (c.kind == xl::CellKind::Text || c.kind == xl::CellKind::Error) {
+          if (const auto* runs = fromBook.Runs(it->text))
+            c.text = toBook.AddRichText(*runs);
+          else
+            c.text = toBook.AddText(fromBook.Text(it->text));
+        }
+      }
+      if (it->formula != 0) {
+        std::string f = dr != 0 || dc != 0 ? xl::ShiftFormula(fromBook.Formula(*it), dr, dc)
+                                           : fromBook.Formula(*it);
+        c.formula = toBook.AddFormula(std::move(f));
+      }
+      if (dateShift != 0 && c.kind == xl::CellKind::Number && dateStyle(it->style))
+        c.number += dateShift;
+      if (targetRow != nullptr)
+        place(*targetRow, c);
+      else
+        gathered.emplace_back(r, c);
+    }
+  }
+  if (sameSheet) {
+    to.Erase(target);
+    for (std::size_t i = 0; i < gathered.size();) {
+      std::size_t j = i;
+      while (j < gathered.size() && gathered[j].first == gathered[i].first) ++j;
+      xl::Row& into = to.GetRow(gathered[i].first);
+      into.cells.reserve(into.cells.size() + (j - i));
+      for (; i < j; ++i) place(into, gathered[i].second);
+    }
+  }
   to.merges.insert(to.merges.end(), merges.begin(), merges.end());
   if (wholeSheet) {
     for (const auto& [r, h, hidden] : heights) {
-      xl::Row& target = to.GetRow(r);
-      target.height = h;
-      target.hidden = hidden;
+      xl::Row& into = to.GetRow(r);
+      into.height = h;
+      into.hidden = hidden;
     }
     to.columns = std::move(columns);
     to.freezeRows = freezeRows;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "batch/run.h"
 #include "platform/spreadsheet/workbook.h"
 
 namespace pw {
@@ -25,9 +26,10 @@ class XlsConverter {
 
 // A sheet name the application would refuse: empty, over 31 characters,
 // holding one of [ ] : * ? / \, starting or ending with ', or taken (ignoring case).
-class SheetNameRefused : public std::runtime_error {
+class SheetNameRefused : public RunError {
  public:
-  using std::runtime_error::runtime_error;
+  explicit SheetNameRefused(const std::string& message)
+      : RunError(RunError::Kind::Failure, {}, message) {}
 };
 
 // The .xls format's limits.

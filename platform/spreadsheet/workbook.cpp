@@ -135,10 +135,10 @@ std::uint32_t Workbook::AddStyle(const Style& style) {
 }
 
 std::uint32_t Workbook::AddText(std::string_view text) {
-  auto [it, added] =
-      textIds_.emplace(std::string(text), static_cast<std::uint32_t>(strings_.size()));
-  if (added) strings_.emplace_back(text);
-  return it->second;
+  if (auto it = textIds_.find(text); it != textIds_.end()) return it->second;
+  const auto id = static_cast<std::uint32_t>(strings_.size());
+  textIds_.emplace(strings_.emplace_back(text), id);
+  return id;
 }
 
 std::uint32_t Workbook::AddRichText(std::vector<RichRun> runs) {

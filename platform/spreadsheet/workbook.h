@@ -3,6 +3,7 @@
 // run. Rows and columns count from 1, as the user sees them.
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -152,6 +153,10 @@ class Sheet {
 class Workbook {
  public:
   Workbook();
+  Workbook(const Workbook&) = delete;  // texts are looked up by views into their own store
+  Workbook& operator=(const Workbook&) = delete;
+  Workbook(Workbook&&) = default;
+  Workbook& operator=(Workbook&&) = default;
 
   std::vector<std::unique_ptr<Sheet>> sheets;
   std::vector<Style> styles;  // styles[0] is the default style
@@ -174,8 +179,8 @@ class Workbook {
   Sheet* FindSheet(std::string_view name);
 
  private:
-  std::vector<std::string> strings_;
-  std::unordered_map<std::string, std::uint32_t> textIds_;
+  std::deque<std::string> strings_;  // a deque: the views below stay valid
+  std::unordered_map<std::string_view, std::uint32_t> textIds_;
   std::unordered_map<std::uint32_t, std::vector<RichRun>> runs_;
   std::unordered_map<std::string, std::uint32_t> styleIds_;
 };

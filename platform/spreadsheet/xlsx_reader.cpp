@@ -831,6 +831,9 @@ class SheetHandler : public XmlHandler {
       text.clear();
     } else if (name == "c" && inCell_) {
       EndCell();
+    } else if (name == "row" && !sheet_.rows.empty() && sheet_.rows.back().index == row_) {
+      auto& cells = sheet_.rows.back().cells;  // millions of rows: no spare capacity
+      if (cells.capacity() > cells.size() + cells.size() / 8) cells.shrink_to_fit();
     }
   }
 

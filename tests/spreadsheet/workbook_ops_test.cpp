@@ -9,6 +9,7 @@
 #include "batch/contract.h"
 #include "ops/spreadsheet/geometry.h"
 #include "platform/spreadsheet/xlsx_reader.h"
+#include "tests/spreadsheet/sheet_support.h"
 #include "tests/support/tempdir.h"
 
 namespace pw {
@@ -242,6 +243,31 @@ TEST(WorkbookMerge, ByNameAndByPositionChooseTheTargetSheet) {
   MergeWorkbooks(run2, pos, CommonOptions{}, rec);
   EXPECT_EQ(SheetNames(dir.file("bypos.xlsx")).size(), 3u);
   EXPECT_EQ(ReadGrid(dir.file("bypos.xlsx"), 1).size(), 4u) << "sheet 2 of both sources";
+}
+
+TEST(WorkbookMerge, NamesTheApplicationWouldRefuseStillFindASheet) {
+  test::TempDir dir;
+  const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+  const std::string sheet =
+      "<worksheet><sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row></sheetData></worksheet>";
+  test::WritePackage(
+      dir.file("odd.xlsx"),
+      {{"_rels/.rels", "<Relationships><Relationship Id=\"r\" Type=\"" + rel +
+                           "officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>"},
+       {"xl/workbook.xml",
+        "<workbook><sheets><sheet name=\"sheet1 \" r:id=\"a\" "
+        "xmlns:r=\"x\"/><sheet name=\"a:b\" r:id=\"b\" xmlns:r=\"x\"/></sheets></workbook>"},
+       {"xl/_rels/workbook.xml.rels",
+        "<Relationships><Relationship Id=\"a\" Type=\"" + rel +
+            "worksheet\" Target=\"s1.xml\"/><Relationship Id=\"b\" Type=\"" + rel +
+            "worksheet\" Target=\"s2.xml\"/></Relationships>"},
+       {"xl/s1.xml", sheet},
+       {"xl/s2.xml", sheet}});
+  RunState run = MakeRun({dir.file("odd.xlsx")}, dir.file("m"));
+  Recorder rec;
+  MergeWorkbooks(run, WorkbookMergeOptions{}, CommonOptions{}, rec);
+  EXPECT_EQ(SheetNames(dir.file("m.xlsx")),
+            (std::vector<std::string>{"Sheet1", "sheet1(2)", "Sheet3"}));
 }
 
 TEST(WorkbookMerge, SourcesGoOnlyOnceTheMergedWorkbookIsSaved) {
