@@ -239,7 +239,7 @@ void TMainForm::layoutRegions() {
   toolbar_->setGeometry(kPane, top, middle, kToolbar);
   if (tickerStrip_ != nullptr) {
     tickerStrip_->setGeometry(512, 12, std::max(80, middle - 522), 20);
-    for (QLabel* line : {label28_, label29_}) line->resize(tickerStrip_->width(), 18);
+    for (QLabel* line : {label28_, label29_}) line->resize(tickerStrip_->width(), 16);
   }
   list_->setGeometry(kPane, top + kToolbar, middle, bottom - top - kToolbar - kPathStrip);
   pathStrip_->setGeometry(kPane, bottom - kPathStrip, middle, kPathStrip);

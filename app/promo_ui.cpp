@@ -59,6 +59,7 @@ void TMainForm::buildPromotion() {
   label29_ = new ClickLabel("Label29", QString(), tickerStrip_);
   for (ClickLabel* label : {label28_, label29_}) {
     StyleLink(label, darkRed);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->onClick = [this, label] { Label28Click(label); };
   }
   label28_->move(0, ticker_.top28);

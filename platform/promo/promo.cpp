@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QTextDocumentFragment>
 #include <QUrl>
+#include <QUrlQuery>
 
 #include "platform/settings.h"
 #include "platform/textcodec.h"
@@ -123,8 +124,16 @@ std::string PageText(const std::string& body, const std::string& contentType) {
 
 bool IsOpenableLink(const std::string& target) {
   if (target.empty() || HasControl(target)) return false;
-  if (Lower(target).rfind("mailto:", 0) == 0) return target.size() > 7;
-  return IsWebAddress(target);
+  if (Lower(target).rfind("mailto:", 0) != 0) return IsWebAddress(target);
+  // Some mail programs attach local files named in a link ("attach=..."):
+  // only the plain header fields are let through.
+  const QUrl url(QString::fromStdString(target));
+  if (!url.isValid() || url.path().isEmpty()) return false;
+  for (const auto& [name, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {
+    const QString field = name.toLower();
+    if (field != "subject" && field != "body" && field != "cc" && field != "bcc") return false;
+  }
+  return true;
 }
 
 std::string ErrorReportLink(const std::string& mailbox) {

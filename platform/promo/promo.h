@@ -47,7 +47,8 @@ int StorePromoPage(const std::string& pageText, std::string* error = nullptr);
 std::string PageText(const std::string& body, const std::string& contentType);
 
 // Whether a link target may go to the shell: an http or https address with a
-// host, or a "mailto:" link. Files, programs and other schemes are refused.
+// host, or a "mailto:" link with no fields beyond subject, body, cc and bcc.
+// Files, programs and other schemes are refused.
 bool IsOpenableLink(const std::string& target);
 
 // The "mailto:" link of the error report to `mailbox`, or empty without one.

@@ -27,10 +27,11 @@ void WaitForPage(WindowHarness& h) {
 }
 
 TEST(Promotion, FirstStartOfTheDayStoresThePanelKeysOnlyAndShowsThem) {
-  PageServer server(HttpResponse(200, "text/html; charset=utf-8",
-                                 "<html><body>show1=甲<br>show2=乙=丙<br>show3=丁<br>"
-                                 "link1=https://a.example/p?a=b&amp;c=d<br>delyuan=1<br>cle=0<br>"
-                                 "LastDay=x<br>FileNameDZB=1</body></html>"));
+  PageServer server(
+      HttpResponse(200, "text/html; charset=utf-8",
+                   "<html><body>show1=甲<br>show2=乙=丙<br>show3=&lt;b&gt;丁&lt;/b&gt;<br>"
+                   "link1=https://a.example/p?a=b&amp;c=d<br>delyuan=1<br>cle=0<br>"
+                   "LastDay=x<br>FileNameDZB=1</body></html>"));
   struct Case {
     const char* lastDay;  // nullptr: never started
     bool fetched;
@@ -51,7 +52,8 @@ TEST(Promotion, FirstStartOfTheDayStoresThePanelKeysOnlyAndShowsThem) {
     EXPECT_EQ(LabelText(h, "Label28"), c.fetched ? "乙=丙" : "old");
     if (!c.fetched) continue;
     EXPECT_EQ(LabelText(h, "Label27"), "甲");
-    EXPECT_EQ(LabelText(h, "Label29"), "丁");
+    EXPECT_EQ(LabelText(h, "Label29"), "<b>丁</b>");  // shown as it stands, never as markup
+    EXPECT_EQ(h.find<QLabel>("Label29")->textFormat(), Qt::PlainText);
     EXPECT_EQ(Setting(h, "link1"), "https://a.example/p?a=b&c=d");
     EXPECT_EQ(Setting(h, "delyuan"), "<none>");
     EXPECT_EQ(Setting(h, "cle"), "<none>");

@@ -96,12 +96,13 @@ TEST_F(PromoSettingsFolder, TheFirstStartOfADayIsDueAndWritesTheDay) {
 
 TEST(PromoLinks, OnlyWebAddressesAndMailLinksMayBeOpened) {
   for (const char* ok : {"http://a.example/", "HTTPS://a.example/p?q=1=2", "mailto:x@a.example",
-                         "MailTo:x@a.example?subject=hi"})
+                         "MailTo:x@a.example?subject=hi&body=a%20b&cc=y@a.example"})
     EXPECT_TRUE(IsOpenableLink(ok)) << ok;
   for (const char* bad :
        {"", "/usr/bin/xterm", "file:///etc/passwd", "C:\\Windows\\system32\\cmd.exe", "yanshi.swf",
         "javascript:alert(1)", "ftp://a.example/", "http://", "mailto:", "https://a.example/\nx",
-        "-e http://a.example/", "smb://host/share"})
+        "-e http://a.example/", "smb://host/share", "mailto:x@a.example?attach=/etc/passwd",
+        "mailto:x@a.example?subject=hi&%41ttachment=~/.ssh/id_rsa"})
     EXPECT_FALSE(IsOpenableLink(bad)) << bad;
 }
 
