@@ -1,6 +1,5 @@
 // Choosing the task, the settings-panel behaviour, and the stored settings.
 
-#include <unistd.h>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
@@ -14,9 +13,7 @@
 #include "app/mainwindow.h"
 #include "app/widgets.h"
 #include "batch/contract.h"
-#include "platform/paths.h"
 #include "platform/settings.h"
-#include "platform/shell.h"
 #include "platform/textcodec.h"
 
 namespace pw {
