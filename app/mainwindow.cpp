@@ -11,10 +11,12 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
 
 #include "app/dialogs.h"
 #include "app/filelistview.h"
 #include "app/widgets.h"
+#include "platform/promo/fetch.h"
 
 namespace pw {
 namespace {
@@ -81,6 +83,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
   buildToolbar();
   buildListArea();
   buildSettingsColumn();
+  buildPromotion();
   resize(988, 600);
   layoutRegions();
 }
@@ -106,16 +109,7 @@ void TMainForm::buildTopBar() {
   connect(max, &QPushButton::clicked, this,
           [this] { isMaximized() ? showNormal() : showMaximized(); });
   connect(min, &QPushButton::clicked, this, [this] { showMinimized(); });
-  mainMenu_ = new QMenu(this);
-  mainMenu_->setObjectName("PopupMenu1");
-  QAction* about = mainMenu_->addAction(QStringLiteral("关于..."));
-  about->setObjectName("N6");
-  connect(about, &QAction::triggered, this, [this] {
-    QMessageBox::about(
-        this, QStringLiteral("Plinthwick"),
-        QStringLiteral(
-            "Plinthwick  Version 2.2.1\n批量合并与分割 Word、Excel、Access 与纯文本文件。"));
-  });
+  buildMainMenu();
   connect(menu, &QPushButton::clicked, this,
           [this] { mainMenu_->popup(mapToGlobal(QPoint(buttons_->x() + 40, 20))); });
   strip_ = Panel(this, "RzPanel130", QColor(120, 170, 230));
@@ -203,8 +197,6 @@ void TMainForm::buildToolbar() {
       "QPushButton:disabled{background:rgb(190,160,160);}");
   stopButton_->hide();
   connect(stopButton_, &QPushButton::clicked, this, [this] { StopClick(); });
-  Label(toolbar_, "Label28", QString(), 520, 14, 100);
-  Label(toolbar_, "Label29", QString(), 520, 14, 100)->hide();
 }
 
 void TMainForm::buildListArea() {
@@ -245,10 +237,10 @@ void TMainForm::layoutRegions() {
   settingsColumn_->setGeometry(w - kColumn, top, kColumn, bottom - top);
   const int middle = w - kPane - kColumn;
   toolbar_->setGeometry(kPane, top, middle, kToolbar);
-  if (auto* l28 = toolbar_->findChild<QLabel*>("Label28"))
-    l28->setGeometry(middle - 180, 14, 170, 18);
-  if (auto* l29 = toolbar_->findChild<QLabel*>("Label29"))
-    l29->setGeometry(middle - 180, 14, 170, 18);
+  if (tickerStrip_ != nullptr) {
+    tickerStrip_->setGeometry(512, 12, std::max(80, middle - 522), 20);
+    for (QLabel* line : {label28_, label29_}) line->resize(tickerStrip_->width(), 16);
+  }
   list_->setGeometry(kPane, top + kToolbar, middle, bottom - top - kToolbar - kPathStrip);
   pathStrip_->setGeometry(kPane, bottom - kPathStrip, middle, kPathStrip);
   pathLabel_->resize(middle - 180, 18);
@@ -256,7 +248,7 @@ void TMainForm::layoutRegions() {
   bottomBar_->setGeometry(0, bottom, w, kBottomBar);
   if (auto* version = bottomBar_->findChild<QLabel*>("RzPanel9Caption"))
     version->setGeometry(w - 200, 0, 200, kBottomBar);
-  status_->resize(w - 220, 18);
+  status_->resize(w - 210 - status_->x(), 18);
 }
 
 void TMainForm::resizeEvent(QResizeEvent* e) {

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/ticker.h"
 #include "batch/runner.h"
 #include "filelist/filemodel.h"
 
@@ -23,12 +24,15 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QTimer;
 
 namespace pw {
 
 class ClickLabel;
 class FileListView;
 class ImageButton;
+class PromoFetch;
+struct PromoPage;
 class TaskPanel;
 class TitleBar;
 
@@ -71,6 +75,19 @@ class TMainForm : public QWidget {
   bool pickerInProgress() const { return picking_; }
   void ApplyStoredSettings();
 
+  // The promotional panel, the ticker and the main menu.
+  void StartPromotion();
+  void WebBrowser1DocumentComplete(const PromoPage& page);
+  void Label28Click(ClickLabel* sender);
+  void Timer1Timer();
+  void Timer2Timer();
+  void N1Click();
+  void N3Click();
+  void N4Click();
+  void N6Click();
+  const TickerState& ticker() const { return ticker_; }
+  bool promoFetchInProgress() const;
+
  protected:
   void showEvent(QShowEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
@@ -78,6 +95,10 @@ class TMainForm : public QWidget {
 
  private:
   void buildTopBar();
+  void buildMainMenu();
+  void buildPromotion();
+  void OpenDemonstration();
+  void showLinkTexts();
   void buildTaskPane();
   void buildToolbar();
   void buildListArea();
@@ -134,6 +155,14 @@ class TMainForm : public QWidget {
   bool picking_ = false;
   std::vector<std::uint64_t> runRecordIds_;
   std::array<int, 3> removed_{};  // sources trashed, deleted, kept
+
+  QWidget* tickerStrip_ = nullptr;  // RzPanel19
+  ClickLabel* label28_ = nullptr;
+  ClickLabel* label29_ = nullptr;
+  QTimer* timer1_ = nullptr;
+  QTimer* timer2_ = nullptr;
+  TickerState ticker_;
+  std::unique_ptr<PromoFetch> promoFetch_;
 };
 
 }  // namespace pw

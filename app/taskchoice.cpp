@@ -1,6 +1,5 @@
 // Choosing the task, the settings-panel behaviour, and the stored settings.
 
-#include <unistd.h>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
@@ -14,9 +13,7 @@
 #include "app/mainwindow.h"
 #include "app/widgets.h"
 #include "batch/contract.h"
-#include "platform/paths.h"
 #include "platform/settings.h"
-#include "platform/shell.h"
 #include "platform/textcodec.h"
 
 namespace pw {
@@ -140,8 +137,7 @@ void TMainForm::ApplyStoredSettings() {
   long shown = std::strtol(yanshi.c_str(), &end, 10);
   if (yanshi.empty() || end == nullptr || *end != '\0') shown = 0;
   if (shown < 3) {
-    const std::string demo = ExecutableFolder() + "yanshi.swf";
-    if (::access(demo.c_str(), R_OK) == 0) ShellOpen(demo);
+    OpenDemonstration();
     std::string error;
     if (!WriteSetting("Main", "Yanshi", std::to_string(shown + 1), &error))
       setStatus(QString::fromStdString(error));
@@ -150,10 +146,8 @@ void TMainForm::ApplyStoredSettings() {
   check("CheckBox2")->setChecked(ReadSetting("main", "chr", "1") == "1");
   check("CheckBox11")->setChecked(ReadSetting("main", "delyuan", "0") == "1");
   check("CheckBox12")->setChecked(ReadSetting("main", "cle", "1") == "1");
-  const char* labels[] = {"Label27", "Label28", "Label29"};
-  for (int i = 0; i < 3; ++i)
-    findChild<QLabel*>(labels[i])->setText(
-        QString::fromStdString(ReadSetting("main", "show" + std::to_string(i + 1), "")));
+  showLinkTexts();
+  StartPromotion();
 }
 
 TaskKind TMainForm::chosenKind() const {

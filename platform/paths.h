@@ -16,6 +16,9 @@ std::string SettingsFile();
 // ($XDG_DATA_HOME/plinthwick).
 std::string ErrorLogFile();
 
+// "yanshi.swf", the demonstration shipped beside the executable.
+std::string DemoFile();
+
 // Makes every file above live in `folder` instead (tests, portable copies).
 // An empty folder restores the normal rule.
 void SetAppFolderOverride(const std::string& folder);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/promo/promo.h"
 #include "platform/settings.h"
 #include "tests/app/window_harness.h"
 
@@ -12,13 +13,14 @@ bool Ticked(WindowHarness& h, const char* name) {
   return h.find<QCheckBox>(name)->isChecked();
 }
 
-TEST(Startup, WithoutSettingsTheDesignStateStandsAndOnlyTheStartCountIsWritten) {
+TEST(Startup, WithoutSettingsTheDesignStateStandsAndOnlyTheStartCountAndDayAreWritten) {
   WindowHarness h;
   h.window();
   EXPECT_TRUE(Ticked(h, "CheckBox2"));
   EXPECT_FALSE(Ticked(h, "CheckBox11"));
   EXPECT_TRUE(Ticked(h, "CheckBox12"));
-  EXPECT_EQ(test::ReadFile(h.appDir.file("Info.ini")), "[Main]\nYanshi=1\n");
+  EXPECT_EQ(test::ReadFile(h.appDir.file("Info.ini")),
+            "[Main]\nYanshi=1\nLastDay=" + TodayText() + "\n");
 }
 
 TEST(Startup, StoredKeysApplyInTheirOrder) {
