@@ -60,3 +60,31 @@ TEST(CliRun, ExitStatusTellsTheOutcome) {
 
 }  // namespace
 }  // namespace pw
+
+namespace pw {
+namespace {
+
+// Legacy workbooks go through the office server both ways: read as .xlsx,
+// written back as .xls.
+TEST(CliRun, LegacyWorkbooksSplitAndMergeThroughTheOfficeServer) {
+  const std::string source = PW_FIXTURES_DIR "/xls/easyexcel_multiplesheets.xls";
+  if (!std::filesystem::exists(source)) GTEST_SKIP() << "fixture absent: " << source;
+  test::TempDir dir;
+  std::filesystem::copy_file(source, dir.file("book.xls"));
+  std::string err;
+  ASSERT_EQ(RunCli(dir, "split xls --per-sheet book.xls", err), 0) << err;
+  int parts = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.str())) {
+    const std::string name = entry.path().filename().string();
+    if (!name.starts_with("book_")) continue;
+    EXPECT_TRUE(name.ends_with(".xls")) << name;
+    EXPECT_GT(entry.file_size(), 0u) << name;
+    ++parts;
+  }
+  EXPECT_GE(parts, 2);
+  ASSERT_EQ(RunCli(dir, "merge xls -o joined book.xls book.xls", err), 0) << err;
+  EXPECT_GT(std::filesystem::file_size(dir.file("joined.xlsx")), 0u);
+}
+
+}  // namespace
+}  // namespace pw
