@@ -16,7 +16,7 @@
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/style/XStyle.hpp>
 #include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
-#include <com/sun/star/text/XTextCopy.hpp>
+#include <com/sun/star/text/XParagraphCursor.hpp>
 #include <com/sun/star/text/XTextCursor.hpp>
 #include <com/sun/star/text/XTextTable.hpp>
 
@@ -148,7 +148,11 @@ StyledParagraphs ParagraphStyles(DocumentState& d) {
     Reference<css::beans::XPropertySet> paragraph(info, UNO_QUERY);
     if (!paragraph.is() || !info->supportsService("com.sun.star.text.Paragraph")) continue;
     OUString name;
-    paragraph->getPropertyValue("ParaStyleName") >>= name;
+    try {
+      paragraph->getPropertyValue("ParaStyleName") >>= name;
+    } catch (const css::uno::RuntimeException&) {
+      continue;  // a paragraph the office dropped meanwhile
+    }
     used.emplace_back(paragraph, name);
   }
   return used;
@@ -211,9 +215,94 @@ void SeparateStyles(DocumentState& source, DocumentState& target, int number) {
       }
     }
   }
-  for (const auto& [paragraph, name] : styled)
-    if (auto it = forked.find(name); it != forked.end())
-      paragraph->setPropertyValue("ParaStyleName", Any(it->second));
+  for (const auto& [paragraph, name] : styled) {
+    if (auto it = forked.find(name); it != forked.end()) {
+      try {
+        paragraph->setPropertyValue("ParaStyleName", Any(it->second));
+      } catch (const css::uno::RuntimeException&) {
+        // a paragraph the office dropped meanwhile
+      }
+    }
+  }
+}
+
+const Sequence<OUString>& FontKeys() {
+  static const Sequence<OUString> keys = [] {
+    const char* const names[] = {"CharColor",     "CharFontName",    "CharFontNameAsian",
+                                 "CharHeight",    "CharHeightAsian", "CharPosture",
+                                 "CharUnderline", "CharWeight"};
+    Sequence<OUString> seq(static_cast<sal_Int32>(std::size(names)));
+    for (sal_Int32 i = 0; i < seq.getLength(); ++i)
+      seq.getArray()[i] = OUString::createFromAscii(names[i]);
+    return seq;
+  }();
+  return keys;
+}
+
+// Writes the paragraphs of `from` into `to` as text, with their alignment and
+// the font of their first piece; page number and page count fields stay
+// fields, other fields become their text.
+void Rebuild(const Reference<css::text::XText>& from, const Reference<css::text::XText>& to,
+             DocumentState& target) {
+  Reference<css::lang::XMultiServiceFactory> factory(target.model, UNO_QUERY_THROW);
+  to->setString("");
+  Reference<css::text::XTextCursor> at = to->createTextCursor();
+  at->gotoEnd(false);
+  Reference<css::container::XEnumeration> paragraphs =
+      Reference<css::container::XEnumerationAccess>(from, UNO_QUERY_THROW)->createEnumeration();
+  bool first = true;
+  while (paragraphs->hasMoreElements()) {
+    Reference<css::container::XEnumerationAccess> paragraph(paragraphs->nextElement(), UNO_QUERY);
+    Reference<css::lang::XServiceInfo> info(paragraph, UNO_QUERY);
+    if (!paragraph.is() || !info.is() || !info->supportsService("com.sun.star.text.Paragraph"))
+      continue;
+    if (!first) to->insertControlCharacter(Reference<css::text::XTextRange>(at.get()), 0, false);
+    first = false;
+    Reference<css::beans::XPropertySet>(at, UNO_QUERY_THROW)
+        ->setPropertyValue("ParaAdjust",
+                           Reference<css::beans::XPropertySet>(paragraph, UNO_QUERY_THROW)
+                               ->getPropertyValue("ParaAdjust"));
+    Reference<css::container::XEnumeration> portions = paragraph->createEnumeration();
+    Sequence<Any> font;
+    while (portions->hasMoreElements()) {
+      Reference<css::text::XTextRange> portion(portions->nextElement(), UNO_QUERY);
+      Reference<css::beans::XPropertySet> props(portion, UNO_QUERY);
+      if (!portion.is() || !props.is()) continue;
+      OUString type;
+      props->getPropertyValue("TextPortionType") >>= type;
+      if (!font.hasElements() && (type == "Text" || type == "TextField"))
+        font = Reference<css::beans::XMultiPropertySet>(props, UNO_QUERY_THROW)
+                   ->getPropertyValues(FontKeys());
+      if (type == "TextField") {
+        Reference<css::lang::XServiceInfo> field(props->getPropertyValue("TextField"), UNO_QUERY);
+        const char* kind = nullptr;
+        if (field.is() && field->supportsService("com.sun.star.text.textfield.PageNumber"))
+          kind = "com.sun.star.text.textfield.PageNumber";
+        else if (field.is() && field->supportsService("com.sun.star.text.textfield.PageCount"))
+          kind = "com.sun.star.text.textfield.PageCount";
+        if (kind) {
+          Reference<css::beans::XPropertySet> made(
+              factory->createInstance(OUString::createFromAscii(kind)), UNO_QUERY_THROW);
+          Reference<css::beans::XPropertySet> old(field, UNO_QUERY_THROW);
+          made->setPropertyValue("NumberingType", old->getPropertyValue("NumberingType"));
+          if (std::string(kind).find("PageNumber") != std::string::npos)
+            made->setPropertyValue("SubType", old->getPropertyValue("SubType"));
+          to->insertTextContent(Reference<css::text::XTextRange>(at.get()),
+                                Reference<css::text::XTextContent>(made, UNO_QUERY_THROW), false);
+          continue;
+        }
+      }
+      if (type == "Text" || type == "TextField")
+        to->insertString(Reference<css::text::XTextRange>(at.get()), portion->getString(), false);
+    }
+    if (font.hasElements()) {
+      Reference<css::text::XParagraphCursor> whole(at, UNO_QUERY_THROW);
+      whole->gotoStartOfParagraph(true);
+      Reference<css::beans::XMultiPropertySet>(at, UNO_QUERY_THROW)
+          ->setPropertyValues(FontKeys(), font);
+      whole->gotoEndOfParagraph(false);
+    }
+  }
 }
 
 }  // namespace
@@ -255,9 +344,12 @@ void CarryPageStyle(OfficeServer::Impl&, DocumentState& source, DocumentState& t
   };
   auto copyText = [&](const char* key) {
     const OUString k = OUString::createFromAscii(key);
-    Reference<css::text::XTextCopy> a(from->getPropertyValue(k), UNO_QUERY);
-    Reference<css::text::XTextCopy> b(to->getPropertyValue(k), UNO_QUERY);
-    if (a.is() && b.is()) b->copyText(a);
+    Reference<css::text::XText> a(from->getPropertyValue(k), UNO_QUERY);
+    Reference<css::text::XText> b(to->getPropertyValue(k), UNO_QUERY);
+    if (!a.is() || !b.is()) return;
+    // Copying header text between documents (XTextCopy) can bring the office
+    // down, so headers are rebuilt from their text and page fields.
+    Rebuild(a, b, target);
   };
   for (const char* part : {"Header", "Footer"}) {
     const std::string p = part;
