@@ -111,6 +111,20 @@ const std::set<OUString>& StyleSkip() {
   return skip;
 }
 
+// What decides how a page style looks, with its header and footer texts.
+const Sequence<OUString>& PageLookKeys() {
+  static const Sequence<OUString> keys = [] {
+    const char* const names[] = {"BottomMargin", "FooterIsOn", "HeaderIsOn",  "Height",
+                                 "IsLandscape",  "LeftMargin", "RightMargin", "TopMargin",
+                                 "Width"};  // sorted, as property sets want them
+    Sequence<OUString> seq(static_cast<sal_Int32>(std::size(names)));
+    for (sal_Int32 i = 0; i < seq.getLength(); ++i)
+      seq.getArray()[i] = OUString::createFromAscii(names[i]);
+    return seq;
+  }();
+  return keys;
+}
+
 // What decides how a paragraph style looks.
 const Sequence<OUString>& LookKeys() {
   static const Sequence<OUString> keys = [] {
@@ -191,16 +205,31 @@ void SeparateStyles(DocumentState& source, DocumentState& target, int number) {
       Reference<css::style::XStyle> style(mine->getByName(name), UNO_QUERY);
       if (!style.is()) continue;
       Reference<css::beans::XPropertySet> props(style, UNO_QUERY_THROW);
+      Sequence<Any> look;
       if (paragraphs) {
         auto& cache = target.styleLooks[name];
         if (!cache.hasElements())
           cache =
               LookOf(Reference<css::beans::XPropertySet>(theirs->getByName(name), UNO_QUERY_THROW));
-        if (LookOf(props) == cache) continue;
+        look = LookOf(props);
+        if (look == cache) continue;
       } else if (!style->isInUse()) {
         continue;
       }
-      const OUString fresh = FreeName(name, number, mine, theirs);
+      // A look already brought in by an earlier document keeps its name, so
+      // documents made from one template share their styles in the result.
+      OUString fresh;
+      bool known = false;
+      if (paragraphs) {
+        for (const auto& [base, forkLook, forkName] : target.forks)
+          if (base == name && forkLook == look && !mine->hasByName(forkName)) {
+            fresh = forkName;
+            known = true;
+            break;
+          }
+      }
+      if (!known) fresh = FreeName(name, number, mine, theirs);
+      if (paragraphs && !known) target.forks.emplace_back(name, look, fresh);
       if (!builtin.count(name) && style->isUserDefined()) {
         // Renaming carries every use of the style along.
         Reference<css::container::XNamed>(style, UNO_QUERY_THROW)->setName(fresh);
@@ -210,7 +239,8 @@ void SeparateStyles(DocumentState& source, DocumentState& target, int number) {
         Reference<css::container::XNameContainer>(mine, UNO_QUERY_THROW)
             ->insertByName(fresh, Any(copy));
         Reference<css::style::XStyle>(copy, UNO_QUERY_THROW)->setParentStyle(name);
-        CopyProperties(props, copy, StyleSkip(), true);
+        // The result already holds a style of this name and look.
+        if (!known) CopyProperties(props, copy, StyleSkip(), true);
         forked[name] = fresh;
       }
     }
@@ -325,7 +355,32 @@ void CarryPageStyle(OfficeServer::Impl&, DocumentState& source, DocumentState& t
   Reference<css::container::XNameAccess> theirs = Family(target, "PageStyles");
   Reference<css::beans::XPropertySet> from(mine->getByName(pageStyle), UNO_QUERY_THROW);
 
+  // Documents made from one template share one page style in the result.
+  Sequence<Any> look = Reference<css::beans::XMultiPropertySet>(from, UNO_QUERY_THROW)
+                           ->getPropertyValues(PageLookKeys());
+  for (const char* key : {"HeaderText", "FooterText"}) {
+    Reference<css::text::XText> text(from->getPropertyValue(OUString::createFromAscii(key)),
+                                     UNO_QUERY);
+    look.realloc(look.getLength() + 1);
+    OUString words;
+    try {
+      if (text.is()) words = text->getString();
+    } catch (const css::uno::RuntimeException&) {
+      // a header or footer that is switched off has no text
+    }
+    look.getArray()[look.getLength() - 1] <<= words;
+  }
+  for (const auto& [carried, carriedLook] : target.pageStyles) {
+    if (carriedLook == look) {
+      Reference<css::beans::XPropertySet>(target.body->createTextCursorByRange(landing),
+                                          UNO_QUERY_THROW)
+          ->setPropertyValue("PageDescName", Any(carried));
+      return;
+    }
+  }
+
   const OUString name = FreeName(pageStyle, target.pastes + 1, mine, theirs);
+  target.pageStyles.emplace_back(name, look);
   Reference<css::beans::XPropertySet> to(
       Reference<css::lang::XMultiServiceFactory>(target.model, UNO_QUERY_THROW)
           ->createInstance("com.sun.star.style.PageStyle"),
