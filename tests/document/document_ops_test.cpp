@@ -208,6 +208,39 @@ TEST(DocumentSplit, CutsByPartsPagesAndCharactersWithoutLosingText) {
   }
 }
 
+TEST(DocumentSplit, AnEmptyZeroOrWrongCountIsRefusedBeforeAnythingIsWritten) {
+  struct Case {
+    DocumentSplitOptions options;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{DocumentSplitOptions::Way::Parts, " ", "5", "500"}, "请填写分割数量，只接受阿拉伯数字！"},
+      {{DocumentSplitOptions::Way::Pages, "2", "", "500"}, "请填写新文档页数，只接受阿拉伯数字！"},
+      {{DocumentSplitOptions::Way::Characters, "2", "5", ""},
+       "请填写新文档总字数，只接受阿拉伯数字！"},
+      {{DocumentSplitOptions::Way::Parts, "0", "5", "500"}, "大于 0"},
+      {{DocumentSplitOptions::Way::Characters, "2", "5", "-3"}, "大于 0"},
+      {{DocumentSplitOptions::Way::Pages, "2", "五", "500"}, "只接受阿拉伯数字"},
+  };
+  TempDir dir;
+  WriteFile(dir.file("a.fodt"), test::SimpleFodt({"a"}));
+  for (const Case& c : cases) {
+    RunState run = MakeRun({dir.file("a.fodt")}, dir.file("a.fodt"));
+    Recorder rec;
+    try {
+      SplitDocuments(run, c.options, CommonOptions{true, true}, rec);
+      ADD_FAILURE() << "accepted " << c.message;
+    } catch (const RunError& e) {
+      EXPECT_EQ(e.kind(), RunError::Kind::Validation);
+      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(rec.removedRows.empty());
+  }
+  int files = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.str())) ++files;
+  EXPECT_EQ(files, 1);
+}
+
 std::string FirstDifference(const std::string& a, const std::string& b) {
   std::size_t i = 0;
   while (i < a.size() && i < b.size() && a[i] == b[i]) ++i;
