@@ -161,7 +161,9 @@ Reference<text::XTextRange> RangeAt(DocumentState& d, int pos) {
 }
 
 int PositionOf(DocumentState& d, const Reference<text::XTextRange>& range, int depth = 0) {
+  if (!range.is()) return 0;
   Reference<text::XText> owner = range->getText();
+  if (!owner.is()) return 0;
   if (owner == d.body) {
     Reference<text::XTextRangeCompare> compare(d.body, UNO_QUERY_THROW);
     // Last paragraph starting at or before the range.
@@ -436,8 +438,12 @@ void WordSelection::WholeStory() {
   DocumentState& d = doc.state();
   Do(doc, "选择", [&] {
     Pad(d);
-    d.view->gotoStart(false);
-    d.view->gotoEnd(true);
+    // A text cursor of the main text, not the view cursor: that one stays
+    // inside the section it starts in.
+    Reference<text::XTextCursor> all = d.body->createTextCursor();
+    all->gotoStart(false);
+    all->gotoEnd(true);
+    Selector(d)->select(Any(all));
   });
 }
 
@@ -491,12 +497,17 @@ void WordSelection::EndKey() {
 
 void WordSelection::EndKey(int unit, int extend) {
   WordDocument& doc = Active(app_);
+  DocumentState& d = doc.state();
   Do(doc, "移动", [&] {
-    if (unit == wdStory)
-      doc.state().view->gotoEnd(extend == wdExtend);
-    else
-      Reference<css::view::XLineCursor>(doc.state().view, UNO_QUERY_THROW)
-          ->gotoEndOfLine(extend == wdExtend);
+    if (unit == wdStory) {
+      // Through a text cursor of the main text, which sections do not stop.
+      Reference<text::XTextCursor> to = d.body->createTextCursorByRange(
+          extend == wdExtend ? d.view->getStart() : d.body->getEnd());
+      to->gotoEnd(extend == wdExtend);
+      Selector(d)->select(Any(to));
+    } else {
+      Reference<css::view::XLineCursor>(d.view, UNO_QUERY_THROW)->gotoEndOfLine(extend == wdExtend);
+    }
   });
 }
 

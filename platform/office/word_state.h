@@ -11,6 +11,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/office/office_uno.h"
@@ -43,6 +44,10 @@ struct DocumentState {
   // looks of their paragraph styles as first seen.
   std::map<std::string, std::set<OUString>> builtinStyles;
   std::map<OUString, css::uno::Sequence<css::uno::Any>> styleLooks;
+  // Paragraph styles given names of their own: original name, look, new name.
+  std::vector<std::tuple<OUString, css::uno::Sequence<css::uno::Any>, OUString>> forks;
+  // Page styles made for pasted documents, with the look they were made from.
+  std::vector<std::pair<OUString, css::uno::Sequence<css::uno::Any>>> pageStyles;
 
   bool laidOut = false;
   bool mapped = false;

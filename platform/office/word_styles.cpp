@@ -16,7 +16,7 @@
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/style/XStyle.hpp>
 #include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
-#include <com/sun/star/text/XTextCopy.hpp>
+#include <com/sun/star/text/XParagraphCursor.hpp>
 #include <com/sun/star/text/XTextCursor.hpp>
 #include <com/sun/star/text/XTextTable.hpp>
 
@@ -111,6 +111,20 @@ const std::set<OUString>& StyleSkip() {
   return skip;
 }
 
+// What decides how a page style looks, with its header and footer texts.
+const Sequence<OUString>& PageLookKeys() {
+  static const Sequence<OUString> keys = [] {
+    const char* const names[] = {"BottomMargin", "FooterIsOn", "HeaderIsOn",  "Height",
+                                 "IsLandscape",  "LeftMargin", "RightMargin", "TopMargin",
+                                 "Width"};  // sorted, as property sets want them
+    Sequence<OUString> seq(static_cast<sal_Int32>(std::size(names)));
+    for (sal_Int32 i = 0; i < seq.getLength(); ++i)
+      seq.getArray()[i] = OUString::createFromAscii(names[i]);
+    return seq;
+  }();
+  return keys;
+}
+
 // What decides how a paragraph style looks.
 const Sequence<OUString>& LookKeys() {
   static const Sequence<OUString> keys = [] {
@@ -148,7 +162,11 @@ StyledParagraphs ParagraphStyles(DocumentState& d) {
     Reference<css::beans::XPropertySet> paragraph(info, UNO_QUERY);
     if (!paragraph.is() || !info->supportsService("com.sun.star.text.Paragraph")) continue;
     OUString name;
-    paragraph->getPropertyValue("ParaStyleName") >>= name;
+    try {
+      paragraph->getPropertyValue("ParaStyleName") >>= name;
+    } catch (const css::uno::RuntimeException&) {
+      continue;  // a paragraph the office dropped meanwhile
+    }
     used.emplace_back(paragraph, name);
   }
   return used;
@@ -187,16 +205,31 @@ void SeparateStyles(DocumentState& source, DocumentState& target, int number) {
       Reference<css::style::XStyle> style(mine->getByName(name), UNO_QUERY);
       if (!style.is()) continue;
       Reference<css::beans::XPropertySet> props(style, UNO_QUERY_THROW);
+      Sequence<Any> look;
       if (paragraphs) {
         auto& cache = target.styleLooks[name];
         if (!cache.hasElements())
           cache =
               LookOf(Reference<css::beans::XPropertySet>(theirs->getByName(name), UNO_QUERY_THROW));
-        if (LookOf(props) == cache) continue;
+        look = LookOf(props);
+        if (look == cache) continue;
       } else if (!style->isInUse()) {
         continue;
       }
-      const OUString fresh = FreeName(name, number, mine, theirs);
+      // A look already brought in by an earlier document keeps its name, so
+      // documents made from one template share their styles in the result.
+      OUString fresh;
+      bool known = false;
+      if (paragraphs) {
+        for (const auto& [base, forkLook, forkName] : target.forks)
+          if (base == name && forkLook == look && !mine->hasByName(forkName)) {
+            fresh = forkName;
+            known = true;
+            break;
+          }
+      }
+      if (!known) fresh = FreeName(name, number, mine, theirs);
+      if (paragraphs && !known) target.forks.emplace_back(name, look, fresh);
       if (!builtin.count(name) && style->isUserDefined()) {
         // Renaming carries every use of the style along.
         Reference<css::container::XNamed>(style, UNO_QUERY_THROW)->setName(fresh);
@@ -206,14 +239,100 @@ void SeparateStyles(DocumentState& source, DocumentState& target, int number) {
         Reference<css::container::XNameContainer>(mine, UNO_QUERY_THROW)
             ->insertByName(fresh, Any(copy));
         Reference<css::style::XStyle>(copy, UNO_QUERY_THROW)->setParentStyle(name);
-        CopyProperties(props, copy, StyleSkip(), true);
+        // The result already holds a style of this name and look.
+        if (!known) CopyProperties(props, copy, StyleSkip(), true);
         forked[name] = fresh;
       }
     }
   }
-  for (const auto& [paragraph, name] : styled)
-    if (auto it = forked.find(name); it != forked.end())
-      paragraph->setPropertyValue("ParaStyleName", Any(it->second));
+  for (const auto& [paragraph, name] : styled) {
+    if (auto it = forked.find(name); it != forked.end()) {
+      try {
+        paragraph->setPropertyValue("ParaStyleName", Any(it->second));
+      } catch (const css::uno::RuntimeException&) {
+        // a paragraph the office dropped meanwhile
+      }
+    }
+  }
+}
+
+const Sequence<OUString>& FontKeys() {
+  static const Sequence<OUString> keys = [] {
+    const char* const names[] = {"CharColor",     "CharFontName",    "CharFontNameAsian",
+                                 "CharHeight",    "CharHeightAsian", "CharPosture",
+                                 "CharUnderline", "CharWeight"};
+    Sequence<OUString> seq(static_cast<sal_Int32>(std::size(names)));
+    for (sal_Int32 i = 0; i < seq.getLength(); ++i)
+      seq.getArray()[i] = OUString::createFromAscii(names[i]);
+    return seq;
+  }();
+  return keys;
+}
+
+// Writes the paragraphs of `from` into `to` as text, with their alignment and
+// the font of their first piece; page number and page count fields stay
+// fields, other fields become their text.
+void Rebuild(const Reference<css::text::XText>& from, const Reference<css::text::XText>& to,
+             DocumentState& target) {
+  Reference<css::lang::XMultiServiceFactory> factory(target.model, UNO_QUERY_THROW);
+  to->setString("");
+  Reference<css::text::XTextCursor> at = to->createTextCursor();
+  at->gotoEnd(false);
+  Reference<css::container::XEnumeration> paragraphs =
+      Reference<css::container::XEnumerationAccess>(from, UNO_QUERY_THROW)->createEnumeration();
+  bool first = true;
+  while (paragraphs->hasMoreElements()) {
+    Reference<css::container::XEnumerationAccess> paragraph(paragraphs->nextElement(), UNO_QUERY);
+    Reference<css::lang::XServiceInfo> info(paragraph, UNO_QUERY);
+    if (!paragraph.is() || !info.is() || !info->supportsService("com.sun.star.text.Paragraph"))
+      continue;
+    if (!first) to->insertControlCharacter(Reference<css::text::XTextRange>(at.get()), 0, false);
+    first = false;
+    Reference<css::beans::XPropertySet>(at, UNO_QUERY_THROW)
+        ->setPropertyValue("ParaAdjust",
+                           Reference<css::beans::XPropertySet>(paragraph, UNO_QUERY_THROW)
+                               ->getPropertyValue("ParaAdjust"));
+    Reference<css::container::XEnumeration> portions = paragraph->createEnumeration();
+    Sequence<Any> font;
+    while (portions->hasMoreElements()) {
+      Reference<css::text::XTextRange> portion(portions->nextElement(), UNO_QUERY);
+      Reference<css::beans::XPropertySet> props(portion, UNO_QUERY);
+      if (!portion.is() || !props.is()) continue;
+      OUString type;
+      props->getPropertyValue("TextPortionType") >>= type;
+      if (!font.hasElements() && (type == "Text" || type == "TextField"))
+        font = Reference<css::beans::XMultiPropertySet>(props, UNO_QUERY_THROW)
+                   ->getPropertyValues(FontKeys());
+      if (type == "TextField") {
+        Reference<css::lang::XServiceInfo> field(props->getPropertyValue("TextField"), UNO_QUERY);
+        const char* kind = nullptr;
+        if (field.is() && field->supportsService("com.sun.star.text.textfield.PageNumber"))
+          kind = "com.sun.star.text.textfield.PageNumber";
+        else if (field.is() && field->supportsService("com.sun.star.text.textfield.PageCount"))
+          kind = "com.sun.star.text.textfield.PageCount";
+        if (kind) {
+          Reference<css::beans::XPropertySet> made(
+              factory->createInstance(OUString::createFromAscii(kind)), UNO_QUERY_THROW);
+          Reference<css::beans::XPropertySet> old(field, UNO_QUERY_THROW);
+          made->setPropertyValue("NumberingType", old->getPropertyValue("NumberingType"));
+          if (std::string(kind).find("PageNumber") != std::string::npos)
+            made->setPropertyValue("SubType", old->getPropertyValue("SubType"));
+          to->insertTextContent(Reference<css::text::XTextRange>(at.get()),
+                                Reference<css::text::XTextContent>(made, UNO_QUERY_THROW), false);
+          continue;
+        }
+      }
+      if (type == "Text" || type == "TextField")
+        to->insertString(Reference<css::text::XTextRange>(at.get()), portion->getString(), false);
+    }
+    if (font.hasElements()) {
+      Reference<css::text::XParagraphCursor> whole(at, UNO_QUERY_THROW);
+      whole->gotoStartOfParagraph(true);
+      Reference<css::beans::XMultiPropertySet>(at, UNO_QUERY_THROW)
+          ->setPropertyValues(FontKeys(), font);
+      whole->gotoEndOfParagraph(false);
+    }
+  }
 }
 
 }  // namespace
@@ -236,7 +355,32 @@ void CarryPageStyle(OfficeServer::Impl&, DocumentState& source, DocumentState& t
   Reference<css::container::XNameAccess> theirs = Family(target, "PageStyles");
   Reference<css::beans::XPropertySet> from(mine->getByName(pageStyle), UNO_QUERY_THROW);
 
+  // Documents made from one template share one page style in the result.
+  Sequence<Any> look = Reference<css::beans::XMultiPropertySet>(from, UNO_QUERY_THROW)
+                           ->getPropertyValues(PageLookKeys());
+  for (const char* key : {"HeaderText", "FooterText"}) {
+    Reference<css::text::XText> text(from->getPropertyValue(OUString::createFromAscii(key)),
+                                     UNO_QUERY);
+    look.realloc(look.getLength() + 1);
+    OUString words;
+    try {
+      if (text.is()) words = text->getString();
+    } catch (const css::uno::RuntimeException&) {
+      // a header or footer that is switched off has no text
+    }
+    look.getArray()[look.getLength() - 1] <<= words;
+  }
+  for (const auto& [carried, carriedLook] : target.pageStyles) {
+    if (carriedLook == look) {
+      Reference<css::beans::XPropertySet>(target.body->createTextCursorByRange(landing),
+                                          UNO_QUERY_THROW)
+          ->setPropertyValue("PageDescName", Any(carried));
+      return;
+    }
+  }
+
   const OUString name = FreeName(pageStyle, target.pastes + 1, mine, theirs);
+  target.pageStyles.emplace_back(name, look);
   Reference<css::beans::XPropertySet> to(
       Reference<css::lang::XMultiServiceFactory>(target.model, UNO_QUERY_THROW)
           ->createInstance("com.sun.star.style.PageStyle"),
@@ -255,9 +399,12 @@ void CarryPageStyle(OfficeServer::Impl&, DocumentState& source, DocumentState& t
   };
   auto copyText = [&](const char* key) {
     const OUString k = OUString::createFromAscii(key);
-    Reference<css::text::XTextCopy> a(from->getPropertyValue(k), UNO_QUERY);
-    Reference<css::text::XTextCopy> b(to->getPropertyValue(k), UNO_QUERY);
-    if (a.is() && b.is()) b->copyText(a);
+    Reference<css::text::XText> a(from->getPropertyValue(k), UNO_QUERY);
+    Reference<css::text::XText> b(to->getPropertyValue(k), UNO_QUERY);
+    if (!a.is() || !b.is()) return;
+    // Copying header text between documents (XTextCopy) can bring the office
+    // down, so headers are rebuilt from their text and page fields.
+    Rebuild(a, b, target);
   };
   for (const char* part : {"Header", "Footer"}) {
     const std::string p = part;

@@ -52,8 +52,13 @@ inline std::string MakeFodt(const FlatText& doc) {
       R"(" fo:margin-top="2cm" fo:margin-bottom="2cm" fo:margin-left="2cm" fo:margin-right="2cm"/></style:page-layout>
 </office:automatic-styles>
 <office:master-styles><style:master-page style:name="Standard" style:page-layout-name="pm1">)";
-  if (!doc.headerText.empty())
-    x += "<style:header><text:p>" + Escape(doc.headerText) + "</text:p></style:header>";
+  if (!doc.headerText.empty()) {
+    // '#' stands for a page number field.
+    std::string header = Escape(doc.headerText);
+    if (const std::size_t at = header.find('#'); at != std::string::npos)
+      header.replace(at, 1, "<text:page-number text:select-page=\"current\"/>");
+    x += "<style:header><text:p>" + header + "</text:p></style:header>";
+  }
   x += R"(</style:master-page></office:master-styles>
 <office:body><office:text>
 )";

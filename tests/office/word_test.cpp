@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
@@ -187,6 +188,7 @@ struct Look {
   float size = 0;
   sal_Int32 pageWidth = 0;
   std::string header;
+  int headerFields = 0;
 };
 
 Look LookAt(WordDocument& doc, const std::string& paragraphText) {
@@ -217,6 +219,19 @@ Look LookAt(WordDocument& doc, const std::string& paragraphText) {
   if (headerOn) {
     uno::Reference<text::XText> header(page->getPropertyValue("HeaderText"), uno::UNO_QUERY_THROW);
     look.header = FromOU(header->getString());
+    auto paragraphs = uno::Reference<container::XEnumerationAccess>(header, uno::UNO_QUERY_THROW)
+                          ->createEnumeration();
+    while (paragraphs->hasMoreElements()) {
+      auto portions = uno::Reference<container::XEnumerationAccess>(paragraphs->nextElement(),
+                                                                    uno::UNO_QUERY_THROW)
+                          ->createEnumeration();
+      while (portions->hasMoreElements()) {
+        uno::Reference<beans::XPropertySet> portion(portions->nextElement(), uno::UNO_QUERY_THROW);
+        OUString type;
+        portion->getPropertyValue("TextPortionType") >>= type;
+        if (type == "TextField") ++look.headerFields;
+      }
+    }
   }
   return look;
 }
@@ -232,7 +247,7 @@ TEST(Word, PastedDocumentsKeepTheirOwnStylesAndPageSetup) {
   b.size = "9pt";
   b.pageWidth = "29.7cm";
   b.pageHeight = "21cm";
-  b.headerText = "header of b";
+  b.headerText = "header of b, page #";
   WriteFile(dir.file("a.fodt"), test::MakeFodt(a));
   WriteFile(dir.file("b.fodt"), test::MakeFodt(b));
   OfficeServer server;
@@ -246,6 +261,21 @@ TEST(Word, PastedDocumentsKeepTheirOwnStylesAndPageSetup) {
     app.Selection().Paste();
     app.Selection().InsertBreak();
   }
+  {
+    // The second copy of a takes the page and paragraph styles made for the first.
+    using namespace css;
+    uno::Reference<container::XNameAccess> families =
+        uno::Reference<style::XStyleFamiliesSupplier>(merged.state().model, uno::UNO_QUERY_THROW)
+            ->getStyleFamilies();
+    for (const char* family : {"PageStyles", "ParagraphStyles"}) {
+      uno::Reference<container::XNameAccess> styles(
+          families->getByName(OUString::createFromAscii(family)), uno::UNO_QUERY_THROW);
+      int made = 0;
+      for (const OUString& name : styles->getElementNames())
+        if (name.startsWith("Standard (")) ++made;
+      EXPECT_EQ(made, 2) << family;
+    }
+  }
   const std::string out = merged.SaveAs(dir.file("merged.docx"));
   merged.Close();
   WordDocument& again = app.Documents().Open(out);
@@ -255,7 +285,8 @@ TEST(Word, PastedDocumentsKeepTheirOwnStylesAndPageSetup) {
   EXPECT_FLOAT_EQ(first.size, 20.0f);
   EXPECT_FLOAT_EQ(second.size, 9.0f);
   EXPECT_EQ(first.header, "header of a");
-  EXPECT_EQ(second.header, "header of b");
+  EXPECT_EQ(second.header.rfind("header of b, page ", 0), 0u) << second.header;
+  EXPECT_EQ(second.headerFields, 1);  // the page number stays a field
   EXPECT_NEAR(first.pageWidth, 21000, 20);
   EXPECT_NEAR(second.pageWidth, 29700, 20);
 }
