@@ -10,9 +10,14 @@ cd "$(dirname "$0")/../.."
 seconds="${1:-300}"
 out=build-fuzz
 mkdir -p "$out/corpus" "$out/crashes"
-src=(platform/database/*.cpp platform/errors.cpp platform/textcodec.cpp bench/fuzz/database_fuzz.cpp)
+lib=(platform/database/{jet_bytes,jet_layout,jet_check,jet_writer,engine,mdb_file}.cpp
+     platform/errors.cpp platform/textcodec.cpp)
+# The reading program libmdb runs in; what it does with a damaged file stays in it.
+clang++ -std=c++20 -g -O1 -I. -DPW_MDB_READER='""' $(pkg-config --cflags libmdb) \
+  platform/database/mdb_reader_main.cpp "${lib[@]}" $(pkg-config --libs libmdb) -o "$out/plinthwick-mdb-reader"
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I. \
-  $(pkg-config --cflags libmdb) "${src[@]}" $(pkg-config --libs libmdb) -o "$out/database_fuzz"
+  -DPW_MDB_READER="\"$PWD/$out/plinthwick-mdb-reader\"" $(pkg-config --cflags libmdb) \
+  "${lib[@]}" bench/fuzz/database_fuzz.cpp $(pkg-config --libs libmdb) -o "$out/database_fuzz"
 for f in ../shared/fixtures/mdb/*.mdb ../shared/fixtures/mdb/*.accdb; do
   [ -f "$f" ] && [ "$(stat -c %s "$f")" -le 150000 ] && cp -f "$f" "$out/corpus/" || true
 done

@@ -5,6 +5,7 @@
 #include <mdbtools.h>
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,7 +27,11 @@
 #endif
 #endif
 
+extern char** environ;
+
 namespace pw::db {
+
+constexpr int kReaderFd = 3;  // where the reading program writes its answer
 
 namespace {
 
@@ -295,73 +300,48 @@ struct Session {
   }
 };
 
-// The character converters libmdb opens, opened once here first: their
-// modules are then loaded before any child is forked, and a child never has
-// to load one (a lock held by another thread at the fork could stall it).
-void LoadConverters(const HeaderInfo& header) {
-  static std::set<std::string> loaded;
-  std::vector<std::pair<std::string, std::string>> pairs = {{"UCS-2LE", "UTF-8"},
-                                                            {"UTF-8", "UCS-2LE"}};
-  if (header.version == JetVersion::Jet3) {
-    const std::string cp = "CP" + std::to_string(header.codePage != 0 ? header.codePage : 1252);
-    pairs.push_back({cp, "UTF-8"});
-    pairs.push_back({"UTF-8", cp});
+// The reading program: beside our own executable when installed there, else
+// where the build put it.
+std::string ReaderProgram() {
+  char self[4096];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n > 0) {
+    std::string beside(self, static_cast<std::size_t>(n));
+    beside = beside.substr(0, beside.find_last_of('/') + 1) + "plinthwick-mdb-reader";
+    if (access(beside.c_str(), X_OK) == 0) return beside;
   }
-  for (const auto& [to, from] : pairs) {
-    if (!loaded.insert(to + "<" + from).second) continue;
-    // Kept open for the life of the process, so the module stays loaded.
-    (void)iconv_open(to.c_str(), from.c_str());
-  }
+  return PW_MDB_READER;
 }
 
-// Runs `work` in a child process, so that whatever a damaged file does to
+// Runs the reading program on `args`, so that whatever a damaged file does to
 // libmdb (a crash, a loop, memory without end, chatter on stdout and
-// stderr) stays there. Answers the child's output; throws DatabaseError
-// with the child's error, or `damaged` when the child failed.
-template <typename Work>
-std::string Isolated(const std::string& damaged, Work work) {
-#ifdef PW_DATABASE_LOUD  // debugging a single input: no child
-  Sink sink(-1);
-  sink.Byte('O');
-  work(sink);
-  return sink.buffer().substr(1);
-#endif
+// stderr) stays in that process. A fresh program rather than a bare fork:
+// a fork of a threaded process (the window's, say) can inherit a lock held
+// by another thread and stall. Answers the program's output; throws
+// DatabaseError with its error, or `damaged` when it failed.
+std::string Isolated(const std::string& damaged, const std::vector<std::string>& args) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) throw DatabaseError(damaged);
-  std::fflush(stdout);
-  std::fflush(stderr);
-  const pid_t pid = fork();
-  if (pid < 0) {
-    close(fds[0]);
-    close(fds[1]);
-    throw DatabaseError(damaged);
-  }
-  if (pid == 0) {
-    close(fds[0]);
-    const int null = open("/dev/null", O_RDWR);
-    if (null >= 0) {
-      dup2(null, 1);
-      dup2(null, 2);
-    }
-    rlimit cpu{300, 300};
-    setrlimit(RLIMIT_CPU, &cpu);
-#ifndef PW_UNDER_ASAN  // the sanitizer reserves more address space than this
-    rlimit mem{std::size_t{1} << 30, std::size_t{1} << 30};
-    setrlimit(RLIMIT_AS, &mem);
-#endif
-    Sink sink(fds[1]);
-    try {
-      sink.Byte('O');
-      work(sink);
-    } catch (const std::exception& e) {
-      sink.buffer().clear();
-      sink.Byte('E');
-      sink.Text(e.what());
-    }
-    sink.Flush();
-    _exit(0);
-  }
+  const std::string program = ReaderProgram();
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], kReaderFd);
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
   close(fds[1]);
+  if (rc != 0) {
+    close(fds[0]);
+    throw DatabaseError(damaged + "（无法启动读取程序 " + program + "：" + DescribeErrno(rc) +
+                        "）");
+  }
   std::string out;
   bool timedOut = false;
   char buf[1 << 16];
@@ -397,6 +377,21 @@ std::string Isolated(const std::string& damaged, Work work) {
   return out.substr(1);
 }
 
+std::string HeaderArgs(const HeaderInfo& h) {
+  return std::to_string(static_cast<int>(h.version)) + ":" + std::to_string(h.codePage) + ":" +
+         std::to_string(h.sortOrder);
+}
+
+bool ParseHeaderArgs(const std::string& text, HeaderInfo& h) {
+  int version = 0;
+  unsigned codePage = 0, sortOrder = 0;
+  if (std::sscanf(text.c_str(), "%d:%u:%u", &version, &codePage, &sortOrder) != 3) return false;
+  h.version = static_cast<JetVersion>(version);
+  h.codePage = static_cast<std::uint16_t>(codePage);
+  h.sortOrder = static_cast<std::uint16_t>(sortOrder);
+  return true;
+}
+
 }  // namespace
 
 struct MdbFile::Impl {
@@ -427,16 +422,8 @@ MdbFile::MdbFile(const std::string& path) : impl_(std::make_unique<Impl>()) {
   if (impl_->header.hasPassword)
     throw DatabaseError(OpenErrorText(path, "数据库设有密码，无法打开"));
 
-  LoadConverters(impl_->header);
-  const HeaderInfo header = impl_->header;
-  const std::string out = Isolated(OpenErrorText(path, "文件已损坏，无法读取"), [&](Sink& sink) {
-    Session s;
-    s.header = header;
-    s.Open(path);
-    const auto entries = s.UserTables();
-    sink.Number(static_cast<std::uint32_t>(entries.size()));
-    for (MdbCatalogEntry* e : entries) sink.Text(e->object_name);
-  });
+  const std::string out = Isolated(OpenErrorText(path, "文件已损坏，无法读取"),
+                                   {"tables", HeaderArgs(impl_->header), path});
   Source source(out);
   std::uint32_t count = 0;
   if (!source.Number(count)) throw DatabaseError(OpenErrorText(path, "文件已损坏，无法读取"));
@@ -465,14 +452,7 @@ TableData MdbFile::ReadTable(const std::string& name) const {
       "无法读取数据库“" + DisplayText(path) + "”中的表“" + name + "”：文件已损坏";
   if (std::find(impl_->tables.begin(), impl_->tables.end(), name) == impl_->tables.end())
     throw DatabaseError("数据库“" + DisplayText(path) + "”中没有表“" + name + "”");
-  LoadConverters(impl_->header);
-  const HeaderInfo header = impl_->header;
-  const std::string out = Isolated(damaged, [&](Sink& sink) {
-    Session s;
-    s.header = header;
-    s.Open(path);
-    s.DumpTable(path, name, sink);
-  });
+  const std::string out = Isolated(damaged, {"table", HeaderArgs(impl_->header), path, name});
   Source source(out);
   TableData data;
   data.name = name;
@@ -497,6 +477,42 @@ TableData MdbFile::ReadTable(const std::string& name) const {
     data.rows.push_back(std::move(row));
   }
   return data;
+}
+
+int RunMdbReader(int argc, char** argv) {
+  if (argc < 4) return 2;
+  const std::string op = argv[1];
+  HeaderInfo header;
+  if (!ParseHeaderArgs(argv[2], header)) return 2;
+  const std::string path = argv[3];
+  rlimit cpu{300, 300};
+  setrlimit(RLIMIT_CPU, &cpu);
+#ifndef PW_UNDER_ASAN  // the sanitizer reserves more address space than this
+  rlimit mem{std::size_t{1} << 30, std::size_t{1} << 30};
+  setrlimit(RLIMIT_AS, &mem);
+#endif
+  Sink sink(kReaderFd);
+  try {
+    sink.Byte('O');
+    Session s;
+    s.header = header;
+    s.Open(path);
+    if (op == "tables") {
+      const auto entries = s.UserTables();
+      sink.Number(static_cast<std::uint32_t>(entries.size()));
+      for (MdbCatalogEntry* e : entries) sink.Text(e->object_name);
+    } else if (op == "table" && argc >= 5) {
+      s.DumpTable(path, argv[4], sink);
+    } else {
+      return 2;
+    }
+  } catch (const std::exception& e) {
+    sink.buffer().clear();
+    sink.Byte('E');
+    sink.Text(e.what());
+  }
+  sink.Flush();
+  return 0;
 }
 
 }  // namespace pw::db

@@ -59,4 +59,8 @@ class MdbFile {
   std::unique_ptr<Impl> impl_;
 };
 
+// The reading program's work: "tables HEADER PATH" or "table HEADER PATH
+// NAME", answered on descriptor 3. Runs in its own process, see MdbFile.
+int RunMdbReader(int argc, char** argv);
+
 }  // namespace pw::db
