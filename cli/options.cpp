@@ -266,18 +266,18 @@ std::string FolderPart(const std::string& path) {
 }
 
 const OptionSpec* FindOption(const KindSpec& kind, const std::string& name) {
-  for (const OptionSpec& spec : CommonSpecs())
-    if (name == spec.name) return &spec;
-  for (const OptionSpec& spec : kind.options)
-    if (name == spec.name) return &spec;
+  for (const OptionSpec& entry : CommonSpecs())
+    if (name == entry.name) return &entry;
+  for (const OptionSpec& entry : kind.options)
+    if (name == entry.name) return &entry;
   return nullptr;
 }
 
 }  // namespace
 
 bool KindAvailable(TaskKind kind) {
-  for (const KindSpec& spec : Kinds())
-    if (spec.kind == kind) return spec.available;
+  for (const KindSpec& entry : Kinds())
+    if (entry.kind == kind) return entry.available;
   return false;
 }
 
@@ -301,8 +301,8 @@ CommandLine ParseCommandLine(int argc, const char* const argv[], const std::stri
   const char* modeWord = cl.mode == TaskMode::Merge ? "merge" : "split";
   if (args.size() < 2) throw UsageError("缺少文件类型：doc、xls、mdb 或 txt");
   const KindSpec* kind = nullptr;
-  for (const KindSpec& spec : Kinds())
-    if (args[1] == spec.word) kind = &spec;
+  for (const KindSpec& entry : Kinds())
+    if (args[1] == entry.word) kind = &entry;
   if (kind == nullptr)
     throw UsageError("未知的文件类型“" + DisplayText(args[1]) + "”：应为 doc、xls、mdb 或 txt");
   cl.kind = kind->kind;
@@ -347,28 +347,28 @@ CommandLine ParseCommandLine(int argc, const char* const argv[], const std::stri
       outputGiven = true;
       continue;
     }
-    const OptionSpec* spec = FindOption(*kind, name);
-    if (spec == nullptr)
+    const OptionSpec* entry = FindOption(*kind, name);
+    if (entry == nullptr)
       throw UsageError("未知的选项“" + DisplayText(name) + "”（" + modeWord + " " + kind->word +
                        "）");
-    if (!(cl.mode == TaskMode::Merge ? spec->merge : spec->split))
-      throw UsageError(name + " 只用于 " + (spec->merge ? "merge" : "split") + "，不能用于 " +
+    if (!(cl.mode == TaskMode::Merge ? entry->merge : entry->split))
+      throw UsageError(name + " 只用于 " + (entry->merge ? "merge" : "split") + "，不能用于 " +
                        modeWord);
     if (!given.insert(name).second) throw UsageError(name + " 只能给出一次");
-    if (spec->group != nullptr && !groups.insert(spec->group).second) {
+    if (entry->group != nullptr && !groups.insert(entry->group).second) {
       std::string members;
       for (const OptionSpec& other : kind->options)
-        if (other.group != nullptr && std::string(other.group) == spec->group)
+        if (other.group != nullptr && std::string(other.group) == entry->group)
           members += (members.empty() ? "" : "、") + std::string(other.name);
       throw UsageError(name + " 不能与同类的其他选项同时使用（" + members + " 选其一）");
     }
-    if (spec->valueName != nullptr && !inlineValue) {
-      if (++i >= args.size()) throw UsageError(name + " 后面缺少 " + spec->valueName);
+    if (entry->valueName != nullptr && !inlineValue) {
+      if (++i >= args.size()) throw UsageError(name + " 后面缺少 " + entry->valueName);
       value = args[i];
-    } else if (spec->valueName == nullptr && inlineValue) {
+    } else if (entry->valueName == nullptr && inlineValue) {
       throw UsageError(name + " 不带参数");
     }
-    spec->apply(cl.options, value);
+    entry->apply(cl.options, value);
   }
   if (cl.files.empty()) throw UsageError("没有给出要处理的文件");
 
@@ -402,13 +402,13 @@ std::string UsageText() {
     if (!kind.available) text += "（尚未提供）";
     text += "\n";
   }
-  const auto describe = [&text](const OptionSpec& spec) {
-    std::string head = std::string("  ") + spec.name;
-    if (spec.valueName != nullptr) head += std::string(" ") + spec.valueName;
+  const auto describe = [&text](const OptionSpec& entry) {
+    std::string head = std::string("  ") + entry.name;
+    if (entry.valueName != nullptr) head += std::string(" ") + entry.valueName;
     if (head.size() < 24) head.resize(24, ' ');
-    text += head + spec.help;
-    if (!spec.merge) text += "；仅 split";
-    if (!spec.split) text += "；仅 merge";
+    text += head + entry.help;
+    if (!entry.merge) text += "；仅 split";
+    if (!entry.split) text += "；仅 merge";
     text += "\n";
   };
   text +=
@@ -417,12 +417,12 @@ std::string UsageText() {
       "  -o, --output OUTPUT   合并生成的新文件。默认是第一个文件所在文件夹中的“新文档”；\n"
       "                        扩展名由操作决定（文本合并为 .txt）；给出已有的文件夹或以 /\n"
       "                        结尾时，在其中生成“新文档”。输出不能是待合并的源文件之一\n";
-  for (const OptionSpec& spec : CommonSpecs()) describe(spec);
+  for (const OptionSpec& entry : CommonSpecs()) describe(entry);
   text += "  -h, --help            显示本说明\n";
   for (const KindSpec& kind : Kinds()) {
     if (kind.options.empty()) continue;
     text += "\n" + std::string(kind.word) + " 的选项：\n";
-    for (const OptionSpec& spec : kind.options) describe(spec);
+    for (const OptionSpec& entry : kind.options) describe(entry);
   }
   text +=
       "\n"
