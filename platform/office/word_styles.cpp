@@ -7,18 +7,23 @@
 #include <com/sun/star/beans/UnknownPropertyException.hpp>
 #include <com/sun/star/beans/XMultiPropertySet.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XContentEnumerationAccess.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/container/XNameContainer.hpp>
 #include <com/sun/star/container/XNamed.hpp>
+#include <com/sun/star/datatransfer/XTransferableSupplier.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/style/XStyle.hpp>
 #include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
 #include <com/sun/star/text/XParagraphCursor.hpp>
+#include <com/sun/star/text/XRelativeTextContentInsert.hpp>
 #include <com/sun/star/text/XTextCursor.hpp>
 #include <com/sun/star/text/XTextTable.hpp>
+#include <com/sun/star/view/XSelectionSupplier.hpp>
 
 #include <functional>
 #include <map>
@@ -335,6 +340,44 @@ void Rebuild(const Reference<css::text::XText>& from, const Reference<css::text:
   }
 }
 
+Reference<css::uno::XInterface> First(const Reference<css::text::XText>& text) {
+  Reference<css::container::XEnumeration> parts =
+      Reference<css::container::XEnumerationAccess>(text, UNO_QUERY_THROW)->createEnumeration();
+  return parts->hasMoreElements() ? Reference<css::uno::XInterface>(parts->nextElement(), UNO_QUERY)
+                                  : Reference<css::uno::XInterface>();
+}
+
+bool StartsWithTable(const Reference<css::text::XText>& text) {
+  Reference<css::lang::XServiceInfo> first(First(text), UNO_QUERY);
+  return first.is() && first->supportsService("com.sun.star.text.TextTable");
+}
+
+// Whether a header or footer holds tables or pictures, which a rebuild from
+// its text would lose.
+bool HoldsObjects(const Reference<css::text::XText>& text) {
+  Reference<css::container::XEnumeration> parts =
+      Reference<css::container::XEnumerationAccess>(text, UNO_QUERY_THROW)->createEnumeration();
+  while (parts->hasMoreElements()) {
+    Reference<css::lang::XServiceInfo> part(parts->nextElement(), UNO_QUERY);
+    if (!part.is()) continue;
+    if (part->supportsService("com.sun.star.text.TextTable")) return true;
+    Reference<css::container::XContentEnumerationAccess> anchored(part, UNO_QUERY);
+    if (anchored.is() &&
+        anchored->createContentEnumeration("com.sun.star.text.TextContent")->hasMoreElements())
+      return true;
+    Reference<css::container::XEnumerationAccess> portions(part, UNO_QUERY);
+    if (!portions.is()) continue;
+    Reference<css::container::XEnumeration> each = portions->createEnumeration();
+    while (each->hasMoreElements()) {
+      Reference<css::beans::XPropertySet> portion(each->nextElement(), UNO_QUERY);
+      OUString type;
+      if (portion.is()) portion->getPropertyValue("TextPortionType") >>= type;
+      if (type == "Frame") return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 void PrepareStyles(OfficeServer::Impl& server, DocumentState& source, DocumentState& target) {
@@ -403,9 +446,52 @@ void CarryPageStyle(OfficeServer::Impl&, DocumentState& source, DocumentState& t
     Reference<css::text::XText> b(to->getPropertyValue(k), UNO_QUERY);
     if (!a.is() || !b.is()) return;
     // Copying header text between documents (XTextCopy) can bring the office
-    // down, so headers are rebuilt from their text and page fields.
+    // down and brings nothing over, so headers with tables or pictures go over
+    // like the body, as a transferable; the rest are rebuilt from their text
+    // and page fields.
+    if (HoldsObjects(a)) {
+      try {
+        // A selection cannot start before a leading table: a paragraph in
+        // front of it makes one, and goes again once pasted.
+        const bool leadingTable = StartsWithTable(a);
+        if (leadingTable)
+          Reference<css::text::XRelativeTextContentInsert>(a, UNO_QUERY_THROW)
+              ->insertTextContentBefore(
+                  Reference<css::text::XTextContent>(
+                      Reference<css::lang::XMultiServiceFactory>(source.model, UNO_QUERY_THROW)
+                          ->createInstance("com.sun.star.text.Paragraph"),
+                      UNO_QUERY_THROW),
+                  Reference<css::text::XTextContent>(First(a), UNO_QUERY_THROW));
+        Reference<css::text::XTextCursor> all = a->createTextCursor();
+        all->gotoStart(false);
+        all->gotoEnd(true);
+        Reference<css::view::XSelectionSupplier>(source.controller, UNO_QUERY_THROW)
+            ->select(Any(Reference<css::text::XTextRange>(all, UNO_QUERY_THROW)));
+        Reference<css::datatransfer::XTransferable> content =
+            Reference<css::datatransfer::XTransferableSupplier>(source.controller, UNO_QUERY_THROW)
+                ->getTransferable();
+        Reference<css::text::XTextCursor> into = b->createTextCursor();
+        Reference<css::view::XSelectionSupplier>(target.controller, UNO_QUERY_THROW)
+            ->select(Any(Reference<css::text::XTextRange>(into, UNO_QUERY_THROW)));
+        Reference<css::datatransfer::XTransferableSupplier>(target.controller, UNO_QUERY_THROW)
+            ->insertTransferable(content);
+        if (leadingTable) {
+          Reference<css::text::XTextRange> lead(First(b), UNO_QUERY);
+          Reference<css::lang::XServiceInfo> kind(lead, UNO_QUERY);
+          if (lead.is() && kind.is() && kind->supportsService("com.sun.star.text.Paragraph") &&
+              lead->getString().isEmpty())
+            Reference<css::lang::XComponent>(lead, UNO_QUERY_THROW)->dispose();
+        }
+        return;
+      } catch (const css::uno::Exception&) {
+        // rebuilt from its text below
+      }
+    }
     Rebuild(a, b, target);
   };
+  Reference<css::text::XTextCursor> at = target.body->createTextCursorByRange(landing);
+  Reference<css::beans::XPropertySet>(at, UNO_QUERY_THROW)
+      ->setPropertyValue("PageDescName", Any(name));
   for (const char* part : {"Header", "Footer"}) {
     const std::string p = part;
     if (!on((p + "IsOn").c_str())) continue;
@@ -413,9 +499,8 @@ void CarryPageStyle(OfficeServer::Impl&, DocumentState& source, DocumentState& t
     if (!on((p + "IsShared").c_str())) copyText((p + "TextLeft").c_str());
     if (!on("FirstIsShared", true)) copyText((p + "TextFirst").c_str());
   }
-  Reference<css::text::XTextCursor> at = target.body->createTextCursorByRange(landing);
-  Reference<css::beans::XPropertySet>(at, UNO_QUERY_THROW)
-      ->setPropertyValue("PageDescName", Any(name));
+  Reference<css::view::XSelectionSupplier>(target.controller, UNO_QUERY_THROW)
+      ->select(Any(landing));
 }
 
 }  // namespace pw::word

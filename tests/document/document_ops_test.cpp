@@ -266,8 +266,8 @@ struct Content {
   int tables = 0, images = 0;
 };
 
-// Tables and pictures inside their headers or footers: those come over as
-// text (see CarryPageStyle), so only their words are compared.
+// Tables and pictures inside their headers or footers: not all of them come
+// over yet (see CarryPageStyle), so only the words are compared.
 bool PicturesInHeaders(const std::string& file) {
   for (const char* name : {"60329.docx", "stress009.docx", "pydocx_having-images.docx"})
     if (std::filesystem::path(file).filename() == name) return true;

@@ -31,6 +31,7 @@ struct FlatText {
   std::string pageWidth = "21cm";
   std::string pageHeight = "29.7cm";
   std::string headerText;
+  std::string headerXml;  // raw content of the header, used instead of headerText
 };
 
 inline std::string MakeFodt(const FlatText& doc) {
@@ -52,7 +53,9 @@ inline std::string MakeFodt(const FlatText& doc) {
       R"(" fo:margin-top="2cm" fo:margin-bottom="2cm" fo:margin-left="2cm" fo:margin-right="2cm"/></style:page-layout>
 </office:automatic-styles>
 <office:master-styles><style:master-page style:name="Standard" style:page-layout-name="pm1">)";
-  if (!doc.headerText.empty()) {
+  if (!doc.headerXml.empty()) {
+    x += "<style:header>" + doc.headerXml + "</style:header>";
+  } else if (!doc.headerText.empty()) {
     // '#' stands for a page number field.
     std::string header = Escape(doc.headerText);
     if (const std::size_t at = header.find('#'); at != std::string::npos)

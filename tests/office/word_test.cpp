@@ -8,6 +8,7 @@
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
 #include <com/sun/star/text/XParagraphCursor.hpp>
 #include <com/sun/star/text/XText.hpp>
@@ -222,9 +223,11 @@ Look LookAt(WordDocument& doc, const std::string& paragraphText) {
     auto paragraphs = uno::Reference<container::XEnumerationAccess>(header, uno::UNO_QUERY_THROW)
                           ->createEnumeration();
     while (paragraphs->hasMoreElements()) {
-      auto portions = uno::Reference<container::XEnumerationAccess>(paragraphs->nextElement(),
-                                                                    uno::UNO_QUERY_THROW)
-                          ->createEnumeration();
+      uno::Reference<container::XEnumerationAccess> paragraph(paragraphs->nextElement(),
+                                                              uno::UNO_QUERY);
+      uno::Reference<lang::XServiceInfo> kind(paragraph, uno::UNO_QUERY);
+      if (!kind.is() || !kind->supportsService("com.sun.star.text.Paragraph")) continue;
+      auto portions = paragraph->createEnumeration();
       while (portions->hasMoreElements()) {
         uno::Reference<beans::XPropertySet> portion(portions->nextElement(), uno::UNO_QUERY_THROW);
         OUString type;
@@ -289,6 +292,59 @@ TEST(Word, PastedDocumentsKeepTheirOwnStylesAndPageSetup) {
   EXPECT_EQ(second.headerFields, 1);  // the page number stays a field
   EXPECT_NEAR(first.pageWidth, 21000, 20);
   EXPECT_NEAR(second.pageWidth, 29700, 20);
+}
+
+TEST(Word, PastedHeadersKeepTheirTablesAndPictures) {
+  TempDir dir;
+  const std::string pixel =
+      "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+"
+      "M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==";
+  test::FlatText a;
+  a.pieces = {"from a"};
+  a.headerXml =
+      "<table:table table:name=\"H1\"><table:table-column table:number-columns-repeated=\"2\"/>"
+      "<table:table-row><table:table-cell><text:p>left cell</text:p></table:table-cell>"
+      "<table:table-cell><text:p>right cell</text:p></table:table-cell></table:table-row>"
+      "</table:table><text:p>logo "
+      "<draw:frame xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
+      "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\" "
+      "draw:name=\"logo\" text:anchor-type=\"as-char\" svg:width=\"1cm\" svg:height=\"1cm\">"
+      "<draw:image><office:binary-data>" +
+      pixel + "</office:binary-data></draw:image></draw:frame></text:p>";
+  test::FlatText b;
+  b.pieces = {"from b"};
+  b.pageWidth = "29.7cm";
+  b.pageHeight = "21cm";
+  b.headerText = "header of b";
+  WriteFile(dir.file("a.fodt"), test::MakeFodt(a));
+  WriteFile(dir.file("b.fodt"), test::MakeFodt(b));
+  OfficeServer server;
+  WordApplication app(server);
+  {
+    WordDocument& alone = app.Documents().Open(dir.file("a.fodt"));
+    ASSERT_EQ(alone.TableCount(), 1);
+    ASSERT_EQ(alone.ImageCount(), 1);
+    alone.Close();
+  }
+  WordDocument& merged = app.Documents().Add();
+  for (const char* name : {"b.fodt", "a.fodt"}) {
+    WordDocument& src = app.Documents().Open(dir.file(name));
+    app.Selection().WholeStory();
+    app.Selection().Copy();
+    src.Close();
+    app.Selection().Paste();
+    app.Selection().InsertBreak();
+  }
+  const std::string out = merged.SaveAs(dir.file("merged.docx"));
+  merged.Close();
+  WordDocument& again = app.Documents().Open(out);
+  EXPECT_EQ(again.TableCount(), 1);
+  EXPECT_EQ(again.ImageCount(), 1);
+  const Look first = LookAt(again, "from b");
+  const Look second = LookAt(again, "from a");
+  EXPECT_EQ(first.header, "header of b");
+  EXPECT_NE(second.header.find("logo"), std::string::npos) << second.header;
+  EXPECT_NEAR(second.pageWidth, 21000, 20);
 }
 
 }  // namespace
