@@ -28,7 +28,7 @@ void TMainForm::RzListView1Click() {
   if (!sheets && !tables) return;
   const int row = list_->firstSelectedRow();
   if (row < 0) return;
-  const std::string path = TrimText(records_.record(row).FullPath);
+  const std::string path = records_.record(row).FullPath;
   auto* combo1 = findChild<QComboBox*>("ComboBox1");
   auto* combo2 = findChild<QComboBox*>("ComboBox2");
   if (sheets) combo1->clear();

@@ -36,7 +36,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 void RefuseOutputOverSource(const std::string& output, const RunState& run) {
   for (const std::string& source : run.WorkList) {
-    if (SameFile(TrimText(source), output))
+    if (SameFile(source, output))
       throw RunError(
           RunError::Kind::Validation, output,
           "新文档“" + DisplayText(output) +

@@ -9,13 +9,14 @@ RunState BuildRunState(const std::vector<ChosenFile>& chosen, const std::string&
                        const std::string& outputFolder) {
   RunState run;
   for (const ChosenFile& file : chosen) {
-    const std::string path = TrimText(file.path);
-    if (path.empty()) continue;
-    run.WorkList.push_back(path);
+    // Paths stay exactly as the file system gave them: on Linux a name may
+    // begin or end with a blank.
+    if (TrimText(file.path).empty()) continue;
+    run.WorkList.push_back(file.path);
     run.WorkRowIndexes.push_back(file.row);
   }
   std::string name = TrimText(newDocumentName);
-  if (name.empty() && !run.WorkList.empty()) name = TrimText(FileNamePart(run.WorkList.front()));
+  if (name.empty() && !run.WorkList.empty()) name = FileNamePart(run.WorkList.front());
   std::string folder = outputFolder;
   if (!folder.empty() && folder.back() == '/') folder.pop_back();
   run.OutputBase = folder + "/" + name;

@@ -62,7 +62,7 @@ void MergeDatabases(RunState& run, const DatabaseMergeOptions& options, const Co
     throw RunError(RunError::Kind::Failure, target, e.what());
   }
   for (std::size_t i = 0; i < run.WorkList.size(); ++i) {
-    const std::string source = TrimText(run.WorkList[i]);
+    const std::string source = run.WorkList[i];
     reporter.Status("正在合并：" + DisplayText(FileNamePart(source)));
     bool complete = false;
     try {

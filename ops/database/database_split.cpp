@@ -150,7 +150,7 @@ void SplitDatabases(RunState& run, const DatabaseSplitOptions& options, const Co
   reporter.BeginProgress(ProgressStep(run.WorkList.size()));
   dbops::ProgressScope progress{reporter};
   for (std::size_t i = 0; i < run.WorkList.size(); ++i) {
-    Splitter s{run, options, TrimText(run.WorkList[i]), {}, {}, {}, {}, true, false, false};
+    Splitter s{run, options, run.WorkList[i], {}, {}, {}, {}, true, false, false};
     reporter.Status("正在分割：" + DisplayText(FileNamePart(s.source)));
     std::string failing = s.source;
     try {

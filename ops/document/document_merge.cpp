@@ -23,7 +23,7 @@ void MergeDocuments(RunState& run, const DocumentMergeOptions& options, const Co
     WordDocument& result = app.Documents().Add();
     WordSelection& selection = app.Selection();
     for (; merged < count; ++merged) {
-      const std::string path = TrimText(run.WorkList[merged]);
+      const std::string path = run.WorkList[merged];
       reporter.Status("正在合并文件： " + DisplayText(FileNamePart(path)));
       WordDocument& source = app.Documents().Open(path);
       selection.WholeStory();
@@ -54,8 +54,7 @@ void MergeDocuments(RunState& run, const DocumentMergeOptions& options, const Co
   for (std::size_t i = 0; i < count; ++i) {
     const int entry = static_cast<int>(i);
     if (common.removeFinished) reporter.RemoveRow(entry);
-    if (common.deleteSources)
-      reporter.SourceRemoved(entry, RemoveSourceFile(TrimText(run.WorkList[i])));
+    if (common.deleteSources) reporter.SourceRemoved(entry, RemoveSourceFile(run.WorkList[i]));
   }
   reporter.Status(std::to_string(count) + " 个文件合并生成新文件：" + DisplayText(output));
 }

@@ -141,7 +141,7 @@ class Splitter {
 void SplitDocuments(RunState& run, const DocumentSplitOptions& options, const CommonOptions& common,
                     RunReporter& reporter) {
   const std::size_t count = run.WorkList.size();
-  const std::string first = count > 0 ? TrimText(run.WorkList[0]) : std::string();
+  const std::string first = count > 0 ? run.WorkList[0] : std::string();
   const int amount = ReadAmount(options, first);
   document::ProgressScope progress(reporter, count);
   const std::size_t slash = run.OutputBase.find_last_of('/');
@@ -152,7 +152,7 @@ void SplitDocuments(RunState& run, const DocumentSplitOptions& options, const Co
     WordApplication app(server);
     Splitter splitter(app, run, reporter, folder);
     for (std::size_t i = 0; i < count; ++i) {
-      const std::string path = TrimText(run.WorkList[i]);
+      const std::string path = run.WorkList[i];
       reporter.Status("正在分割文件： " + DisplayText(FileNamePart(path)));
       splitter.Cut(path, options, amount);
       // The source is closed and all its parts are written: it may go now.

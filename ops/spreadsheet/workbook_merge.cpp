@@ -85,7 +85,7 @@ void MergeWorkbooks(RunState& run, const WorkbookMergeOptions& options, const Co
   reporter.BeginProgress(ProgressStep(run.WorkList.size()));
   std::uint32_t startRow = 0;  // first source row below the title block, carried between sheets
   for (std::size_t f = 0; f < run.WorkList.size(); ++f) {
-    const std::string path = TrimText(run.WorkList[f]);
+    const std::string path = run.WorkList[f];
     reporter.Status("正在合并" + DisplayText(FileNamePart(path)));
     ServerWorkbook& source = server.Open(path);
     for (int i = 1; i <= source.Count(); ++i) {
@@ -145,8 +145,7 @@ void MergeWorkbooks(RunState& run, const WorkbookMergeOptions& options, const Co
   for (std::size_t f = 0; f < run.WorkList.size(); ++f) {
     const int i = static_cast<int>(f);
     if (common.removeFinished) reporter.RemoveRow(i);
-    if (common.deleteSources)
-      reporter.SourceRemoved(i, RemoveSourceFile(TrimText(run.WorkList[f])));
+    if (common.deleteSources) reporter.SourceRemoved(i, RemoveSourceFile(run.WorkList[f]));
   }
   reporter.EndProgress();
 }

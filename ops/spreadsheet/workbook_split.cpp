@@ -39,7 +39,7 @@ std::string OutputPath(const std::string& source, const std::string& tag) {
 
 void RefuseOverSource(const std::string& output, const RunState& run) {
   for (const std::string& s : run.WorkList)
-    if (TrimText(s) == output)
+    if (s == output)
       throw RunError(RunError::Kind::Failure, output,
                      "分割结果“" + DisplayText(output) +
                          "”正是待分割的源文件之一，分割会毁掉它。请先移走或改名。");
@@ -255,7 +255,7 @@ void SplitWorkbooks(RunState& run, const WorkbookSplitOptions& options, const Co
   Splitter splitter(run, options, xls);
   reporter.BeginProgress(ProgressStep(run.WorkList.size()));
   for (std::size_t f = 0; f < run.WorkList.size(); ++f) {
-    const std::string path = TrimText(run.WorkList[f]);
+    const std::string path = run.WorkList[f];
     reporter.Status("正在分割" + DisplayText(FileNamePart(path)));
     if (!splitter.Split(path, parts, rows)) {
       // A source cut short keeps its row and is never removed.

@@ -79,7 +79,7 @@ void MergeTextFiles(RunState& run, const CommonOptions& common, RunReporter& rep
   Appender appender(out.get(), output);
   std::int64_t outSize = 0;
   for (std::size_t i = 0; i < count; ++i) {
-    const std::string path = TrimText(run.WorkList[i]);
+    const std::string path = run.WorkList[i];
     reporter.Status("正在合并第 " + std::to_string(i) + " 个文件： " +
                     DisplayText(FileNamePart(path)));
     std::int64_t size = 0;

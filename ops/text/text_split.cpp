@@ -34,7 +34,7 @@ class SourceIds {
   explicit SourceIds(const RunState& run) {
     for (const std::string& entry : run.WorkList) {
       struct stat st {};
-      if (::stat(TrimText(entry).c_str(), &st) == 0) ids_.insert({st.st_dev, st.st_ino});
+      if (::stat(entry.c_str(), &st) == 0) ids_.insert({st.st_dev, st.st_ino});
     }
   }
   bool Contains(const struct stat& st) const { return ids_.count({st.st_dev, st.st_ino}) != 0; }
@@ -186,7 +186,7 @@ std::int64_t FirstSourceLikeAPart(const std::string& source, const RunState& run
   const std::string stem = ChangeExtension(source, "");
   std::int64_t first = 0;
   for (const std::string& entry : run.WorkList) {
-    const std::string other = TrimText(entry);
+    const std::string& other = entry;
     if (other.size() <= stem.size() + 4 || !other.starts_with(stem) || !other.ends_with(".txt"))
       continue;
     const std::string digits = other.substr(stem.size(), other.size() - stem.size() - 4);
@@ -315,7 +315,7 @@ void SplitTextFiles(RunState& run, const TextSplitOptions& options, const Common
   const auto scratch = std::make_unique<char[]>(textio::BlockSize());
 
   for (std::size_t i = 0; i < count; ++i) {
-    const std::string path = TrimText(run.WorkList[i]);
+    const std::string path = run.WorkList[i];
     reporter.Status("正在分割文件： " + DisplayText(FileNamePart(path)));
 
     Cutting cut;
@@ -349,7 +349,7 @@ void SplitTextFiles(RunState& run, const TextSplitOptions& options, const Common
 
     // Two sources with the same name but for the extension would write the same parts.
     for (std::size_t j = 0; j < count; ++j) {
-      const std::string other = TrimText(run.WorkList[j]);
+      const std::string other = run.WorkList[j];
       if (j != i && other != path && ChangeExtension(other, "") == ChangeExtension(path, ""))
         Refuse(path, "无法分割“" + DisplayText(path) + "”：它和“" +
                          DisplayText(FileNamePart(other)) + "”分割出的文件同名（" +

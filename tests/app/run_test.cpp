@@ -181,3 +181,23 @@ TEST_F(WindowRun, CommandLineGivesByteIdenticalResults) {
 
 }  // namespace
 }  // namespace pw
+
+namespace pw {
+namespace {
+
+// Linux names may end in a blank; the path must reach the operation as it is.
+TEST_F(WindowRun, NamesEndingInABlankAreProcessedAsTheyAre) {
+  std::filesystem::remove(files.file("b.txt"));
+  std::filesystem::remove(files.file("c.txt"));
+  std::filesystem::remove(files.file("d.txt"));
+  test::WriteFile(files.file("e.txt "), "e\n");
+  h.openFolder("RzPanel74", "RzPanel81", files.str());
+  ASSERT_EQ(names(), (std::vector<std::string>{"a.txt", "e.txt "}));
+  h.click("Image14");
+  h.runAndWait();
+  EXPECT_TRUE(h.messages.empty()) << h.messages.front();
+  EXPECT_EQ(ReadFile(files.file("新文档.txt")), "a\ne\n");
+}
+
+}  // namespace
+}  // namespace pw
