@@ -38,6 +38,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 
 #include "platform/errors.h"
@@ -75,6 +77,48 @@ Reference<css::uno::XComponentContext> LocalContext() {
     }
   }();
   return context;
+}
+
+// The first value of `key` in an installation file, or "".
+std::string InstallationValue(const std::string& file, const std::string& key,
+                              const std::string& before, const std::string& after) {
+  std::ifstream in(file, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::size_t at = text.find(key);
+  if (at == std::string::npos) return {};
+  at = text.find(before, at + key.size());
+  if (at == std::string::npos) return {};
+  at += before.size();
+  const std::size_t end = text.find(after, at);
+  if (end == std::string::npos || end - at > 64) return {};
+  return text.substr(at, end - at);
+}
+
+// Writes into a fresh profile what a first start would otherwise work out at
+// length: the version last run (else every start runs the graphics self-tests,
+// some three seconds) and the build the extension cache belongs to (else the
+// first start rebuilds it and exits asking for a restart). Best effort: a
+// profile left unseeded only starts slower.
+void SeedProfile(const std::string& profile) {
+  const std::string program = ProgramFolder();
+  const std::string version =
+      InstallationValue(program + "/../share/registry/main.xcd",
+                        "oor:name=\"ooSetupVersion\">", "<value>", "</value>");
+  const std::string build = InstallationValue(program + "/versionrc", "buildid=", "", "\n");
+  std::error_code ec;
+  std::filesystem::create_directories(profile + "/user/extensions", ec);
+  if (ec) return;
+  if (!version.empty() && version.find_first_not_of("0123456789.") == std::string::npos) {
+    std::ofstream(profile + "/user/registrymodifications.xcu")
+        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
+           "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
+           "<item oor:path=\"/org.openoffice.Setup/Product\"><prop oor:name=\"ooSetupLastVersion\" "
+           "oor:op=\"fuse\"><value>"
+        << version << "</value></prop></item>\n</oor:items>\n";
+  }
+  if (!build.empty()) std::ofstream(profile + "/user/extensions/buildid") << build;
 }
 
 std::string RandomTag() {
@@ -310,6 +354,7 @@ void OfficeServer::Start() {
   if (::mkdtemp(base.data()) == nullptr)
     throw OfficeError({}, "启动 LibreOffice", "无法建立临时配置文件夹：" + ErrnoCause(errno));
   d.profile = base;
+  SeedProfile(d.profile);
   d.pipe = "pw-office-" + std::to_string(::getpid()) + "-" + RandomTag();
   d.killed = false;
   {
