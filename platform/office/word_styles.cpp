@@ -23,6 +23,7 @@
 #include <com/sun/star/text/XRelativeTextContentInsert.hpp>
 #include <com/sun/star/text/XTextCursor.hpp>
 #include <com/sun/star/text/XTextTable.hpp>
+#include <com/sun/star/util/XReplaceable.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
 #include <functional>
@@ -156,25 +157,37 @@ Sequence<Any> LookOf(const Reference<css::beans::XPropertySet>& style) {
   }
 }
 
-// The paragraphs of the main text (table cells aside) with their styles.
-using StyledParagraphs = std::vector<std::pair<Reference<css::beans::XPropertySet>, OUString>>;
-StyledParagraphs ParagraphStyles(DocumentState& d) {
-  StyledParagraphs used;
+// The paragraph styles the main text's paragraphs use (table cells aside).
+std::set<OUString> ParagraphStyles(DocumentState& d) {
+  std::set<OUString> used;
   Reference<css::container::XEnumeration> items =
       Reference<css::container::XEnumerationAccess>(d.body, UNO_QUERY_THROW)->createEnumeration();
   while (items->hasMoreElements()) {
-    Reference<css::lang::XServiceInfo> info(items->nextElement(), UNO_QUERY);
-    Reference<css::beans::XPropertySet> paragraph(info, UNO_QUERY);
-    if (!paragraph.is() || !info->supportsService("com.sun.star.text.Paragraph")) continue;
+    Reference<css::beans::XPropertySet> paragraph(items->nextElement(), UNO_QUERY);
+    if (!paragraph.is()) continue;
     OUString name;
     try {
       paragraph->getPropertyValue("ParaStyleName") >>= name;
-    } catch (const css::uno::RuntimeException&) {
-      continue;  // a paragraph the office dropped meanwhile
+    } catch (const css::uno::Exception&) {
+      continue;  // a table, or a paragraph the office dropped meanwhile
     }
-    used.emplace_back(paragraph, name);
+    used.insert(name);
   }
   return used;
+}
+
+// Gives every paragraph of `d` in style `from` the style `to`, tables,
+// headers and footers included, in one search-and-replace.
+void Restyle(DocumentState& d, const Reference<css::beans::XPropertySet>& from,
+             const OUString& to) {
+  OUString shown;
+  from->getPropertyValue("DisplayName") >>= shown;
+  Reference<css::util::XReplaceable> replaceable(d.model, UNO_QUERY_THROW);
+  Reference<css::util::XReplaceDescriptor> replace = replaceable->createReplaceDescriptor();
+  replace->setSearchString(shown);
+  replace->setReplaceString(to);
+  replace->setPropertyValue("SearchStyles", Any(true));
+  replaceable->replaceAll(Reference<css::util::XSearchDescriptor>(replace, UNO_QUERY_THROW));
 }
 
 void SeparateStyles(DocumentState& source, DocumentState& target, int number) {
@@ -188,8 +201,6 @@ void SeparateStyles(DocumentState& source, DocumentState& target, int number) {
     }
   }
   Reference<css::lang::XMultiServiceFactory> factory(source.model, UNO_QUERY_THROW);
-  std::map<OUString, OUString> forked;  // built-in paragraph style -> its own copy
-  StyledParagraphs styled;
   for (const char* family : families) {
     Reference<css::container::XNameAccess> mine = Family(source, family);
     Reference<css::container::XNameAccess> theirs = Family(target, family);
@@ -197,8 +208,7 @@ void SeparateStyles(DocumentState& source, DocumentState& target, int number) {
     const bool paragraphs = std::string(family) == "ParagraphStyles";
     std::set<OUString> candidates;
     if (paragraphs) {
-      styled = ParagraphStyles(source);
-      for (const auto& [paragraph, name] : styled) candidates.insert(name);
+      candidates = ParagraphStyles(source);
     } else {
       // Styles of other documents pasted before; built-in ones keep their names.
       const Sequence<OUString> names = theirs->getElementNames();
@@ -246,16 +256,7 @@ void SeparateStyles(DocumentState& source, DocumentState& target, int number) {
         Reference<css::style::XStyle>(copy, UNO_QUERY_THROW)->setParentStyle(name);
         // The result already holds a style of this name and look.
         if (!known) CopyProperties(props, copy, StyleSkip(), true);
-        forked[name] = fresh;
-      }
-    }
-  }
-  for (const auto& [paragraph, name] : styled) {
-    if (auto it = forked.find(name); it != forked.end()) {
-      try {
-        paragraph->setPropertyValue("ParaStyleName", Any(it->second));
-      } catch (const css::uno::RuntimeException&) {
-        // a paragraph the office dropped meanwhile
+        Restyle(source, props, fresh);
       }
     }
   }
