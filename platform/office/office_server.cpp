@@ -18,6 +18,9 @@
 #include <com/sun/star/io/IOException.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/IllegalArgumentException.hpp>
+#include <com/sun/star/lang/XSingleServiceFactory.hpp>
+#include <com/sun/star/loader/XImplementationLoader.hpp>
+#include <com/sun/star/registry/XRegistryKey.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XSheetCellCursor.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
@@ -102,8 +105,8 @@ std::string InstallationValue(const std::string& file, const std::string& key,
 void SeedProfile(const std::string& profile) {
   const std::string program = ProgramFolder();
   const std::string version =
-      InstallationValue(program + "/../share/registry/main.xcd",
-                        "oor:name=\"ooSetupVersion\">", "<value>", "</value>");
+      InstallationValue(program + "/../share/registry/main.xcd", "oor:name=\"ooSetupVersion\">",
+                        "<value>", "</value>");
   const std::string build = InstallationValue(program + "/versionrc", "buildid=", "", "\n");
   std::error_code ec;
   std::filesystem::create_directories(profile + "/user/extensions", ec);
@@ -119,6 +122,31 @@ void SeedProfile(const std::string& profile) {
         << version << "</value></prop></item>\n</oor:items>\n";
   }
   if (!build.empty()) std::ofstream(profile + "/user/extensions/buildid") << build;
+}
+
+// The agent component, loaded into the office process from the library built
+// beside this program; empty when that fails, which only makes steps slower.
+Reference<css::task::XJob> LoadAgent(const Reference<css::uno::XComponentContext>& remote) {
+  std::string library = PW_OFFICE_AGENT;
+  std::error_code ec;
+  if (!std::filesystem::exists(library, ec)) {
+    const std::filesystem::path beside =
+        std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() /
+        std::filesystem::path(library).filename();
+    if (ec || !std::filesystem::exists(beside, ec)) return {};
+    library = beside.string();
+  }
+  try {
+    Reference<css::loader::XImplementationLoader> loader(
+        remote->getServiceManager()->createInstanceWithContext("com.sun.star.loader.SharedLibrary",
+                                                               remote),
+        UNO_QUERY_THROW);
+    Reference<css::lang::XSingleServiceFactory> factory(
+        loader->activate("org.plinthwick.OfficeAgent", "", FileUrl(library), {}), UNO_QUERY_THROW);
+    return Reference<css::task::XJob>(factory->createInstance(), UNO_QUERY);
+  } catch (const css::uno::Exception&) {
+    return {};
+  }
 }
 
 std::string RandomTag() {
@@ -398,6 +426,7 @@ void OfficeServer::Start() {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     d.desktop = css::frame::Desktop::create(d.remote);
+    if (d.options.agent) d.agent = LoadAgent(d.remote);
   } catch (const css::uno::Exception& e) {
     OfficeError error = d.Translate({}, "启动 LibreOffice", e);
     Shutdown();
@@ -418,6 +447,7 @@ void OfficeServer::Shutdown() {
     }
     d.Disarm();
   }
+  d.agent.clear();
   d.desktop.clear();
   d.remote.clear();
   if (d.pid > 0) {

@@ -31,6 +31,9 @@ struct OfficeOptions {
   std::chrono::milliseconds callTimeout{std::chrono::seconds(180)};
   std::chrono::milliseconds startTimeout{std::chrono::seconds(60)};
   std::string program;  // soffice.bin; empty: the installed one
+  // Runs steps made of many small calls inside the office process, through
+  // the program's agent component; without it they go call by call.
+  bool agent = true;
 };
 
 class OfficeServer {

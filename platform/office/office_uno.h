@@ -4,6 +4,7 @@
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/frame/XDesktop2.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/task/XJob.hpp>
 #include <com/sun/star/uno/Exception.hpp>
 #include <com/sun/star/uno/Sequence.hxx>
 #include <com/sun/star/uno/XComponentContext.hpp>
@@ -45,6 +46,9 @@ struct OfficeServer::Impl {
   std::string pipe;
   Reference<css::uno::XComponentContext> remote;
   Reference<css::frame::XDesktop2> desktop;
+  // The agent loaded into the office process; empty when it did not load,
+  // and then every step goes call by call.
+  Reference<css::task::XJob> agent;
 
   // Watchdog: while a call is armed and its deadline passes, the process is
   // killed, which makes the blocked call return with an exception.

@@ -1,5 +1,6 @@
 #include "platform/office/word.h"
 
+#include <com/sun/star/beans/NamedValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
@@ -36,11 +37,17 @@
 namespace pw::word {
 
 using css::uno::Any;
+using css::uno::Sequence;
 using css::uno::UNO_QUERY;
 using css::uno::UNO_QUERY_THROW;
 namespace text = css::text;
 
 namespace {
+
+// Arguments of one agent step.
+Sequence<css::beans::NamedValue> Step(std::initializer_list<css::beans::NamedValue> args) {
+  return Sequence<css::beans::NamedValue>(args.begin(), static_cast<sal_Int32>(args.size()));
+}
 
 int Clamp(sal_Int32 v) {
   return static_cast<int>(v);
@@ -124,16 +131,6 @@ std::size_t BlockAt(const DocumentState& d, int pos) {
   auto it = std::upper_bound(d.blocks.begin(), d.blocks.end(), pos,
                              [](int p, const Block& b) { return p < b.start; });
   return it == d.blocks.begin() ? 0 : static_cast<std::size_t>(it - d.blocks.begin()) - 1;
-}
-
-// An empty paragraph after the last one (opened documents only; they are never
-// saved). A selection that ends inside the last paragraph would lose that
-// paragraph's attributes when pasted; ending it in this one keeps them.
-void Pad(DocumentState& d) {
-  if (d.padded || d.added) return;
-  Reference<css::text::XParagraphAppend>(d.body, UNO_QUERY_THROW)->finishParagraph({});
-  d.padded = true;
-  d.mapped = false;
 }
 
 // A collapsed text range at position `pos`. A position inside a table stands
@@ -220,37 +217,27 @@ Reference<css::view::XSelectionSupplier> Selector(DocumentState& d) {
   return Reference<css::view::XSelectionSupplier>(d.controller, UNO_QUERY_THROW);
 }
 
-std::unique_ptr<DocumentState> Attach(Reference<css::lang::XComponent> component,
+std::unique_ptr<DocumentState> Attach(OfficeServer::Impl& server,
+                                      Reference<css::lang::XComponent> component,
                                       const std::string& path) {
   auto d = std::make_unique<DocumentState>();
   d->path = path;
-  d->component = component;
-  d->model.set(component, UNO_QUERY);
-  if (!d->model.is()) return d;
-  d->body = d->model->getText();
-  d->controller = Reference<css::frame::XModel>(component, UNO_QUERY_THROW)->getCurrentController();
-  d->view =
-      Reference<text::XTextViewCursorSupplier>(d->controller, UNO_QUERY_THROW)->getViewCursor();
-  if (!path.empty()) {
-    // A text cursor cannot stand before a table that opens the text, so such a
-    // table would be left out of every selection: give it a paragraph to
-    // follow. The document is never saved, so this stays in memory.
-    Reference<css::container::XEnumeration> items =
-        Reference<css::container::XEnumerationAccess>(d->body, UNO_QUERY_THROW)
-            ->createEnumeration();
-    if (items->hasMoreElements()) {
-      Reference<text::XTextContent> first(items->nextElement(), UNO_QUERY);
-      if (Reference<text::XTextTable>(first, UNO_QUERY).is()) {
-        Reference<text::XTextContent> paragraph(
-            Reference<css::lang::XMultiServiceFactory>(component, UNO_QUERY_THROW)
-                ->createInstance("com.sun.star.text.Paragraph"),
-            UNO_QUERY_THROW);
-        Reference<text::XRelativeTextContentInsert>(d->body, UNO_QUERY_THROW)
-            ->insertTextContentBefore(paragraph, first);
-      }
-    }
+  if (!server.agent.is()) {
+    AttachParts(*d, component);
+    if (d->model.is()) Settle(*d);
+    return d;
   }
-  d->view->gotoStart(false);
+  Sequence<Any> parts;
+  server.agent->execute(Step({{"Action", Any(OUString("Open"))},
+                              {"Document", Any(component)},
+                              {"Opened", Any(!path.empty())}})) >>= parts;
+  d->component = component;
+  if (parts.getLength() == 4) {
+    d->model.set(parts[0], UNO_QUERY);
+    d->body.set(parts[1], UNO_QUERY);
+    d->controller.set(parts[2], UNO_QUERY);
+    d->view.set(parts[3], UNO_QUERY);
+  }
   return d;
 }
 
@@ -326,8 +313,15 @@ void WordDocument::Close() {
     return;
   }
   Reference<css::lang::XComponent> component = std::move(state_->component);
+  const bool pastedInto = state_->pastes > 0;
   self.reset();  // `this` is gone from here on
-  Server(app).CloseDocument(component);
+  OfficeServer::Impl& server = Server(app);
+  if (pastedInto && server.agent.is())
+    server.Call({}, "关闭文档", [&] {
+      server.agent->execute(
+          Step({{"Action", Any(OUString("Forget"))}, {"Target", Any(component)}}));
+    });
+  server.CloseDocument(component);
 }
 
 int WordDocument::PageCount() {
@@ -397,7 +391,7 @@ WordDocument& WordDocuments::Open(const std::string& path) {
   Reference<css::lang::XComponent> component = server.Load(path);
   std::unique_ptr<DocumentState> state;
   try {
-    state = server.Call(path, "打开", [&] { return Attach(component, path); });
+    state = server.Call(path, "打开", [&] { return Attach(server, component, path); });
   } catch (...) {
     server.CloseDocument(component);
     throw;
@@ -414,7 +408,7 @@ WordDocument& WordDocuments::Add() {
   OfficeServer::Impl& server = Server(app_);
   Reference<css::lang::XComponent> component = server.Create("private:factory/swriter");
   std::unique_ptr<DocumentState> state =
-      server.Call({}, "新建文档", [&] { return Attach(component, {}); });
+      server.Call({}, "新建文档", [&] { return Attach(server, component, {}); });
   state->added = true;
   open_.push_back(std::make_unique<WordDocument>(app_, std::move(state)));
   return *open_.back();
@@ -436,14 +430,19 @@ WordDocument& Active(WordApplication& app) {
 void WordSelection::WholeStory() {
   WordDocument& doc = Active(app_);
   DocumentState& d = doc.state();
+  OfficeServer::Impl& server = Server(app_);
   Do(doc, "选择", [&] {
-    Pad(d);
-    // A text cursor of the main text, not the view cursor: that one stays
-    // inside the section it starts in.
-    Reference<text::XTextCursor> all = d.body->createTextCursor();
-    all->gotoStart(false);
-    all->gotoEnd(true);
-    Selector(d)->select(Any(all));
+    if (server.agent.is()) {
+      server.agent->execute(Step({{"Action", Any(OUString("SelectAll"))},
+                                  {"Document", Any(d.component)},
+                                  {"Pad", Any(!d.padded && !d.added)}}));
+      if (!d.padded && !d.added) {
+        d.padded = true;
+        d.mapped = false;
+      }
+    } else {
+      SelectWholeStory(d);
+    }
   });
 }
 
@@ -463,26 +462,23 @@ void WordSelection::Paste() {
   DocumentState& t = target.state();
   OfficeServer::Impl& server = Server(app_);
   const std::string& file = source.path;
-  if (carrier.source != &target) PrepareStyles(server, source, t);
-  server.Call(file, "复制内容", [&] {
-    Reference<text::XTextCursor> landing = t.body->createTextCursorByRange(t.view->getStart());
-    const bool newPage = [&] {
-      if (t.fresh) return true;
-      Reference<css::beans::XPropertySet> props(landing, UNO_QUERY_THROW);
-      css::style::BreakType type = css::style::BreakType_NONE;
-      props->getPropertyValue("BreakType") >>= type;
-      OUString desc;
-      props->getPropertyValue("PageDescName") >>= desc;
-      return type == css::style::BreakType_PAGE_BEFORE || !desc.isEmpty();
-    }();
-    if (newPage && carrier.source != &target) CarryPageStyle(server, source, t, AsRange(landing));
-    Selector(source)->select(carrier.selection);
-    Reference<css::datatransfer::XTransferable> content =
-        Reference<css::datatransfer::XTransferableSupplier>(source.controller, UNO_QUERY_THROW)
-            ->getTransferable();
-    Reference<css::datatransfer::XTransferableSupplier>(t.controller, UNO_QUERY_THROW)
-        ->insertTransferable(content);
-  });
+  if (server.agent.is()) {
+    // One call: the office process does the whole step itself.
+    server.Call(file, "复制内容", [&] {
+      server.agent->execute(Step({
+          {"Action", Any(OUString("Paste"))},
+          {"Source", Any(source.component)},
+          {"SourceAdded", Any(source.added)},
+          {"Target", Any(t.component)},
+          {"Selection", carrier.selection},
+          {"Fresh", Any(t.fresh)},
+          {"Pastes", Any(static_cast<sal_Int32>(t.pastes))},
+      }));
+    });
+  } else {
+    if (carrier.source != &target) server.Call(file, "复制样式", [&] { PrepareStyles(source, t); });
+    server.Call(file, "复制内容", [&] { PasteContent(source, t, carrier.selection); });
+  }
   t.fresh = false;
   ++t.pastes;
   Invalidate(t);
@@ -490,8 +486,16 @@ void WordSelection::Paste() {
 
 void WordSelection::EndKey() {
   WordDocument& doc = Active(app_);
+  DocumentState& d = doc.state();
   Do(doc, "移动", [&] {
-    Reference<css::view::XLineCursor>(doc.state().view, UNO_QUERY_THROW)->gotoEndOfLine(false);
+    // At the end of the text (where pastes leave it) the cursor is at the end
+    // of its line already; finding the line would lay out the page first.
+    if (d.view->isCollapsed() && d.view->getText() == d.body &&
+        Reference<text::XTextRangeCompare>(d.body, UNO_QUERY_THROW)
+                ->compareRegionEnds(Reference<text::XTextRange>(d.view.get()), d.body->getEnd()) ==
+            0)
+      return;
+    Reference<css::view::XLineCursor>(d.view, UNO_QUERY_THROW)->gotoEndOfLine(false);
   });
 }
 

@@ -66,12 +66,34 @@ struct WordApplication::Carrier {
 // Makes content pasted from `source` keep its look in `target`: styles whose
 // names clash but whose looks differ get names of their own in the (never
 // saved) source first.
-void PrepareStyles(OfficeServer::Impl& server, DocumentState& source, DocumentState& target);
+void PrepareStyles(DocumentState& source, DocumentState& target);
 
 // Content about to land at `landing`, the start of a new page of `target`:
 // that page takes the source's first page setup (size, margins, headers and
 // footers). The paragraph there keeps it when the content arrives.
-void CarryPageStyle(OfficeServer::Impl& server, DocumentState& source, DocumentState& target,
+void CarryPageStyle(DocumentState& source, DocumentState& target,
                     const Reference<css::text::XTextRange>& landing);
+
+// Pastes `selection` of `source` at the view cursor of `target`, with its
+// formatting and, when it starts a new page, its page setup; styles must have
+// been prepared. Goes from document to document inside the office, never
+// through the system clipboard. `source` and `target` may be one document.
+void PasteContent(DocumentState& source, DocumentState& target, const css::uno::Any& selection);
+
+// An empty paragraph after the last one (opened documents only; they are never
+// saved). A selection that ends inside the last paragraph would lose that
+// paragraph's attributes when pasted; ending it in this one keeps them.
+void Pad(DocumentState& d);
+
+// Selects the whole main text, padded first.
+void SelectWholeStory(DocumentState& d);
+
+// Readies a document just opened or made: a table that opens the text gets a
+// paragraph before it, and the view cursor goes to the start.
+void Settle(DocumentState& d);
+
+// The parts of `state` that follow from its component: model, text, controller
+// and view cursor.
+void AttachParts(DocumentState& state, const Reference<css::lang::XComponent>& component);
 
 }  // namespace pw::word

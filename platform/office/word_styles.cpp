@@ -157,26 +157,23 @@ Sequence<Any> LookOf(const Reference<css::beans::XPropertySet>& style) {
   }
 }
 
-// The paragraph styles the main text's paragraphs use (table cells aside).
-std::set<OUString> ParagraphStyles(DocumentState& d) {
+// The paragraph styles of `mine` that `theirs` has too and that are in use
+// anywhere in their document: main text, table cells, headers, footers, frames.
+std::set<OUString> SharedParagraphStyles(const Reference<css::container::XNameAccess>& mine,
+                                         const Reference<css::container::XNameAccess>& theirs) {
+  const Sequence<OUString> names = theirs->getElementNames();
+  const std::set<OUString> known(names.begin(), names.end());
   std::set<OUString> used;
-  Reference<css::container::XEnumeration> items =
-      Reference<css::container::XEnumerationAccess>(d.body, UNO_QUERY_THROW)->createEnumeration();
-  while (items->hasMoreElements()) {
-    Reference<css::beans::XPropertySet> paragraph(items->nextElement(), UNO_QUERY);
-    if (!paragraph.is()) continue;
-    OUString name;
-    try {
-      paragraph->getPropertyValue("ParaStyleName") >>= name;
-    } catch (const css::uno::Exception&) {
-      continue;  // a table, or a paragraph the office dropped meanwhile
-    }
-    used.insert(name);
+  const Sequence<OUString> own = mine->getElementNames();
+  for (const OUString& name : own) {
+    if (!known.count(name)) continue;
+    Reference<css::style::XStyle> style(mine->getByName(name), UNO_QUERY);
+    if (style.is() && style->isInUse()) used.insert(name);
   }
   return used;
 }
 
-// Gives every paragraph of `d` in style `from` the style `to`, tables,
+// Gives every paragraph of `d` in style `from` the style `to`, table cells,
 // headers and footers included, in one search-and-replace.
 void Restyle(DocumentState& d, const Reference<css::beans::XPropertySet>& from,
              const OUString& to) {
@@ -208,7 +205,7 @@ void SeparateStyles(DocumentState& source, DocumentState& target, int number) {
     const bool paragraphs = std::string(family) == "ParagraphStyles";
     std::set<OUString> candidates;
     if (paragraphs) {
-      candidates = ParagraphStyles(source);
+      candidates = SharedParagraphStyles(mine, theirs);
     } else {
       // Styles of other documents pasted before; built-in ones keep their names.
       const Sequence<OUString> names = theirs->getElementNames();
@@ -381,12 +378,12 @@ bool HoldsObjects(const Reference<css::text::XText>& text) {
 
 }  // namespace
 
-void PrepareStyles(OfficeServer::Impl& server, DocumentState& source, DocumentState& target) {
+void PrepareStyles(DocumentState& source, DocumentState& target) {
   if (source.added) return;
-  server.Call(source.path, "复制样式", [&] { SeparateStyles(source, target, target.pastes + 1); });
+  SeparateStyles(source, target, target.pastes + 1);
 }
 
-void CarryPageStyle(OfficeServer::Impl&, DocumentState& source, DocumentState& target,
+void CarryPageStyle(DocumentState& source, DocumentState& target,
                     const Reference<css::text::XTextRange>& landing) {
   if (source.added) return;
   Reference<css::text::XTextCursor> start = source.body->createTextCursor();

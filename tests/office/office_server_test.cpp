@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "platform/office/office_uno.h"
 #include "platform/office/word.h"
 #include "tests/office/flat_docs.h"
 #include "tests/support/tempdir.h"
@@ -38,6 +39,8 @@ TEST(OfficeServer, StartsPrivatelyAndLeavesNothingBehind) {
   EXPECT_NE(cmdline.find("--headless"), std::string::npos);
   EXPECT_NE(cmdline.find("--accept=pipe,name=pw-office-"), std::string::npos);
   EXPECT_TRUE(std::filesystem::exists(profileUrl));
+  // The agent built with the program runs inside this process.
+  EXPECT_TRUE(server.impl().agent.is());
 
   server.Shutdown();
   EXPECT_FALSE(server.Running());

@@ -6,6 +6,7 @@
 
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
@@ -13,6 +14,8 @@
 #include <com/sun/star/text/XParagraphCursor.hpp>
 #include <com/sun/star/text/XText.hpp>
 #include <com/sun/star/text/XTextCursor.hpp>
+#include <com/sun/star/text/XTextTable.hpp>
+#include <com/sun/star/text/XTextTablesSupplier.hpp>
 
 #include "platform/office/word_state.h"
 #include "tests/office/flat_docs.h"
@@ -239,10 +242,36 @@ Look LookAt(WordDocument& doc, const std::string& paragraphText) {
   return look;
 }
 
-TEST(Word, PastedDocumentsKeepTheirOwnStylesAndPageSetup) {
+// The font size of the table cell of `doc` that holds `text`, 0 when none does.
+float CellSize(WordDocument& doc, const std::string& text) {
+  using namespace css;
+  uno::Reference<container::XIndexAccess> tables(
+      uno::Reference<text::XTextTablesSupplier>(doc.state().model, uno::UNO_QUERY_THROW)
+          ->getTextTables(),
+      uno::UNO_QUERY_THROW);
+  for (sal_Int32 i = 0; i < tables->getCount(); ++i) {
+    uno::Reference<text::XTextTable> table(tables->getByIndex(i), uno::UNO_QUERY_THROW);
+    for (const OUString& name : table->getCellNames()) {
+      uno::Reference<text::XText> cell(table->getCellByName(name), uno::UNO_QUERY_THROW);
+      if (FromOU(cell->getString()) != text) continue;
+      float size = 0;
+      uno::Reference<beans::XPropertySet>(cell->createTextCursor(), uno::UNO_QUERY_THROW)
+          ->getPropertyValue("CharHeight") >>= size;
+      return size;
+    }
+  }
+  return 0;
+}
+
+// Inside the office process through the agent, and call by call without it.
+class WordPaste : public ::testing::TestWithParam<bool> {};
+INSTANTIATE_TEST_SUITE_P(Word, WordPaste, ::testing::Bool(),
+                         [](const auto& param) { return param.param ? "Agent" : "CallByCall"; });
+
+TEST_P(WordPaste, PastedDocumentsKeepTheirOwnStylesAndPageSetup) {
   TempDir dir;
   test::FlatText a;
-  a.pieces = {"from a", "more a"};
+  a.pieces = {"from a", "more a", "|cell of a|x"};
   a.size = "20pt";
   a.headerText = "header of a";
   test::FlatText b;
@@ -253,8 +282,11 @@ TEST(Word, PastedDocumentsKeepTheirOwnStylesAndPageSetup) {
   b.headerText = "header of b, page #";
   WriteFile(dir.file("a.fodt"), test::MakeFodt(a));
   WriteFile(dir.file("b.fodt"), test::MakeFodt(b));
-  OfficeServer server;
+  OfficeOptions options;
+  options.agent = GetParam();
+  OfficeServer server(options);
   WordApplication app(server);
+  ASSERT_EQ(server.impl().agent.is(), GetParam());
   WordDocument& merged = app.Documents().Add();
   for (const char* name : {"a.fodt", "b.fodt", "a.fodt"}) {
     WordDocument& src = app.Documents().Open(dir.file(name));
@@ -287,6 +319,7 @@ TEST(Word, PastedDocumentsKeepTheirOwnStylesAndPageSetup) {
   const Look second = LookAt(again, "from b");
   EXPECT_FLOAT_EQ(first.size, 20.0f);
   EXPECT_FLOAT_EQ(second.size, 9.0f);
+  EXPECT_FLOAT_EQ(CellSize(again, "cell of a"), 20.0f);  // table cells keep their style too
   EXPECT_EQ(first.header, "header of a");
   EXPECT_EQ(second.header.rfind("header of b, page ", 0), 0u) << second.header;
   EXPECT_EQ(second.headerFields, 1);  // the page number stays a field
