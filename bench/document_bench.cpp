@@ -11,10 +11,15 @@
 #include <unistd.h>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/document/XDocumentInsertable.hpp>
+#include <com/sun/star/frame/DispatchHelper.hpp>
+#include <com/sun/star/frame/XDispatchProvider.hpp>
+#include <com/sun/star/frame/XFrame.hpp>
+#include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/style/BreakType.hpp>
 #include <com/sun/star/text/XTextCursor.hpp>
 #include <com/sun/star/text/XTextDocument.hpp>
+#include <com/sun/star/text/XTextViewCursorSupplier.hpp>
 
 #include <chrono>
 #include <cstdio>
@@ -54,17 +59,42 @@ std::string Lorem(int words, int seed) {
   return s;
 }
 
-// A flat text document of about `pages` pages: headings, paragraphs, a table.
+// A flat text document of about `pages` pages, made like an ordinary report:
+// a header, a "page N of M" footer, headings, paragraphs with a footnote, a
+// numbered list, a table and a picture on every page.
 std::string Document(int pages, int seed) {
+  static const char* const pixel =
+      "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+"
+      "M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==";
   std::string x = R"(<?xml version="1.0" encoding="UTF-8"?>
-<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" office:version="1.3" office:mimetype="application/vnd.oasis.opendocument.text">
-<office:automatic-styles><style:style style:name="PB" style:family="paragraph"><style:paragraph-properties fo:break-before="page"/></style:style></office:automatic-styles>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0" xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0" office:version="1.3" office:mimetype="application/vnd.oasis.opendocument.text">
+<office:automatic-styles>
+<style:style style:name="PB" style:family="paragraph"><style:paragraph-properties fo:break-before="page"/></style:style>
+<text:list-style style:name="L1"><text:list-level-style-number text:level="1" style:num-format="1" style:num-suffix="."/></text:list-style>
+<style:page-layout style:name="pm1"><style:page-layout-properties fo:page-width="21cm" fo:page-height="29.7cm" fo:margin-top="2cm" fo:margin-bottom="2cm" fo:margin-left="2.5cm" fo:margin-right="2.5cm"/><style:header-style/><style:footer-style/></style:page-layout>
+</office:automatic-styles>
+<office:master-styles><style:master-page style:name="Standard" style:page-layout-name="pm1">
+<style:header><text:p>Quarterly report )" +
+                  std::to_string(seed) + R"(</text:p></style:header>
+<style:footer><text:p>Page <text:page-number text:select-page="current"/> of <text:page-count/></text:p></style:footer>
+</style:master-page></office:master-styles>
 <office:body><office:text>
 )";
   for (int p = 0; p < pages; ++p) {
     x += std::string("<text:h text:outline-level=\"1\"") + (p ? " text:style-name=\"PB\"" : "") +
          ">Section " + std::to_string(seed) + "." + std::to_string(p + 1) + "</text:h>\n";
-    for (int k = 0; k < 6; ++k) x += "<text:p>" + Lorem(60, seed + k) + "</text:p>\n";
+    for (int k = 0; k < 5; ++k) {
+      x += "<text:p>" + Lorem(55, seed + k);
+      if (k == 1)
+        x += "<text:note text:note-class=\"footnote\"><text:note-citation>" +
+             std::to_string(p + 1) + "</text:note-citation><text:note-body><text:p>" + Lorem(8, k) +
+             "</text:p></text:note-body></text:note>";
+      x += "</text:p>\n";
+    }
+    x += "<text:list text:style-name=\"L1\">";
+    for (int k = 0; k < 3; ++k)
+      x += "<text:list-item><text:p>" + Lorem(6, k) + "</text:p></text:list-item>";
+    x += "</text:list>\n";
     x += "<table:table><table:table-column table:number-columns-repeated=\"3\"/>";
     for (int r = 0; r < 3; ++r) {
       x += "<table:table-row>";
@@ -73,6 +103,10 @@ std::string Document(int pages, int seed) {
       x += "</table:table-row>";
     }
     x += "</table:table>\n";
+    x += "<text:p><draw:frame draw:name=\"pic" + std::to_string(p) +
+         "\" text:anchor-type=\"as-char\" svg:width=\"3cm\" svg:height=\"2cm\"><draw:image>"
+         "<office:binary-data>" +
+         pixel + "</office:binary-data></draw:image></draw:frame></text:p>\n";
   }
   return x + "</office:text></office:body></office:document>\n";
 }
@@ -163,31 +197,58 @@ int main(int argc, char** argv) {
                 "  merged document:", app.Documents().Open(dir + "/out/merged.docx").PageCount());
   }
 
-  Measure("(a) insertDocumentFromURL, warm instance", [&] {
-    OfficeServer server;
-    server.Start();
-    auto& s = server.impl();
-    auto doc = s.Create("private:factory/swriter");
-    std::vector<double> marks;
-    const auto t0 = Clock::now();
-    s.Call({}, "insert", [&] {
-      css::uno::Reference<css::text::XTextDocument> text(doc, css::uno::UNO_QUERY_THROW);
-      auto body = text->getText();
-      for (const std::string& f : files) {
-        auto cursor = body->createTextCursor();
-        cursor->gotoEnd(false);
-        css::uno::Reference<css::document::XDocumentInsertable>(cursor, css::uno::UNO_QUERY_THROW)
-            ->insertDocumentFromURL(FileUrl(f), {});
-        cursor->gotoEnd(false);
-        body->insertControlCharacter(cursor->getEnd(), 0, false);
-        css::uno::Reference<css::beans::XPropertySet>(body->getEnd(), css::uno::UNO_QUERY_THROW)
-            ->setPropertyValue("BreakType", css::uno::Any(css::style::BreakType_PAGE_BEFORE));
-        marks.push_back(std::chrono::duration<double>(Clock::now() - t0).count());
-      }
-    });
-    s.Store(doc, dir + "/out/inserted.docx", "MS Word 2007 XML", "save");
-    return Marks(marks);
-  });
+  // (a) as a recorded macro does it, through the dispatcher at the view
+  // cursor, which lays out each insert at once; and (a2) through the API at a
+  // text cursor of the model, which defers layout to the save.
+  for (const bool view : {true, false}) {
+    Measure(view ? "(a) Insert Document at the view cursor"
+                 : "(a2) insertDocumentFromURL at a text cursor",
+            [&] {
+              OfficeServer server;
+              server.Start();
+              auto& s = server.impl();
+              auto doc = s.Create("private:factory/swriter");
+              std::vector<double> marks;
+              const auto t0 = Clock::now();
+              s.Call({}, "insert", [&] {
+                css::uno::Reference<css::text::XTextDocument> text(doc, css::uno::UNO_QUERY_THROW);
+                auto body = text->getText();
+                auto viewCursor =
+                    css::uno::Reference<css::text::XTextViewCursorSupplier>(
+                        css::uno::Reference<css::frame::XModel>(doc, css::uno::UNO_QUERY_THROW)
+                            ->getCurrentController(),
+                        css::uno::UNO_QUERY_THROW)
+                        ->getViewCursor();
+                for (const std::string& f : files) {
+                  if (view) {
+                    // As a recorded macro does it: the dispatcher's Insert Document.
+                    viewCursor->gotoEnd(false);
+                    css::frame::DispatchHelper::create(s.remote)->executeDispatch(
+                        css::uno::Reference<css::frame::XDispatchProvider>(
+                            css::uno::Reference<css::frame::XModel>(doc, css::uno::UNO_QUERY_THROW)
+                                ->getCurrentController()
+                                ->getFrame(),
+                            css::uno::UNO_QUERY_THROW),
+                        ".uno:InsertDoc", "", 0, Props({Prop("Name", css::uno::Any(FileUrl(f)))}));
+                  } else {
+                    auto cursor = body->createTextCursor();
+                    cursor->gotoEnd(false);
+                    css::uno::Reference<css::document::XDocumentInsertable>(
+                        cursor, css::uno::UNO_QUERY_THROW)
+                        ->insertDocumentFromURL(FileUrl(f), {});
+                  }
+                  body->insertControlCharacter(body->getEnd(), 0, false);
+                  css::uno::Reference<css::beans::XPropertySet>(body->getEnd(),
+                                                                css::uno::UNO_QUERY_THROW)
+                      ->setPropertyValue("BreakType",
+                                         css::uno::Any(css::style::BreakType_PAGE_BEFORE));
+                  marks.push_back(std::chrono::duration<double>(Clock::now() - t0).count());
+                }
+              });
+              s.Store(doc, dir + "/out/inserted.docx", "MS Word 2007 XML", "save");
+              return Marks(marks);
+            });
+  }
 
   Measure("(b) convert each document, warm instance", [&] {
     OfficeServer server;
