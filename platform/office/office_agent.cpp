@@ -12,6 +12,11 @@
 //   Open    Document, Opened: readies a document just loaded or made and
 //           answers its model, text, controller and view cursor.
 //   SelectAll  Document, Pad: selects the whole main text, padding it first.
+//   Measure, SelectSpan, Where  Document, Generation, Padded (and Start, End
+//           or Edge): positions of the main text as the program counts them,
+//           from a map made once per version of the text: [length, characters],
+//           [_, padded now] after selecting [Start, End), [position of the
+//           view cursor's start or end, _].
 //   Forget  Target: drops what the agent remembers of that document.
 
 #include <com/sun/star/beans/NamedValue.hpp>
@@ -19,7 +24,9 @@
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/lang/XSingleServiceFactory.hpp>
 #include <com/sun/star/task/XJob.hpp>
+#include <com/sun/star/text/XTextCursor.hpp>
 #include <com/sun/star/uno/RuntimeException.hpp>
+#include <com/sun/star/view/XSelectionSupplier.hpp>
 #include <cppuhelper/factory.hxx>
 #include <cppuhelper/implbase2.hxx>
 
@@ -36,6 +43,7 @@ using namespace pw::word;
 using css::uno::Any;
 using css::uno::Sequence;
 using css::uno::UNO_QUERY;
+using css::uno::UNO_QUERY_THROW;
 
 constexpr char kName[] = "org.plinthwick.OfficeAgent";
 
@@ -59,8 +67,11 @@ class Agent : public cppu::WeakImplHelper2<css::task::XJob, css::lang::XServiceI
         SelectWholeStory(d);
         return {};
       }
+      if (action == "Measure" || action == "SelectSpan" || action == "Where")
+        return Positions(action, args);
       if (action == "Forget") {
         targets_.erase(Key(args["Target"]));
+        maps_.erase(Key(args["Target"]));
         return {};
       }
     } catch (const css::uno::Exception&) {
@@ -126,8 +137,45 @@ class Agent : public cppu::WeakImplHelper2<css::task::XJob, css::lang::XServiceI
     return {};
   }
 
+  // Positions in the main text, from a map made once per version of the text.
+  Any Positions(const OUString& action, std::map<OUString, Any>& args) {
+    Reference<css::lang::XComponent> doc(args["Document"], UNO_QUERY);
+    DocumentState& d = maps_[Key(args["Document"])];
+    if (!d.model.is()) AttachParts(d, doc);
+    if (!d.model.is()) throw css::uno::RuntimeException("not a text document");
+    sal_Int32 generation = 0;
+    args["Generation"] >>= generation;
+    bool padded = false;
+    args["Padded"] >>= padded;
+    if (!d.mapped || d.generation != generation || d.padded != padded) {
+      d.padded = padded;
+      d.generation = generation;
+      MapText(d);
+    }
+    sal_Int32 answer[2] = {0, 0};
+    if (action == "Measure") {
+      answer[0] = d.length;
+      answer[1] = d.chars;
+    } else if (action == "Where") {
+      sal_Int32 edge = 0;
+      args["Edge"] >>= edge;
+      answer[0] = PositionOf(d, edge == 0 ? d.view->getStart() : d.view->getEnd());
+    } else {
+      sal_Int32 start = 0, end = 0;
+      args["Start"] >>= start;
+      args["End"] >>= end;
+      const bool wasPadded = d.padded;
+      Reference<css::text::XTextCursor> cursor = d.body->createTextCursorByRange(RangeAt(d, start));
+      if (end > start) cursor->gotoRange(RangeAt(d, end), true);
+      Reference<css::view::XSelectionSupplier>(d.controller, UNO_QUERY_THROW)->select(Any(cursor));
+      answer[1] = d.padded && !wasPadded;
+    }
+    return Any(Sequence<sal_Int32>(answer, 2));
+  }
+
   std::mutex mutex_;
   std::map<Reference<css::uno::XInterface>, DocumentState> targets_;
+  std::map<Reference<css::uno::XInterface>, DocumentState> maps_;
 };
 
 Reference<css::uno::XInterface> SAL_CALL Create(const Reference<css::lang::XMultiServiceFactory>&) {

@@ -57,27 +57,6 @@ Reference<text::XTextRange> AsRange(const Reference<text::XTextCursor>& c) {
   return Reference<text::XTextRange>(c.get());
 }
 
-// Counts of one table: positions and characters of all its cells, every cell
-// and row end counting as one position.
-void MeasureTable(const Reference<text::XTextTable>& table, Block& block, std::string* out) {
-  const auto names = table->getCellNames();
-  int length = 0, chars = 0;
-  for (const OUString& name : names) {
-    Reference<text::XText> cell(table->getCellByName(name), UNO_QUERY);
-    if (!cell.is()) continue;
-    const OUString s = cell->getString();
-    int breaks = 0;
-    for (sal_Int32 i = 0; i < s.getLength(); ++i)
-      if (s[i] == '\n') ++breaks;
-    length += Clamp(s.getLength()) + 1;
-    chars += Clamp(s.getLength()) - breaks;
-    if (out) *out += FromOU(s) + "\n";
-  }
-  length += Clamp(table->getRows()->getCount());
-  block.length = length;
-  block.chars = chars;
-}
-
 }  // namespace
 
 // ---- the model's inner steps ----------------------------------------------
@@ -95,112 +74,37 @@ auto Do(WordDocument& doc, const char* action, F&& f) {
 
 void Map(WordDocument& doc) {
   DocumentState& d = doc.state();
-  if (d.mapped) return;
-  Do(doc, "读取", [&] {
-    d.blocks.clear();
-    int pos = 0, chars = 0;
-    Reference<css::container::XEnumerationAccess> access(d.body, UNO_QUERY_THROW);
-    Reference<css::container::XEnumeration> items = access->createEnumeration();
-    while (items->hasMoreElements()) {
-      Block b;
-      b.start = pos;
-      Reference<css::uno::XInterface> item(items->nextElement(), UNO_QUERY);
-      Reference<text::XTextTable> table(item, UNO_QUERY);
-      if (table.is()) {
-        b.table = item;
-        MeasureTable(table, b, nullptr);
-      } else {
-        Reference<text::XTextRange> paragraph(item, UNO_QUERY);
-        if (!paragraph.is()) continue;
-        b.paragraph = paragraph;
-        b.chars = Clamp(paragraph->getString().getLength());
-        b.length = b.chars + 1;
-      }
-      pos += b.length;
-      chars += b.chars;
-      d.blocks.push_back(std::move(b));
-    }
-    d.length = pos;
-    d.chars = chars;
-    d.mapped = true;
+  if (!d.mapped) Do(doc, "读取", [&] { MapText(d); });
+}
+
+// A question about positions, answered by the agent from its own map of the
+// document, made once per version of the text.
+Sequence<sal_Int32> Ask(WordDocument& doc, const char* action, const char* what,
+                        std::initializer_list<css::beans::NamedValue> more = {}) {
+  DocumentState& d = doc.state();
+  OfficeServer::Impl& server = Server(doc.Application());
+  std::vector<css::beans::NamedValue> args = {{"Action", Any(OUString::createFromAscii(action))},
+                                              {"Document", Any(d.component)},
+                                              {"Generation", Any(sal_Int32(d.generation))},
+                                              {"Padded", Any(d.padded)}};
+  args.insert(args.end(), more.begin(), more.end());
+  Sequence<sal_Int32> answer;
+  server.Call(d.path, what, [&] {
+    server.agent->execute(Sequence<css::beans::NamedValue>(
+        args.data(), static_cast<sal_Int32>(args.size()))) >>= answer;
   });
+  d.agentKnows = true;
+  if (answer.getLength() < 2) throw OfficeError(d.path, what, "LibreOffice 没有回答");
+  return answer;
 }
 
-// The block holding position `pos` (the last one when past the end).
-std::size_t BlockAt(const DocumentState& d, int pos) {
-  auto it = std::upper_bound(d.blocks.begin(), d.blocks.end(), pos,
-                             [](int p, const Block& b) { return p < b.start; });
-  return it == d.blocks.begin() ? 0 : static_cast<std::size_t>(it - d.blocks.begin()) - 1;
-}
-
-// A collapsed text range at position `pos`. A position inside a table stands
-// for the point after that table, so a table is never cut in two.
-Reference<text::XTextRange> RangeAt(DocumentState& d, int pos) {
-  if (pos <= 0 || d.blocks.empty()) return d.body->getStart();
-  if (pos >= d.length) {
-    Pad(d);
-    return d.body->getEnd();
-  }
-  std::size_t i = BlockAt(d, pos);
-  if (d.blocks[i].table.is()) {
-    while (i < d.blocks.size() && !d.blocks[i].paragraph.is()) ++i;
-    if (i == d.blocks.size()) return d.body->getEnd();
-    return d.blocks[i].paragraph->getStart();
-  }
-  const Block& b = d.blocks[i];
-  const int offset = pos - b.start;
-  if (offset == 0) return b.paragraph->getStart();
-  Reference<text::XTextCursor> cursor = d.body->createTextCursorByRange(b.paragraph->getStart());
-  cursor->goRight(static_cast<sal_Int16>(std::min(offset, 32767)), false);
-  for (int left = offset - 32767; left > 0; left -= 32767)
-    cursor->goRight(static_cast<sal_Int16>(std::min(left, 32767)), false);
-  return cursor->getStart();
-}
-
-int PositionOf(DocumentState& d, const Reference<text::XTextRange>& range, int depth = 0) {
-  if (!range.is()) return 0;
-  Reference<text::XText> owner = range->getText();
-  if (!owner.is()) return 0;
-  if (owner == d.body) {
-    Reference<text::XTextRangeCompare> compare(d.body, UNO_QUERY_THROW);
-    // Last paragraph starting at or before the range.
-    std::size_t lo = 0, hi = d.blocks.size(), found = d.blocks.size();
-    while (lo < hi) {
-      std::size_t mid = (lo + hi) / 2;
-      std::size_t p = mid;
-      while (p < hi && !d.blocks[p].paragraph.is()) ++p;
-      if (p == hi) {
-        hi = mid;
-        continue;
-      }
-      if (compare->compareRegionStarts(d.blocks[p].paragraph, range) >= 0) {
-        found = p;
-        lo = p + 1;
-      } else {
-        hi = mid;
-      }
-    }
-    if (found == d.blocks.size()) return 0;
-    const Block& b = d.blocks[found];
-    Reference<text::XTextCursor> cursor = d.body->createTextCursorByRange(b.paragraph->getStart());
-    cursor->gotoRange(range->getStart(), true);
-    return b.start + std::min(Clamp(cursor->getString().getLength()), b.chars);
-  }
-  if (depth > 8) return 0;
-  // Inside a table (or a frame): the position after that table, as RangeAt reads it.
-  Reference<text::XTextCursor> cursor = owner->createTextCursorByRange(range->getStart());
-  Reference<css::beans::XPropertySet> props(cursor, UNO_QUERY_THROW);
-  Reference<text::XTextContent> table(props->getPropertyValue("TextTable"), UNO_QUERY);
-  if (!table.is()) table.set(props->getPropertyValue("TextFrame"), UNO_QUERY);
-  if (!table.is()) return 0;
-  const Reference<css::uno::XInterface> key(table, UNO_QUERY);
-  for (const Block& b : d.blocks)
-    if (b.table.is() && b.table == key) return b.start + b.length;
-  return PositionOf(d, table->getAnchor(), depth + 1);
+bool HasAgent(WordDocument& doc) {
+  return Server(doc.Application()).agent.is();
 }
 
 void Invalidate(DocumentState& d) {
   d.mapped = false;
+  ++d.generation;
   d.laidOut = false;
   d.blocks.clear();
 }
@@ -247,8 +151,18 @@ std::unique_ptr<DocumentState> Attach(OfficeServer::Impl& server,
 
 void WordRange::Select() {
   WordDocument& doc = *doc_;
-  Map(doc);
   DocumentState& d = doc.state();
+  if (HasAgent(doc)) {
+    const Sequence<sal_Int32> answer =
+        Ask(doc, "SelectSpan", "选择",
+            {{"Start", Any(sal_Int32(start_))}, {"End", Any(sal_Int32(end_))}});
+    if (answer[1] != 0 && !d.padded) {
+      d.padded = true;
+      Invalidate(d);
+    }
+    return;
+  }
+  Map(doc);
   Do(doc, "选择", [&] {
     Reference<text::XTextCursor> cursor = d.body->createTextCursorByRange(RangeAt(d, start_));
     if (end_ > start_) cursor->gotoRange(RangeAt(d, end_), true);
@@ -313,7 +227,7 @@ void WordDocument::Close() {
     return;
   }
   Reference<css::lang::XComponent> component = std::move(state_->component);
-  const bool pastedInto = state_->pastes > 0;
+  const bool pastedInto = state_->pastes > 0 || state_->agentKnows;
   self.reset();  // `this` is gone from here on
   OfficeServer::Impl& server = Server(app);
   if (pastedInto && server.agent.is())
@@ -335,11 +249,13 @@ int WordDocument::PageCount() {
 }
 
 int WordDocument::CharacterCount() {
+  if (HasAgent(*this)) return Ask(*this, "Measure", "读取")[1];
   Map(*this);
   return state_->chars;
 }
 
 int WordDocument::Length() {
+  if (HasAgent(*this)) return Ask(*this, "Measure", "读取")[0];
   Map(*this);
   return state_->length;
 }
@@ -438,7 +354,7 @@ void WordSelection::WholeStory() {
                                   {"Pad", Any(!d.padded && !d.added)}}));
       if (!d.padded && !d.added) {
         d.padded = true;
-        d.mapped = false;
+        Invalidate(d);
       }
     } else {
       SelectWholeStory(d);
@@ -561,12 +477,14 @@ void WordSelection::GoTo(int what, int which, const std::string& count) {
 
 int WordSelection::Start() {
   WordDocument& doc = Active(app_);
+  if (HasAgent(doc)) return Ask(doc, "Where", "定位", {{"Edge", Any(sal_Int32(0))}})[0];
   Map(doc);
   return Do(doc, "定位", [&] { return PositionOf(doc.state(), doc.state().view->getStart()); });
 }
 
 int WordSelection::End() {
   WordDocument& doc = Active(app_);
+  if (HasAgent(doc)) return Ask(doc, "Where", "定位", {{"Edge", Any(sal_Int32(1))}})[0];
   Map(doc);
   return Do(doc, "定位", [&] { return PositionOf(doc.state(), doc.state().view->getEnd()); });
 }

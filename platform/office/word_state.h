@@ -6,6 +6,7 @@
 #include <com/sun/star/text/XTextContent.hpp>
 #include <com/sun/star/text/XTextDocument.hpp>
 #include <com/sun/star/text/XTextRange.hpp>
+#include <com/sun/star/text/XTextTable.hpp>
 #include <com/sun/star/text/XTextViewCursor.hpp>
 
 #include <map>
@@ -51,6 +52,8 @@ struct DocumentState {
 
   bool laidOut = false;
   bool mapped = false;
+  int generation = 0;       // bumped whenever the text changes
+  bool agentKnows = false;  // the agent keeps a map of this document
   std::vector<Block> blocks;
   int length = 0;
   int chars = 0;
@@ -79,6 +82,21 @@ void CarryPageStyle(DocumentState& source, DocumentState& target,
 // been prepared. Goes from document to document inside the office, never
 // through the system clipboard. `source` and `target` may be one document.
 void PasteContent(DocumentState& source, DocumentState& target, const css::uno::Any& selection);
+
+// Counts of one table: positions and characters of all its cells, every cell
+// and row end counting as one position; its cells' text goes to `out` when given.
+void MeasureTable(const Reference<css::text::XTextTable>& table, Block& block, std::string* out);
+
+// Maps the main text into blocks with their positions.
+void MapText(DocumentState& d);
+
+// A collapsed text range at position `pos` of a mapped document. A position
+// inside a table stands for the point after that table, so a table is never
+// cut in two; a position at the end pads the document first.
+Reference<css::text::XTextRange> RangeAt(DocumentState& d, int pos);
+
+// The position of `range` in a mapped document, as RangeAt reads positions.
+int PositionOf(DocumentState& d, const Reference<css::text::XTextRange>& range, int depth = 0);
 
 // An empty paragraph after the last one (opened documents only; they are never
 // saved). A selection that ends inside the last paragraph would lose that

@@ -9,9 +9,11 @@
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/style/BreakType.hpp>
+#include <com/sun/star/table/XTableRows.hpp>
 #include <com/sun/star/text/XParagraphAppend.hpp>
 #include <com/sun/star/text/XRelativeTextContentInsert.hpp>
 #include <com/sun/star/text/XTextCursor.hpp>
+#include <com/sun/star/text/XTextRangeCompare.hpp>
 #include <com/sun/star/text/XTextTable.hpp>
 #include <com/sun/star/text/XTextViewCursorSupplier.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
@@ -22,6 +24,136 @@ namespace pw::word {
 
 using css::uno::UNO_QUERY;
 using css::uno::UNO_QUERY_THROW;
+namespace text = css::text;
+
+namespace {
+int Clamp(sal_Int32 v) {
+  return static_cast<int>(v);
+}
+}  // namespace
+
+// Counts of one table: positions and characters of all its cells, every cell
+// and row end counting as one position.
+void MeasureTable(const Reference<text::XTextTable>& table, Block& block, std::string* out) {
+  const auto names = table->getCellNames();
+  int length = 0, chars = 0;
+  for (const OUString& name : names) {
+    Reference<text::XText> cell(table->getCellByName(name), UNO_QUERY);
+    if (!cell.is()) continue;
+    const OUString s = cell->getString();
+    int breaks = 0;
+    for (sal_Int32 i = 0; i < s.getLength(); ++i)
+      if (s[i] == '\n') ++breaks;
+    length += Clamp(s.getLength()) + 1;
+    chars += Clamp(s.getLength()) - breaks;
+    if (out) *out += std::string(OUStringToOString(s, RTL_TEXTENCODING_UTF8).getStr()) + "\n";
+  }
+  length += Clamp(table->getRows()->getCount());
+  block.length = length;
+  block.chars = chars;
+}
+
+void MapText(DocumentState& d) {
+  d.blocks.clear();
+  int pos = 0, chars = 0;
+  Reference<css::container::XEnumerationAccess> access(d.body, UNO_QUERY_THROW);
+  Reference<css::container::XEnumeration> items = access->createEnumeration();
+  while (items->hasMoreElements()) {
+    Block b;
+    b.start = pos;
+    Reference<css::uno::XInterface> item(items->nextElement(), UNO_QUERY);
+    Reference<text::XTextTable> table(item, UNO_QUERY);
+    if (table.is()) {
+      b.table = item;
+      MeasureTable(table, b, nullptr);
+    } else {
+      Reference<text::XTextRange> paragraph(item, UNO_QUERY);
+      if (!paragraph.is()) continue;
+      b.paragraph = paragraph;
+      b.chars = Clamp(paragraph->getString().getLength());
+      b.length = b.chars + 1;
+    }
+    pos += b.length;
+    chars += b.chars;
+    d.blocks.push_back(std::move(b));
+  }
+  d.length = pos;
+  d.chars = chars;
+  d.mapped = true;
+}
+
+// The block holding position `pos` (the last one when past the end).
+static std::size_t BlockAt(const DocumentState& d, int pos) {
+  auto it = std::upper_bound(d.blocks.begin(), d.blocks.end(), pos,
+                             [](int p, const Block& b) { return p < b.start; });
+  return it == d.blocks.begin() ? 0 : static_cast<std::size_t>(it - d.blocks.begin()) - 1;
+}
+
+// A collapsed text range at position `pos`. A position inside a table stands
+// for the point after that table, so a table is never cut in two.
+Reference<text::XTextRange> RangeAt(DocumentState& d, int pos) {
+  if (pos <= 0 || d.blocks.empty()) return d.body->getStart();
+  if (pos >= d.length) {
+    Pad(d);
+    return d.body->getEnd();
+  }
+  std::size_t i = BlockAt(d, pos);
+  if (d.blocks[i].table.is()) {
+    while (i < d.blocks.size() && !d.blocks[i].paragraph.is()) ++i;
+    if (i == d.blocks.size()) return d.body->getEnd();
+    return d.blocks[i].paragraph->getStart();
+  }
+  const Block& b = d.blocks[i];
+  const int offset = pos - b.start;
+  if (offset == 0) return b.paragraph->getStart();
+  Reference<text::XTextCursor> cursor = d.body->createTextCursorByRange(b.paragraph->getStart());
+  cursor->goRight(static_cast<sal_Int16>(std::min(offset, 32767)), false);
+  for (int left = offset - 32767; left > 0; left -= 32767)
+    cursor->goRight(static_cast<sal_Int16>(std::min(left, 32767)), false);
+  return cursor->getStart();
+}
+
+int PositionOf(DocumentState& d, const Reference<text::XTextRange>& range, int depth) {
+  if (!range.is()) return 0;
+  Reference<text::XText> owner = range->getText();
+  if (!owner.is()) return 0;
+  if (owner == d.body) {
+    Reference<text::XTextRangeCompare> compare(d.body, UNO_QUERY_THROW);
+    // Last paragraph starting at or before the range.
+    std::size_t lo = 0, hi = d.blocks.size(), found = d.blocks.size();
+    while (lo < hi) {
+      std::size_t mid = (lo + hi) / 2;
+      std::size_t p = mid;
+      while (p < hi && !d.blocks[p].paragraph.is()) ++p;
+      if (p == hi) {
+        hi = mid;
+        continue;
+      }
+      if (compare->compareRegionStarts(d.blocks[p].paragraph, range) >= 0) {
+        found = p;
+        lo = p + 1;
+      } else {
+        hi = mid;
+      }
+    }
+    if (found == d.blocks.size()) return 0;
+    const Block& b = d.blocks[found];
+    Reference<text::XTextCursor> cursor = d.body->createTextCursorByRange(b.paragraph->getStart());
+    cursor->gotoRange(range->getStart(), true);
+    return b.start + std::min(Clamp(cursor->getString().getLength()), b.chars);
+  }
+  if (depth > 8) return 0;
+  // Inside a table (or a frame): the position after that table, as RangeAt reads it.
+  Reference<text::XTextCursor> cursor = owner->createTextCursorByRange(range->getStart());
+  Reference<css::beans::XPropertySet> props(cursor, UNO_QUERY_THROW);
+  Reference<text::XTextContent> table(props->getPropertyValue("TextTable"), UNO_QUERY);
+  if (!table.is()) table.set(props->getPropertyValue("TextFrame"), UNO_QUERY);
+  if (!table.is()) return 0;
+  const Reference<css::uno::XInterface> key(table, UNO_QUERY);
+  for (const Block& b : d.blocks)
+    if (b.table.is() && b.table == key) return b.start + b.length;
+  return PositionOf(d, table->getAnchor(), depth + 1);
+}
 
 void AttachParts(DocumentState& d, const Reference<css::lang::XComponent>& component) {
   d.component = component;

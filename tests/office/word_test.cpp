@@ -116,13 +116,21 @@ TEST(Word, DocumentsThatDoNotOpenFailClearlyAndTheServerGoesOn) {
   EXPECT_EQ(app.Documents().Open(dir.file("good.fodt")).Text(), "fine\n");
 }
 
-TEST(Word, PositionsPagesAndSpansFollowTheText) {
+// Inside the office process through the agent, and call by call without it.
+class WordBothWays : public ::testing::TestWithParam<bool> {};
+INSTANTIATE_TEST_SUITE_P(Word, WordBothWays, ::testing::Bool(),
+                         [](const auto& param) { return param.param ? "Agent" : "CallByCall"; });
+
+TEST_P(WordBothWays, PositionsPagesAndSpansFollowTheText) {
   TempDir dir;
   const std::string src = dir.file("pages.fodt");
   // Positions: "one"=0..3, "two"=4..7, table cells "ab"/"c" with ends, then page 2.
   WriteFile(src, test::SimpleFodt({"one", "two", "|ab|c", "\fthree", "four", "\ffive"}));
-  OfficeServer server;
+  OfficeOptions options;
+  options.agent = GetParam();
+  OfficeServer server(options);
   WordApplication app(server);
+  ASSERT_EQ(server.impl().agent.is(), GetParam());
   WordDocument& doc = app.Documents().Open(src);
   WordSelection& sel = app.Selection();
   EXPECT_EQ(sel.Start(), 0);
@@ -263,12 +271,7 @@ float CellSize(WordDocument& doc, const std::string& text) {
   return 0;
 }
 
-// Inside the office process through the agent, and call by call without it.
-class WordPaste : public ::testing::TestWithParam<bool> {};
-INSTANTIATE_TEST_SUITE_P(Word, WordPaste, ::testing::Bool(),
-                         [](const auto& param) { return param.param ? "Agent" : "CallByCall"; });
-
-TEST_P(WordPaste, PastedDocumentsKeepTheirOwnStylesAndPageSetup) {
+TEST_P(WordBothWays, PastedDocumentsKeepTheirOwnStylesAndPageSetup) {
   TempDir dir;
   test::FlatText a;
   a.pieces = {"from a", "more a", "|cell of a|x"};
