@@ -71,11 +71,13 @@ struct WordApplication::Carrier {
 // saved) source first.
 void PrepareStyles(DocumentState& source, DocumentState& target);
 
-// Content about to land at `landing`, the start of a new page of `target`:
-// that page takes the source's first page setup (size, margins, headers and
-// footers). The paragraph there keeps it when the content arrives.
+// Content from `from` (the start of the text when empty) about to land at
+// `landing`, the start of a new page of `target`: that page takes the source's
+// page setup in force at `from` (size, margins, headers and footers). The
+// paragraph there keeps it when the content arrives.
 void CarryPageStyle(DocumentState& source, DocumentState& target,
-                    const Reference<css::text::XTextRange>& landing);
+                    const Reference<css::text::XTextRange>& landing,
+                    const Reference<css::text::XTextRange>& from = {});
 
 // Pastes `selection` of `source` at the view cursor of `target`, with its
 // formatting and, when it starts a new page, its page setup; styles must have

@@ -405,10 +405,17 @@ void PrepareStyles(DocumentState& source, DocumentState& target) {
 }
 
 void CarryPageStyle(DocumentState& source, DocumentState& target,
-                    const Reference<css::text::XTextRange>& landing) {
+                    const Reference<css::text::XTextRange>& landing,
+                    const Reference<css::text::XTextRange>& origin) {
   if (source.added) return;
-  Reference<css::text::XTextCursor> start = source.body->createTextCursor();
-  start->gotoStart(false);
+  // The page setup in force where the pasted content starts.
+  Reference<css::text::XTextCursor> start;
+  if (origin.is() && origin->getText() == source.body) {
+    start = source.body->createTextCursorByRange(origin->getStart());
+  } else {
+    start = source.body->createTextCursor();
+    start->gotoStart(false);
+  }
   OUString pageStyle;
   Reference<css::beans::XPropertySet>(start, UNO_QUERY_THROW)->getPropertyValue("PageStyleName") >>=
       pageStyle;

@@ -5,6 +5,7 @@
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/datatransfer/XTransferableSupplier.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
@@ -218,8 +219,14 @@ void PasteContent(DocumentState& source, DocumentState& target, const css::uno::
     props->getPropertyValue("PageDescName") >>= desc;
     return type == css::style::BreakType_PAGE_BEFORE || !desc.isEmpty();
   }();
-  if (newPage && !same)
-    CarryPageStyle(source, target, Reference<css::text::XTextRange>(landing.get()));
+  if (newPage && !same) {
+    // A selection is a range, or a list of ranges whose first one leads.
+    Reference<css::text::XTextRange> from(selection, UNO_QUERY);
+    Reference<css::container::XIndexAccess> ranges(selection, UNO_QUERY);
+    if (!from.is() && ranges.is() && ranges->getCount() > 0)
+      from.set(ranges->getByIndex(0), UNO_QUERY);
+    CarryPageStyle(source, target, Reference<css::text::XTextRange>(landing.get()), from);
+  }
   Reference<css::view::XSelectionSupplier>(source.controller, UNO_QUERY_THROW)->select(selection);
   Reference<css::datatransfer::XTransferable> content =
       Reference<css::datatransfer::XTransferableSupplier>(source.controller, UNO_QUERY_THROW)

@@ -330,6 +330,32 @@ TEST_P(WordBothWays, PastedDocumentsKeepTheirOwnStylesAndPageSetup) {
   EXPECT_NEAR(second.pageWidth, 29700, 20);
 }
 
+TEST(Word, APartTakesThePageSetupInForceWhereItStarts) {
+  TempDir dir;
+  // Page 1 is portrait; page 2 starts a landscape page style.
+  WriteFile(dir.file("mixed.fodt"), R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" office:version="1.3" office:mimetype="application/vnd.oasis.opendocument.text">
+<office:automatic-styles>
+<style:style style:name="W" style:family="paragraph" style:master-page-name="Wide"/>
+<style:page-layout style:name="pm1"><style:page-layout-properties fo:page-width="21cm" fo:page-height="29.7cm"/></style:page-layout>
+<style:page-layout style:name="pm2"><style:page-layout-properties fo:page-width="29.7cm" fo:page-height="21cm" style:print-orientation="landscape"/></style:page-layout>
+</office:automatic-styles>
+<office:master-styles><style:master-page style:name="Standard" style:page-layout-name="pm1"/><style:master-page style:name="Wide" style:page-layout-name="pm2"/></office:master-styles>
+<office:body><office:text><text:p>tall text</text:p><text:p text:style-name="W">wide text</text:p></office:text></office:body></office:document>
+)");
+  OfficeServer server;
+  WordApplication app(server);
+  WordDocument& doc = app.Documents().Open(dir.file("mixed.fodt"));
+  ASSERT_EQ(doc.PageCount(), 2);
+  WordSelection& sel = app.Selection();
+  sel.GoTo(wdGoToPage, wdGoToAbsolute, "2");
+  doc.Range(sel.Start(), doc.Length()).Select();
+  sel.Copy();
+  WordDocument& part = app.Documents().Add();
+  sel.Paste();
+  EXPECT_NEAR(LookAt(part, "wide text").pageWidth, 29700, 20);
+}
+
 TEST(Word, PastedHeadersKeepTheirTablesAndPictures) {
   TempDir dir;
   const std::string pixel =
