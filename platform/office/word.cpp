@@ -109,9 +109,23 @@ void Invalidate(DocumentState& d) {
   d.blocks.clear();
 }
 
+// A document made by Add is filled with its views locked: nothing is laid
+// out while content arrives, which would otherwise grow with the document.
+void Lock(DocumentState& d) {
+  if (d.locked) return;
+  d.model->lockControllers();
+  d.locked = true;
+}
+void Unlock(DocumentState& d) {
+  if (!d.locked) return;
+  d.model->unlockControllers();
+  d.locked = false;
+}
+
 // Pages exist only once the whole text is laid out; loading and editing lay
 // out only what a window would show.
 void LayOut(DocumentState& d) {
+  Unlock(d);
   if (d.laidOut) return;
   Reference<css::util::XRefreshable>(d.model, UNO_QUERY_THROW)->refresh();
   d.laidOut = true;
@@ -326,6 +340,7 @@ WordDocument& WordDocuments::Add() {
   std::unique_ptr<DocumentState> state =
       server.Call({}, "新建文档", [&] { return Attach(server, component, {}); });
   state->added = true;
+  server.Call({}, "新建文档", [&] { Lock(*state); });
   open_.push_back(std::make_unique<WordDocument>(app_, std::move(state)));
   return *open_.back();
 }

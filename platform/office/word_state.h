@@ -50,6 +50,7 @@ struct DocumentState {
   // Page styles made for pasted documents, with the look they were made from.
   std::vector<std::pair<OUString, css::uno::Sequence<css::uno::Any>>> pageStyles;
 
+  bool locked = false;  // its views are locked (documents made by Add)
   bool laidOut = false;
   bool mapped = false;
   int generation = 0;       // bumped whenever the text changes
