@@ -377,61 +377,46 @@ TEST(Word, HeaderObjectsComeOverWithEveryPageStyleTheContentUses) {
     const char* name;
     std::vector<test::FlatText> docs;  // merged in order; one alone: pages 2 on are cut out
     int tables, images;
-    const char* paragraph;  // the header over this paragraph (if any)...
-    const char* header;     // ...begins so
+    // Paragraphs, and how the header over each begins.
+    std::vector<std::pair<const char*, const char*>> headers;
   };
   const Case cases[] = {
       {"a header that is nothing but a table",
        {doc({"plain"}, "<text:p>words</text:p>"), doc({"tabled"}, table)},
        1,
        0,
-       nullptr,
-       nullptr},
+       {}},
       {"the same header words around other pictures",
        {doc({"one picture"}, "<text:p>logo " + picture + "</text:p>"),
         doc({"two pictures"}, "<text:p>logo " + picture + picture + "</text:p>")},
        0,
        3,
-       "two pictures",
-       "logo"},
+       {{"two pictures", "logo"}}},
       {"a first page style followed by another",
        {doc({"plain"}, "<text:p>words</text:p>"),
         doc({"cover", "\flater page"}, "<text:p>title page</text:p>",
             {{"Later", "<text:p>later pages</text:p>" + table, ""}}, "Later")},
        1,
        0,
-       "later page",
-       "later pages"},
-      {"a left-page header with a table",
-       {doc({"plain"}, "<text:p>words</text:p>"),
-        [&] {
-          test::FlatText d = doc({"odd page", "\feven page"}, "<text:p>right pages</text:p>");
-          d.headerLeftXml = "<text:p>left pages</text:p>" + table;
-          return d;
-        }()},
-       1,
-       0,
-       "odd page",
-       "right pages"},
-      {"a first-page header with a picture over others with a table",
-       {doc({"plain"}, "<text:p>words</text:p>"),
-        [&] {
-          test::FlatText d =
-              doc({"first page", "\fsecond page"}, "<text:p>other pages</text:p>" + table);
+       {{"cover", "title page"}, {"later page", "later pages"}}},
+      {"left-page and first-page headers with objects of their own",
+       {[&] {
+          test::FlatText d = doc({"first page", "\fsecond page", "\fthird page"},
+                                 "<text:p>right pages " + picture + "</text:p>");
+          d.headerLeftXml = table + "<text:p>left pages</text:p>";
           d.headerFirstXml = "<text:p>first " + picture + "</text:p>";
           return d;
-        }()},
+        }(),
+        doc({"plain"}, "<text:p>words</text:p>")},
        1,
-       1,
-       "second page",
-       "other pages"},
+       2,
+       {{"first page", "first"}, {"third page", "right pages"}}},
       {"a part cut from pages in another page style",
        {doc({"first page", "\a0second page"}, "<text:p>words</text:p>",
             {{"Second", table + "<text:p>second " + picture + "</text:p>", ""}})},
        1,
        1,
-       "second page",
-       "second"},
+       {{"second page", "second"}}},
   };
   OfficeServer server;
   WordApplication app(server);
@@ -466,10 +451,10 @@ TEST(Word, HeaderObjectsComeOverWithEveryPageStyleTheContentUses) {
     WordDocument& again = app.Documents().Open(out);
     EXPECT_EQ(again.TableCount(), c.tables);
     EXPECT_EQ(again.ImageCount(), c.images);
-    if (c.paragraph) {
-      const Look look = LookAt(again, c.paragraph);
-      EXPECT_EQ(look.header.rfind(c.header, 0), 0u) << look.header;
-      EXPECT_FALSE(look.numberedAnew);
+    for (const auto& [paragraph, header] : c.headers) {
+      const Look look = LookAt(again, paragraph);
+      EXPECT_EQ(look.header.rfind(header, 0), 0u) << paragraph << ": " << look.header;
+      EXPECT_FALSE(look.numberedAnew) << paragraph;
     }
     again.Close();
   }
