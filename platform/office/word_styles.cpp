@@ -10,6 +10,7 @@
 #include <com/sun/star/container/XContentEnumerationAccess.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/container/XNameContainer.hpp>
 #include <com/sun/star/container/XNamed.hpp>
@@ -141,9 +142,10 @@ const std::set<OUString>& StyleSkip() {
 // What decides how a page style looks, with its header and footer texts.
 const Sequence<OUString>& PageLookKeys() {
   static const Sequence<OUString> keys = [] {
-    const char* const names[] = {"BottomMargin", "FooterIsOn", "HeaderIsOn",  "Height",
-                                 "IsLandscape",  "LeftMargin", "RightMargin", "TopMargin",
-                                 "Width"};  // sorted, as property sets want them
+    const char* const names[] = {"BottomMargin", "FirstIsShared",  "FooterIsOn", "FooterIsShared",
+                                 "HeaderIsOn",   "HeaderIsShared", "Height",     "IsLandscape",
+                                 "LeftMargin",   "RightMargin",    "TopMargin",  "Width"};
+    // sorted, as property sets want them
     Sequence<OUString> seq(static_cast<sal_Int32>(std::size(names)));
     for (sal_Int32 i = 0; i < seq.getLength(); ++i)
       seq.getArray()[i] = OUString::createFromAscii(names[i]);
@@ -371,6 +373,18 @@ bool StartsWithTable(const Reference<css::text::XText>& text) {
   return first.is() && first->supportsService("com.sun.star.text.TextTable");
 }
 
+// The table a text ends with, if it does: a header may hold nothing but a
+// table, with no paragraph after it.
+Reference<css::text::XTextContent> LastTable(const Reference<css::text::XText>& text) {
+  Reference<css::container::XEnumeration> parts =
+      Reference<css::container::XEnumerationAccess>(text, UNO_QUERY_THROW)->createEnumeration();
+  Reference<css::uno::XInterface> last;
+  while (parts->hasMoreElements()) last.set(parts->nextElement(), UNO_QUERY);
+  Reference<css::lang::XServiceInfo> kind(last, UNO_QUERY);
+  if (!kind.is() || !kind->supportsService("com.sun.star.text.TextTable")) return {};
+  return Reference<css::text::XTextContent>(last, UNO_QUERY);
+}
+
 // Whether a header or footer holds tables or pictures, which a rebuild from
 // its text would lose.
 bool HoldsObjects(const Reference<css::text::XText>& text) {
@@ -395,6 +409,43 @@ bool HoldsObjects(const Reference<css::text::XText>& text) {
     }
   }
   return false;
+}
+
+// What decides how the pages of the page style `name` look: their setup, the
+// words of their headers and footers, and the look of the style the next
+// pages take. Empty when a header or footer holds tables or pictures: two
+// documents may have the same words there around other objects, so such a
+// style is never shared.
+Sequence<Any> PageLook(const Reference<css::container::XNameAccess>& styles, const OUString& name,
+                       int depth = 0) {
+  Reference<css::beans::XPropertySet> style(styles->getByName(name), UNO_QUERY_THROW);
+  const Sequence<Any> setup = Reference<css::beans::XMultiPropertySet>(style, UNO_QUERY_THROW)
+                                  ->getPropertyValues(PageLookKeys());
+  std::vector<Any> look(setup.begin(), setup.end());
+  for (const char* key : {"HeaderText", "HeaderTextLeft", "HeaderTextFirst", "FooterText",
+                          "FooterTextLeft", "FooterTextFirst"}) {
+    OUString words;
+    try {
+      Reference<css::text::XText> text(style->getPropertyValue(OUString::createFromAscii(key)),
+                                       UNO_QUERY);
+      if (text.is()) {
+        if (HoldsObjects(text)) return {};
+        words = text->getString();
+      }
+    } catch (const css::uno::RuntimeException&) {
+      // a header or footer that is switched off has no text
+    } catch (const css::beans::UnknownPropertyException&) {
+    }
+    look.emplace_back(words);
+  }
+  OUString next;
+  style->getPropertyValue("FollowStyle") >>= next;
+  if (!next.isEmpty() && next != name && styles->hasByName(next) && depth < 4) {
+    const Sequence<Any> after = PageLook(styles, next, depth + 1);
+    if (!after.hasElements()) return {};
+    look.insert(look.end(), after.begin(), after.end());
+  }
+  return Sequence<Any>(look.data(), static_cast<sal_Int32>(look.size()));
 }
 
 }  // namespace
@@ -422,43 +473,10 @@ void CarryPageStyle(DocumentState& source, DocumentState& target,
   if (pageStyle.isEmpty()) return;
   Reference<css::container::XNameAccess> mine = Family(source, "PageStyles");
   Reference<css::container::XNameAccess> theirs = Family(target, "PageStyles");
-  Reference<css::beans::XPropertySet> from(mine->getByName(pageStyle), UNO_QUERY_THROW);
+  Reference<css::lang::XMultiServiceFactory> factory(target.model, UNO_QUERY_THROW);
 
-  // Documents made from one template share one page style in the result.
-  Sequence<Any> look = Reference<css::beans::XMultiPropertySet>(from, UNO_QUERY_THROW)
-                           ->getPropertyValues(PageLookKeys());
-  for (const char* key : {"HeaderText", "FooterText"}) {
-    Reference<css::text::XText> text(from->getPropertyValue(OUString::createFromAscii(key)),
-                                     UNO_QUERY);
-    look.realloc(look.getLength() + 1);
-    OUString words;
-    try {
-      if (text.is()) words = text->getString();
-    } catch (const css::uno::RuntimeException&) {
-      // a header or footer that is switched off has no text
-    }
-    look.getArray()[look.getLength() - 1] <<= words;
-  }
-  for (const auto& [carried, carriedLook] : target.pageStyles) {
-    if (carriedLook == look) {
-      Reference<css::beans::XPropertySet>(target.body->createTextCursorByRange(landing),
-                                          UNO_QUERY_THROW)
-          ->setPropertyValue("PageDescName", Any(carried));
-      return;
-    }
-  }
-
-  const OUString name = FreeName(pageStyle, target.pastes + 1, mine, theirs);
-  target.pageStyles.emplace_back(name, look);
-  Reference<css::beans::XPropertySet> to(
-      Reference<css::lang::XMultiServiceFactory>(target.model, UNO_QUERY_THROW)
-          ->createInstance("com.sun.star.style.PageStyle"),
-      UNO_QUERY_THROW);
-  Reference<css::container::XNameContainer>(theirs, UNO_QUERY_THROW)->insertByName(name, Any(to));
-  CopyProperties(from, to, StyleSkip());
-  to->setPropertyValue("FollowStyle", Any(name));
-
-  auto on = [&](const char* key, bool missing = false) {
+  auto on = [](const Reference<css::beans::XPropertySet>& from, const char* key,
+               bool missing = false) {
     bool value = missing;
     try {
       from->getPropertyValue(OUString::createFromAscii(key)) >>= value;
@@ -466,7 +484,8 @@ void CarryPageStyle(DocumentState& source, DocumentState& target,
     }
     return value;
   };
-  auto copyText = [&](const char* key) {
+  auto copyText = [&](const Reference<css::beans::XPropertySet>& from,
+                      const Reference<css::beans::XPropertySet>& to, const char* key) {
     const OUString k = OUString::createFromAscii(key);
     Reference<css::text::XText> a(from->getPropertyValue(k), UNO_QUERY);
     Reference<css::text::XText> b(to->getPropertyValue(k), UNO_QUERY);
@@ -477,17 +496,23 @@ void CarryPageStyle(DocumentState& source, DocumentState& target,
     // and page fields.
     if (HoldsObjects(a)) {
       try {
-        // A selection cannot start before a leading table: a paragraph in
-        // front of it makes one, and goes again once pasted.
+        // A selection can neither start before a leading table nor end after
+        // a closing one: a paragraph in front of the one makes a start, and
+        // goes again once pasted; one after the other makes an end, and is
+        // the paragraph that closes the header anyway.
+        Reference<css::text::XRelativeTextContentInsert> around(a, UNO_QUERY_THROW);
+        auto paragraph = [&] {
+          return Reference<css::text::XTextContent>(
+              Reference<css::lang::XMultiServiceFactory>(source.model, UNO_QUERY_THROW)
+                  ->createInstance("com.sun.star.text.Paragraph"),
+              UNO_QUERY_THROW);
+        };
         const bool leadingTable = StartsWithTable(a);
         if (leadingTable)
-          Reference<css::text::XRelativeTextContentInsert>(a, UNO_QUERY_THROW)
-              ->insertTextContentBefore(
-                  Reference<css::text::XTextContent>(
-                      Reference<css::lang::XMultiServiceFactory>(source.model, UNO_QUERY_THROW)
-                          ->createInstance("com.sun.star.text.Paragraph"),
-                      UNO_QUERY_THROW),
-                  Reference<css::text::XTextContent>(First(a), UNO_QUERY_THROW));
+          around->insertTextContentBefore(
+              paragraph(), Reference<css::text::XTextContent>(First(a), UNO_QUERY_THROW));
+        if (Reference<css::text::XTextContent> closing = LastTable(a); closing.is())
+          around->insertTextContentAfter(paragraph(), closing);
         Reference<css::text::XTextCursor> all = a->createTextCursor();
         all->gotoStart(false);
         all->gotoEnd(true);
@@ -496,6 +521,7 @@ void CarryPageStyle(DocumentState& source, DocumentState& target,
         Reference<css::datatransfer::XTransferable> content =
             Reference<css::datatransfer::XTransferableSupplier>(source.controller, UNO_QUERY_THROW)
                 ->getTransferable();
+        b->setString("");  // what unsharing it copied from the right-page one
         Reference<css::text::XTextCursor> into = b->createTextCursor();
         Reference<css::view::XSelectionSupplier>(target.controller, UNO_QUERY_THROW)
             ->select(Any(Reference<css::text::XTextRange>(into, UNO_QUERY_THROW)));
@@ -515,16 +541,88 @@ void CarryPageStyle(DocumentState& source, DocumentState& target,
     }
     Rebuild(a, b, target);
   };
-  Reference<css::text::XTextCursor> at = target.body->createTextCursorByRange(landing);
-  Reference<css::beans::XPropertySet>(at, UNO_QUERY_THROW)
-      ->setPropertyValue("PageDescName", Any(name));
-  for (const char* part : {"Header", "Footer"}) {
-    const std::string p = part;
-    if (!on((p + "IsOn").c_str())) continue;
-    copyText((p + "Text").c_str());
-    if (!on((p + "IsShared").c_str())) copyText((p + "TextLeft").c_str());
-    if (!on("FirstIsShared", true)) copyText((p + "TextFirst").c_str());
-  }
+  auto land = [&](const OUString& name) {
+    Reference<css::beans::XPropertySet>(target.body->createTextCursorByRange(landing),
+                                        UNO_QUERY_THROW)
+        ->setPropertyValue("PageDescName", Any(name));
+  };
+  // Only a change: a header's sharing set to what it already is still has
+  // the saved document hold the header once for every kind of page.
+  auto set = [](const Reference<css::beans::XPropertySet>& style, const char* key, bool value) {
+    try {
+      const OUString k = OUString::createFromAscii(key);
+      bool now = !value;
+      style->getPropertyValue(k) >>= now;
+      if (now != value) style->setPropertyValue(k, Any(value));
+    } catch (const css::beans::UnknownPropertyException&) {
+    }
+  };
+  // Makes the target's copy of the source's page style `style`, and of the
+  // style its later pages take; the landing page takes it.
+  std::map<OUString, OUString> made;
+  std::function<OUString(const OUString&)> carry = [&](const OUString& style) -> OUString {
+    if (auto it = made.find(style); it != made.end()) return it->second;
+    // Documents made from one template share one page style in the result.
+    const Sequence<Any> look = PageLook(mine, style);
+    if (look.hasElements())
+      for (const auto& [carried, carriedLook] : target.pageStyles)
+        if (carriedLook == look) {
+          made[style] = carried;
+          land(carried);
+          return carried;
+        }
+    const OUString name = FreeName(style, target.pastes + 1, mine, theirs);
+    made[style] = name;
+    if (look.hasElements()) target.pageStyles.emplace_back(name, look);
+    Reference<css::beans::XPropertySet> from(mine->getByName(style), UNO_QUERY_THROW);
+    Reference<css::beans::XPropertySet> to(factory->createInstance("com.sun.star.style.PageStyle"),
+                                           UNO_QUERY_THROW);
+    Reference<css::container::XNameContainer>(theirs, UNO_QUERY_THROW)->insertByName(name, Any(to));
+    CopyProperties(from, to, StyleSkip());
+    to->setPropertyValue("FollowStyle", Any(name));
+
+    // A header's content is pasted where a page shows it, so the landing page
+    // shows each in turn: the right-page ones, the left-page ones with the
+    // page counted as even, then the first-page ones.
+    const char* const parts[] = {"Header", "Footer"};
+    bool shown[2], shared[2];
+    for (int i = 0; i < 2; ++i) {
+      const std::string p = parts[i];
+      shown[i] = on(from, (p + "IsOn").c_str());
+      shared[i] = on(from, (p + "IsShared").c_str(), true);
+      set(to, (p + "IsShared").c_str(), true);
+    }
+    const bool firstShared = on(from, "FirstIsShared", true);
+    set(to, "FirstIsShared", true);
+    land(name);
+    for (int i = 0; i < 2; ++i)
+      if (shown[i]) copyText(from, to, (std::string(parts[i]) + "Text").c_str());
+    if ((shown[0] && !shared[0]) || (shown[1] && !shared[1])) {
+      Reference<css::beans::XPropertySet> at(target.body->createTextCursorByRange(landing),
+                                             UNO_QUERY_THROW);
+      const Any offset = at->getPropertyValue("PageNumberOffset");
+      at->setPropertyValue("PageNumberOffset", Any(sal_Int16(2)));
+      for (int i = 0; i < 2; ++i) {
+        if (!shown[i] || shared[i]) continue;
+        set(to, (std::string(parts[i]) + "IsShared").c_str(), false);
+        copyText(from, to, (std::string(parts[i]) + "TextLeft").c_str());
+      }
+      at->setPropertyValue("PageNumberOffset", offset);
+    }
+    if (!firstShared) {
+      set(to, "FirstIsShared", false);
+      for (int i = 0; i < 2; ++i)
+        if (shown[i]) copyText(from, to, (std::string(parts[i]) + "TextFirst").c_str());
+    }
+    // A first-page style goes on with a style of its own.
+    OUString next;
+    from->getPropertyValue("FollowStyle") >>= next;
+    if (!next.isEmpty() && next != style && mine->hasByName(next))
+      to->setPropertyValue("FollowStyle", Any(carry(next)));
+    land(name);
+    return name;
+  };
+  carry(pageStyle);
   Reference<css::view::XSelectionSupplier>(target.controller, UNO_QUERY_THROW)
       ->select(Any(landing));
 }

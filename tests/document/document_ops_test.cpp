@@ -5,7 +5,24 @@
 #include <algorithm>
 #include <filesystem>
 
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/container/XNamed.hpp>
+#include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
+#include <com/sun/star/text/XTextCursor.hpp>
+#include <com/sun/star/text/XTextFrame.hpp>
+#include <com/sun/star/text/XTextFramesSupplier.hpp>
+#include <com/sun/star/text/XTextGraphicObjectsSupplier.hpp>
+#include <com/sun/star/text/XTextTable.hpp>
+#include <com/sun/star/text/XTextTablesSupplier.hpp>
+
+#include <map>
+#include <ostream>
+
 #include "platform/office/word.h"
+#include "platform/office/word_state.h"
 #include "tests/office/flat_docs.h"
 #include "tests/support/tempdir.h"
 
@@ -261,19 +278,6 @@ std::vector<std::string> FixtureDocuments() {
   return files;
 }
 
-struct Content {
-  std::string words;
-  int tables = 0, images = 0;
-};
-
-// Tables and pictures inside their headers or footers: not all of them come
-// over yet (see CarryPageStyle), so only the words are compared.
-bool PicturesInHeaders(const std::string& file) {
-  for (const char* name : {"60329.docx", "stress009.docx", "pydocx_having-images.docx"})
-    if (std::filesystem::path(file).filename() == name) return true;
-  return false;
-}
-
 // Words without digits: page-number fields and footnote marks rightly show
 // other numbers once a document is merged or cut.
 std::string Letters(const std::string& text) {
@@ -283,27 +287,168 @@ std::string Letters(const std::string& text) {
   return out;
 }
 
-Content ContentOf(word::WordApplication& app, const std::string& file) {
-  word::WordDocument& d = app.Documents().Open(file);
-  Content c{Letters(d.Text()), d.TableCount(), d.ImageCount()};
-  d.Close();
+// Tables and pictures by where they sit: the main text, or the headers and
+// footers of one page style (found through the anchors of the pictures and
+// the texts holding the tables, cells and frames followed outwards).
+struct Objects {
+  int tables = 0, images = 0;
+  bool operator==(const Objects&) const = default;
+};
+
+struct Census {
+  std::string words;
+  Objects body, headers;                  // headers: of every page style
+  std::map<std::string, Objects> styles;  // by the page style holding them
+  std::vector<std::string> firstStyles;   // the page style of each page's start
+};
+
+std::ostream& operator<<(std::ostream& out, const Objects& o) {
+  return out << o.tables << " tables, " << o.images << " images";
+}
+
+class Locator {
+ public:
+  explicit Locator(word::DocumentState& d) : d_(d) {
+    using namespace css;
+    const uno::Reference<container::XNameAccess> pages(
+        uno::Reference<style::XStyleFamiliesSupplier>(d.model, uno::UNO_QUERY_THROW)
+            ->getStyleFamilies()
+            ->getByName("PageStyles"),
+        uno::UNO_QUERY_THROW);
+    Walk(d.body, "");
+    for (const OUString& name : pages->getElementNames()) {
+      uno::Reference<beans::XPropertySet> style(pages->getByName(name), uno::UNO_QUERY_THROW);
+      for (const char* key : {"HeaderText", "HeaderTextLeft", "HeaderTextFirst", "FooterText",
+                              "FooterTextLeft", "FooterTextFirst"}) {
+        uno::Reference<text::XText> text(style->getPropertyValue(OUString::createFromAscii(key)),
+                                         uno::UNO_QUERY);
+        if (!text.is() || !headers_.emplace(text, FromOU(name)).second) continue;
+        Walk(text, FromOU(name));
+      }
+    }
+    uno::Reference<container::XIndexAccess> frames(
+        uno::Reference<text::XTextFramesSupplier>(d.model, uno::UNO_QUERY_THROW)->getTextFrames(),
+        uno::UNO_QUERY_THROW);
+    for (sal_Int32 i = 0; i < frames->getCount(); ++i) {
+      uno::Reference<text::XTextFrame> frame(frames->getByIndex(i), uno::UNO_QUERY_THROW);
+      Walk(frame->getText(), Of(frame->getAnchor()));
+    }
+  }
+
+  // "" for the main text, the page style's name for its headers and footers.
+  std::string Of(const css::uno::Reference<css::text::XTextRange>& anchor, int depth = 0) {
+    using namespace css;
+    if (!anchor.is() || depth > 8) return "?";
+    uno::Reference<text::XText> owner = anchor->getText();
+    if (!owner.is()) return "?";
+    if (owner == d_.body) return "";
+    if (auto it = headers_.find(uno::Reference<uno::XInterface>(owner, uno::UNO_QUERY));
+        it != headers_.end())
+      return it->second;
+    uno::Reference<beans::XPropertySet> at(owner->createTextCursorByRange(anchor->getStart()),
+                                           uno::UNO_QUERY_THROW);
+    uno::Reference<container::XNamed> table(at->getPropertyValue("TextTable"), uno::UNO_QUERY);
+    if (table.is()) return OfTable(table->getName());
+    uno::Reference<text::XTextContent> frame(at->getPropertyValue("TextFrame"), uno::UNO_QUERY);
+    return frame.is() ? Of(frame->getAnchor(), depth + 1) : "?";
+  }
+
+  std::string OfTable(const OUString& name) const {
+    auto it = tables_.find(FromOU(name));
+    return it == tables_.end() ? "?" : it->second;
+  }
+
+ private:
+  // Tables of a text, those in their cells included.
+  void Walk(const css::uno::Reference<css::text::XText>& text, const std::string& place) {
+    using namespace css;
+    uno::Reference<container::XEnumeration> parts =
+        uno::Reference<container::XEnumerationAccess>(text, uno::UNO_QUERY_THROW)
+            ->createEnumeration();
+    while (parts->hasMoreElements()) {
+      uno::Reference<text::XTextTable> table(parts->nextElement(), uno::UNO_QUERY);
+      if (!table.is()) continue;
+      tables_[FromOU(uno::Reference<container::XNamed>(table, uno::UNO_QUERY_THROW)->getName())] =
+          place;
+      for (const OUString& cell : table->getCellNames())
+        Walk(uno::Reference<text::XText>(table->getCellByName(cell), uno::UNO_QUERY_THROW), place);
+    }
+  }
+
+  word::DocumentState& d_;
+  std::map<css::uno::Reference<css::uno::XInterface>, std::string> headers_;
+  std::map<std::string, std::string> tables_;
+};
+
+Census CensusOf(word::WordApplication& app, const std::string& file) {
+  using namespace css;
+  word::WordDocument& doc = app.Documents().Open(file);
+  word::DocumentState& d = doc.state();
+  Locator where(d);
+  Census c;
+  c.words = Letters(doc.Text());
+  auto count = [&](const std::string& place, bool table) {
+    Objects& o = place.empty() ? c.body : c.styles[place];
+    (table ? o.tables : o.images)++;
+    if (!place.empty()) (table ? c.headers.tables : c.headers.images)++;
+  };
+  for (const OUString& name :
+       uno::Reference<text::XTextTablesSupplier>(d.model, uno::UNO_QUERY_THROW)
+           ->getTextTables()
+           ->getElementNames())
+    count(where.OfTable(name), true);
+  uno::Reference<container::XIndexAccess> pictures(
+      uno::Reference<text::XTextGraphicObjectsSupplier>(d.model, uno::UNO_QUERY_THROW)
+          ->getGraphicObjects(),
+      uno::UNO_QUERY_THROW);
+  for (sal_Int32 i = 0; i < pictures->getCount(); ++i)
+    count(where.Of(uno::Reference<text::XTextContent>(pictures->getByIndex(i), uno::UNO_QUERY_THROW)
+                       ->getAnchor()),
+          false);
+  const int pages = doc.PageCount();
+  for (int page = 1; page <= pages; ++page) {
+    app.Selection().GoTo(word::wdGoToPage, word::wdGoToAbsolute, std::to_string(page));
+    OUString style;
+    uno::Reference<beans::XPropertySet>(d.view, uno::UNO_QUERY_THROW)
+        ->getPropertyValue("PageStyleName") >>= style;
+    c.firstStyles.push_back(FromOU(style));
+  }
+  doc.Close();
   return c;
 }
 
+Objects HeaderObjects(const Census& c, const std::string& style) {
+  auto it = c.styles.find(style);
+  return it == c.styles.end() ? Objects{} : it->second;
+}
 TEST(DocumentFixtures, RealDocumentsMergeAndSplitWithTextTablesAndImagesIntact) {
   const std::vector<std::string> files = FixtureDocuments();
   if (files.empty()) GTEST_SKIP() << "no documents under " << PW_FIXTURES;
   TempDir dir;
-  std::vector<Content> originals;
+  std::vector<Census> originals;
   {
     OfficeServer server;
     word::WordApplication app(server);
-    for (const std::string& f : files) originals.push_back(ContentOf(app, f));
+    for (const std::string& f : files) originals.push_back(CensusOf(app, f));
+  }
+  Census expected;
+  for (const Census& c : originals) {
+    expected.words += c.words;
+    expected.body.tables += c.body.tables;
+    expected.body.images += c.body.images;
+    expected.headers.tables += c.headers.tables;
+    expected.headers.images += c.headers.images;
   }
 
-  RunState merge = MakeRun(files, dir.file("merged"));
+  // Run on, a document starts on the last page of the one before, under that
+  // page's setup and headers, as pasting does in a word processor: only its
+  // text and the objects in it are sure to come over. With a page break
+  // before each, every header and footer comes over as well.
+  RunState runOn = MakeRun(files, dir.file("run-on"));
+  RunState paged = MakeRun(files, dir.file("paged"));
   Recorder rec;
-  MergeDocuments(merge, {}, CommonOptions{}, rec);
+  MergeDocuments(runOn, {}, CommonOptions{}, rec);
+  MergeDocuments(paged, {true, false}, CommonOptions{}, rec);
 
   DocumentSplitOptions byPage;
   byPage.way = DocumentSplitOptions::Way::Pages;
@@ -314,37 +459,39 @@ TEST(DocumentFixtures, RealDocumentsMergeAndSplitWithTextTablesAndImagesIntact) 
 
   OfficeServer server;
   word::WordApplication app(server);
-  const Content merged = ContentOf(app, merge.OutputBase);
-  Content expected;
-  bool exact = true;
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    expected.words += originals[i].words;
-    expected.tables += originals[i].tables;
-    expected.images += originals[i].images;
-    exact = exact && !PicturesInHeaders(files[i]);
+  for (const RunState* run : {&runOn, &paged}) {
+    SCOPED_TRACE(run->OutputBase);
+    const Census merged = CensusOf(app, run->OutputBase);
+    EXPECT_TRUE(merged.words == expected.words) << FirstDifference(merged.words, expected.words);
+    EXPECT_EQ(merged.body, expected.body);
+    if (run == &paged) {
+      EXPECT_EQ(merged.headers, expected.headers);
+    }
   }
-  EXPECT_TRUE(merged.words == expected.words) << FirstDifference(merged.words, expected.words);
-  EXPECT_EQ(merged.tables == expected.tables, exact) << merged.tables << " " << expected.tables;
-  EXPECT_EQ(merged.images == expected.images, exact) << merged.images << " " << expected.images;
 
+  // Each part holds the objects of the pages it was cut from, and the
+  // headers and footers its first page had there.
   for (std::size_t i = 0; i < files.size(); ++i) {
     SCOPED_TRACE(files[i]);
     const std::filesystem::path source(files[i]);
-    Content joined;
+    const Census& original = originals[i];
+    Census joined;
     for (int k = 1;; ++k) {
       const std::string part = dir.file("parts/" + source.stem().string() + "_" +
                                         std::to_string(k) + source.extension().string());
       if (!std::filesystem::exists(part)) break;
-      const Content c = ContentOf(app, part);
+      SCOPED_TRACE(part);
+      const Census c = CensusOf(app, part);
       joined.words += c.words;
-      joined.tables += c.tables;
-      joined.images += c.images;
+      joined.body.tables += c.body.tables;
+      joined.body.images += c.body.images;
+      ASSERT_LE(static_cast<std::size_t>(k), original.firstStyles.size());
+      EXPECT_EQ(HeaderObjects(c, c.firstStyles.at(0)),
+                HeaderObjects(original, original.firstStyles[k - 1]));
     }
-    EXPECT_TRUE(joined.words == originals[i].words)
-        << FirstDifference(joined.words, originals[i].words);
-    if (PicturesInHeaders(files[i])) continue;
-    EXPECT_GE(joined.tables, originals[i].tables);  // a table cut at a page stays whole
-    EXPECT_EQ(joined.images, originals[i].images);
+    EXPECT_TRUE(joined.words == original.words) << FirstDifference(joined.words, original.words);
+    EXPECT_GE(joined.body.tables, original.body.tables);  // a table cut at a page stays whole
+    EXPECT_EQ(joined.body.images, original.body.images);
   }
 }
 

@@ -22,8 +22,15 @@ inline std::string Escape(const std::string& s) {
   return out;
 }
 
+// A further page style: its name, the raw content of its header, and the
+// style the pages after its first take (empty: itself).
+struct FlatMaster {
+  std::string name, headerXml, next;
+};
+
 struct FlatText {
   // Paragraphs in order; "\f" first: a page break before it; "\v" first: centred;
+  // "\a" and a digit k first: a new page in the page style masters[k];
   // "|a|b\n|c|d": a table.
   std::vector<std::string> pieces;
   std::string font = "Liberation Serif";
@@ -32,6 +39,9 @@ struct FlatText {
   std::string pageHeight = "29.7cm";
   std::string headerText;
   std::string headerXml;  // raw content of the header, used instead of headerText
+  std::string headerLeftXml, headerFirstXml;  // left-page and first-page headers, if any
+  std::vector<FlatMaster> masters;
+  std::string next;  // the page style after the first page (empty: the same)
 };
 
 inline std::string MakeFodt(const FlatText& doc) {
@@ -48,11 +58,20 @@ inline std::string MakeFodt(const FlatText& doc) {
 <office:automatic-styles>
 <style:style style:name="PB" style:family="paragraph" style:parent-style-name="Standard"><style:paragraph-properties fo:break-before="page"/></style:style>
 <style:style style:name="PC" style:family="paragraph" style:parent-style-name="Standard"><style:paragraph-properties fo:text-align="center"/></style:style>
-<style:page-layout style:name="pm1"><style:page-layout-properties fo:page-width=")" +
+)";
+  for (std::size_t k = 0; k < doc.masters.size(); ++k)
+    x += "<style:style style:name=\"PM" + std::to_string(k) +
+         "\" style:family=\"paragraph\" style:parent-style-name=\"Standard\" "
+         "style:master-page-name=\"" +
+         doc.masters[k].name + "\"/>";
+  x +=
+      R"(<style:page-layout style:name="pm1"><style:page-layout-properties fo:page-width=")" +
       doc.pageWidth + R"(" fo:page-height=")" + doc.pageHeight +
       R"(" fo:margin-top="2cm" fo:margin-bottom="2cm" fo:margin-left="2cm" fo:margin-right="2cm"/></style:page-layout>
 </office:automatic-styles>
-<office:master-styles><style:master-page style:name="Standard" style:page-layout-name="pm1">)";
+<office:master-styles><style:master-page style:name="Standard" style:page-layout-name="pm1")";
+  if (!doc.next.empty()) x += " style:next-style-name=\"" + doc.next + "\"";
+  x += ">";
   if (!doc.headerXml.empty()) {
     x += "<style:header>" + doc.headerXml + "</style:header>";
   } else if (!doc.headerText.empty()) {
@@ -62,7 +81,18 @@ inline std::string MakeFodt(const FlatText& doc) {
       header.replace(at, 1, "<text:page-number text:select-page=\"current\"/>");
     x += "<style:header><text:p>" + header + "</text:p></style:header>";
   }
-  x += R"(</style:master-page></office:master-styles>
+  if (!doc.headerLeftXml.empty())
+    x += "<style:header-left>" + doc.headerLeftXml + "</style:header-left>";
+  if (!doc.headerFirstXml.empty())
+    x += "<loext:header-first xmlns:loext=\"urn:org:documentfoundation:names:experimental:office:"
+         "xmlns:loext:1.0\">" +
+         doc.headerFirstXml + "</loext:header-first>";
+  x += "</style:master-page>";
+  for (const FlatMaster& m : doc.masters)
+    x += "<style:master-page style:name=\"" + m.name + "\" style:page-layout-name=\"pm1\"" +
+         (m.next.empty() ? std::string() : " style:next-style-name=\"" + m.next + "\"") +
+         "><style:header>" + m.headerXml + "</style:header></style:master-page>";
+  x += R"(</office:master-styles>
 <office:body><office:text>
 )";
   int tables = 0;
@@ -96,6 +126,9 @@ inline std::string MakeFodt(const FlatText& doc) {
         x += "</table:table-row>";
       }
       x += "</table:table>\n";
+    } else if (p.size() > 1 && p[0] == '\a') {
+      x += "<text:p text:style-name=\"PM" + p.substr(1, 1) + "\">" + Escape(p.substr(2)) +
+           "</text:p>\n";
     } else if (!p.empty() && p[0] == '\v') {
       x += "<text:p text:style-name=\"PC\">" + Escape(p.substr(1)) + "</text:p>\n";
     } else if (!p.empty() && p[0] == '\f') {

@@ -201,6 +201,7 @@ struct Look {
   sal_Int32 pageWidth = 0;
   std::string header;
   int headerFields = 0;
+  bool numberedAnew = false;  // page numbers start again there
 };
 
 Look LookAt(WordDocument& doc, const std::string& paragraphText) {
@@ -217,6 +218,7 @@ Look LookAt(WordDocument& doc, const std::string& paragraphText) {
   uno::Reference<beans::XPropertySet> props(c, uno::UNO_QUERY_THROW);
   Look look;
   props->getPropertyValue("CharHeight") >>= look.size;
+  look.numberedAnew = props->getPropertyValue("PageNumberOffset").hasValue();
   OUString pageStyle;
   props->getPropertyValue("PageStyleName") >>= pageStyle;
   uno::Reference<container::XNameAccess> families =
@@ -407,6 +409,117 @@ TEST(Word, PastedHeadersKeepTheirTablesAndPictures) {
   EXPECT_EQ(first.header, "header of b");
   EXPECT_NE(second.header.find("logo"), std::string::npos) << second.header;
   EXPECT_NEAR(second.pageWidth, 21000, 20);
+}
+
+// Header objects on their way into a merged document or a cut-out part: each
+// case pastes documents made here and counts the tables and pictures that the
+// saved result keeps, and what the header over one paragraph says.
+TEST(Word, HeaderObjectsComeOverWithEveryPageStyleTheContentUses) {
+  const std::string picture =
+      "<draw:frame xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
+      "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\" "
+      "text:anchor-type=\"as-char\" svg:width=\"1cm\" svg:height=\"1cm\"><draw:image>"
+      "<office:binary-data>iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+"
+      "M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==</office:binary-data></draw:image></draw:frame>";
+  const std::string table =
+      "<table:table><table:table-column table:number-columns-repeated=\"2\"/><table:table-row>"
+      "<table:table-cell><text:p>left cell</text:p></table:table-cell>"
+      "<table:table-cell><text:p>right cell</text:p></table:table-cell></table:table-row>"
+      "</table:table>";
+  auto doc = [](std::vector<std::string> pieces, std::string headerXml,
+                std::vector<test::FlatMaster> masters = {}, std::string next = {}) {
+    test::FlatText d;
+    d.pieces = std::move(pieces);
+    d.headerXml = std::move(headerXml);
+    d.masters = std::move(masters);
+    d.next = std::move(next);
+    return d;
+  };
+  struct Case {
+    const char* name;
+    std::vector<test::FlatText> docs;  // merged in order; one alone: pages 2 on are cut out
+    int tables, images;
+    // Paragraphs, and how the header over each begins.
+    std::vector<std::pair<const char*, const char*>> headers;
+  };
+  const Case cases[] = {
+      {"a header that is nothing but a table",
+       {doc({"plain"}, "<text:p>words</text:p>"), doc({"tabled"}, table)},
+       1,
+       0,
+       {}},
+      {"the same header words around other pictures",
+       {doc({"one picture"}, "<text:p>logo " + picture + "</text:p>"),
+        doc({"two pictures"}, "<text:p>logo " + picture + picture + "</text:p>")},
+       0,
+       3,
+       {{"two pictures", "logo"}}},
+      {"a first page style followed by another",
+       {doc({"plain"}, "<text:p>words</text:p>"),
+        doc({"cover", "\flater page"}, "<text:p>title page</text:p>",
+            {{"Later", "<text:p>later pages</text:p>" + table, ""}}, "Later")},
+       1,
+       0,
+       {{"cover", "title page"}, {"later page", "later pages"}}},
+      {"left-page and first-page headers with objects of their own",
+       {[&] {
+          test::FlatText d = doc({"first page", "\fsecond page", "\fthird page"},
+                                 "<text:p>right pages " + picture + "</text:p>");
+          d.headerLeftXml = table + "<text:p>left pages</text:p>";
+          d.headerFirstXml = "<text:p>first " + picture + "</text:p>";
+          return d;
+        }(),
+        doc({"plain"}, "<text:p>words</text:p>")},
+       1,
+       2,
+       {{"first page", "first"}, {"third page", "right pages"}}},
+      {"a part cut from pages in another page style",
+       {doc({"first page", "\a0second page"}, "<text:p>words</text:p>",
+            {{"Second", table + "<text:p>second " + picture + "</text:p>", ""}})},
+       1,
+       1,
+       {{"second page", "second"}}},
+  };
+  OfficeServer server;
+  WordApplication app(server);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    WordDocument* result = nullptr;
+    int tables = 0, images = 0;
+    for (std::size_t k = 0; k < c.docs.size(); ++k) {
+      const std::string file = dir.file(std::to_string(k) + ".fodt");
+      WriteFile(file, test::MakeFodt(c.docs[k]));
+      WordDocument& src = app.Documents().Open(file);
+      tables += src.TableCount();
+      images += src.ImageCount();
+      if (c.docs.size() == 1) {
+        app.Selection().GoTo(wdGoToPage, wdGoToAbsolute, "2");
+        src.Range(app.Selection().Start(), src.Length()).Select();
+      } else {
+        app.Selection().WholeStory();
+      }
+      app.Selection().Copy();
+      if (!result) result = &app.Documents().Add();
+      src.Close();
+      app.Selection().EndKey();
+      app.Selection().Paste();
+      app.Selection().InsertBreak();
+    }
+    ASSERT_EQ(tables, c.tables);  // the sources hold them all
+    ASSERT_EQ(images, c.images);
+    const std::string out = result->SaveAs(dir.file("result.docx"));
+    result->Close();
+    WordDocument& again = app.Documents().Open(out);
+    EXPECT_EQ(again.TableCount(), c.tables);
+    EXPECT_EQ(again.ImageCount(), c.images);
+    for (const auto& [paragraph, header] : c.headers) {
+      const Look look = LookAt(again, paragraph);
+      EXPECT_EQ(look.header.rfind(header, 0), 0u) << paragraph << ": " << look.header;
+      EXPECT_FALSE(look.numberedAnew) << paragraph;
+    }
+    again.Close();
+  }
 }
 
 }  // namespace
