@@ -103,9 +103,7 @@ class Agent : public cppu::WeakImplHelper2<css::task::XJob, css::lang::XServiceI
     if (!d.model.is()) return {};
     bool opened = false;
     args["Opened"] >>= opened;
-    d.added = !opened;
-    d.path = opened ? "opened" : "";
-    Settle(d);
+    Settle(d, opened);
     const Any parts[] = {Any(d.model), Any(d.body), Any(d.controller), Any(d.view)};
     return Any(Sequence<Any>(parts, 4));
   }

@@ -142,7 +142,7 @@ std::unique_ptr<DocumentState> Attach(OfficeServer::Impl& server,
   d->path = path;
   if (!server.agent.is()) {
     AttachParts(*d, component);
-    if (d->model.is()) Settle(*d);
+    if (d->model.is()) Settle(*d, !path.empty());
     return d;
   }
   Sequence<Any> parts;

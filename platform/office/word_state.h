@@ -109,9 +109,10 @@ void Pad(DocumentState& d);
 // Selects the whole main text, padded first.
 void SelectWholeStory(DocumentState& d);
 
-// Readies a document just opened or made: a table that opens the text gets a
-// paragraph before it, and the view cursor goes to the start.
-void Settle(DocumentState& d);
+// Readies a document just opened from a file (`opened`) or made: a table that
+// opens an opened document's text gets a paragraph before it, and the view
+// cursor goes to the start.
+void Settle(DocumentState& d, bool opened);
 
 // The parts of `state` that follow from its component: model, text, controller
 // and view cursor.

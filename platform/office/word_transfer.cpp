@@ -184,8 +184,8 @@ void SelectWholeStory(DocumentState& d) {
       ->select(css::uno::Any(all));
 }
 
-void Settle(DocumentState& d) {
-  if (!d.added && !d.path.empty()) {
+void Settle(DocumentState& d, bool opened) {
+  if (opened) {
     // A text cursor cannot stand before a table that opens the text, so such a
     // table would be left out of every selection: give it a paragraph to
     // follow. The document is never saved, so this stays in memory.
