@@ -103,11 +103,12 @@ std::string InstallationValue(const std::string& file, const std::string& key,
 // first start rebuilds it and exits asking for a restart). Best effort: a
 // profile left unseeded only starts slower.
 void SeedProfile(const std::string& profile) {
-  const std::string program = ProgramFolder();
-  const std::string version =
-      InstallationValue(program + "/../share/registry/main.xcd", "oor:name=\"ooSetupVersion\">",
-                        "<value>", "</value>");
-  const std::string build = InstallationValue(program + "/versionrc", "buildid=", "", "\n");
+  // Read once per process: the registry file is some megabytes.
+  static const std::string version =
+      InstallationValue(ProgramFolder() + "/../share/registry/main.xcd",
+                        "oor:name=\"ooSetupVersion\">", "<value>", "</value>");
+  static const std::string build =
+      InstallationValue(ProgramFolder() + "/versionrc", "buildid=", "", "\n");
   std::error_code ec;
   std::filesystem::create_directories(profile + "/user/extensions", ec);
   if (ec) return;

@@ -189,9 +189,24 @@ void WordRange::Select() {
 WordDocument::WordDocument(WordApplication& app, std::unique_ptr<DocumentState> state)
     : app_(&app), state_(std::move(state)) {}
 
+namespace {
+// Closes a document without saving it; the agent first lets go of what it
+// keeps of it, which would otherwise hold the closed document's objects.
+void Discard(OfficeServer::Impl& server, const Reference<css::lang::XComponent>& component,
+             bool agentKeeps) {
+  if (agentKeeps && server.agent.is())
+    server.Call({}, "关闭文档", [&] {
+      server.agent->execute(
+          Step({{"Action", Any(OUString("Forget"))}, {"Target", Any(component)}}));
+    });
+  server.CloseDocument(component);
+}
+}  // namespace
+
 WordDocument::~WordDocument() {
   try {
-    if (state_ && state_->component.is()) Server(*app_).CloseDocument(state_->component);
+    if (state_ && state_->component.is())
+      Discard(Server(*app_), state_->component, state_->pastes > 0 || state_->agentKnows);
   } catch (...) {
   }
 }
@@ -241,15 +256,9 @@ void WordDocument::Close() {
     return;
   }
   Reference<css::lang::XComponent> component = std::move(state_->component);
-  const bool pastedInto = state_->pastes > 0 || state_->agentKnows;
+  const bool agentKeeps = state_->pastes > 0 || state_->agentKnows;
   self.reset();  // `this` is gone from here on
-  OfficeServer::Impl& server = Server(app);
-  if (pastedInto && server.agent.is())
-    server.Call({}, "关闭文档", [&] {
-      server.agent->execute(
-          Step({{"Action", Any(OUString("Forget"))}, {"Target", Any(component)}}));
-    });
-  server.CloseDocument(component);
+  Discard(Server(app), component, agentKeeps);
 }
 
 int WordDocument::PageCount() {
