@@ -3,9 +3,10 @@
 // (the window or the command line).
 
 #include <atomic>
-#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "platform/run_errors.h"
 
 namespace pw {
 
@@ -18,9 +19,9 @@ struct RunState {
   std::vector<std::string> WorkList;  // full paths of the chosen files, list order
   std::vector<int> WorkRowIndexes;    // list row of each entry when the run started
   std::string OutputBase;             // output folder + "/" + new-document name
-  const std::atomic<bool>* StopFlag = nullptr;
+  StopFlagRef StopFlag = nullptr;
 
-  bool StopRequested() const { return StopFlag != nullptr && StopFlag->load(); }
+  bool StopRequested() const { return StopRequestedBy(StopFlag); }
 };
 
 // Options every operation shares.
@@ -28,9 +29,6 @@ struct CommonOptions {
   bool removeFinished = true;  // finished files leave the list
   bool deleteSources = false;  // sources go to the trash once fully processed
 };
-
-// How a source was disposed of after its run.
-enum class RemoveOutcome { Trashed, Deleted, Failed };
 
 // What an operation tells its audience. Texts are UTF-8.
 class RunReporter {
@@ -46,22 +44,6 @@ class RunReporter {
   virtual void RemoveRow(int workIndex) = 0;
   // Entry `workIndex`'s source was moved to the trash, deleted, or could not be removed.
   virtual void SourceRemoved(int workIndex, RemoveOutcome outcome) = 0;
-};
-
-// A run ends early with one of these. `Validation` is a fault in the options
-// (an empty or invalid count): shown as a plain message, nothing written for
-// the file named. `Failure` is a file that could not be processed.
-class RunError : public std::runtime_error {
- public:
-  enum class Kind { Validation, Failure };
-  RunError(Kind kind, std::string file, const std::string& message)
-      : std::runtime_error(message), kind_(kind), file_(std::move(file)) {}
-  Kind kind() const { return kind_; }
-  const std::string& file() const { return file_; }
-
- private:
-  Kind kind_;
-  std::string file_;
 };
 
 }  // namespace pw

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/output_file.h"
 #include "platform/textcodec.h"
 
 namespace pw {
@@ -61,7 +62,8 @@ struct Walker {
     std::vector<std::string> names;
     while (const dirent* entry = ::readdir(dir)) {
       const std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(name);
+      // A run's unfinished output is never offered as a source.
+      if (name != "." && name != ".." && !IsPendingOutputName(name)) names.push_back(name);
     }
     ::closedir(dir);
     std::sort(names.begin(), names.end(), NameLess);

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "batch/run.h"
+#include "platform/run_errors.h"
 
 namespace pw {
 

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <unordered_map>
 
-#include "batch/run.h"
+#include "platform/run_errors.h"
 #include "platform/spreadsheet/formula.h"
 #include "platform/spreadsheet/xlsx_reader.h"
 #include "platform/spreadsheet/xlsx_writer.h"

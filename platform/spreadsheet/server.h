@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "batch/run.h"
+#include "platform/run_errors.h"
 #include "platform/spreadsheet/workbook.h"
 
 namespace pw {

@@ -14,7 +14,7 @@
 #include <new>
 #include <unordered_map>
 
-#include "batch/run.h"
+#include "platform/run_errors.h"
 #include "platform/errors.h"
 #include "platform/spreadsheet/formula.h"
 #include "platform/textcodec.h"

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "batch/run.h"
+#include "platform/run_errors.h"
 #include "platform/errors.h"
 #include "platform/textcodec.h"
 
