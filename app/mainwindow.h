@@ -154,7 +154,7 @@ class TMainForm : public QWidget {
   std::uint64_t pickerGeneration_ = 0;
   bool picking_ = false;
   std::vector<std::uint64_t> runRecordIds_;
-  std::array<int, 3> removed_{};  // sources trashed, deleted, kept
+  std::array<int, 4> removed_{};  // sources trashed, deleted, not removable, replaced
 
   QWidget* tickerStrip_ = nullptr;  // RzPanel19
   ClickLabel* label28_ = nullptr;

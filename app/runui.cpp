@@ -159,7 +159,10 @@ void TMainForm::finishRun(bool failed, bool validation, const QString& message) 
   QString note;
   if (trashed > 0) note += QStringLiteral("  %1 个源文件已移到回收站").arg(trashed);
   if (deleted > 0) note += QStringLiteral("  %1 个源文件已删除（无法使用回收站）").arg(deleted);
+  const int replaced = removed_[static_cast<int>(RemoveOutcome::Replaced)];
   if (kept > 0) note += QStringLiteral("  %1 个源文件无法删除").arg(kept);
+  if (replaced > 0)
+    note += QStringLiteral("  %1 个源文件在运行中被替换为其他文件，已保留未删除").arg(replaced);
   if (!note.isEmpty()) setStatus(status_->text() + note);
   if (failed) {
     if (!validation) setStatus(QStringLiteral("操作失败：") + message);

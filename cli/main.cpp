@@ -56,6 +56,9 @@ class StderrReporter : public pw::RunReporter {
       case pw::RemoveOutcome::Failed:
         Print("无法删除源文件：" + name);
         break;
+      case pw::RemoveOutcome::Replaced:
+        Print("警告：源文件在运行中被替换为另一个文件，已保留未删除：" + name);
+        break;
     }
   }
 

@@ -17,8 +17,9 @@ inline bool StopRequestedBy(StopFlagRef flag) {
   return flag != nullptr && flag->load();
 }
 
-// How a source was disposed of after its run.
-enum class RemoveOutcome { Trashed, Deleted, Failed };
+// How a source was disposed of after its run. `Replaced`: another file took
+// the source's name during the run; it was not the file processed and stays.
+enum class RemoveOutcome { Trashed, Deleted, Failed, Replaced };
 
 // A run ends early with one of these. `Validation` is a fault in the options
 // (an empty or invalid count): shown as a plain message, nothing written for

@@ -29,7 +29,8 @@ class RecordingReporter : public RunReporter {
     events.push_back("source " + std::to_string(i) + " " +
                      (outcome == RemoveOutcome::Trashed   ? "trashed"
                       : outcome == RemoveOutcome::Deleted ? "deleted"
-                                                          : "failed"));
+                      : outcome == RemoveOutcome::Failed  ? "failed"
+                                                          : "replaced"));
   }
 };
 
