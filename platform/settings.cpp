@@ -17,7 +17,6 @@ namespace pw {
 namespace {
 
 std::mutex fileMutex;
-constexpr std::size_t kMaxValueChars = 2047;
 
 std::string Trim(const std::string& s) {
   std::size_t b = 0, e = s.size();
@@ -88,17 +87,6 @@ bool KeyOf(const std::string& line, std::string& key, std::string& value) {
   return !key.empty();
 }
 
-std::string Clip(const std::string& value) {
-  // Keep at most kMaxValueChars characters, cutting on a character boundary.
-  std::size_t chars = 0, i = 0;
-  while (i < value.size() && chars < kMaxValueChars) {
-    const auto c = static_cast<unsigned char>(value[i]);
-    i += c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-    ++chars;
-  }
-  return value.substr(0, std::min(i, value.size()));
-}
-
 bool WriteWhole(const std::string& file, const std::string& bytes, std::string* error) {
   const std::string temp = file + ".tmp" + std::to_string(getpid());
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -134,6 +122,17 @@ bool WriteWhole(const std::string& file, const std::string& bytes, std::string* 
 
 }  // namespace
 
+std::string ClipSettingValue(const std::string& value) {
+  // Cut before the first lead byte past the limit: never inside a character.
+  std::size_t i = 0, chars = 0;
+  for (; i < value.size(); ++i) {
+    if ((static_cast<unsigned char>(value[i]) & 0xC0) == 0x80) continue;
+    if (chars == kMaxSettingChars) break;
+    ++chars;
+  }
+  return value.substr(0, i);
+}
+
 std::string ReadIniValue(const std::string& file, const std::string& section,
                          const std::string& key, const std::string& fallback) {
   std::lock_guard lock(fileMutex);
@@ -144,7 +143,7 @@ std::string ReadIniValue(const std::string& file, const std::string& section,
     if (SectionOf(line, name)) {
       inSection = SameName(name, section);
     } else if (inSection && KeyOf(line, k, v) && SameName(k, key)) {
-      return Clip(v);
+      return ClipSettingValue(v);
     }
   }
   return fallback;
@@ -152,7 +151,7 @@ std::string ReadIniValue(const std::string& file, const std::string& section,
 
 bool WriteIniValue(const std::string& file, const std::string& section, const std::string& key,
                    const std::string& value, std::string* error) {
-  std::string clean = value;
+  std::string clean = ClipSettingValue(value);
   for (char& c : clean)
     if (c == '\r' || c == '\n') c = ' ';
   std::lock_guard lock(fileMutex);

@@ -88,7 +88,7 @@ std::vector<std::pair<std::string, std::string>> PromoSettings(const std::string
     std::string value = line.substr(eq + 1);
     if (!value.empty() && value.back() == '\r') value.pop_back();
     for (const char* allowed : kTextKeys)
-      if (key == allowed) settings.emplace_back(key, value);
+      if (key == allowed) settings.emplace_back(key, ClipSettingValue(value));
     if (key == "yanshi") {
       const std::string count = Trim(value);
       bool digits = !count.empty() && count.size() <= 9;

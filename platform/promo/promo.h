@@ -34,8 +34,9 @@ bool FirstStartOfDay(std::string* error = nullptr);
 
 // The key=value lines of a page's text that the panel uses: "show1".."show3",
 // "link1".."link3", and "Yanshi" when it is a plain count. The key is the text
-// before the first "=", the value everything after it. Every other key is
-// ignored, the program's own settings above all.
+// before the first "=", the value everything after it, cut to the settings
+// store's limit (kMaxSettingChars). Every other key is ignored, the program's
+// own settings above all.
 std::vector<std::pair<std::string, std::string>> PromoSettings(const std::string& pageText);
 
 // Stores PromoSettings(pageText) in section "Main"; answers how many were

@@ -4,7 +4,10 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
+#include "platform/paths.h"
+#include "platform/settings.h"
 #include "tests/support/page_server.h"
+#include "tests/support/tempdir.h"
 
 namespace pw {
 namespace {
@@ -87,6 +90,34 @@ TEST(PromoFetch, DestroyedBeforeTheAnswerNeverCallsBack) {
   }
   for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
   EXPECT_FALSE(called);
+}
+
+// Values longer than the settings store keeps are cut to its limit, on a
+// character boundary, and stored; the keys around them are stored whole.
+TEST(PromoFetch, OverLongValuesAreCutToTheStoresLimit) {
+  test::TempDir dir;
+  SetAppFolderOverride(dir.str());
+  std::string wide;  // three bytes a character
+  for (int i = 0; i < 3000; ++i) wide += "字";
+  const std::string ascii(kMaxSettingChars - 1, 'a');
+  const std::string link = "https://a.example/" + std::string(4000, 'p');
+  PageServer server(HttpResponse(200, "text/plain; charset=utf-8",
+                                 "show1=" + wide + "\nshow2=" + ascii + "字字字\nlink1=" + link +
+                                     "\nshow3=short\nYanshi=2\n"));
+  const PromoPage page = Fetch(server.url());
+  ASSERT_TRUE(page.loaded) << page.error;
+  std::string error;
+  EXPECT_EQ(StorePromoPage(page.text, &error), 5) << error;
+  EXPECT_EQ(ReadSetting("Main", "show1", ""), wide.substr(0, kMaxSettingChars * 3));
+  EXPECT_EQ(ReadSetting("Main", "show2", ""), ascii + "字");
+  EXPECT_EQ(ReadSetting("Main", "link1", ""), link.substr(0, kMaxSettingChars));
+  EXPECT_EQ(ReadSetting("Main", "show3", ""), "short");
+  EXPECT_EQ(ReadSetting("Main", "Yanshi", ""), "2");
+  // What is on disk is what is read back: nothing beyond the limit was written.
+  const std::string ini = test::ReadFile(dir.file("Info.ini"));
+  EXPECT_NE(ini.find("show1=" + wide.substr(0, kMaxSettingChars * 3) + "\n"), std::string::npos);
+  EXPECT_EQ(ini.find(link.substr(0, kMaxSettingChars + 1)), std::string::npos);
+  SetAppFolderOverride({});
 }
 
 }  // namespace
