@@ -31,12 +31,17 @@ std::string XdgFolder(const char* variable, const char* fallbackUnderHome) {
   return WithSlash(base) + fallbackUnderHome + "/plinthwick/";
 }
 
-// The executable's folder when we may write there, else the XDG folder
-// (created on demand).
+bool Exists(const std::filesystem::path& path) {
+  std::error_code ec;
+  return std::filesystem::exists(path, ec);
+}
+
+// The executable's folder for a build tree or a portable copy, else the XDG
+// folder (created on demand).
 std::string AppFileIn(const char* name, const char* xdgVariable, const char* xdgFallback) {
   if (std::string folder = Override(); !folder.empty()) return WithSlash(folder) + name;
   const std::string exeFolder = ExecutableFolder();
-  if (!exeFolder.empty() && access(exeFolder.c_str(), W_OK) == 0) return exeFolder + name;
+  if (AppFilesBesideExecutable(exeFolder)) return exeFolder + name;
   const std::string folder = XdgFolder(xdgVariable, xdgFallback);
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
@@ -50,6 +55,20 @@ std::string ExecutableFolder() {
   const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
   if (ec) return {};
   return WithSlash(exe.parent_path().string());
+}
+
+bool AppFilesBesideExecutable(const std::string& exeFolder) {
+  if (exeFolder.empty() || access(exeFolder.c_str(), W_OK) != 0) return false;
+  std::string trimmed = exeFolder;
+  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+  std::filesystem::path folder(trimmed);
+  if (Exists(folder / "portable")) return true;
+  for (int level = 0; level < 3; ++level) {
+    if (Exists(folder / "CMakeCache.txt")) return true;
+    if (!folder.has_relative_path()) break;
+    folder = folder.parent_path();
+  }
+  return false;
 }
 
 std::string SettingsFile() {

@@ -8,7 +8,15 @@ namespace pw {
 // Folder of the running executable, with a trailing "/".
 std::string ExecutableFolder();
 
-// "Info.ini" beside the executable when that folder is writable, otherwise in
+// Whether the program keeps its own files beside an executable in
+// `exeFolder`: only a copy run where it was built (a "CMakeCache.txt" in that
+// folder, its parent or its grandparent) or a portable copy (a file named
+// "portable" beside the executable) does, and only while that folder is
+// writable. An installed copy never writes into its installation folder,
+// whoever runs it.
+bool AppFilesBesideExecutable(const std::string& exeFolder);
+
+// "Info.ini" beside the executable when AppFilesBesideExecutable, otherwise in
 // the user's configuration folder ($XDG_CONFIG_HOME/plinthwick).
 std::string SettingsFile();
 
