@@ -84,6 +84,7 @@ std::optional<Statement> ParseStatement(const std::string& text) {
 
 struct Connection::Impl {
   std::string path;
+  std::string shown;  // the name messages give the file
   std::unique_ptr<MdbFile> reader;
   std::unique_ptr<JetWriter> writer;
   bool stale = false;  // written since `reader` was opened
@@ -99,7 +100,7 @@ struct Connection::Impl {
   }
   JetWriter& Writer() {
     if (path.empty()) throw DatabaseError("数据库连接没有打开");
-    if (!writer) writer = std::make_unique<JetWriter>(path);
+    if (!writer) writer = std::make_unique<JetWriter>(path, shown);
     stale = true;
     return *writer;
   }
@@ -123,6 +124,7 @@ void Connection::Close() {
   impl_->writer.reset();
   impl_->reader.reset();
   impl_->path.clear();
+  impl_->shown.clear();
   impl_->stale = false;
 }
 
@@ -273,10 +275,22 @@ std::string FieldText(const Query& query, const std::string& field) {
   return query.Text(query.FindField(field));
 }
 
-void CreateDatabaseFile(const std::string& path, int version) {
+void CreateDatabaseFile(const std::string& path, int version, const std::string& shownAs) {
   if (version != 64 && version != 128)
     throw DatabaseError("不支持的数据库版本 " + std::to_string(version));
-  JetWriter::Create(path, version == 128 ? NewFormat::Ace12 : NewFormat::Jet4);
+  JetWriter::Create(path, version == 128 ? NewFormat::Ace12 : NewFormat::Jet4, shownAs);
+}
+
+void CreateDatabase(Connection& connection, const std::string& path, int version,
+                    const std::string& shownAs) {
+  connection.Close();
+  CreateDatabaseFile(path, version, shownAs);
+  auto writer = std::make_unique<JetWriter>(path, shownAs);
+  Connection::Impl& c = *connection.impl_;
+  c.path = path;
+  c.shown = shownAs.empty() ? path : shownAs;
+  c.writer = std::move(writer);
+  c.stale = true;
 }
 
 }  // namespace pw::db

@@ -36,6 +36,7 @@ class Connection {
  private:
   friend class Query;
   friend void OpenDatabase(Connection&, const std::string&);
+  friend void CreateDatabase(Connection&, const std::string&, int, const std::string&);
   friend void OpenTable(Query&, const std::string&);
   friend void ExecuteStatement(Query&, const std::string&);
   friend std::vector<std::string> ListTables(Connection&);
@@ -106,8 +107,16 @@ void ExecuteStatement(Query& query, const std::string& text);
 std::string FieldText(const Query& query, const std::string& field);
 
 // A new, empty database at `path` (which must not exist): version 64 is
-// Access 2000 (.mdb), 128 is Access 2007 (.accdb).
-void CreateDatabaseFile(const std::string& path, int version);
+// Access 2000 (.mdb), 128 is Access 2007 (.accdb). Messages name `shownAs`
+// when given: the name the file will have while it is written under a
+// temporary one.
+void CreateDatabaseFile(const std::string& path, int version, const std::string& shownAs = {});
+
+// Makes a new, empty database as above and opens the connection on it for
+// writing, without reading it back. Messages about the file name `shownAs`
+// when given.
+void CreateDatabase(Connection& connection, const std::string& path, int version,
+                    const std::string& shownAs = {});
 
 // The pieces of a statement ExecuteStatement accepts (exposed for tests).
 struct Statement {

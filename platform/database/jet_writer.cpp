@@ -348,6 +348,7 @@ struct JetWriter::Impl {
   };
 
   std::string path;
+  std::string shown;  // the name messages give the file
   int fd = -1;
   std::string file;
   std::uint32_t diskPages = 0;
@@ -387,13 +388,14 @@ struct JetWriter::Impl {
 
   std::uint32_t Allocate() {
     const std::uint32_t page = Pages();
-    if (page >= kMaxPages) throw DatabaseError("数据库“" + DisplayText(path) + "”已达 2 GB 的上限");
+    if (page >= kMaxPages)
+      throw DatabaseError("数据库“" + DisplayText(shown) + "”已达 2 GB 的上限");
     file.append(kPageSize, '\0');
     return page;
   }
 
   [[noreturn]] void Refuse(const std::string& why) const {
-    throw DatabaseError("无法写入数据库“" + DisplayText(path) + "”：" + why);
+    throw DatabaseError("无法写入数据库“" + DisplayText(shown) + "”：" + why);
   }
 
   void LoadTable(Table& t, std::uint32_t tdefPage) {
@@ -510,7 +512,7 @@ struct JetWriter::Impl {
     fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
       const int err = errno;
-      throw DatabaseError(FileErrorText("打开数据库", path, err));
+      throw DatabaseError(FileErrorText("打开数据库", shown, err));
     }
     const off_t size = lseek(fd, 0, SEEK_END);
     if (size < static_cast<off_t>(19 * kPageSize) || size % static_cast<off_t>(kPageSize) != 0 ||
@@ -773,7 +775,7 @@ struct JetWriter::Impl {
     // definitions with their row counts.
     auto write = [&](std::uint32_t page) {
       WriteAll(fd, file.substr(std::size_t{page} * kPageSize, kPageSize),
-               static_cast<off_t>(std::size_t{page} * kPageSize), path);
+               static_cast<off_t>(std::size_t{page} * kPageSize), shown);
     };
     for (std::uint32_t p = diskPages; p < Pages(); ++p) write(p);
     std::vector<std::uint32_t> defs, maps, rest;
@@ -795,7 +797,8 @@ struct JetWriter::Impl {
   }
 };
 
-void JetWriter::Create(const std::string& path, NewFormat format) {
+void JetWriter::Create(const std::string& path, NewFormat format, const std::string& shownAs) {
+  const std::string& shown = shownAs.empty() ? path : shownAs;
   const double created = NowAsOleDate();
   std::string file(19 * kPageSize, '\0');
   auto store = [&](std::uint32_t page, const std::string& bytes) {
@@ -897,13 +900,13 @@ void JetWriter::Create(const std::string& path, NewFormat format) {
   const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) {
     const int err = errno;
-    throw DatabaseError(FileErrorText("创建数据库", path, err));
+    throw DatabaseError(FileErrorText("创建数据库", shown, err));
   }
   try {
-    WriteAll(fd, file, 0, path);
+    WriteAll(fd, file, 0, shown);
     if (fsync(fd) != 0) {
       const int err = errno;
-      throw DatabaseError(FileErrorText("创建数据库", path, err));
+      throw DatabaseError(FileErrorText("创建数据库", shown, err));
     }
   } catch (...) {
     close(fd);
@@ -923,11 +926,13 @@ void JetWriter::Create(const std::string& path, NewFormat format) {
     err = errno;
   }
   unlink(temp.c_str());
-  throw DatabaseError(FileErrorText("创建数据库", path, err));
+  throw DatabaseError(FileErrorText("创建数据库", shown, err));
 }
 
-JetWriter::JetWriter(const std::string& path) : impl_(std::make_unique<Impl>()) {
+JetWriter::JetWriter(const std::string& path, const std::string& shownAs)
+    : impl_(std::make_unique<Impl>()) {
   impl_->path = path;
+  impl_->shown = shownAs.empty() ? path : shownAs;
   impl_->Open();
 }
 
@@ -976,7 +981,8 @@ void JetWriter::CreateTable(const std::string& table, const std::string& firstCo
   if (!Impl::Fits(m.byParentName.entries, {ParentNameEntry(kTablesFolder, name, 0xFFFFFF, 0xFF)}) ||
       !Impl::Fits(m.byId.entries, {LongEntry(0x00FFFFFF, 0xFFFFFF, 0xFF)}) ||
       !Impl::Fits(m.acesById.entries, aceEntries))
-    throw DatabaseError("数据库“" + DisplayText(m.path) + "”中的表太多，无法再建表“" + table + "”");
+    throw DatabaseError("数据库“" + DisplayText(m.shown) + "”中的表太多，无法再建表“" + table +
+                        "”");
 
   Impl::Table t;
   t.name = name;

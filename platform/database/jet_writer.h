@@ -34,12 +34,14 @@ inline constexpr std::size_t kTextColumnChars = 250;
 class JetWriter {
  public:
   // Writes a new database without user tables at `path` (replacing nothing:
-  // the file must not exist). Throws DatabaseError.
-  static void Create(const std::string& path, NewFormat format);
+  // the file must not exist). Throws DatabaseError. Messages name the file
+  // `shownAs` when given: the name it will have, when `path` is a temporary
+  // one.
+  static void Create(const std::string& path, NewFormat format, const std::string& shownAs = {});
 
   // Opens a database made by Create for adding to it. Throws DatabaseError
-  // for any other file.
-  explicit JetWriter(const std::string& path);
+  // for any other file. Messages name `shownAs` when given, as above.
+  explicit JetWriter(const std::string& path, const std::string& shownAs = {});
   ~JetWriter();
   JetWriter(const JetWriter&) = delete;
   JetWriter& operator=(const JetWriter&) = delete;

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -400,28 +401,39 @@ struct MdbFile::Impl {
   std::vector<std::string> tables;
 };
 
-MdbFile::MdbFile(const std::string& path) : impl_(std::make_unique<Impl>()) {
-  impl_->path = path;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+HeaderInfo ReadDatabaseHeader(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     const int err = errno;
     throw DatabaseError(OpenErrorText(path, DescribeErrno(err)));
   }
+  struct stat st {};
+  const int statErr = fstat(fd, &st) == 0 ? 0 : errno;
+  if (statErr != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    if (statErr != 0) throw DatabaseError(OpenErrorText(path, DescribeErrno(statErr)));
+    if (S_ISDIR(st.st_mode)) throw DatabaseError(FileErrorText("打开", path, EISDIR));
+    throw DatabaseError("无法打开“" + DisplayText(path) + "”：这不是一个普通文件");
+  }
   unsigned char page[kPageSize] = {};
   const ssize_t got = pread(fd, page, sizeof page, 0);
-  const off_t size = lseek(fd, 0, SEEK_END);
+  const int readErr = got < 0 ? errno : 0;
   close(fd);
-  if (got < 0x100) throw DatabaseError(OpenErrorText(path, "不是 Access 数据库文件（文件太短）"));
-  const std::string why = ParseHeader(page, static_cast<std::size_t>(got), impl_->header);
-  if (!why.empty()) throw DatabaseError(OpenErrorText(path, why));
-  const off_t pageSize = impl_->header.version == JetVersion::Jet3 ? 2048 : 4096;
-  if (size < 2 * pageSize || size % pageSize != 0)
+  if (readErr != 0) throw DatabaseError(OpenErrorText(path, DescribeErrno(readErr)));
+  HeaderInfo header;
+  const std::string why = ParseHeader(page, static_cast<std::size_t>(got), header);
+  if (!why.empty()) throw DatabaseError("“" + DisplayText(path) + "”" + why);
+  const off_t pageSize = header.version == JetVersion::Jet3 ? 2048 : 4096;
+  if (st.st_size < 2 * pageSize || st.st_size % pageSize != 0)
     throw DatabaseError(OpenErrorText(path, "文件已损坏（文件长度不完整）"));
-  if (impl_->header.databaseKey != 0)
-    throw DatabaseError(OpenErrorText(path, "数据库已加密，无法读取"));
-  if (impl_->header.hasPassword)
-    throw DatabaseError(OpenErrorText(path, "数据库设有密码，无法打开"));
+  if (header.databaseKey != 0) throw DatabaseError(OpenErrorText(path, "数据库已加密，无法读取"));
+  if (header.hasPassword) throw DatabaseError(OpenErrorText(path, "数据库设有密码，无法打开"));
+  return header;
+}
 
+MdbFile::MdbFile(const std::string& path) : impl_(std::make_unique<Impl>()) {
+  impl_->path = path;
+  impl_->header = ReadDatabaseHeader(path);
   const std::string out = Isolated(OpenErrorText(path, "文件已损坏，无法读取"),
                                    {"tables", HeaderArgs(impl_->header), path});
   Source source(out);
@@ -496,6 +508,9 @@ int RunMdbReader(int argc, char** argv) {
     sink.Byte('O');
     Session s;
     s.header = header;
+    // Checked again here: the file may have been swapped since the caller
+    // looked, and libmdb would wait forever on a pipe or chew on garbage.
+    ReadDatabaseHeader(path);
     s.Open(path);
     if (op == "tables") {
       const auto entries = s.UserTables();

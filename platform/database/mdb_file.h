@@ -24,6 +24,13 @@ class DatabaseError : public std::runtime_error {
 // "无法打开数据库“<file>”：<cause>"
 std::string OpenErrorText(const std::string& path, const std::string& cause);
 
+// Checks `path` as a database to read, before anything reads it: opened
+// without waiting (a named pipe never blocks), only a regular file, and a
+// header page of Jet or ACE ("Standard Jet DB" / "Standard ACE DB"), whole
+// pages, neither encrypted nor protected by a password. Answers the header;
+// throws DatabaseError naming the file and the cause.
+HeaderInfo ReadDatabaseHeader(const std::string& path);
+
 struct ColumnInfo {
   std::string name;  // UTF-8
   int type = 0;      // the stored type code (0x0A text, 0x0C memo …)

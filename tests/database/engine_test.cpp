@@ -1,8 +1,16 @@
 // The engine as the operations use it: two connections, statements,
 // records appended field by field and read back as text.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <future>
 
 #include "platform/database/engine.h"
+#include "tests/database/db_readers.h"
 #include "tests/support/tempdir.h"
 
 namespace pw::db {
@@ -117,6 +125,87 @@ TEST(Engine, OpenFailuresNameTheFile) {
   }
   EXPECT_FALSE(c.IsOpen());
   EXPECT_THROW(ListTables(c), DatabaseError);
+}
+
+// Opening a named pipe must answer at once: a plain open would wait for a
+// writer that never comes. Should it hang, the pipe is given a writer so the
+// test ends with a failure instead of hanging too.
+TEST(Engine, RefusesANamedPipeAtOnce) {
+  pw::test::TempDir dir;
+  const std::string fifo = dir.file("pipe.mdb");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  auto opened = std::async(std::launch::async, [&] {
+    Connection c;
+    try {
+      OpenDatabase(c, fifo);
+    } catch (const DatabaseError& e) {
+      return std::string(e.what());
+    }
+    return std::string("opened");
+  });
+  if (opened.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+    const int fd = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    opened.wait();
+    close(fd);
+    FAIL() << "opening a named pipe blocked";
+  }
+  EXPECT_EQ(opened.get(), "无法打开“" + fifo + "”：这不是一个普通文件");
+
+  // The reading program guards itself too: the file it is handed may have
+  // been swapped for a pipe since it was checked.
+  const auto start = std::chrono::steady_clock::now();
+  const std::string answer = test::Run("timeout 10 '" PW_MDB_READER_PROGRAM "' tables 1:0:0 '" +
+                                       fifo + "' 3>&1 >/dev/null 2>&1");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  ASSERT_FALSE(answer.empty()) << "the reading program blocked on the pipe";
+  EXPECT_EQ(answer[0], 'E');
+  EXPECT_NE(answer.find("这不是一个普通文件"), std::string::npos) << answer;
+}
+
+// What a file holds decides, not its name: anything without a Jet or ACE
+// header is refused by name before a reader looks inside.
+TEST(Engine, RefusesWhatIsNotADatabaseByItsContent) {
+  pw::test::TempDir dir;
+  std::string zip = std::string("PK\x03\x04", 4) + std::string(8188, '\0');  // a workbook's start
+  std::string noise(8192, '\0');
+  unsigned state = 12345;
+  for (char& c : noise) c = static_cast<char>((state = state * 1103515245 + 12345) >> 16);
+  // A Jet header with the wrong leading bytes.
+  std::string shifted = std::string(4, '\x01') + "Standard Jet DB" + std::string(4077, '\0');
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"book.mdb", zip}, {"noise.accdb", noise}, {"shifted.mdb", shifted}, {"empty.mdb", ""}};
+  for (const auto& [name, bytes] : cases) {
+    pw::test::WriteFile(dir.file(name), bytes);
+    try {
+      ReadDatabaseHeader(dir.file(name));
+      ADD_FAILURE() << name;
+    } catch (const DatabaseError& e) {
+      EXPECT_NE(std::string(e.what()).find("“" + dir.file(name) + "”不是 Access 数据库文件"),
+                std::string::npos)
+          << e.what();
+    }
+  }
+  CreateDatabaseFile(dir.file("real.mdb"), 64);
+  CreateDatabaseFile(dir.file("real.accdb"), 128);
+  EXPECT_EQ(ReadDatabaseHeader(dir.file("real.mdb")).version, JetVersion::Jet4);
+  EXPECT_EQ(ReadDatabaseHeader(dir.file("real.accdb")).version, JetVersion::Ace);
+  std::filesystem::create_directory(dir.file("folder.mdb"));
+  EXPECT_THROW(ReadDatabaseHeader(dir.file("folder.mdb")), DatabaseError);
+}
+
+// A database written under a temporary name reports by the name it will have.
+TEST(Engine, ANewDatabaseIsNamedAsAsked) {
+  pw::test::TempDir dir;
+  Connection c;
+  try {
+    CreateDatabase(c, dir.file("gone/.tmp-y.mdb"), 64, dir.file("gone/y.mdb"));
+    ADD_FAILURE() << "created in a missing folder";
+  } catch (const DatabaseError& e) {
+    EXPECT_NE(std::string(e.what()).find("“" + dir.file("gone/y.mdb") + "”"), std::string::npos)
+        << e.what();
+    EXPECT_EQ(std::string(e.what()).find(".tmp-y"), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(c.IsOpen());
 }
 
 }  // namespace
