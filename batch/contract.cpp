@@ -15,13 +15,26 @@ int ProgressStep(std::size_t fileCount) {
   return fileCount == 0 ? 0 : static_cast<int>(100 / fileCount);
 }
 
-bool FinishEntry(const RunState& run, const CommonOptions& common, RunReporter& reporter, int i) {
+void ReleaseEntry(RunState& run, const CommonOptions& common, RunReporter& reporter, int i) {
   if (common.removeFinished) reporter.RemoveRow(i);
-  if (common.deleteSources)
-    reporter.SourceRemoved(i, RemoveSourceFile(run.WorkList[static_cast<std::size_t>(i)]));
+  if (common.deleteSources) run.PendingRemovals.push_back(i);
+}
+
+bool FinishEntry(RunState& run, const CommonOptions& common, RunReporter& reporter, int i) {
+  ReleaseEntry(run, common, reporter, i);
   reporter.Counter(i);
   reporter.StepProgress();
   return run.StopRequested();
+}
+
+void RemoveFinishedSources(RunState& run, RunReporter& reporter) {
+  for (const int i : run.PendingRemovals) {
+    const auto entry = static_cast<std::size_t>(i);
+    const FileIdentity expected =
+        entry < run.SourceIds.size() ? run.SourceIds[entry] : FileIdentity{};
+    reporter.SourceRemoved(i, RemoveSourceFile(run.WorkList[entry], expected));
+  }
+  run.PendingRemovals.clear();
 }
 
 namespace {

@@ -12,9 +12,19 @@ namespace pw {
 int ProgressStep(std::size_t fileCount);
 
 // After entry `i` is completely done: its row leaves the list, its source is
-// removed when asked, the counter shows `i`, the bar steps. Answers true when
-// a stop was requested and the operation must return.
-bool FinishEntry(const RunState& run, const CommonOptions& common, RunReporter& reporter, int i);
+// marked for removal when asked, the counter shows `i`, the bar steps.
+// Answers true when a stop was requested and the operation must return.
+bool FinishEntry(RunState& run, const CommonOptions& common, RunReporter& reporter, int i);
+
+// For operations that finish all entries at once (the merged output is saved):
+// entry `i`'s row leaves the list and its source is marked for removal when asked.
+void ReleaseEntry(RunState& run, const CommonOptions& common, RunReporter& reporter, int i);
+
+// Removes the sources marked above. Called once the operation has returned
+// whole: never after a failure or a stop, so no source goes before every
+// output that holds its content is in place. A source that is no longer the
+// file the run started with is kept.
+void RemoveFinishedSources(RunState& run, RunReporter& reporter);
 
 // Refuses (throws RunError) when `output` names one of the run's own sources:
 // writing it would destroy that source before it is read.

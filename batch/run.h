@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/run_errors.h"
+#include "platform/trash.h"
 
 namespace pw {
 
@@ -20,6 +21,11 @@ struct RunState {
   std::vector<int> WorkRowIndexes;    // list row of each entry when the run started
   std::string OutputBase;             // output folder + "/" + new-document name
   StopFlagRef StopFlag = nullptr;
+  // Each entry's file as it was when the run started (device and inode): a
+  // source is removed only if it is still that file. Empty: not checked.
+  std::vector<FileIdentity> SourceIds;
+  // Entries whose sources go once the run has completed, in the order they finished.
+  std::vector<int> PendingRemovals;
 
   bool StopRequested() const { return StopRequestedBy(StopFlag); }
 };
@@ -27,7 +33,7 @@ struct RunState {
 // Options every operation shares.
 struct CommonOptions {
   bool removeFinished = true;  // finished files leave the list
-  bool deleteSources = false;  // sources go to the trash once fully processed
+  bool deleteSources = false;  // sources go to the trash once the whole run has completed
 };
 
 // What an operation tells its audience. Texts are UTF-8.

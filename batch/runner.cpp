@@ -1,6 +1,7 @@
 #include "batch/runner.h"
 
 #include "batch/contract.h"
+#include "batch/preflight.h"
 #include "ops/spreadsheet/xls_office.h"
 
 namespace pw {
@@ -39,6 +40,11 @@ std::string KindName(TaskKind kind) {
   return {};
 }
 
+namespace {
+void Dispatch(TaskKind kind, TaskMode mode, RunState& run, const TaskOptions& options,
+              RunReporter& reporter);
+}  // namespace
+
 void RunOperation(TaskKind kind, TaskMode mode, RunState& run, const TaskOptions& options,
                   RunReporter& reporter) {
   if (kind == TaskKind::None || mode == TaskMode::None)
@@ -46,6 +52,16 @@ void RunOperation(TaskKind kind, TaskMode mode, RunState& run, const TaskOptions
                    "请您先从左侧选择操作任务，然后我再把合适类型的文件列表出来！");
   if (run.WorkList.empty())
     throw RunError(RunError::Kind::Validation, {}, "请先选中需操作的文档，可多选！");
+  CheckBeforeRun(kind, mode, run);
+  Dispatch(kind, mode, run, options, reporter);
+  // Sources go only once the run has completed: its outputs hold their
+  // content and are in place. A stopped run keeps every source.
+  if (!run.StopRequested()) RemoveFinishedSources(run, reporter);
+}
+
+namespace {
+void Dispatch(TaskKind kind, TaskMode mode, RunState& run, const TaskOptions& options,
+              RunReporter& reporter) {
   const CommonOptions& common = options.common;
   const bool merge = mode == TaskMode::Merge;
   switch (kind) {
@@ -79,5 +95,7 @@ void RunOperation(TaskKind kind, TaskMode mode, RunState& run, const TaskOptions
       break;
   }
 }
+
+}  // namespace
 
 }  // namespace pw

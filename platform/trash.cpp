@@ -104,15 +104,21 @@ std::string Now() {
   return buf;
 }
 
-bool MoveToTrash(const std::string& path) {
+enum class Moved { Yes, No, NotThatFile };
+
+FileIdentity IdentityOf(const struct stat& st) {
+  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), true};
+}
+
+Moved MoveToTrash(const std::string& path, const FileIdentity& expected) {
   std::error_code ec;
   const std::string absolute = fs::absolute(path, ec).lexically_normal().string();
-  if (ec) return false;
+  if (ec) return Moved::No;
   dev_t dev{};
-  if (!DeviceOf(absolute, dev)) return false;
+  if (!DeviceOf(absolute, dev)) return Moved::No;
   bool absolutePaths = true;
   const std::string trash = TrashFor(absolute, dev, absolutePaths);
-  if (trash.empty()) return false;
+  if (trash.empty()) return Moved::No;
   std::string recorded = absolute;
   if (!absolutePaths) {
     const std::string top = fs::path(trash).parent_path().string();
@@ -129,7 +135,7 @@ bool MoveToTrash(const std::string& path) {
     const int fd = ::open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
       if (errno == EEXIST) continue;
-      return false;
+      return Moved::No;
     }
     const std::string body =
         "[Trash Info]\nPath=" + PercentEncode(recorded) + "\nDeletionDate=" + Now() + "\n";
@@ -141,17 +147,45 @@ bool MoveToTrash(const std::string& path) {
         ::rename(absolute.c_str(), target.c_str()) != 0) {
       ::unlink(info.c_str());
       if (wrote && ::lstat(target.c_str(), &st) == 0) continue;
-      return false;
+      return Moved::No;
     }
-    return true;
+    // The name may have been taken over by another file since it was
+    // checked: what went to the trash must be the file processed.
+    if (expected.known && (::lstat(target.c_str(), &st) != 0 || IdentityOf(st) != expected)) {
+      if (::renameat2(AT_FDCWD, target.c_str(), AT_FDCWD, absolute.c_str(), RENAME_NOREPLACE) == 0)
+        ::unlink(info.c_str());
+      return Moved::NotThatFile;
+    }
+    return Moved::Yes;
   }
-  return false;
+  return Moved::No;
 }
 
 }  // namespace
 
-RemoveOutcome RemoveSourceFile(const std::string& path) {
-  if (MoveToTrash(path)) return RemoveOutcome::Trashed;
+FileIdentity IdentifyFile(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return {};
+  return IdentityOf(st);
+}
+
+RemoveOutcome RemoveSourceFile(const std::string& path, const FileIdentity& expected) {
+  FileIdentity check = expected;
+  if (expected.known) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return RemoveOutcome::Failed;
+    if (IdentityOf(st) != expected) return RemoveOutcome::Replaced;
+    // A link goes to the trash itself; what it points at was checked above.
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) check = {};
+  }
+  switch (MoveToTrash(path, check)) {
+    case Moved::Yes:
+      return RemoveOutcome::Trashed;
+    case Moved::NotThatFile:
+      return RemoveOutcome::Replaced;
+    case Moved::No:
+      break;
+  }
   if (::unlink(path.c_str()) == 0) return RemoveOutcome::Deleted;
   return RemoveOutcome::Failed;
 }

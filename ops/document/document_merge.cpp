@@ -3,7 +3,6 @@
 #include "ops/document/document_ops.h"
 #include "platform/office/word.h"
 #include "platform/textcodec.h"
-#include "platform/trash.h"
 
 namespace pw {
 
@@ -52,9 +51,7 @@ void MergeDocuments(RunState& run, const DocumentMergeOptions& options, const Co
 
   // Only now is every source's content safe in the merged document.
   for (std::size_t i = 0; i < count; ++i) {
-    const int entry = static_cast<int>(i);
-    if (common.removeFinished) reporter.RemoveRow(entry);
-    if (common.deleteSources) reporter.SourceRemoved(entry, RemoveSourceFile(run.WorkList[i]));
+    ReleaseEntry(run, common, reporter, static_cast<int>(i));
   }
   reporter.Status(std::to_string(count) + " 个文件合并生成新文件：" + DisplayText(output));
 }

@@ -6,7 +6,6 @@
 #include "ops/spreadsheet/save.h"
 #include "ops/spreadsheet/workbook_ops.h"
 #include "platform/textcodec.h"
-#include "platform/trash.h"
 
 namespace pw {
 namespace {
@@ -143,9 +142,7 @@ void MergeWorkbooks(RunState& run, const WorkbookMergeOptions& options, const Co
                     " 个文件。结果超出 .xls 格式上限，已保存为“" + DisplayText(saved) + "”。");
   run.OutputBase = saved;
   for (std::size_t f = 0; f < run.WorkList.size(); ++f) {
-    const int i = static_cast<int>(f);
-    if (common.removeFinished) reporter.RemoveRow(i);
-    if (common.deleteSources) reporter.SourceRemoved(i, RemoveSourceFile(run.WorkList[f]));
+    ReleaseEntry(run, common, reporter, static_cast<int>(f));
   }
   reporter.EndProgress();
 }

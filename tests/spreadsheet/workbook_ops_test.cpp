@@ -296,6 +296,8 @@ TEST(WorkbookMerge, SourcesGoOnlyOnceTheMergedWorkbookIsSaved) {
 
   RunState ok = MakeRun({dir.file("a.xlsx"), dir.file("b.xlsx")}, dir.file("m"));
   MergeWorkbooks(ok, WorkbookMergeOptions{}, del, rec);
+  EXPECT_TRUE(fs::exists(dir.file("a.xlsx"))) << "sources go only once the whole run is over";
+  RemoveFinishedSources(ok, rec);  // as the runner does then
   EXPECT_TRUE(fs::exists(dir.file("m.xlsx")));
   EXPECT_FALSE(fs::exists(dir.file("a.xlsx")));
   EXPECT_EQ(rec.deleted, (std::vector<int>{0, 1}));
