@@ -6,11 +6,15 @@
 #include <atomic>
 #include <cstdio>
 #include <exception>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "batch/contract.h"
 #include "batch/runner.h"
+#include "cli/import_log.h"
 #include "cli/options.h"
+#include "platform/paths.h"
 #include "platform/textcodec.h"
 
 namespace {
@@ -66,6 +70,16 @@ class StderrReporter : public pw::RunReporter {
   const pw::RunState& run_;
 };
 
+// Says how many records the run could not import and where the log is;
+// true when the run wrote the log.
+bool ReportImportLog(const std::string& log) {
+  std::ifstream in(log, std::ios::binary);
+  if (!in) return false;
+  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  Print("plinthwick-cli: " + pw::cli::ImportLogNote(pw::cli::SummarizeImportLog(text), log));
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -100,14 +114,20 @@ int main(int argc, char* argv[]) {
   pw::RunState run = pw::BuildRunState(chosen, cl.newDocumentName, cl.outputFolder);
   run.StopFlag = &stopFlag;
   StderrReporter reporter(run);
+  // The log tells of this run only.
+  const std::string log = pw::ErrorLogFile();
+  ::unlink(log.c_str());
+  int status = 0;
   try {
     pw::RunOperation(cl.kind, cl.mode, run, cl.options, reporter);
   } catch (const pw::RunError& e) {
     Print(std::string("plinthwick-cli: ") + e.what());
-    return 1;
+    status = 1;
   } catch (const std::exception& e) {
     Print(std::string("plinthwick-cli: ") + e.what());
-    return 1;
+    status = 1;
   }
-  return run.StopRequested() ? 130 : 0;
+  if (status == 0 && run.StopRequested()) status = 130;
+  if (ReportImportLog(log) && status == 0) status = 1;
+  return status;
 }

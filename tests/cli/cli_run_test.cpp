@@ -5,7 +5,10 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 
+#include "platform/database/engine.h"
+#include "platform/database/jet_writer.h"
 #include "tests/support/tempdir.h"
 
 namespace pw {
@@ -14,9 +17,11 @@ namespace {
 using test::ReadFile;
 using test::WriteFile;
 
-int RunCli(const test::TempDir& dir, const std::string& args, std::string& err) {
-  const std::string command =
-      "cd '" + dir.str() + "' && '" PW_CLI_PATH "' " + args + " >out.log 2>err.log </dev/null";
+// Runs `program` (the built one unless given) in `dir`, with `env` before it.
+int RunCli(const test::TempDir& dir, const std::string& args, std::string& err,
+           const std::string& program = PW_CLI_PATH, const std::string& env = {}) {
+  const std::string command = "cd '" + dir.str() + "' && " + env + " '" + program + "' " + args +
+                              " >out.log 2>err.log </dev/null";
   const int status = std::system(command.c_str());
   err = ReadFile(dir.file("err.log"));
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -32,6 +37,7 @@ TEST(CliRun, ExitStatusTellsTheOutcome) {
       {"merge txt a.txt day.txt -o merged", 0, "2 个文件合并生成新文件："},
       {"split txt --lines 2 day.txt", 0, "day3.txt"},
       {"merge txt a.txt missing.txt", 1, "missing.txt"},
+      {"merge txt -o nosuch/merged a.txt", 1, "nosuch”不存在"},
       {"split txt --size 5 day.txt", 1, "day.txt"},  // smaller than one chunk
       {"merge mdb missing.mdb", 1, "missing.mdb"},
       {"split mdb --parts 2 --per-table a.mdb", 2, "--per-table"},
@@ -55,6 +61,60 @@ TEST(CliRun, ExitStatusTellsTheOutcome) {
       EXPECT_EQ(ReadFile(dir.file("day2.txt")), "T\r\ny\r\nz\r\n");
       EXPECT_EQ(ReadFile(dir.file("day3.txt")), "T\r\n");
     }
+  }
+}
+
+// A database whose table B has one record too long for the merged table: B's
+// third record fails when everything goes into one table with A's 241
+// columns, and B's fourth is skipped after it.
+void MakeDatabaseWithARecordThatDoesNotFit(const std::string& path) {
+  db::CreateDatabaseFile(path, 64);
+  db::JetWriter w(path);
+  w.CreateTable("A", "w1");
+  for (int i = 2; i <= 241; ++i) w.AddColumn("A", "w" + std::to_string(i));
+  w.CreateTable("B", "f1");
+  std::vector<std::optional<std::string>> big{std::string(250, 'a')};
+  for (int i = 2; i <= 14; ++i) {
+    w.AddColumn("B", "f" + std::to_string(i));
+    big.emplace_back(std::string(250, static_cast<char>('a' + i)));
+  }
+  for (const auto& record :
+       std::vector<std::vector<std::optional<std::string>>>{{"1"}, {"2"}, big, {"4"}})
+    w.AppendRecord("B", record);
+}
+
+// The import error log of an installed copy goes to the user's data folder,
+// a portable copy's beside it; either way the run names it, counts what was
+// not imported and fails. A clean run clears the log of an earlier one.
+TEST(CliRun, SkippedRecordsAreCountedAndTheLogNamed) {
+  test::TempDir dir;
+  std::filesystem::create_directories(dir.file("bin"));
+  const std::string cli = dir.file("bin/plinthwick-cli");
+  std::filesystem::copy_file(PW_CLI_PATH, cli);
+  MakeDatabaseWithARecordThatDoesNotFit(dir.file("src.mdb"));
+  WriteFile(dir.file("a.txt"), "A\n");
+  const std::string env = "XDG_DATA_HOME='" + dir.file("data") + "'";
+  const std::string userLog = dir.file("data/plinthwick/Error.txt");
+  const std::string besideLog = dir.file("bin/Error.txt");
+  const std::string merge = "merge mdb --into-table All --format mdb -o merged src.mdb";
+  std::string err;
+
+  WriteFile(userLog, "[出错时间] 2020/1/1 0:00:00\r\n[错误信息] earlier run\r\n");
+  EXPECT_EQ(RunCli(dir, "merge txt -o m a.txt", err, cli, env), 0) << err;
+  EXPECT_FALSE(std::filesystem::exists(userLog));
+  EXPECT_EQ(err.find("错误日志"), std::string::npos) << err;
+
+  for (const bool portable : {false, true}) {
+    if (portable) WriteFile(dir.file("bin/portable"), "");
+    const std::string log = portable ? besideLog : userLog;
+    for (const std::string& old : {userLog, besideLog, dir.file("merged.mdb")})
+      std::filesystem::remove(old);
+    EXPECT_EQ(RunCli(dir, merge, err, cli, env), 1) << err;
+    EXPECT_NE(err.find("有 2 条记录未能导入，详见错误日志：" + log + "\n"), std::string::npos)
+        << err;
+    EXPECT_NE(ReadFile(log).find("第3条记录出错，本表此后1条记录被跳过"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(portable ? userLog : besideLog));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("merged.mdb")));
   }
 }
 
