@@ -1,12 +1,7 @@
-#include <unistd.h>
-
-#include <cerrno>
-#include <filesystem>
-
 #include "batch/contract.h"
 #include "ops/database/database_ops.h"
 #include "ops/database/table_copy.h"
-#include "platform/errors.h"
+#include "platform/output_file.h"
 #include "platform/textcodec.h"
 
 namespace pw {
@@ -16,22 +11,27 @@ namespace {
 // Copies every table of the source into the target; true when every record
 // was stored.
 bool CopyDatabaseTables(db::Connection& target, db::Connection& source,
-                        const std::string& sourcePath, const DatabaseMergeOptions& options) {
+                        const std::string& sourcePath, const std::string& targetPath,
+                        const DatabaseMergeOptions& options) {
   db::Query in(source), out(target);
   bool complete = true;
   const std::string newTable = TrimText(options.newTableName);
-  for (const std::string& s : db::ListTables(source)) {
-    db::OpenTable(in, s);
+  const std::vector<std::string> tables =
+      dbops::On(sourcePath, [&] { return db::ListTables(source); });
+  for (const std::string& s : tables) {
+    dbops::On(sourcePath, [&] { db::OpenTable(in, s); });
     const std::vector<std::string> fields = in.FieldNames();
-    const std::string t = options.intoOneTable ? newTable : s;
-    bool exists = false;
-    for (const std::string& name : db::ListTables(target)) exists |= db::SameName(name, t);
-    if (!exists)
-      dbops::CreateTargetTable(out, t, fields);
-    else if (options.addNewFields)
-      dbops::WidenTargetTable(out, t, fields);
-    db::OpenTable(out, t);
-    complete &= dbops::CopyRecords(in, out, 1, -1, {DisplayText(FileNamePart(sourcePath)), true});
+    const std::string t = options.intoOneTable ? newTable : dbops::TargetTableName(s);
+    dbops::On(targetPath, [&] {
+      bool exists = false;
+      for (const std::string& name : db::ListTables(target)) exists |= db::SameName(name, t);
+      if (!exists)
+        dbops::CreateTargetTable(out, t, fields);
+      else if (options.addNewFields)
+        dbops::WidenTargetTable(out, t, fields);
+      db::OpenTable(out, t);
+      complete &= dbops::CopyRecords(in, out, 1, -1, {DisplayText(FileNamePart(sourcePath)), true});
+    });
   }
   return complete;
 }
@@ -45,47 +45,46 @@ void MergeDatabases(RunState& run, const DatabaseMergeOptions& options, const Co
   const std::string target =
       ChangeExtension(run.OutputBase, options.access2007 ? ".accdb" : ".mdb");
   RefuseOutputOverSource(target, run);
+  // Every source is a database before anything is written: a wrong file
+  // late in the list does not cost the merge of all before it.
+  for (const std::string& source : run.WorkList)
+    dbops::On(source, [&] { db::ReadDatabaseHeader(source); });
   run.OutputBase = target;
   reporter.BeginProgress(ProgressStep(run.WorkList.size()));
   dbops::ProgressScope progress{reporter};
 
-  std::error_code ec;
-  if (std::filesystem::exists(target, ec) && unlink(target.c_str()) != 0) {
-    const int err = errno;
-    throw RunError(RunError::Kind::Failure, target, FileErrorText("替换", target, err));
-  }
+  // Written under a temporary name and renamed over the target once whole:
+  // until then an older file of that name stays as it was.
+  PendingOutput output(target);
   db::Connection targetDb, sourceDb;
-  try {
-    db::CreateDatabaseFile(target, options.access2007 ? 128 : 64);
-    db::OpenDatabase(targetDb, target);
-  } catch (const db::DatabaseError& e) {
-    throw RunError(RunError::Kind::Failure, target, e.what());
-  }
+  dbops::On(target, [&] {
+    db::CreateDatabase(targetDb, output.tempPath(), options.access2007 ? 128 : 64, target);
+  });
+  std::vector<bool> complete(run.WorkList.size(), false);
   for (std::size_t i = 0; i < run.WorkList.size(); ++i) {
     const std::string source = run.WorkList[i];
     reporter.Status("正在合并：" + DisplayText(FileNamePart(source)));
-    bool complete = false;
-    try {
-      db::OpenDatabase(sourceDb, source);
-      complete = CopyDatabaseTables(targetDb, sourceDb, source, options);
-      sourceDb.Close();
-      targetDb.Flush();
-    } catch (const db::DatabaseError& e) {
-      throw RunError(RunError::Kind::Failure, source, e.what());
-    }
-    // A source with skipped records stays on disk: the log alone holds them.
-    CommonOptions follow = common;
-    if (!complete) follow.deleteSources = false;
-    if (FinishEntry(run, follow, reporter, static_cast<int>(i))) {
-      reporter.Status("用户强行退出，转换操作未完成！");
-      targetDb.Close();
+    dbops::On(source, [&] { db::OpenDatabase(sourceDb, source); });
+    complete[i] = CopyDatabaseTables(targetDb, sourceDb, source, target, options);
+    dbops::On(source, [&] { sourceDb.Close(); });
+    dbops::On(target, [&] { targetDb.Flush(); });
+    reporter.Counter(static_cast<int>(i));
+    reporter.StepProgress();
+    if (run.StopRequested()) {
+      // The merged database goes unsaved: every source stays, and in the list.
+      reporter.Status("用户强行退出，转换操作未完成！合并后的数据库“" +
+                      DisplayText(FileNamePart(target)) + "”没有生成。");
       return;
     }
   }
-  try {
-    targetDb.Close();
-  } catch (const db::DatabaseError& e) {
-    throw RunError(RunError::Kind::Failure, target, e.what());
+  dbops::On(target, [&] { targetDb.Close(); });
+  output.Commit();
+  // Only now is every source's content in the merged database. A source
+  // with skipped records stays on disk: the log alone holds them.
+  for (std::size_t i = 0; i < run.WorkList.size(); ++i) {
+    CommonOptions follow = common;
+    if (!complete[i]) follow.deleteSources = false;
+    ReleaseEntry(run, follow, reporter, static_cast<int>(i));
   }
 }
 

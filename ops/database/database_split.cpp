@@ -1,15 +1,15 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <filesystem>
 #include <map>
 #include <memory>
+#include <set>
+#include <string_view>
 
 #include "batch/contract.h"
 #include "ops/database/database_ops.h"
 #include "ops/database/table_copy.h"
-#include "platform/errors.h"
+#include "platform/output_file.h"
 #include "platform/textcodec.h"
 
 namespace pw {
@@ -26,10 +26,23 @@ int ReadCount(const std::string& text, const char* emptyMessage, const char* not
   return n;
 }
 
-// "<source without extension>_<part><extension>"; a "/" in a table name
-// would reach into another folder and becomes "_".
-std::string OutputPath(const std::string& source, std::string part) {
-  std::replace(part.begin(), part.end(), '/', '_');
+// A table name as part of a file name: control characters and the
+// characters file systems refuse or read as a folder become "_"; nothing
+// may reach into another folder.
+std::string SafeFilePart(const std::string& name) {
+  std::string out;
+  for (char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    const bool bad =
+        u < 0x20 || u == 0x7F || std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos;
+    out += bad ? '_' : c;
+  }
+  if (out.empty() || out == "." || out == "..") out = "_";
+  return out;
+}
+
+// "<source without extension>_<part><extension>".
+std::string OutputPath(const std::string& source, const std::string& part) {
   const std::size_t slash = source.find_last_of('/');
   const std::size_t dot = source.find_last_of('.');
   const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
@@ -38,12 +51,21 @@ std::string OutputPath(const std::string& source, std::string part) {
 }
 
 struct Splitter {
+  Splitter(RunState& r, RunReporter& rep, std::string src)
+      : run(r), reporter(rep), source(std::move(src)) {}
+
   RunState& run;
-  const DatabaseSplitOptions& options;
+  RunReporter& reporter;
   std::string source;
+  // This source's parts, each written under a temporary name beside its
+  // own. They take their names together once the whole source is split; a
+  // stop or a failure takes them away (and leaves older files of those
+  // names as they were).
+  std::vector<PendingOutput> parts;
   db::Connection sourceDb, outputDb;
   std::map<std::string, std::unique_ptr<db::Query>> tables;  // read once per source
   std::vector<std::string> selected;
+  std::set<std::string> usedParts;  // per-table part names already given
   bool complete = true;
   bool wroteTable = false;
   bool stopped = false;
@@ -54,57 +76,81 @@ struct Splitter {
     return stopped;
   }
 
+  const std::string& Output() const { return parts.back().finalPath(); }
+
   db::Query& Table(const std::string& name) {
     auto& q = tables[name];
     if (!q) {
       q = std::make_unique<db::Query>(sourceDb);
-      db::OpenTable(*q, name);
+      dbops::On(source, [&] { db::OpenTable(*q, name); });
     }
     return *q;
   }
 
   void MakeOutput(const std::string& path) {
     RefuseOutputOverSource(path, run);  // never over another file of this run
-    outputDb.Close();
-    std::error_code ec;
-    if (std::filesystem::exists(path, ec) && unlink(path.c_str()) != 0) {
-      const int err = errno;
-      throw RunError(RunError::Kind::Failure, path, FileErrorText("替换", path, err));
+    CloseOutput();
+    reporter.Status("正在分割：" + DisplayText(FileNamePart(source)) + "（生成 " +
+                    DisplayText(FileNamePart(path)) + "）");
+    parts.emplace_back(path);
+    dbops::On(path, [&] { db::CreateDatabase(outputDb, parts.back().tempPath(), 64, path); });
+  }
+
+  void CloseOutput() {
+    if (outputDb.IsOpen()) dbops::On(Output(), [&] { outputDb.Close(); });
+  }
+
+  // Every part under its own name. Should one fail to get there, the parts
+  // of this source already renamed go too: a source is split whole or not.
+  void CommitParts() {
+    CloseOutput();
+    std::size_t done = 0;
+    try {
+      for (; done < parts.size(); ++done) parts[done].Commit();
+    } catch (const RunError&) {
+      for (std::size_t i = 0; i < done; ++i) unlink(parts[i].finalPath().c_str());
+      throw;
     }
-    db::CreateDatabaseFile(path, 64);
-    db::OpenDatabase(outputDb, path);
   }
 
   // Table `name` in the current output, with records first..last (last < 0: to the end).
   void CopyTable(const std::string& name, int first, int last, const dbops::LogForm& form) {
     db::Query& in = Table(name);
-    db::Query out(outputDb);
-    dbops::CreateTargetTable(out, name, in.FieldNames());
-    db::OpenTable(out, name);
-    wroteTable = true;
-    if (last >= 0 && first > last) return;
-    complete &= dbops::CopyRecords(in, out, first, last, form);
+    dbops::On(Output(), [&] {
+      db::Query out(outputDb);
+      const std::string target = dbops::TargetTableName(name);
+      dbops::CreateTargetTable(out, target, in.FieldNames());
+      db::OpenTable(out, target);
+      wroteTable = true;
+      if (last >= 0 && first > last) return;
+      complete &= dbops::CopyRecords(in, out, first, last, form);
+    });
   }
 
   void EachTable(const std::vector<std::string>& all) {
     for (const std::string& t : all) {
-      if (Stop()) return;
       if (std::find(selected.begin(), selected.end(), t) == selected.end()) continue;
-      const std::string path = OutputPath(source, t);
+      if (Stop()) return;
+      // Two names that clean up alike must not overwrite each other.
+      std::string part = SafeFilePart(t);
+      for (int n = 2; usedParts.count(part) != 0; ++n)
+        part = SafeFilePart(t) + "(" + std::to_string(n) + ")";
+      usedParts.insert(part);
+      const std::string path = OutputPath(source, part);
       MakeOutput(path);
       CopyTable(t, 1, -1, {DisplayText(FileNamePart(path)), true});
     }
   }
 
-  void Evenly(int parts) {
+  void Evenly(int count) {
     const dbops::LogForm form{DisplayText(FileNamePart(source)), false};
-    for (int p = 1; p <= parts && !Stop(); ++p) {
+    for (int p = 1; p <= count && !Stop(); ++p) {
       MakeOutput(OutputPath(source, std::to_string(p)));
       for (const std::string& t : selected) {
         const long long r = Table(t).RecordCount();
-        const long long c = r / parts;
+        const long long c = r / count;
         const long long first = c * (p - 1) + 1;
-        const long long last = p < parts ? c * p : r;
+        const long long last = p < count ? c * p : r;
         CopyTable(t, static_cast<int>(first), static_cast<int>(last), form);
       }
     }
@@ -117,7 +163,8 @@ struct Splitter {
       // A part is made while records remain for it (part 1 always): no
       // trailing database without tables when the largest table fills
       // its parts exactly.
-      if (p > 1 && (static_cast<long long>(p - 1) * rows >= largest || Stop())) break;
+      if (p > 1 && static_cast<long long>(p - 1) * rows >= largest) break;
+      if (Stop()) break;
       MakeOutput(OutputPath(source, std::to_string(p)));
       for (const std::string& t : selected) {
         const long long r = Table(t).RecordCount();
@@ -150,10 +197,10 @@ void SplitDatabases(RunState& run, const DatabaseSplitOptions& options, const Co
   reporter.BeginProgress(ProgressStep(run.WorkList.size()));
   dbops::ProgressScope progress{reporter};
   for (std::size_t i = 0; i < run.WorkList.size(); ++i) {
-    Splitter s{run, options, run.WorkList[i], {}, {}, {}, {}, true, false, false};
-    reporter.Status("正在分割：" + DisplayText(FileNamePart(s.source)));
-    std::string failing = s.source;
-    try {
+    Splitter s(run, reporter, run.WorkList[i]);
+    const std::string shown = DisplayText(FileNamePart(s.source));
+    reporter.Status("正在分割：" + shown);
+    dbops::On(s.source, [&] {
       db::OpenDatabase(s.sourceDb, s.source);
       const std::vector<std::string> all = db::ListTables(s.sourceDb);
       for (const std::string& t : all)
@@ -161,16 +208,16 @@ void SplitDatabases(RunState& run, const DatabaseSplitOptions& options, const Co
       if (options.way == Way::PerTable) s.EachTable(all);
       if (options.way == Way::Parts) s.Evenly(count);
       if (options.way == Way::Rows) s.ByRows(count);
-      failing = s.outputDb.path().empty() ? s.source : s.outputDb.path();
-      s.outputDb.Close();
-      s.sourceDb.Close();
-    } catch (const db::DatabaseError& e) {
-      throw RunError(RunError::Kind::Failure, failing, e.what());
-    }
+    });
     if (s.stopped) {  // this file is not finished: its row stays, its source too
-      reporter.Status("用户强行退出，转换操作未完成！");
-      return;
+      std::string text = "用户强行退出，转换操作未完成！";
+      if (!s.parts.empty())
+        text += "已撤销“" + shown + "”已生成的 " + std::to_string(s.parts.size()) + " 个数据库。";
+      reporter.Status(text);
+      return;  // the parts go with `s`, their connection first
     }
+    s.CommitParts();
+    dbops::On(s.source, [&] { s.sourceDb.Close(); });
     // Only a source whose every selected record reached an output may go.
     CommonOptions follow = common;
     if (!s.complete || !s.wroteTable) follow.deleteSources = false;

@@ -81,6 +81,13 @@ std::string AddColumn(const std::string& table, const std::string& column) {
 
 }  // namespace
 
+std::string TargetTableName(const std::string& name) {
+  std::string out = name;
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '_';
+  return out;
+}
+
 void CreateTargetTable(db::Query& target, const std::string& table,
                        const std::vector<std::string>& sourceFields) {
   // The first field whose cleaned name is not empty makes the table, so

@@ -10,6 +10,10 @@
 
 namespace pw::dbops {
 
+// A source table's name as a target table's: control characters, which
+// no database engine accepts in a name, become "_".
+std::string TargetTableName(const std::string& name);
+
 // Creates `table` with a text column for each source field's cleaned name
 // (the first CHAR(250), the rest VARCHAR(250)). A column the engine
 // refuses (a name it does not allow, a cleaned name twice) is skipped; a
@@ -20,6 +24,17 @@ void CreateTargetTable(db::Query& target, const std::string& table,
 // Adds the cleaned source fields the target table lacks.
 void WidenTargetTable(db::Query& target, const std::string& table,
                       const std::vector<std::string>& sourceFields);
+
+// Runs one step; a database error in it becomes the run's failure on
+// `file` (the file the step reads or writes, by the name the user knows).
+template <class Step>
+auto On(const std::string& file, Step&& step) {
+  try {
+    return step();
+  } catch (const db::DatabaseError& e) {
+    throw RunError(RunError::Kind::Failure, file, e.what());
+  }
+}
 
 // How a failed record is logged: the merge and the per-table split give
 // the number of records skipped, the parts of a split do not.

@@ -1,9 +1,19 @@
 // Database merge and split on databases the test makes, as the runner calls
 // them; the error log of records that cannot be stored.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <functional>
+#include <future>
+#include <set>
 
 #include "ops/database/database_ops.h"
 #include "platform/database/engine.h"
@@ -21,7 +31,14 @@ struct FakeReporter : RunReporter {
   std::vector<int> removed;
   std::vector<std::string> statuses;
   int ended = 0;
-  void Status(const std::string& text) override { statuses.push_back(text); }
+  // A stop asked for as soon as a status holding `stopWhen` is shown.
+  std::atomic<bool>* stop = nullptr;
+  std::string stopWhen;
+  void Status(const std::string& text) override {
+    statuses.push_back(text);
+    if (stop != nullptr && !stopWhen.empty() && text.find(stopWhen) != std::string::npos)
+      *stop = true;
+  }
   void Counter(int) override {}
   void BeginProgress(int) override {}
   void StepProgress() override {}
@@ -178,7 +195,8 @@ TEST_F(DatabaseOps, MergeIntoOneTableLogsTheRecordThatDoesNotFit) {
   ASSERT_EQ(s.tables, std::vector<std::string>{"All"});
   EXPECT_EQ(s.data.at("All").columns.size(), 255u);
   EXPECT_EQ(s.data.at("All").rows.size(), 2u);
-  EXPECT_TRUE(std::filesystem::exists(src)) << "a source with skipped records was removed";
+  EXPECT_TRUE(run.PendingRemovals.empty()) << "a source with skipped records goes";
+  EXPECT_EQ(reporter.removed, std::vector<int>{0});
   const std::string log = Log();
   EXPECT_NE(log.find("[错误信息] 数据库“src.mdb”中表“B”第3条记录出错，本表此后1条记录被跳过！\r\n"),
             std::string::npos)
@@ -212,9 +230,10 @@ TEST_F(DatabaseOps, MergeRefusesItsOwnSourceAndNamesABadOne) {
     FAIL();
   } catch (const RunError& e) {
     EXPECT_EQ(e.kind(), RunError::Kind::Failure);
-    EXPECT_NE(std::string(e.what()).find("bad.mdb"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("bad.mdb”不是 Access 数据库文件"), std::string::npos)
+        << e.what();
   }
-  EXPECT_EQ(reporter.removed, std::vector<int>{0});  // the first source was merged
+  EXPECT_TRUE(reporter.removed.empty());  // refused before the first source was merged
 
   // A table name the target engine refuses ends the run with its cause.
   DatabaseMergeOptions named;
@@ -277,7 +296,7 @@ TEST_F(DatabaseOps, SplitWaysMakeTheirParts) {
       EXPECT_EQ(Range(s, "B"), c.parts[p].second) << part;
     }
     EXPECT_FALSE(std::filesystem::exists(work.file("x_" + std::to_string(p + 1) + ".mdb")));
-    EXPECT_EQ(std::filesystem::exists(x), c.only == "b")
+    EXPECT_EQ(run.PendingRemovals.empty(), c.only == "b")
         << "source kept only when nothing was written";
   }
 }
@@ -349,6 +368,275 @@ TEST_F(DatabaseOps, SplitChecksItsOptionsBeforeMakingAnything) {
   RunState run = MakeRun({x, dir.file("x_1.mdb")}, {});
   EXPECT_THROW(SplitDatabases(run, DatabaseSplitOptions{}, CommonOptions{}, reporter), RunError);
   EXPECT_EQ(Read(dir.file("x_1.mdb")).tables, std::vector<std::string>{"Keep"});
+}
+
+// Names of files the runs left behind that are not outputs: temporary files
+// of outputs that were never put in place.
+std::vector<std::string> Leftovers(const std::string& folder) {
+  std::vector<std::string> out;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind(".~pw", 0) == 0 || name.find(".pw-new") != std::string::npos)
+      out.push_back(name);
+  }
+  return out;
+}
+
+std::set<std::string> FileNames(const std::string& folder) {
+  std::set<std::string> out;
+  for (const auto& e : std::filesystem::directory_iterator(folder))
+    out.insert(e.path().filename().string());
+  return out;
+}
+
+// Runs `work` in a child process whose files may not grow beyond `bytes`,
+// as on a full disk. Answers "<file>|<message>" of the RunError it ended
+// with, or "completed".
+std::string WithFileSizeLimit(rlim_t bytes, const std::function<void()>& work) {
+  int fds[2];
+  if (pipe(fds) != 0) return "no pipe";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG instead
+    const rlimit limit{bytes, bytes};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::string answer = "completed";
+    try {
+      work();
+    } catch (const RunError& e) {
+      answer = e.file() + "|" + e.what();
+    } catch (const std::exception& e) {
+      answer = std::string("not a RunError|") + e.what();
+    }
+    if (write(fds[1], answer.data(), answer.size()) < 0) _exit(1);
+    _exit(0);
+  }
+  close(fds[1]);
+  std::string answer;
+  char buf[4096];
+  for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;)
+    answer.append(buf, static_cast<std::size_t>(n));
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return answer;
+}
+
+// A table of `rows` records of 200 characters: about 120 KB for 600.
+TableSpec BigTable(const std::string& name, int rows) {
+  TableSpec t{name, {"Text"}, {}};
+  for (int i = 0; i < rows; ++i) t.rows.push_back({std::to_string(i) + std::string(196, 'x')});
+  return t;
+}
+
+TEST_F(DatabaseOps, AStopMidSplitUndoesOnlyTheFileInProgress) {
+  const std::string x = dir.file("x.mdb"), y = dir.file("y.mdb");
+  MakeDatabase(x, {{"A", {"id"}, Numbered("a", 10)}});
+  MakeDatabase(y, {{"A", {"id"}, Numbered("b", 10)}});
+  MakeDatabase(dir.file("y_1.mdb"), {{"Old", {"id"}, Numbered("o", 1)}});  // the user's own
+  std::atomic<bool> stop{false};
+  reporter.stop = &stop;
+  reporter.stopWhen = "生成 y_3.mdb";  // y_1 to y_3 are made, then the stop is seen
+  RunState run = MakeRun({x, y}, {});
+  run.StopFlag = &stop;
+  DatabaseSplitOptions options;
+  options.partsText = "5";
+  CommonOptions common;
+  common.deleteSources = true;
+  SplitDatabases(run, options, common, reporter);
+
+  EXPECT_EQ(reporter.statuses.back(),
+            "用户强行退出，转换操作未完成！已撤销“y.mdb”已生成的 3 个数据库。");
+  for (int p = 1; p <= 5; ++p)  // the finished source keeps every part
+    EXPECT_EQ(Range(Read(dir.file("x_" + std::to_string(p) + ".mdb")), "A"),
+              "a" + std::to_string(2 * p - 1) + "-a" + std::to_string(2 * p));
+  EXPECT_EQ(Read(dir.file("y_1.mdb")).tables, std::vector<std::string>{"Old"});
+  for (int p = 2; p <= 5; ++p)
+    EXPECT_FALSE(std::filesystem::exists(dir.file("y_" + std::to_string(p) + ".mdb"))) << p;
+  EXPECT_EQ(Leftovers(dir.str()), std::vector<std::string>{});
+  EXPECT_EQ(reporter.removed, std::vector<int>{0});
+  EXPECT_EQ(run.PendingRemovals, std::vector<int>{0});
+}
+
+TEST_F(DatabaseOps, AFullDiskMidSplitUndoesOnlyTheFileInProgress) {
+  const std::string x = dir.file("x.mdb"), y = dir.file("y.mdb");
+  MakeDatabase(x, {{"A", {"id"}, Numbered("a", 2)}});
+  MakeDatabase(
+      y, {{"A", {"id"}, Numbered("b", 2)}, {"B", {"id"}, Numbered("c", 2)}, BigTable("C", 600)});
+  MakeDatabase(dir.file("y_A.mdb"), {{"Old", {"id"}, Numbered("o", 1)}});
+  const std::string answer = WithFileSizeLimit(128 * 1024, [&] {
+    DatabaseSplitOptions options;
+    options.way = DatabaseSplitOptions::Way::PerTable;
+    RunState run = MakeRun({x, y}, {});
+    SplitDatabases(run, options, CommonOptions{}, reporter);
+  });
+  EXPECT_EQ(answer.substr(0, answer.find('|')), dir.file("y_C.mdb"));
+  EXPECT_NE(answer.find("“" + dir.file("y_C.mdb") + "”：文件太大"), std::string::npos) << answer;
+  EXPECT_EQ(answer.find(".~pw"), std::string::npos) << answer;
+  EXPECT_EQ(Read(dir.file("x_A.mdb")).data.at("A").rows.size(), 2u);
+  EXPECT_EQ(Read(dir.file("y_A.mdb")).tables, std::vector<std::string>{"Old"});
+  EXPECT_FALSE(std::filesystem::exists(dir.file("y_B.mdb")));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("y_C.mdb")));
+  EXPECT_EQ(Leftovers(dir.str()), std::vector<std::string>{});
+}
+
+// The merged database appears whole or not at all; an older file of its
+// name stays as it was until then.
+TEST_F(DatabaseOps, AMergeThatDoesNotFinishLeavesNoMergedDatabase) {
+  std::filesystem::create_directories(dir.str() + "/app");
+  const std::string a = dir.file("a.mdb"), b = dir.file("b.mdb"), c = dir.file("c.mdb");
+  MakeDatabase(a, {{"T", {"id"}, Numbered("a", 3)}});
+  MakeDatabase(b, {{"T", {"id"}, Numbered("b", 3)}});
+  MakeDatabase(c, {BigTable("T", 600)});
+  const std::string out = dir.file("out.accdb");
+  MakeDatabase(out, {{"Old", {"id"}, Numbered("o", 1)}});
+  auto untouched = [&](const std::string& why) {
+    EXPECT_EQ(Read(out).tables, std::vector<std::string>{"Old"}) << why;
+    EXPECT_EQ(Leftovers(dir.str()), std::vector<std::string>{}) << why;
+  };
+
+  // Stopped after the second source.
+  std::atomic<bool> stop{false};
+  reporter.stop = &stop;
+  reporter.stopWhen = "正在合并：b.mdb";
+  RunState stopped = MakeRun({a, b, c}, dir.file("out"));
+  stopped.StopFlag = &stop;
+  CommonOptions common;
+  common.deleteSources = true;
+  MergeDatabases(stopped, DatabaseMergeOptions{}, common, reporter);
+  EXPECT_EQ(reporter.statuses.back(),
+            "用户强行退出，转换操作未完成！合并后的数据库“out.accdb”没有生成。");
+  EXPECT_TRUE(reporter.removed.empty());
+  EXPECT_TRUE(stopped.PendingRemovals.empty());
+  untouched("stop");
+
+  // The disk fills while the third source is merged.
+  const std::string answer = WithFileSizeLimit(128 * 1024, [&] {
+    RunState run = MakeRun({a, b, c}, dir.file("out"));
+    MergeDatabases(run, DatabaseMergeOptions{}, CommonOptions{}, reporter);
+  });
+  EXPECT_EQ(answer.substr(0, answer.find('|')), out);
+  EXPECT_NE(answer.find("“" + out + "”：文件太大"), std::string::npos) << answer;
+  untouched("full disk");
+
+  // The second source is damaged behind a sound header.
+  std::string bytes = pw::test::ReadFile(b);
+  std::fill(bytes.begin() + 4096, bytes.end(), '\0');
+  pw::test::WriteFile(b, bytes);
+  reporter.removed.clear();
+  RunState run = MakeRun({a, b, c}, dir.file("out"));
+  try {
+    MergeDatabases(run, DatabaseMergeOptions{}, common, reporter);
+    ADD_FAILURE() << "merged a damaged source";
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.file(), b);
+    EXPECT_NE(std::string(e.what()).find("b.mdb"), std::string::npos) << e.what();
+  }
+  EXPECT_TRUE(reporter.removed.empty());
+  EXPECT_TRUE(run.PendingRemovals.empty());
+  untouched("damaged source");
+}
+
+// Runs `work`; should it block on the named pipe `fifo`, the pipe gets a
+// writer so the test fails instead of hanging.
+void Bounded(const std::string& fifo, const std::function<void()>& work) {
+  auto done = std::async(std::launch::async, work);
+  if (done.wait_for(std::chrono::seconds(5)) == std::future_status::ready) return done.get();
+  const int fd = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+  done.wait();
+  close(fd);
+  FAIL() << "blocked on " << fifo;
+}
+
+TEST_F(DatabaseOps, WhatIsNotADatabaseIsRefusedBeforeAnythingIsWritten) {
+  const std::string good = dir.file("good.mdb");
+  MakeDatabase(good, {{"T", {"id"}, Numbered("t", 4)}});
+  pw::test::WriteFile(dir.file("book.mdb"), std::string("PK\x03\x04", 4) + std::string(9000, 'w'));
+  std::string noise(8192, '\0');
+  unsigned state = 7;
+  for (char& c : noise) c = static_cast<char>((state = state * 1103515245 + 12345) >> 16);
+  pw::test::WriteFile(dir.file("noise.accdb"), noise);
+  ASSERT_EQ(mkfifo(dir.file("pipe.mdb").c_str(), 0600), 0);
+  std::filesystem::create_directory(dir.file("folder.mdb"));
+  const std::set<std::string> before = FileNames(dir.str());
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"book.mdb", "“" + dir.file("book.mdb") + "”不是 Access 数据库文件"},
+      {"noise.accdb", "“" + dir.file("noise.accdb") + "”不是 Access 数据库文件"},
+      {"pipe.mdb", "无法打开“" + dir.file("pipe.mdb") + "”：这不是一个普通文件"},
+      {"folder.mdb", "“" + dir.file("folder.mdb") + "”：这是一个文件夹"},
+  };
+  Bounded(dir.file("pipe.mdb"), [&] {
+    for (const auto& [name, message] : cases) {
+      const std::string bad = dir.file(name);
+      auto expectRefused = [&](const std::function<void()>& op, const char* what) {
+        try {
+          op();
+          ADD_FAILURE() << what << " took " << name;
+        } catch (const RunError& e) {
+          EXPECT_EQ(e.file(), bad) << what;
+          EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(FileNames(dir.str()), before) << what << " " << name;
+      };
+      expectRefused(
+          [&] {
+            RunState run = MakeRun({good, bad}, dir.file("merged"));
+            MergeDatabases(run, DatabaseMergeOptions{}, CommonOptions{}, reporter);
+          },
+          "merge");
+      expectRefused(
+          [&] {
+            RunState run = MakeRun({bad}, {});
+            SplitDatabases(run, DatabaseSplitOptions{}, CommonOptions{}, reporter);
+          },
+          "split");
+    }
+  });
+}
+
+// Replaces, in the file's bytes, each UCS-2 occurrence of `from` by `to`
+// (same length): a table name our writer would refuse to make.
+void PatchName(const std::string& path, const std::u16string& from, const std::u16string& to) {
+  auto bytes = [](const std::u16string& s) {
+    std::string out;
+    for (char16_t c : s) {
+      out.push_back(static_cast<char>(c & 0xFF));
+      out.push_back(static_cast<char>(c >> 8));
+    }
+    return out;
+  };
+  std::string file = pw::test::ReadFile(path);
+  const std::string f = bytes(from), t = bytes(to);
+  for (std::size_t at = file.find(f); at != std::string::npos; at = file.find(f, at + 1))
+    file.replace(at, f.size(), t);
+  pw::test::WriteFile(path, file);
+}
+
+TEST_F(DatabaseOps, TableNamesBecomeSafeFileNames) {
+  const std::string x = dir.file("x.mdb");
+  MakeDatabase(x, {{"表~甲", {"id"}, Numbered("n", 2)},
+                   {"a/b", {"id"}, Numbered("s", 1)},
+                   {"a_b", {"id"}, Numbered("u", 1)},
+                   {"<c>:d|*?\"\\", {"id"}, Numbered("c", 1)},
+                   {"e\x7F"
+                    "f",
+                    {"id"},
+                    Numbered("d", 1)}});
+  PatchName(x, u"表~甲", u"表\n甲");
+  ASSERT_EQ(db::MdbFile(x).TableNames().at(0), "表\n甲");
+  DatabaseSplitOptions options;
+  options.way = DatabaseSplitOptions::Way::PerTable;
+  RunState run = MakeRun({x}, {});
+  SplitDatabases(run, options, CommonOptions{}, reporter);
+  EXPECT_EQ(FileNames(dir.str()),
+            (std::set<std::string>{"x.mdb", "x_表_甲.mdb", "x_a_b.mdb", "x_a_b(2).mdb",
+                                   "x__c__d_____.mdb", "x_e_f.mdb"}));
+  const Seen n = Read(dir.file("x_表_甲.mdb"));  // the table takes a name the engine accepts
+  EXPECT_EQ(n.tables, std::vector<std::string>{"表_甲"});
+  EXPECT_EQ(Range(n, "表_甲"), "n1-n2");
+  EXPECT_EQ(Read(dir.file("x_a_b.mdb")).tables, std::vector<std::string>{"a/b"});
+  EXPECT_EQ(Read(dir.file("x_a_b(2).mdb")).tables, std::vector<std::string>{"a_b"});
 }
 
 TEST_F(DatabaseOps, RealDatabasesMergeWithTheirTextIntact) {
