@@ -155,6 +155,7 @@ class TMainForm : public QWidget {
   bool picking_ = false;
   std::vector<std::uint64_t> runRecordIds_;
   std::array<int, 4> removed_{};  // sources trashed, deleted, not removable, replaced
+  QStringList replacedSources_;   // sources another file took the place of during the run
 
   QWidget* tickerStrip_ = nullptr;  // RzPanel19
   ClickLabel* label28_ = nullptr;

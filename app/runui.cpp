@@ -13,12 +13,14 @@
 #include "app/mainwindow.h"
 #include "platform/paths.h"
 #include "platform/shell.h"
+#include "platform/textcodec.h"
 
 namespace pw {
 
 class UiReporter : public RunReporter {
  public:
-  explicit UiReporter(TMainForm* form) : form_(form) {}
+  UiReporter(TMainForm* form, std::vector<std::string> sources)
+      : form_(form), sources_(std::move(sources)) {}
 
   void Status(const std::string& text) override {
     post([f = form_, t = QString::fromStdString(text)] { f->setStatus(t); });
@@ -55,8 +57,15 @@ class UiReporter : public RunReporter {
   void RemoveRow(int workIndex) override {
     post([f = form_, workIndex] { f->removeRunRow(workIndex); });
   }
-  void SourceRemoved(int, RemoveOutcome outcome) override {
-    post([f = form_, outcome] { ++f->removed_[static_cast<int>(outcome)]; });
+  void SourceRemoved(int workIndex, RemoveOutcome outcome) override {
+    QString name;
+    if (outcome == RemoveOutcome::Replaced && workIndex >= 0 &&
+        static_cast<std::size_t>(workIndex) < sources_.size())
+      name = QString::fromStdString(DisplayText(sources_[static_cast<std::size_t>(workIndex)]));
+    post([f = form_, outcome, name] {
+      ++f->removed_[static_cast<int>(outcome)];
+      if (!name.isEmpty()) f->replacedSources_.append(name);
+    });
   }
 
  private:
@@ -65,6 +74,7 @@ class UiReporter : public RunReporter {
     QMetaObject::invokeMethod(form_, std::forward<F>(f), Qt::QueuedConnection);
   }
   TMainForm* form_;
+  std::vector<std::string> sources_;
 };
 
 void TMainForm::removeRunRow(int workIndex) {
@@ -103,6 +113,7 @@ void TMainForm::Image11Click() {
   counter_->setText(QStringLiteral("0"));
   completedPanel_->show();
   removed_ = {};
+  replacedSources_.clear();
 
   running_ = true;
   setRunControlsEnabled(false);
@@ -112,7 +123,7 @@ void TMainForm::Image11Click() {
   const TaskOptions options = CollectOptions();
   if (runThread_.joinable()) runThread_.join();
   runThread_ = std::thread([this, kind, mode, options, run = std::move(run)]() mutable {
-    UiReporter reporter(this);
+    UiReporter reporter(this, run.WorkList);
     bool failed = false, validation = false;
     QString message;
     try {
@@ -164,6 +175,10 @@ void TMainForm::finishRun(bool failed, bool validation, const QString& message) 
   if (replaced > 0)
     note += QStringLiteral("  %1 个源文件在运行中被替换为其他文件，已保留未删除").arg(replaced);
   if (!note.isEmpty()) setStatus(status_->text() + note);
+  if (!replacedSources_.isEmpty() && !failed)
+    ShowMessage(this, MessageKind::Information,
+                QStringLiteral("以下源文件在运行中被替换为其他文件，已保留未删除：\n") +
+                    replacedSources_.join(QLatin1Char('\n')));
   if (failed) {
     if (!validation) setStatus(QStringLiteral("操作失败：") + message);
     ShowMessage(this, validation ? MessageKind::Information : MessageKind::Failure, message);
