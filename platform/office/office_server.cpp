@@ -1,19 +1,24 @@
 #include "platform/office/office_server.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <rtl/digest.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/container/XNamed.hpp>
 #include <com/sun/star/document/BrokenPackageRequest.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/UpdateDocMode.hpp>
+#include <com/sun/star/document/XTypeDetection.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/io/IOException.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
@@ -37,16 +42,20 @@
 #include <cppuhelper/implbase1.hxx>
 #include <rtl/ref.hxx>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 
 #include "platform/errors.h"
 #include "platform/office/office_uno.h"
+#include "platform/output_file.h"
 #include "platform/textcodec.h"
 
 extern char** environ;
@@ -97,11 +106,21 @@ std::string InstallationValue(const std::string& file, const std::string& key,
   return text.substr(at, end - at);
 }
 
+// One setting of the profile, as the office's registry writes it.
+std::string Setting(const char* path, const char* name, const std::string& value) {
+  return std::string("<item oor:path=\"") + path + "\"><prop oor:name=\"" + name +
+         "\" oor:op=\"fuse\"><value>" + value + "</value></prop></item>\n";
+}
+
 // Writes into a fresh profile what a first start would otherwise work out at
 // length: the version last run (else every start runs the graphics self-tests,
 // some three seconds) and the build the extension cache belongs to (else the
 // first start rebuilds it and exits asking for a restart). Best effort: a
 // profile left unseeded only starts slower.
+//
+// It also keeps the server off the network: nothing a document links to
+// (pictures, style sheets, linked sections, other files) is fetched, links
+// are never updated, and no macro runs. Documents come from anywhere.
 void SeedProfile(const std::string& profile) {
   // Read once per process: the registry file is some megabytes.
   static const std::string version =
@@ -112,16 +131,33 @@ void SeedProfile(const std::string& profile) {
   std::error_code ec;
   std::filesystem::create_directories(profile + "/user/extensions", ec);
   if (ec) return;
-  if (!version.empty() && version.find_first_not_of("0123456789.") == std::string::npos) {
-    std::ofstream(profile + "/user/registrymodifications.xcu")
-        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
-           "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
-           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
-           "<item oor:path=\"/org.openoffice.Setup/Product\"><prop oor:name=\"ooSetupLastVersion\" "
-           "oor:op=\"fuse\"><value>"
-        << version << "</value></prop></item>\n</oor:items>\n";
-  }
+  std::string items;
+  if (!version.empty() && version.find_first_not_of("0123456789.") == std::string::npos)
+    items += Setting("/org.openoffice.Setup/Product", "ooSetupLastVersion", version);
+  const char* security = "/org.openoffice.Office.Common/Security/Scripting";
+  items += Setting(security, "BlockUntrustedRefererLinks", "true");
+  items += Setting(security, "MacroSecurityLevel", "3");
+  items += Setting(security, "DisableMacrosExecution", "true");
+  items += Setting(security, "ExecutePlugins", "false");
+  // No content provider for remote places: a link to a web or file-sharing
+  // address cannot even be opened, whatever part of the office follows it.
+  for (const char* provider : {"Provider3", "Provider4", "Provider4a", "Provider12", "Provider12a",
+                               "Provider12b", "Provider6", "Provider43"})
+    items += std::string(
+                 "<item oor:path=\"/org.openoffice.ucb.Configuration/ContentProviders/"
+                 "org.openoffice.ucb.Configuration:ContentProvidersDataPrimaryKeys['Local']/"
+                 "SecondaryKeys/org.openoffice.ucb.Configuration:"
+                 "ContentProvidersDataSecondaryKeys['Office']/ProviderData\"><node oor:name=\"") +
+             provider + "\" oor:op=\"remove\"/></item>\n";
+  // Link updates: Writer counts 0 as never, Calc counts 1.
+  items += Setting("/org.openoffice.Office.Writer/Content/Update", "Link", "0");
+  items += Setting("/org.openoffice.Office.Calc/Content/Update", "Link", "1");
+  std::ofstream(profile + "/user/registrymodifications.xcu")
+      << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+         "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
+         "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+         "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
+      << items << "</oor:items>\n";
   if (!build.empty()) std::ofstream(profile + "/user/extensions/buildid") << build;
 }
 
@@ -155,6 +191,98 @@ std::string RandomTag() {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%08x%08x", rd(), rd());
   return buf;
+}
+
+// When process `pid` started, in clock ticks since boot; 0 when there is no
+// such process. With the pid it names a process for good: pids are reused.
+unsigned long long StartTime(long pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  std::getline(in, text);
+  const std::size_t close = text.rfind(')');  // the name may hold anything
+  if (close == std::string::npos) return 0;
+  std::istringstream fields(text.substr(close + 1));
+  std::string field;
+  for (int i = 3; i <= 22 && fields >> field; ++i)  // fields counted from 1
+    if (i == 22) return std::strtoull(field.c_str(), nullptr, 10);
+  return 0;
+}
+
+// "<pid>-<start time>" of this process: what the names of its profile
+// folders and pipes begin with, so a later run can tell whether their owner
+// still lives.
+const std::string& OwnerTag() {
+  static const std::string tag =
+      std::to_string(::getpid()) + "-" + std::to_string(StartTime(::getpid()));
+  return tag;
+}
+
+// Whether the owner named at the start of `rest` ("<pid>-<start>-...") is gone.
+bool OwnerGone(const char* rest) {
+  char* end = nullptr;
+  const long pid = std::strtol(rest, &end, 10);
+  if (pid <= 0 || *end != '-') return false;
+  const unsigned long long start = std::strtoull(end + 1, &end, 10);
+  if (*end != '-') return false;
+  return StartTime(pid) != start;
+}
+
+// The sockets of the office pipe `name`, in each folder the office may keep
+// its pipes in.
+std::vector<std::string> PipeFiles(const std::string& name) {
+  const std::string file = "/OSL_PIPE_" + std::to_string(::getuid()) + "_" + name;
+  return {"/tmp" + file, "/var/tmp" + file};
+}
+
+// The sockets of the office's single-instance pipe for `profile`, named after the MD5 of the
+// profile's URL as UTF-16 code units, each byte in hexadecimal without
+// leading zeros.
+std::vector<std::string> InstancePipes(const std::string& profile) {
+  const OUString url = FileUrl(profile);
+  sal_uInt8 md5[RTL_DIGEST_LENGTH_MD5];
+  if (rtl_digest_MD5(url.getStr(), static_cast<sal_uInt32>(url.getLength()) * sizeof(sal_Unicode),
+                     md5, sizeof md5) != rtl_Digest_E_None)
+    return {};
+  std::string hash;
+  char hex[4];
+  for (sal_uInt8 b : md5) {
+    std::snprintf(hex, sizeof hex, "%x", b);
+    hash += hex;
+  }
+  return PipeFiles("SingleOfficeIPC_" + hash);
+}
+
+void RemoveOwnSocket(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_uid == ::getuid())
+    ::unlink(path.c_str());
+}
+
+// Removes what servers of runs that were killed left in the temporary
+// folder: their profiles (with the office's lock and temporary files inside)
+// and their pipes. Only this user's, and only those whose owner is gone;
+// another running instance's are never touched.
+void ClearLeftovers(const std::string& tmp) {
+  DIR* dir = ::opendir(tmp.c_str());
+  if (dir == nullptr) return;
+  const std::string pipePrefix = "OSL_PIPE_" + std::to_string(::getuid()) + "_pw-office-";
+  std::vector<std::string> stale;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.rfind("pw-office-", 0) == 0 ? OwnerGone(name.c_str() + 10)
+        : name.rfind(pipePrefix, 0) == 0 ? OwnerGone(name.c_str() + pipePrefix.size())
+                                         : false)
+      stale.push_back(tmp + "/" + name);
+  }
+  ::closedir(dir);
+  for (const std::string& path : stale) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || st.st_uid != ::getuid()) continue;
+    if (S_ISDIR(st.st_mode))
+      for (const std::string& pipe : InstancePipes(path)) RemoveOwnSocket(pipe);
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
 }
 
 std::string ErrnoCause(int err) {
@@ -261,6 +389,16 @@ void OfficeServer::Impl::Disarm() {
 void OfficeServer::Impl::WatchLoop() {
   std::unique_lock<std::mutex> lock(mutex);
   while (!quitting) {
+    if (spawnWanted) {
+      spawnWanted = false;
+      lock.unlock();
+      const int err = ForkServer();
+      lock.lock();
+      spawnError = err;
+      spawnDone = true;
+      wake.notify_all();
+      continue;
+    }
     if (!armed) {
       wake.wait(lock);
       continue;
@@ -276,6 +414,7 @@ void OfficeServer::Impl::WatchLoop() {
 
 void OfficeServer::Impl::Kill() {
   if (pid <= 0) return;
+  ::kill(-pid, SIGKILL);  // its process group: anything it started goes too
   ::kill(pid, SIGKILL);
   int status = 0;
   ::waitpid(pid, &status, 0);
@@ -318,6 +457,20 @@ OfficeError OfficeServer::Impl::Translate(const std::string& file, const std::st
 // ---- process --------------------------------------------------------------
 
 void OfficeServer::Impl::Spawn() {
+  std::unique_lock<std::mutex> lock(mutex);
+  spawnWanted = true;
+  spawnDone = false;
+  wake.notify_all();
+  wake.wait(lock, [this] { return spawnDone; });
+  if (spawnError != 0) {
+    const std::string program =
+        options.program.empty() ? ProgramFolder() + "/soffice.bin" : options.program;
+    throw OfficeError({}, "启动 LibreOffice",
+                      "找不到或无法运行 " + program + "：" + ErrnoCause(spawnError));
+  }
+}
+
+int OfficeServer::Impl::ForkServer() {
   const std::string program =
       options.program.empty() ? ProgramFolder() + "/soffice.bin" : options.program;
   const std::string profileUrl = "-env:UserInstallation=" + FromOU(FileUrl(profile));
@@ -330,24 +483,61 @@ void OfficeServer::Impl::Spawn() {
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
+  // Its temporary files go into the profile, which goes with the run.
+  std::string tmp = "TMPDIR=" + profile + "/tmp";
+  std::filesystem::create_directories(profile + "/tmp");
+  std::vector<char*> envp;
+  for (char** e = environ; *e != nullptr; ++e)
+    if (std::strncmp(*e, "TMPDIR=", 7) != 0) envp.push_back(*e);
+  envp.push_back(tmp.data());
+  envp.push_back(nullptr);
 
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attr, 0);
-  pid_t child = -1;
-  const int rc = ::posix_spawn(&child, program.c_str(), &actions, &attr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attr);
-  if (rc != 0)
-    throw OfficeError({}, "启动 LibreOffice",
-                      "找不到或无法运行 " + program + "：" + ErrnoCause(rc));
+  const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  int report[2] = {-1, -1};  // the child's errno when exec fails
+  if (in < 0 || out < 0 || ::pipe2(report, O_CLOEXEC) != 0) {
+    const int err = errno;
+    for (int fd : {in, out, report[0], report[1]})
+      if (fd >= 0) ::close(fd);
+    return err;
+  }
+  const pid_t parent = ::getpid();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    // Only system calls from here on: this is a copy of a threaded process.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(127);  // the program died before the line above
+    ::setpgid(0, 0);
+    ::dup2(in, 0);
+    ::dup2(out, 1);
+    ::dup2(out, 2);
+    ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+    ::execve(program.c_str(), argv.data(), envp.data());
+    const int err = errno;
+    if (::write(report[1], &err, sizeof err) < 0) ::_exit(127);
+    ::_exit(127);
+  }
+  const int forkErr = errno;
+  ::close(in);
+  ::close(out);
+  ::close(report[1]);
+  if (child < 0) {
+    ::close(report[0]);
+    return forkErr;
+  }
+  int err = 0;
+  ssize_t n;
+  do n = ::read(report[0], &err, sizeof err);
+  while (n < 0 && errno == EINTR);
+  ::close(report[0]);
+  if (n == static_cast<ssize_t>(sizeof err)) {
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return err != 0 ? err : ENOEXEC;
+  }
+  std::lock_guard<std::mutex> lock(mutex);
   pid = child;
+  return 0;
 }
 
 OfficeServer::OfficeServer(OfficeOptions options)
@@ -379,12 +569,14 @@ void OfficeServer::Start() {
   Shutdown();
   const Reference<css::uno::XComponentContext> local = LocalContext();
 
-  std::string base = std::filesystem::temp_directory_path().string() + "/pw-office-XXXXXX";
+  const std::string tmp = std::filesystem::temp_directory_path().string();
+  ClearLeftovers(tmp);
+  std::string base = tmp + "/pw-office-" + OwnerTag() + "-XXXXXX";
   if (::mkdtemp(base.data()) == nullptr)
     throw OfficeError({}, "启动 LibreOffice", "无法建立临时配置文件夹：" + ErrnoCause(errno));
   d.profile = base;
   SeedProfile(d.profile);
-  d.pipe = "pw-office-" + std::to_string(::getpid()) + "-" + RandomTag();
+  d.pipe = "pw-office-" + OwnerTag() + "-" + RandomTag();
   d.killed = false;
   {
     std::lock_guard<std::mutex> lock(d.mutex);
@@ -470,6 +662,9 @@ void OfficeServer::Shutdown() {
     d.watchdog.join();
   }
   if (!d.profile.empty()) {
+    // A killed process leaves its pipes behind.
+    for (const std::string& pipe : InstancePipes(d.profile)) RemoveOwnSocket(pipe);
+    for (const std::string& pipe : PipeFiles(d.pipe)) RemoveOwnSocket(pipe);
     std::error_code ec;
     std::filesystem::remove_all(d.profile, ec);
     d.profile.clear();
@@ -478,7 +673,64 @@ void OfficeServer::Shutdown() {
 
 // ---- documents ------------------------------------------------------------
 
-Reference<css::lang::XComponent> OfficeServer::Impl::Load(const std::string& path) {
+namespace {
+
+// The import filter the office would read `url` with, "" when it knows none.
+std::string DetectFilter(const Reference<css::uno::XComponentContext>& remote, const OUString& url,
+                         const Reference<css::task::XInteractionHandler>& questions) {
+  Reference<css::document::XTypeDetection> detection(
+      remote->getServiceManager()->createInstanceWithContext("com.sun.star.document.TypeDetection",
+                                                             remote),
+      UNO_QUERY_THROW);
+  Sequence<css::beans::PropertyValue> descriptor =
+      Props({Prop("URL", Any(url)), Prop("InteractionHandler", Any(questions))});
+  const OUString type = detection->queryTypeByDescriptor(descriptor, true);
+  OUString filter;
+  for (const auto& p : std::as_const(descriptor))
+    if (p.Name == "FilterName") p.Value >>= filter;
+  if (filter.isEmpty() && !type.isEmpty()) {
+    Reference<css::container::XNameAccess> types(detection, UNO_QUERY_THROW);
+    Sequence<css::beans::PropertyValue> props;
+    if (types->hasByName(type)) types->getByName(type) >>= props;
+    for (const auto& p : std::as_const(props))
+      if (p.Name == "PreferredFilter") p.Value >>= filter;
+  }
+  return FromOU(filter);
+}
+
+// The import filter a loaded document was read with.
+std::string LoadedFilter(const Reference<css::lang::XComponent>& doc) {
+  Reference<css::frame::XModel> model(doc, UNO_QUERY);
+  if (!model.is()) return {};
+  OUString filter;
+  for (const auto& p : model->getArgs())
+    if (p.Name == "FilterName") p.Value >>= filter;
+  return FromOU(filter);
+}
+
+bool Accepted(const std::vector<std::string>& accepted, const std::string& filter) {
+  return accepted.empty() || std::find(accepted.begin(), accepted.end(), filter) != accepted.end();
+}
+
+// Why a file the office reads with `filter` is not taken for a document.
+std::string RefusalCause(const std::string& path, const std::string& filter) {
+  // A package or compound file the office makes nothing of but text is a
+  // damaged document (or another program's), not a text file.
+  std::ifstream in(path, std::ios::binary);
+  char head[8] = {};
+  in.read(head, sizeof head);
+  if (std::memcmp(head, "PK\x03\x04", 4) == 0 ||
+      std::memcmp(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) == 0)
+    if (filter.rfind("Text", 0) == 0) return "文件已损坏，或不是 Word 文档";
+  for (const char* sheet : {"calc", "Calc", "Excel", "Spreadsheet"})
+    if (filter.find(sheet) != std::string::npos) return "不是 Word 文档（文件内容是电子表格）";
+  return "不是 Word 文档（无法识别的文件内容）";
+}
+
+}  // namespace
+
+Reference<css::lang::XComponent> OfficeServer::Impl::Load(
+    const std::string& path, const std::vector<std::string>& accepted) {
   const std::string action = "打开";
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) throw OfficeError(path, action, ErrnoCause(errno));
@@ -487,12 +739,16 @@ Reference<css::lang::XComponent> OfficeServer::Impl::Load(const std::string& pat
   if (st.st_size == 0) throw OfficeError(path, action, "文件是空的");
 
   rtl::Reference<LoadQuestions> questions = new LoadQuestions;
+  const Reference<css::task::XInteractionHandler> handler(questions.get());
+  // Nothing the document points to is fetched or run: no links updated, no
+  // macros, no repair (which asks), no web page loaded in place of a file.
   Sequence<css::beans::PropertyValue> props = Props({
       Prop("Hidden", Any(true)),
       Prop("ReadOnly", Any(true)),
       Prop("MacroExecutionMode", Any(css::document::MacroExecMode::NEVER_EXECUTE)),
       Prop("UpdateDocMode", Any(css::document::UpdateDocMode::NO_UPDATE)),
-      Prop("InteractionHandler", Any(Reference<css::task::XInteractionHandler>(questions.get()))),
+      Prop("RepairPackage", Any(false)),
+      Prop("InteractionHandler", Any(handler)),
   });
   // The office handles only names it can spell: a file whose path is not
   // UTF-8 is opened from a link or copy in the private profile folder.
@@ -507,6 +763,18 @@ Reference<css::lang::XComponent> OfficeServer::Impl::Load(const std::string& pat
         !std::filesystem::copy_file(path, readFrom, ec))
       throw OfficeError(path, action, ErrnoCause(ec.value() ? ec.value() : errno));
   }
+  const auto unreadable = [&] {
+    const std::string cause = questions->Cause();
+    return OfficeError(path, action, cause.empty() ? "文件已损坏，或不是受支持的格式" : cause);
+  };
+  // A file of another kind is refused before it is read: the office would
+  // otherwise take any bytes for plain text and make pages of them.
+  if (!accepted.empty()) {
+    const std::string filter =
+        Call(path, action, [&] { return DetectFilter(remote, FileUrl(readFrom), handler); });
+    if (filter.empty()) throw unreadable();
+    if (!Accepted(accepted, filter)) throw OfficeError(path, action, RefusalCause(path, filter));
+  }
   Reference<css::lang::XComponent> doc;
   try {
     doc = Call(path, action, [&] {
@@ -514,12 +782,15 @@ Reference<css::lang::XComponent> OfficeServer::Impl::Load(const std::string& pat
     });
   } catch (const OfficeError&) {
     if (killed || !Alive()) throw;
-    const std::string cause = questions->Cause();
-    throw OfficeError(path, action, cause.empty() ? "文件已损坏，或不是受支持的格式" : cause);
+    throw unreadable();
   }
-  if (!doc.is()) {
-    const std::string cause = questions->Cause();
-    throw OfficeError(path, action, cause.empty() ? "文件已损坏，或不是受支持的格式" : cause);
+  if (!doc.is()) throw unreadable();
+  if (!accepted.empty()) {
+    const std::string filter = Call(path, action, [&] { return LoadedFilter(doc); });
+    if (!Accepted(accepted, filter)) {
+      CloseDocument(doc);
+      throw OfficeError(path, action, RefusalCause(path, filter));
+    }
   }
   return doc;
 }
@@ -537,17 +808,15 @@ namespace {
 
 // Moves `from` over `to`; across file systems by a copy into `to`'s folder
 // first, so `to` is only ever replaced whole. Answers an errno value.
-int MoveFile(const std::string& from, const std::string& to, const std::string& folder) {
+int MoveFile(const std::string& from, const std::string& to) {
   if (::rename(from.c_str(), to.c_str()) == 0) return 0;
   if (errno != EXDEV) return errno;
-  const std::string temp = folder + "/.~pw-" + RandomTag();
+  PendingOutput copy(to);  // removed unless renamed into place
+  const std::string& temp = copy.tempPath();
   std::error_code ec;
   if (!std::filesystem::copy_file(from, temp, ec)) return ec.value() ? ec.value() : EIO;
-  if (::rename(temp.c_str(), to.c_str()) != 0) {
-    const int err = errno;
-    ::unlink(temp.c_str());
-    return err;
-  }
+  if (const int err = SyncFile(temp); err != 0) return err;
+  if (::rename(temp.c_str(), to.c_str()) != 0) return errno;
   ::unlink(from.c_str());
   return 0;
 }
@@ -561,12 +830,26 @@ void OfficeServer::Impl::Store(const Reference<css::lang::XComponent>& doc, cons
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   const std::string ext =
       name.find('.') == std::string::npos ? "" : name.substr(name.find_last_of('.'));
-  // The office writes only names it can spell: a folder that is not UTF-8 gets
-  // the file from the temporary folder instead.
-  const std::string stage =
-      IsValidUtf8(folder) ? folder : std::filesystem::temp_directory_path().string();
-  std::string temp = stage + "/.~pw-" + RandomTag() + (IsValidUtf8(ext) ? ext : "");
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+  Reference<css::frame::XStorable> storable(doc, UNO_QUERY_THROW);
+  Sequence<css::beans::PropertyValue> props =
+      Props({Prop("FilterName", Any(ToOU(filter))), Prop("Overwrite", Any(true))});
+  // A pending output's temporary name is private and hidden already: the
+  // caller renames it into place once the run may keep it.
+  if (IsPendingOutputName(name) && IsValidUtf8(folder)) {
+    Call(path, action, [&] { storable->storeToURL(FileUrl(path), props); });
+    return;
+  }
+  // Otherwise a temporary name of the same kind beside the target, so the
+  // next run writing there removes it should this one be killed meanwhile.
+  // The office writes only names it can spell: a folder that is not UTF-8
+  // gets the file from the temporary folder instead.
+  PendingOutput pending(path);
+  const std::string stage = IsValidUtf8(folder)
+                                ? pending.tempPath()
+                                : std::filesystem::temp_directory_path().string() + "/.~pw-" +
+                                      RandomTag() + (IsValidUtf8(ext) ? ext : "");
+  std::string temp = stage;
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) throw OfficeError(path, action, ErrnoCause(errno));
   ::close(fd);
   struct Cleanup {
@@ -576,11 +859,9 @@ void OfficeServer::Impl::Store(const Reference<css::lang::XComponent>& doc, cons
     }
   } cleanup{temp};
 
-  Reference<css::frame::XStorable> storable(doc, UNO_QUERY_THROW);
-  Sequence<css::beans::PropertyValue> props =
-      Props({Prop("FilterName", Any(ToOU(filter))), Prop("Overwrite", Any(true))});
   Call(path, action, [&] { storable->storeToURL(FileUrl(temp), props); });
-  if (const int err = MoveFile(temp, path, folder); err != 0)
+  if (const int err = SyncFile(temp); err != 0) throw OfficeError(path, action, ErrnoCause(err));
+  if (const int err = MoveFile(temp, path); err != 0)
     throw OfficeError(path, action, ErrnoCause(err));
   temp.clear();
 }

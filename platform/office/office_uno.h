@@ -51,7 +51,10 @@ struct OfficeServer::Impl {
   Reference<css::task::XJob> agent;
 
   // Watchdog: while a call is armed and its deadline passes, the process is
-  // killed, which makes the blocked call return with an exception.
+  // killed, which makes the blocked call return with an exception. The
+  // server process is started from this thread, which lives exactly as long
+  // as the server: the process is told to die with the thread that made it,
+  // so it never outlives this program, however the program ends.
   std::thread watchdog;
   std::mutex mutex;
   std::condition_variable wake;
@@ -59,6 +62,9 @@ struct OfficeServer::Impl {
   bool quitting = false;
   std::chrono::steady_clock::time_point deadline;
   std::atomic<bool> killed{false};
+  bool spawnWanted = false;  // Spawn asks the watchdog thread to start the process
+  bool spawnDone = false;
+  int spawnError = 0;  // errno of a failed start
 
   explicit Impl(OfficeOptions o) : options(std::move(o)) {}
   void Arm(std::chrono::milliseconds timeout);
@@ -89,17 +95,23 @@ struct OfficeServer::Impl {
     }
   }
 
-  // Loads `path` hidden, read-only, with macros off; throws OfficeError naming
-  // the file when it does not open.
-  Reference<css::lang::XComponent> Load(const std::string& path);
+  // Loads `path` hidden, read-only, with macros off and nothing fetched from
+  // elsewhere; throws OfficeError naming the file when it does not open.
+  // With `accepted`, only a file the office reads with one of these import
+  // filters is loaded; anything else is refused before it is opened.
+  Reference<css::lang::XComponent> Load(const std::string& path,
+                                        const std::vector<std::string>& accepted = {});
   Reference<css::lang::XComponent> Create(const char* factoryUrl);
   // Stores `doc` under `path` with `filter`, atomically: a temporary name in
-  // the same folder, renamed at the end.
+  // the same folder, renamed at the end. A path that already is such a
+  // temporary name (a pending output's) is written directly.
   void Store(const Reference<css::lang::XComponent>& doc, const std::string& path,
              const std::string& filter, const std::string& action);
   void CloseDocument(const Reference<css::lang::XComponent>& doc);
 
+  // Starts the process (through the watchdog thread, see there).
   void Spawn();
+  int ForkServer();  // on the watchdog thread; answers an errno value, or 0
 };
 
 }  // namespace pw

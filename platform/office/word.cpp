@@ -325,9 +325,41 @@ int WordDocument::ImageCount() {
 
 // ---- documents ------------------------------------------------------------
 
+namespace {
+// What the office may read a source with: Word of every version (its
+// web-page ".doc" exports too), RTF and ODF text. Plain text, CSV and the
+// files of other applications are not documents: the office would make
+// pages of any bytes read as text.
+const std::vector<std::string>& DocumentFilters() {
+  static const std::vector<std::string> filters = {
+      "MS Word 97",
+      "MS Word 97 Vorlage",
+      "MS Word 95",
+      "MS Word 95 Vorlage",
+      "MS WinWord 6.0",
+      "MS WinWord 5",
+      "MS Word 2007 XML",
+      "MS Word 2007 XML Template",
+      "MS Word 2007 XML VBA",
+      "Office Open XML Text",
+      "Office Open XML Text Template",
+      "MS Word 2003 XML",
+      "Rich Text Format",
+      "writer8",
+      "writer8_template",
+      "StarOffice XML (Writer)",
+      "writer_StarOffice_XML_Writer_Template",
+      "OpenDocument Text Flat XML",
+      "HTML (StarWriter)",
+      "HTML",
+  };
+  return filters;
+}
+}  // namespace
+
 WordDocument& WordDocuments::Open(const std::string& path) {
   OfficeServer::Impl& server = Server(app_);
-  Reference<css::lang::XComponent> component = server.Load(path);
+  Reference<css::lang::XComponent> component = server.Load(path, DocumentFilters());
   std::unique_ptr<DocumentState> state;
   try {
     state = server.Call(path, "打开", [&] { return Attach(server, component, path); });

@@ -24,6 +24,8 @@
 #include "platform/office/word.h"
 #include "platform/office/word_state.h"
 #include "tests/office/flat_docs.h"
+#include "tests/office/linked_docs.h"
+#include "tests/office/loopback_http.h"
 #include "tests/support/tempdir.h"
 
 namespace pw {
@@ -256,6 +258,37 @@ TEST(DocumentSplit, AnEmptyZeroOrWrongCountIsRefusedBeforeAnythingIsWritten) {
   int files = 0;
   for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.str())) ++files;
   EXPECT_EQ(files, 1);
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(folder, ec))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(DocumentSafety, NothingADocumentLinksToIsFetched) {
+  test::LoopbackHttp web;
+  ASSERT_TRUE(web.listening());
+  const std::string base = web.url("");
+  TempDir dir;
+  test::WriteLinkedDocx(dir.file("in/linked.docx"), base);
+  WriteFile(dir.file("in/page.doc"), test::LinkedHtml(base));
+  WriteFile(dir.file("in/linked.odt.fodt"), test::LinkedFodt(base));
+  const std::vector<std::string> sources = {dir.file("in/linked.docx"), dir.file("in/page.doc"),
+                                            dir.file("in/linked.odt.fodt")};
+  std::filesystem::create_directories(dir.file("out"));
+  Recorder rec;
+  RunState merge = MakeRun(sources, dir.file("out/merged"));
+  MergeDocuments(merge, {}, CommonOptions{}, rec);
+  DocumentSplitOptions halves;
+  halves.partsText = "2";
+  RunState split = MakeRun(sources, dir.file("out/x"));
+  SplitDocuments(split, halves, CommonOptions{}, rec);
+  EXPECT_EQ(FilesIn(dir.file("out")).size(), 7u);  // merged, and two parts of each
+  EXPECT_EQ(web.connections(), 0) << web.requests();
 }
 
 std::string FirstDifference(const std::string& a, const std::string& b) {

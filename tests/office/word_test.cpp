@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include <filesystem>
 
 #include <com/sun/star/beans/XPropertySet.hpp>
@@ -88,6 +90,15 @@ TEST(Word, DocumentsThatDoNotOpenFailClearlyAndTheServerGoesOn) {
             std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(2000, '\0'));
   WriteFile(dir.file("empty.docx"), "");
   WriteFile(dir.file("sheet.docx"), test::MakeFods({{0, 0, "cell"}}));
+  // Bytes of no document kind, which the office would read as plain text.
+  std::string noise(20000, '\0');
+  std::mt19937 random(7);
+  for (char& c : noise) c = static_cast<char>(random());
+  WriteFile(dir.file("noise.docx"), noise);
+  WriteFile(dir.file("notes.doc"), "plain text\nlines of it\n");
+  WriteFile(dir.file("table.docx"), "a,b,c\n1,2,3\n");
+  // A web page saved by Word as ".doc" is a document all the same.
+  WriteFile(dir.file("web.doc"), "<html><body><p>from the web</p></body></html>");
   OfficeServer server;
   WordApplication app(server);
   SaveWithPassword(server, dir.file("good.fodt"), dir.file("locked.odt"));
@@ -97,8 +108,11 @@ TEST(Word, DocumentsThatDoNotOpenFailClearlyAndTheServerGoesOn) {
     const char* cause;
   };
   const Case cases[] = {
-      {"locked.odt", "密码"}, {"damaged.docx", "损坏"},   {"damaged.doc", "损坏"},
-      {"empty.docx", "空"},   {"missing.docx", "不存在"}, {"sheet.docx", "不是文字处理文档"},
+      {"locked.odt", "密码"},           {"damaged.docx", "损坏"},
+      {"damaged.doc", "损坏"},          {"empty.docx", "空"},
+      {"missing.docx", "不存在"},       {"sheet.docx", "不是 Word 文档"},
+      {"noise.docx", "不是 Word 文档"}, {"notes.doc", "不是 Word 文档"},
+      {"table.docx", "不是 Word 文档"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -114,6 +128,7 @@ TEST(Word, DocumentsThatDoNotOpenFailClearlyAndTheServerGoesOn) {
     EXPECT_EQ(app.Documents().Count(), 0);
   }
   EXPECT_EQ(app.Documents().Open(dir.file("good.fodt")).Text(), "fine\n");
+  EXPECT_EQ(app.Documents().Open(dir.file("web.doc")).Text(), "from the web\n");
 }
 
 // Inside the office process through the agent, and call by call without it.
