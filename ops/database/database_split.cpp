@@ -16,8 +16,6 @@ namespace pw {
 
 namespace {
 
-constexpr int kMaxParts = 1000;
-
 int ReadCount(const std::string& text, const char* emptyMessage, const char* notPositive) {
   const std::string t = TrimText(text);
   if (t.empty()) throw RunError(RunError::Kind::Validation, {}, emptyMessage);
@@ -50,6 +48,12 @@ std::string OutputPath(const std::string& source, const std::string& part) {
   return ChangeExtension(source, "_" + part + ext);
 }
 
+bool IsAccdb(const std::string& path) {
+  const std::size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return false;
+  return db::SameName(path.substr(dot), ".accdb");
+}
+
 struct Splitter {
   Splitter(RunState& r, RunReporter& rep, std::string src)
       : run(r), reporter(rep), source(std::move(src)) {}
@@ -57,6 +61,8 @@ struct Splitter {
   RunState& run;
   RunReporter& reporter;
   std::string source;
+  // Parts take the source's format: ACE 12 beside an .accdb, Jet 4 beside an .mdb.
+  int version = 64;
   // This source's parts, each written under a temporary name beside its
   // own. They take their names together once the whole source is split; a
   // stop or a failure takes them away (and leaves older files of those
@@ -93,7 +99,7 @@ struct Splitter {
     reporter.Status("正在分割：" + DisplayText(FileNamePart(source)) + "（生成 " +
                     DisplayText(FileNamePart(path)) + "）");
     parts.emplace_back(path);
-    dbops::On(path, [&] { db::CreateDatabase(outputDb, parts.back().tempPath(), 64, path); });
+    dbops::On(path, [&] { db::CreateDatabase(outputDb, parts.back().tempPath(), version, path); });
   }
 
   void CloseOutput() {
@@ -159,7 +165,7 @@ struct Splitter {
   void ByRows(int rows) {
     const dbops::LogForm form{DisplayText(FileNamePart(source)), false};
     long long largest = 0;
-    for (int p = 1; p <= kMaxParts; ++p) {
+    for (int p = 1;; ++p) {
       // A part is made while records remain for it (part 1 always): no
       // trailing database without tables when the largest table fills
       // its parts exactly.
@@ -198,6 +204,7 @@ void SplitDatabases(RunState& run, const DatabaseSplitOptions& options, const Co
   dbops::ProgressScope progress{reporter};
   for (std::size_t i = 0; i < run.WorkList.size(); ++i) {
     Splitter s(run, reporter, run.WorkList[i]);
+    if (IsAccdb(s.source)) s.version = 128;
     const std::string shown = DisplayText(FileNamePart(s.source));
     reporter.Status("正在分割：" + shown);
     dbops::On(s.source, [&] {

@@ -301,6 +301,45 @@ TEST_F(DatabaseOps, SplitWaysMakeTheirParts) {
   }
 }
 
+TEST_F(DatabaseOps, SplitByRowsWritesEveryPartInTheSourcesFormat) {
+  // More than a thousand parts: the last records are written like the first.
+  // In memory where there is a tmpfs: a thousand parts cost a thousand syncs.
+  const char* oldTmp = std::getenv("TMPDIR");
+  const std::string keepTmp = oldTmp != nullptr ? oldTmp : "";
+  if (std::filesystem::is_directory("/dev/shm")) setenv("TMPDIR", "/dev/shm", 1);
+  pw::test::TempDir fast;
+  oldTmp != nullptr ? setenv("TMPDIR", keepTmp.c_str(), 1) : unsetenv("TMPDIR");
+  const std::string x = fast.file("x.accdb");
+  db::CreateDatabaseFile(x, 128);
+  {
+    db::JetWriter w(x);
+    w.CreateTable("A", "id");
+    for (int i = 1; i <= 1003; ++i) w.AppendRecord("A", {"a" + std::to_string(i)});
+  }
+  DatabaseSplitOptions options;
+  options.way = DatabaseSplitOptions::Way::Rows;
+  options.rowsText = "1";
+  RunState run = MakeRun({x}, {});
+  CommonOptions common;
+  common.deleteSources = true;
+  SplitDatabases(run, options, common, reporter);
+  for (int p : {1, 1000, 1001, 1003}) {
+    const std::string part = fast.file("x_" + std::to_string(p) + ".accdb");
+    ASSERT_TRUE(std::filesystem::exists(part)) << part;
+    EXPECT_EQ(db::MdbFile(part).version(), db::JetVersion::Ace) << part;
+    EXPECT_EQ(Range(Read(part), "A"), "a" + std::to_string(p) + "-a" + std::to_string(p));
+  }
+  EXPECT_FALSE(std::filesystem::exists(fast.file("x_1004.accdb")));
+  EXPECT_EQ(run.PendingRemovals, std::vector<int>{0});
+
+  // An .mdb source gives Jet 4 parts.
+  const std::string y = dir.file("y.mdb");
+  MakeDatabase(y, {{"A", {"id"}, Numbered("y", 2)}});
+  RunState other = MakeRun({y}, {});
+  SplitDatabases(other, DatabaseSplitOptions{}, CommonOptions{}, reporter);
+  EXPECT_EQ(db::MdbFile(dir.file("y_2.mdb")).version(), db::JetVersion::Jet4);
+}
+
 TEST_F(DatabaseOps, SplitEachTableIntoItsOwnDatabase) {
   const std::string x = dir.file("x.mdb");
   MakeDatabase(
