@@ -33,6 +33,10 @@ void SetBlockSizeForTesting(std::size_t bytes) {
   blockSize = bytes == 0 ? kDefaultBlock : bytes;
 }
 
+std::string StopTextUndoing(const std::string& path) {
+  return std::string(kStopText) + "已撤销正在处理的“" + DisplayText(FileNamePart(path)) + "”。";
+}
+
 void Fail(const std::string& action, const std::string& file, int err) {
   throw RunError(RunError::Kind::Failure, file, FileErrorText(action, file, err));
 }
@@ -77,10 +81,14 @@ Fd OpenSource(const std::string& path, std::int64_t& size) {
   return fd;
 }
 
-Fd CreateOutput(const std::string& path) {
-  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (fd.get() < 0) Fail("创建", path, errno);
+Fd CreateOutput(const std::string& path, const std::string& shownAs) {
+  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (fd.get() < 0) Fail("创建", shownAs, errno);
   return fd;
+}
+
+void StartWriteback(int fd, std::int64_t from, std::int64_t to) {
+  if (to > from) ::sync_file_range(fd, from, to - from, SYNC_FILE_RANGE_WRITE);
 }
 
 std::size_t ReadSome(int fd, char* buf, std::size_t n, const std::string& file) {

@@ -12,6 +12,8 @@ namespace pw::textio {
 
 // Status text of both operations when a stop request ends them.
 inline constexpr char kStopText[] = "用户强行退出，合并操作未完成！";
+// The same when the stop undid what was written from `path`.
+std::string StopTextUndoing(const std::string& path);
 
 // The progress bar stays up exactly as long as the operation runs, however it ends.
 class ProgressScope {
@@ -57,8 +59,13 @@ class Fd {
 // A regular file opened for reading; `size` receives its size.
 Fd OpenSource(const std::string& path, std::int64_t& size);
 
-// Creates `path` (emptying an existing file) for writing.
-Fd CreateOutput(const std::string& path);
+// Creates the new file `path` for writing (the hidden name an output is
+// written under); failures name `shownAs`, the output's own name.
+Fd CreateOutput(const std::string& path, const std::string& shownAs);
+
+// Starts writing `fd`'s bytes from `from` to `to` to the disk without waiting,
+// so that the flush when the output is saved finds most of them written.
+void StartWriteback(int fd, std::int64_t from, std::int64_t to);
 
 // Reads up to `n` bytes; 0 at the end of the file.
 std::size_t ReadSome(int fd, char* buf, std::size_t n, const std::string& file);

@@ -10,6 +10,7 @@
 #include "ops/text/text_io.h"
 #include "ops/text/text_ops.h"
 #include "platform/errors.h"
+#include "platform/output_file.h"
 #include "platform/textcodec.h"
 
 namespace pw {
@@ -20,7 +21,10 @@ bool IsWriteError(int err) {
   return err == ENOSPC || err == EDQUOT || err == EFBIG;
 }
 
-// Appends the whole source to the output. Answers false when a stop request
+// Bytes written between two nudges of the disk's writeback.
+constexpr std::int64_t kWritebackStep = 8 << 20;
+
+// Appends whole sources to the output. Answers false when a stop request
 // arrived before the source was complete.
 class Appender {
  public:
@@ -35,6 +39,7 @@ class Appender {
         const ssize_t n = ::copy_file_range(src, nullptr, out_, nullptr, chunk, 0);
         if (n > 0) {
           copied += n;
+          Advance(n);
           continue;
         }
         if (n < 0 && errno == EINTR) continue;
@@ -55,15 +60,34 @@ class Appender {
       if (copied > 0 && run.StopRequested()) return false;
       textio::WriteAll(out_, buffer_.get(), n, outPath_);
       copied += static_cast<std::int64_t>(n);
+      Advance(static_cast<std::int64_t>(n));
     }
     return true;
   }
 
+  // The output's size: its end after the last whole source.
+  std::int64_t end() const { return end_; }
+
+  // Drops what was written after the last whole source.
+  void Undo(std::int64_t to) {
+    if (::ftruncate(out_, to) != 0) textio::Fail("写入", outPath_, errno);
+    end_ = to;
+  }
+
  private:
+  void Advance(std::int64_t n) {
+    end_ += n;
+    if (end_ - flushed_ < kWritebackStep) return;
+    textio::StartWriteback(out_, flushed_, end_);
+    flushed_ = end_;
+  }
+
   int out_;
   const std::string& outPath_;
   bool kernelCopy_ = true;
   std::unique_ptr<char[]> buffer_;
+  std::int64_t end_ = 0;      // bytes written
+  std::int64_t flushed_ = 0;  // of those, handed to the disk's writeback
 };
 
 }  // namespace
@@ -75,43 +99,39 @@ void MergeTextFiles(RunState& run, const CommonOptions& common, RunReporter& rep
   const std::string output = run.OutputBase;
   RefuseOutputOverSource(output, run);
 
-  textio::Fd out = textio::CreateOutput(output);
+  // The output takes its name only when it is saved: a failure or a kill
+  // leaves any file of that name as it was.
+  PendingOutput pending(output);
+  textio::Fd out = textio::CreateOutput(pending.tempPath(), output);
   Appender appender(out.get(), output);
-  std::int64_t outSize = 0;
+  std::int64_t whole = 0;  // output bytes of the sources merged so far
+  const auto save = [&] {
+    out.Close(output);
+    pending.Commit();
+  };
   for (std::size_t i = 0; i < count; ++i) {
     const std::string path = run.WorkList[i];
     reporter.Status("正在合并第 " + std::to_string(i) + " 个文件： " +
                     DisplayText(FileNamePart(path)));
     std::int64_t size = 0;
     textio::Fd src = textio::OpenSource(path, size);
-    bool whole = false;
-    try {
-      whole = appender.Append(src.get(), size, path, run);
-    } catch (...) {
-      // A source that fails half way leaves none of its bytes behind.
-      [[maybe_unused]] const int ignored = ::ftruncate(out.get(), outSize);
-      throw;
-    }
-    if (!whole) {
-      // The unfinished file leaves nothing behind: the output ends with the last whole file.
-      if (::ftruncate(out.get(), outSize) != 0) textio::Fail("写入", output, errno);
-      out.Close(output);
-      reporter.Status(textio::kStopText);
+    if (!appender.Append(src.get(), size, path, run)) {
+      // A stop in the middle of a file: the output keeps the files merged
+      // whole before it, and is saved only if there are any.
+      appender.Undo(whole);
+      if (i > 0) save();
+      reporter.Status(textio::StopTextUndoing(path));
       return;
     }
     src.Reset();
-    const off_t end = ::lseek(out.get(), 0, SEEK_CUR);
-    if (end < 0) textio::Fail("写入", output, errno);
-    outSize = end;
-    // A source is only let go once its bytes are safely on disk.
-    if (common.deleteSources && ::fdatasync(out.get()) != 0) textio::Fail("写入", output, errno);
+    whole = appender.end();
     if (FinishEntry(run, common, reporter, static_cast<int>(i))) {
-      out.Close(output);
+      save();
       reporter.Status(textio::kStopText);
       return;
     }
   }
-  out.Close(output);
+  save();
   reporter.Status("合并操作已完成，正在清理内存... ");
   progress.End();
   reporter.Status(std::to_string(count) + " 个文件合并生成新文件：" + DisplayText(output));

@@ -4,16 +4,20 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "batch/contract.h"
 #include "ops/text/text_io.h"
 #include "ops/text/text_ops.h"
+#include "ops/text/text_scan.h"
+#include "platform/output_file.h"
 #include "platform/textcodec.h"
 
 namespace pw {
@@ -23,6 +27,8 @@ namespace {
 using textio::Fd;
 
 constexpr std::int64_t kTitleCacheLimit = 64 * 1024;
+// The head of a source read for its encoding.
+constexpr std::int64_t kSniffBytes = 64 * 1024;
 
 [[noreturn]] void Refuse(const std::string& file, const std::string& message) {
   throw RunError(RunError::Kind::Validation, file, message);
@@ -84,9 +90,7 @@ bool SurveySource(int fd, const std::string& path, bool countLines, const RunSta
       }
     }
     if (survey.hasTitle && !countLines) return true;
-    std::int64_t feeds = 0;
-    for (; i < n; ++i) feeds += buf[i] == '\n';
-    survey.lines += feeds;
+    survey.lines += textscan::CountLineFeeds(buf + i, buf + n);
     last = buf[n - 1];
     offset += static_cast<std::int64_t>(n);
   }
@@ -101,7 +105,16 @@ bool SurveySource(int fd, const std::string& path, bool countLines, const RunSta
   return true;
 }
 
-// The parts of one source: part k of day.txt is day<k>.txt beside it.
+// Parts held under their hidden names before they are saved together; past
+// this many they are saved while the source is still being cut.
+constexpr std::size_t kPartsPerSave = 4096;
+// Bytes of a part written between two nudges of the disk's writeback.
+constexpr std::int64_t kWritebackStep = 8 << 20;
+
+// The parts of one source: part k of day.txt is day<k>.txt beside it. Each
+// part is written under a hidden name; the parts take their names together
+// when the source is done, so that a stop, a failure or a kill leaves none of
+// them under a final name.
 class PartWriter {
  public:
   PartWriter(const std::string& source, const SourceIds& ids, RunState& run)
@@ -109,58 +122,110 @@ class PartWriter {
         stem_(ChangeExtension(source, "")),
         ids_(ids),
         run_(run),
-        buf_(std::make_unique<char[]>(textio::BlockSize())),
-        cap_(textio::BlockSize()) {}
-  ~PartWriter() { fd_.Reset(); }
+        buf_(std::make_unique<char[]>(2 * textio::BlockSize() + 16)),
+        cap_(2 * textio::BlockSize() + 16) {}
   PartWriter(const PartWriter&) = delete;
   PartWriter& operator=(const PartWriter&) = delete;
 
   std::string PartPath(std::int64_t k) const { return stem_ + std::to_string(k) + ".txt"; }
 
-  // Closes the current part and creates the next one.
+  // Ends the current part and begins the next one.
   void Next() {
-    if (created_ > 0) Close(false);
-    path_ = PartPath(created_ + 1);
-    Fd fd(::open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
-    if (fd.get() < 0) textio::Fail("创建", path_, errno);
+    if (created_ > 0) EndPart();
+    if (pending_.size() >= kPartsPerSave) Save();
+    const std::string path = PartPath(created_ + 1);
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) textio::Fail("创建", path_, errno);
-    if (ids_.Contains(st)) Refuse(source_, CollisionText(source_, path_));
-    if (::ftruncate(fd.get(), 0) != 0) textio::Fail("写入", path_, errno);
-    fd_ = std::move(fd);
+    if (::stat(path.c_str(), &st) == 0) {
+      if (ids_.Contains(st)) Refuse(source_, CollisionText(source_, path));
+      if (S_ISDIR(st.st_mode)) textio::Fail("创建", path, EISDIR);
+    }
+    PendingOutput& part = pending_.emplace_back(path);
+    fd_ = textio::CreateOutput(part.tempPath(), path);
     ++created_;
-    run_.OutputBase = path_;
+    partBytes_ = flushed_ = 0;
+    run_.OutputBase = path;
   }
 
   void Put(const char* data, std::size_t n) {
     if (used_ + n > cap_) Flush();
     if (n >= cap_) {
-      textio::WriteAll(fd_.get(), data, n, path_);
+      Write(data, n);
     } else {
       std::memcpy(buf_.get() + used_, data, n);
       used_ += n;
     }
   }
 
-  // Closes the last part; with `sync` everything written is on disk first.
-  void Close(bool sync) {
-    Flush();
-    if (sync && ::syncfs(fd_.get()) != 0) textio::Fail("写入", path_, errno);
-    fd_.Close(path_);
+  // Room for `n` bytes (at most twice the block size, and 16) at the end of the buffer.
+  char* Room(std::size_t n) {
+    if (used_ + n > cap_) Flush();
+    return buf_.get() + used_;
+  }
+  // The buffer now ends at `end`, inside the room asked for.
+  void Grow(const char* end) { used_ = static_cast<std::size_t>(end - buf_.get()); }
+  // A run of the source that goes out as it is.
+  void PutRun(const char* data, std::size_t n) {
+    if (n >= textio::BlockSize()) {
+      Flush();
+      Write(data, n);
+    } else {
+      Put(data, n);
+    }
+  }
+
+  // The last part is done: every part takes its name.
+  void Finish() {
+    EndPart();
+    Save();
   }
 
   // Removes every part written so far (an unfinished source leaves nothing).
   void Discard() {
     fd_.Reset();
     used_ = 0;
-    for (std::int64_t k = 1; k <= created_; ++k) ::unlink(PartPath(k).c_str());
-    created_ = 0;
+    pending_.clear();
+    for (std::int64_t k = 1; k <= saved_; ++k) ::unlink(PartPath(k).c_str());
+    saved_ = created_ = 0;
   }
 
  private:
+  void Write(const char* data, std::size_t n) {
+    textio::WriteAll(fd_.get(), data, n, run_.OutputBase);
+    partBytes_ += static_cast<std::int64_t>(n);
+    if (partBytes_ - flushed_ < kWritebackStep) return;
+    textio::StartWriteback(fd_.get(), flushed_, partBytes_);
+    flushed_ = partBytes_;
+  }
+
   void Flush() {
-    if (used_ > 0) textio::WriteAll(fd_.get(), buf_.get(), used_, path_);
+    if (used_ > 0) Write(buf_.get(), used_);
     used_ = 0;
+  }
+
+  void EndPart() {
+    Flush();
+    textio::StartWriteback(fd_.get(), flushed_, partBytes_);
+    fd_.Close(run_.OutputBase);
+  }
+
+  // The parts written so far take their names. One flush of the file system
+  // puts all their bytes on the disk first: a flush per part would cost more
+  // than the cutting when the parts are small.
+  void Save() {
+    if (pending_.empty()) return;
+    const std::string& first = pending_.front().finalPath();
+    const std::size_t slash = first.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : first.substr(0, slash + 1);
+    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() < 0 || ::syncfs(dir.get()) != 0) textio::Fail("写入", first, errno);
+    for (PendingOutput& part : pending_) {
+      if (::rename(part.tempPath().c_str(), part.finalPath().c_str()) != 0)
+        textio::Fail("保存", part.finalPath(), errno);
+      ++saved_;
+    }
+    // Renamed: the hidden names the pending outputs would remove are gone.
+    pending_.clear();
+    if (::fsync(dir.get()) != 0 && errno != EINVAL) textio::Fail("写入", first, errno);
   }
 
   const std::string& source_;
@@ -171,8 +236,11 @@ class PartWriter {
   const std::size_t cap_;
   std::size_t used_ = 0;
   Fd fd_;
-  std::string path_;
-  std::int64_t created_ = 0;
+  std::vector<PendingOutput> pending_;  // written parts not yet under their names
+  std::int64_t created_ = 0;            // parts begun
+  std::int64_t saved_ = 0;              // parts under their names
+  std::int64_t partBytes_ = 0;          // written to the current part
+  std::int64_t flushed_ = 0;            // of those, handed to the disk's writeback
 };
 
 struct Cutting {
@@ -240,54 +308,55 @@ class TitleLine {
 };
 
 // The cutting pass. Every line goes out with CR LF; the bytes within a line
-// pass unchanged. Answers false when a stop request arrived.
+// pass unchanged. Runs of lines that already end with CR LF are written as
+// they are read; lines that end with a bare LF are copied with a CR added.
+// Answers false when a stop request arrived.
 bool CutSource(int fd, const std::string& path, const Cutting& cut, const TitleLine& title,
                PartWriter& out, const RunState& run, char* in, char* scratch) {
   if (::lseek(fd, 0, SEEK_SET) != 0) textio::Fail("读取", path, errno);
+  constexpr std::int64_t kNoCut = INT64_MAX;
   out.Next();
-  std::int64_t part = 1, written = 0;
-  const auto lineDone = [&] {
-    ++written;
-    if (written != cut.perPart || (cut.partLimit > 0 && part == cut.partLimit)) return false;
-    return true;
+  std::int64_t part = 1;
+  // Lines still to go into the current part before it is cut.
+  const auto linesLeft = [&] {
+    return cut.perPart <= 0 || (cut.partLimit > 0 && part == cut.partLimit) ? kNoCut : cut.perPart;
   };
+  std::int64_t left = linesLeft();
   const auto nextPart = [&] {
     out.Next();
     ++part;
     if (cut.repeatTitle) title.WriteTo(out, scratch);
-    written = 0;
+    left = linesLeft();
   };
-  bool crCarried = false, lineOpen = false;
+  char before = '\n';   // the byte before the block
+  bool addsCr = false;  // the last run needed CRs: try copying first
   for (bool first = true;; first = false) {
     const std::size_t n = textio::ReadSome(fd, in, textio::BlockSize(), path);
     if (n == 0) break;
     if (!first && run.StopRequested()) return false;
     const char* const end = in + n;
-    const char* span = in;  // bytes from here on go out as they are
     for (const char* p = in; p < end;) {
-      const char* lf =
-          static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-      if (lf == nullptr) break;
-      const bool crBefore = lf > in ? lf[-1] == '\r' : crCarried;
-      if (!crBefore) {
-        out.Put(span, static_cast<std::size_t>(lf - span));
-        out.Put("\r", 1);
-        span = lf;
+      textscan::Run lines{};
+      if (!addsCr) {
+        lines = textscan::ScanLines(p, end, before, left);
+        if (!lines.bare) out.PutRun(p, static_cast<std::size_t>(lines.end - p));
       }
-      p = lf + 1;
-      if (lineDone()) {
-        out.Put(span, static_cast<std::size_t>(p - span));
-        span = p;
-        nextPart();
+      if (addsCr || lines.bare) {
+        char* o = out.Room(2 * static_cast<std::size_t>(end - p) + 16);
+        lines = textscan::CopyLinesWithCr(p, end, before, left, o);
+        out.Grow(o);
+        addsCr = lines.bare;
       }
+      before = lines.end[-1];
+      p = lines.end;
+      if (left != kNoCut) left -= lines.lines;
+      if (left == 0) nextPart();
     }
-    out.Put(span, static_cast<std::size_t>(end - span));
-    lineOpen = end[-1] != '\n';
-    crCarried = end[-1] == '\r';
   }
-  if (lineOpen) {
+  // A last line without a line end gets one, and counts as a line.
+  if (before != '\n') {
     out.Put("\r\n", 2);
-    if (lineDone()) nextPart();
+    if (left != kNoCut && --left == 0) nextPart();
   }
   return true;
 }
@@ -340,12 +409,16 @@ void SplitTextFiles(RunState& run, const TextSplitOptions& options, const Common
                        " 字节，不足每份的 " + std::to_string(chunk) + " 字节。");
 
     // Lines are cut at byte 0x0A, which would tear apart text in two-byte units.
-    char head[2] = {};
-    if (size >= 2) textio::ReadAt(src.get(), head, 2, 0, path);
-    if ((head[0] == '\xFF' && head[1] == '\xFE') || (head[0] == '\xFE' && head[1] == '\xFF'))
+    std::string head(static_cast<std::size_t>(std::min(size, kSniffBytes)), '\0');
+    textio::ReadAt(src.get(), head.data(), head.size(), 0, path);
+    if (head.starts_with("\xFF\xFE") || head.starts_with("\xFE\xFF"))
       Refuse(path, "无法分割“" + DisplayText(path) +
                        "”：它是 UTF-16（Unicode）编码的文本，按行分割会损坏内容。请先将它另存为 "
                        "UTF-8 或 ANSI 编码。");
+    if (textscan::LooksLikeUtf16(head))
+      Refuse(path, "无法分割“" + DisplayText(path) +
+                       "”：它看来是不带字节顺序标记的 UTF-16（Unicode）编码文本，按行分割会损坏"
+                       "内容。请先将它另存为 UTF-8 或 ANSI 编码。");
 
     // Two sources with the same name but for the extension would write the same parts.
     for (std::size_t j = 0; j < count; ++j) {
@@ -382,7 +455,7 @@ void SplitTextFiles(RunState& run, const TextSplitOptions& options, const Common
     bool done = false;
     try {
       done = CutSource(src.get(), path, cut, title, parts, run, in.get(), scratch.get());
-      if (done) parts.Close(common.deleteSources);
+      if (done) parts.Finish();
     } catch (...) {
       parts.Discard();
       run.OutputBase = lastGood;
@@ -391,7 +464,7 @@ void SplitTextFiles(RunState& run, const TextSplitOptions& options, const Common
     if (!done) {
       parts.Discard();
       run.OutputBase = lastGood;
-      reporter.Status(textio::kStopText);
+      reporter.Status(textio::StopTextUndoing(path));
       return;
     }
     src.Reset();

@@ -8,6 +8,7 @@
 #include "batch/contract.h"
 #include "ops/text/text_io.h"
 #include "ops/text/text_ops.h"
+#include "tests/ops_text/folder_names.h"
 #include "tests/ops_text/recording_reporter.h"
 #include "tests/support/tempdir.h"
 
@@ -15,6 +16,7 @@ namespace pw {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Names;
 using test::ReadFile;
 using test::RecordingReporter;
 using test::WriteFile;
@@ -94,10 +96,11 @@ TEST(TextMerge, RefusesAnOutputThatIsOneOfItsSources) {
   EXPECT_EQ(ReadFile(dir.file("b.txt")), "second");
 }
 
-TEST(TextMerge, MissingSourceIsNamedAndEarlierFilesStayInTheOutput) {
+TEST(TextMerge, AFailureLeavesAnOlderFileOfTheOutputsNameAsItWas) {
   test::TempDir dir;
-  WriteFile(dir.file("a.txt"), "kept");
+  WriteFile(dir.file("a.txt"), "merged first");
   WriteFile(dir.file("c.txt"), "never");
+  WriteFile(dir.file("out.txt"), "older");
   RecordingReporter reporter;
   RunState run = test::MakeRun({dir.file("a.txt"), dir.file("gone.txt"), dir.file("c.txt")},
                                dir.file("out"), &reporter.stop);
@@ -110,29 +113,46 @@ TEST(TextMerge, MissingSourceIsNamedAndEarlierFilesStayInTheOutput) {
     EXPECT_NE(std::string(e.what()).find(dir.file("gone.txt")), std::string::npos) << e.what();
     EXPECT_NE(std::string(e.what()).find("不存在"), std::string::npos) << e.what();
   }
-  EXPECT_EQ(ReadFile(dir.file("out.txt")), "kept");
+  EXPECT_EQ(ReadFile(dir.file("out.txt")), "older");
+  EXPECT_EQ(Names(dir.str()), (std::vector<std::string>{"a.txt", "c.txt", "out.txt"}));
   EXPECT_EQ(reporter.events.back(), "end");  // the bar goes away on a failure too
 }
 
-TEST(TextMerge, StopInTheMiddleOfAFileCutsTheOutputBackToTheLastWholeFile) {
-  test::TempDir dir;
-  textio::SetBlockSizeForTesting(16);
-  WriteFile(dir.file("a.txt"), "whole first file\n");
-  WriteFile(dir.file("b.txt"), std::string(4096, 'b'));
-  WriteFile(dir.file("c.txt"), "never read");
-  RecordingReporter reporter;
-  reporter.stopOnStatus = "正在合并第 1 个文件";
-  RunState run = test::MakeRun({dir.file("a.txt"), dir.file("b.txt"), dir.file("c.txt")},
-                               dir.file("out"), &reporter.stop);
-  CommonOptions common;
-  common.deleteSources = true;
-  MergeTextFiles(run, common, reporter);
-  textio::SetBlockSizeForTesting(0);
+TEST(TextMerge, AStopKeepsTheWholeFilesAndUndoesTheOneInProgress) {
+  struct Case {
+    const char* stopAt;  // the status text on which the stop arrives
+    std::string output;  // out.txt afterwards; it held "older" before the run
+    const char* undone;
+  };
+  const std::vector<Case> cases = {
+      {"正在合并第 1 个文件", std::string(1000, 'a'), "b.txt"},
+      // Nothing merged whole: the older file keeps its name and content.
+      {"正在合并第 0 个文件", "older", "a.txt"},
+  };
+  for (const Case& c : cases) {
+    test::TempDir dir;
+    textio::SetBlockSizeForTesting(16);
+    WriteFile(dir.file("a.txt"), std::string(1000, 'a'));  // copied in pieces of 512 bytes
+    WriteFile(dir.file("b.txt"), std::string(4096, 'b'));
+    WriteFile(dir.file("c.txt"), "never read");
+    WriteFile(dir.file("out.txt"), "older");
+    RecordingReporter reporter;
+    reporter.stopOnStatus = c.stopAt;
+    RunState run = test::MakeRun({dir.file("a.txt"), dir.file("b.txt"), dir.file("c.txt")},
+                                 dir.file("out"), &reporter.stop);
+    CommonOptions common;
+    common.deleteSources = true;
+    MergeTextFiles(run, common, reporter);
+    textio::SetBlockSizeForTesting(0);
 
-  EXPECT_EQ(ReadFile(dir.file("out.txt")), "whole first file\n");
-  EXPECT_EQ(reporter.events[reporter.events.size() - 2], "status 用户强行退出，合并操作未完成！");
-  EXPECT_EQ(std::count(reporter.events.begin(), reporter.events.end(), "counter 1"), 0);
-  EXPECT_TRUE(fs::exists(dir.file("b.txt")));  // not finished, so not removed
+    EXPECT_EQ(ReadFile(dir.file("out.txt")), c.output) << c.stopAt;
+    EXPECT_EQ(reporter.events[reporter.events.size() - 2],
+              "status 用户强行退出，合并操作未完成！已撤销正在处理的“" + std::string(c.undone) +
+                  "”。");
+    EXPECT_EQ(std::count(reporter.events.begin(), reporter.events.end(), "counter 1"), 0);
+    // Every source stays (a stopped run removes none) and nothing half-written is left.
+    EXPECT_EQ(Names(dir.str()), (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "out.txt"}));
+  }
 }
 
 TEST(TextMerge, CopiesBetweenFileSystemsToo) {

@@ -6,6 +6,7 @@
 #include "batch/contract.h"
 #include "ops/text/text_io.h"
 #include "ops/text/text_ops.h"
+#include "tests/ops_text/folder_names.h"
 #include "tests/ops_text/recording_reporter.h"
 #include "tests/support/tempdir.h"
 
@@ -13,6 +14,7 @@ namespace pw {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Names;
 using test::ReadFile;
 using test::RecordingReporter;
 using test::WriteFile;
@@ -255,20 +257,24 @@ TEST(TextSplit, APartThatIsASourceUnderAnotherNameIsNotWritten) {
   EXPECT_FALSE(fs::exists(dir.file("b2.txt")));
 }
 
-TEST(TextSplit, StopInTheMiddleOfAFileRemovesItsParts) {
+TEST(TextSplit, AStopUndoesTheSourceInProgressAndKeepsThePartsOfFinishedOnes) {
   test::TempDir dir;
   textio::SetBlockSizeForTesting(4);
   WriteFile(dir.file("a.txt"), Lines(1, 4));
   WriteFile(dir.file("b.txt"), Lines(1, 40));
+  WriteFile(dir.file("b2.txt"), "older");  // from an earlier run: stays as it was
   RecordingReporter reporter;
   reporter.stopOnStatus = "正在分割文件： b.txt";
   RunState run = test::MakeRun({dir.file("a.txt"), dir.file("b.txt")}, {}, &reporter.stop);
   SplitTextFiles(run, Options(Way::Lines, "2"), CommonOptions{}, reporter);
   textio::SetBlockSizeForTesting(0);
 
-  EXPECT_EQ(Parts(dir, "a").size(), 3u);
-  EXPECT_TRUE(Parts(dir, "b").empty());
-  EXPECT_EQ(reporter.events[reporter.events.size() - 2], "status 用户强行退出，合并操作未完成！");
+  EXPECT_EQ(Parts(dir, "a"), (std::vector<std::string>{Lines(1, 2), T + Lines(3, 4), T}));
+  EXPECT_EQ(ReadFile(dir.file("b2.txt")), "older");
+  EXPECT_EQ(Names(dir.str()), (std::vector<std::string>{"a.txt", "a1.txt", "a2.txt", "a3.txt",
+                                                        "b.txt", "b2.txt"}));
+  EXPECT_EQ(reporter.events[reporter.events.size() - 2],
+            "status 用户强行退出，合并操作未完成！已撤销正在处理的“b.txt”。");
   EXPECT_EQ(std::count(reporter.events.begin(), reporter.events.end(), "counter 1"), 0);
   EXPECT_EQ(ReadFile(dir.file("b.txt")), Lines(1, 40));
 }
