@@ -2,9 +2,14 @@
 #include "ops/document/document_common.h"
 #include "ops/document/document_ops.h"
 #include "platform/office/word.h"
+#include "platform/output_file.h"
 #include "platform/textcodec.h"
 
 namespace pw {
+
+namespace {
+constexpr char kStopped[] = "用户强行退出，合并操作未完成！没有写入任何文件。";
+}  // namespace
 
 void MergeDocuments(RunState& run, const DocumentMergeOptions& options, const CommonOptions& common,
                     RunReporter& reporter) {
@@ -37,12 +42,20 @@ void MergeDocuments(RunState& run, const DocumentMergeOptions& options, const Co
       reporter.StepProgress();
       if (run.StopRequested()) {
         // Nothing is written, so every source stays where it is.
-        reporter.Status("用户强行退出，合并操作未完成！");
+        reporter.Status(kStopped);
         return;
       }
     }
     reporter.Status("合并操作已完成，正在清理内存... ");
-    result.SaveAs(output);
+    // Saved under a hidden name beside the output, with the output's
+    // extension (which chooses the format), and renamed into place whole.
+    PendingOutput pending(output);
+    result.SaveAs(pending.tempPath());
+    if (run.StopRequested()) {
+      reporter.Status(kStopped);
+      return;  // the saved file goes with `pending`
+    }
+    pending.Commit();
     result.Close();
     app.Quit();
   } catch (const OfficeError& e) {

@@ -22,13 +22,17 @@ struct DocumentSplitOptions {
 };
 
 // Joins the run's documents into one at `OutputBase` (".docx" is added when it
-// has no document extension; the real path is stored back). Sources are only
-// removed once the merged document is written.
+// has no document extension; the real path is stored back). The merged
+// document appears whole or not at all: a failure or a stop writes nothing.
+// Sources are only removed once it is written.
 void MergeDocuments(RunState& run, const DocumentMergeOptions& options, const CommonOptions& common,
                     RunReporter& reporter);
 
 // Cuts each document into parts "name_k.ext" in the folder of `OutputBase`,
-// each part in its source's format. Sources are never saved.
+// each part in its source's format; a source named like one cut earlier in
+// the run gets "name(2)_k.ext", so no part replaces another. Each part
+// appears whole or not at all, and a stop between two parts of a source
+// removes the parts of that source already written. Sources are never saved.
 void SplitDocuments(RunState& run, const DocumentSplitOptions& options, const CommonOptions& common,
                     RunReporter& reporter);
 

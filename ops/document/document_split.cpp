@@ -1,9 +1,14 @@
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <set>
+#include <vector>
 
 #include "batch/contract.h"
 #include "ops/document/document_common.h"
 #include "ops/document/document_ops.h"
 #include "platform/office/word.h"
+#include "platform/output_file.h"
 #include "platform/textcodec.h"
 
 namespace pw {
@@ -11,6 +16,8 @@ namespace pw {
 namespace {
 
 using namespace word;
+
+constexpr char kStopped[] = "用户强行退出，操作未完成！";
 
 struct Amount {
   const std::string* text;
@@ -45,16 +52,42 @@ class Splitter {
   Splitter(WordApplication& app, RunState& run, RunReporter& reporter, std::string folder)
       : app_(app), run_(run), reporter_(reporter), folder_(std::move(folder)) {}
 
-  void Cut(const std::string& path, const DocumentSplitOptions& options, int amount) {
+  // Writes the parts of one source. Answers false when a stop came between
+  // two of its parts: the parts already written are removed again (Undone()
+  // says how many), so a source is either split whole or not at all.
+  bool Cut(const std::string& path, const DocumentSplitOptions& options, int amount) {
     path_ = path;
     name_ = FileNamePart(path);
     const std::size_t dot = name_.find_last_of('.');
     ext_ = dot == std::string::npos ? std::string() : name_.substr(dot);
+    ChooseStem();
+    written_.clear();
+    outputBefore_ = run_.OutputBase;
     WordDocument& source = app_.Documents().Open(path);
     source_ = &source;
-    WordSelection& selection = app_.Selection();
     part_ = 0;
     start_ = 0;
+    try {
+      CutInto(options, amount);
+    } catch (const Interrupted&) {
+      source.Close();
+      source_ = nullptr;
+      Undo();
+      return false;
+    }
+    // Never saved: the source on disk stays exactly as it was.
+    source.Close();
+    source_ = nullptr;
+    return true;
+  }
+
+  int Undone() const { return undone_; }
+
+ private:
+  struct Interrupted {};
+
+  void CutInto(const DocumentSplitOptions& options, int amount) {
+    WordSelection& selection = app_.Selection();
     switch (options.way) {
       case DocumentSplitOptions::Way::Parts: {
         const int n = amount;
@@ -89,12 +122,22 @@ class Splitter {
         break;
       }
     }
-    // Never saved: the source on disk stays exactly as it was.
-    source.Close();
-    source_ = nullptr;
   }
 
- private:
+  // Parts are named after their source; a source named like one split
+  // earlier in this run (from another folder) gets "(2)", "(3)"... after its
+  // name, so no part of this run replaces another.
+  void ChooseStem() {
+    const std::string base = ChangeExtension(name_, "");
+    stem_ = base;
+    int n = 1;
+    while (stems_.count(stem_ + ext_) != 0) stem_ = base + "(" + std::to_string(++n) + ")";
+    stems_.insert(stem_ + ext_);
+    if (n > 1)
+      reporter_.Status("“" + DisplayText(name_) + "”与之前的文件同名，新文件名加上“(" +
+                       std::to_string(n) + ")”");
+  }
+
   // Each part runs from where the last one ended, so nothing is lost or repeated.
   void ToPage(int page) {
     WordSelection& selection = app_.Selection();
@@ -105,9 +148,11 @@ class Splitter {
   void ToEnd() { WritePart(source_->Length()); }
 
   void WritePart(int end) {
+    if (run_.StopRequested()) throw Interrupted{};
     end = std::max(end, start_);
     ++part_;
-    const std::string target = folder_ + ChangeExtension(name_, "_" + std::to_string(part_) + ext_);
+    const std::string target =
+        document::DocumentPath(folder_ + stem_ + "_" + std::to_string(part_) + ext_);
     for (const std::string& other : run_.WorkList)
       if (SameFile(TrimText(other), target))
         throw RunError(RunError::Kind::Failure, target,
@@ -119,21 +164,38 @@ class Splitter {
     WordDocument& part = app_.Documents().Add();
     selection.EndKey();
     selection.Paste();
-    const std::string saved = part.SaveAs(target);
+    // Saved under a hidden name with the part's extension (which chooses the
+    // format) and renamed into place whole.
+    PendingOutput pending(target);
+    part.SaveAs(pending.tempPath());
     part.Close();
-    run_.OutputBase = saved;
-    reporter_.Status(" 新文件已生成：" + DisplayText(saved));
+    pending.Commit();
+    written_.push_back(target);
+    run_.OutputBase = target;
+    reporter_.Status(" 新文件已生成：" + DisplayText(target));
     start_ = end;
+  }
+
+  void Undo() {
+    undone_ = 0;
+    for (const std::string& file : written_)
+      if (::unlink(file.c_str()) == 0) ++undone_;
+    written_.clear();
+    run_.OutputBase = outputBefore_;
   }
 
   WordApplication& app_;
   RunState& run_;
   RunReporter& reporter_;
   std::string folder_;
-  std::string path_, name_, ext_;
+  std::string path_, name_, ext_, stem_;
+  std::set<std::string> stems_;       // stem and extension of every source split so far
+  std::vector<std::string> written_;  // parts of the current source
+  std::string outputBefore_;
   WordDocument* source_ = nullptr;
   int part_ = 0;
   int start_ = 0;
+  int undone_ = 0;
 };
 
 }  // namespace
@@ -154,10 +216,17 @@ void SplitDocuments(RunState& run, const DocumentSplitOptions& options, const Co
     for (std::size_t i = 0; i < count; ++i) {
       const std::string path = run.WorkList[i];
       reporter.Status("正在分割文件： " + DisplayText(FileNamePart(path)));
-      splitter.Cut(path, options, amount);
+      if (!splitter.Cut(path, options, amount)) {
+        const int undone = splitter.Undone();
+        reporter.Status(undone == 0
+                            ? std::string(kStopped)
+                            : kStopped + std::string("已撤销“") + DisplayText(FileNamePart(path)) +
+                                  "”已生成的 " + std::to_string(undone) + " 个新文件。");
+        return;
+      }
       // The source is closed and all its parts are written: it may go now.
       if (FinishEntry(run, common, reporter, static_cast<int>(i))) {
-        reporter.Status("用户强行退出，操作未完成！");
+        reporter.Status(kStopped);
         return;
       }
     }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
@@ -40,7 +41,11 @@ struct Recorder : RunReporter {
   std::vector<int> counters, removedRows, trashed;
   int steps = 0;
   bool ended = false;
-  void Status(const std::string& text) override { statuses.push_back(text); }
+  std::function<void(const std::string&)> onStatus;  // e.g. asks for a stop at a chosen step
+  void Status(const std::string& text) override {
+    statuses.push_back(text);
+    if (onStatus) onStatus(text);
+  }
   void Counter(int finished) override { counters.push_back(finished); }
   void BeginProgress(int) override {}
   void StepProgress() override { ++steps; }
@@ -60,11 +65,23 @@ RunState MakeRun(const std::vector<std::string>& files, const std::string& outpu
 }
 
 // Pages "page 1" ... "page n", each on a page of its own.
-std::string Pages(int n) {
+std::string Pages(int n, const std::string& word = "page ") {
   std::vector<std::string> pieces;
-  for (int i = 1; i <= n; ++i)
-    pieces.push_back((i > 1 ? "\f" : "") + ("page " + std::to_string(i)));
+  for (int i = 1; i <= n; ++i) pieces.push_back((i > 1 ? "\f" : "") + (word + std::to_string(i)));
   return test::SimpleFodt(pieces);
+}
+
+// Real .docx files at the given paths, written by the office server from flat documents.
+void MakeDocx(const std::vector<std::pair<std::string, std::string>>& files) {
+  OfficeServer server;
+  word::WordApplication app(server);
+  for (const auto& [path, fodt] : files) {
+    WriteFile(path + ".fodt", fodt);
+    word::WordDocument& d = app.Documents().Open(path + ".fodt");
+    d.SaveAs(path);
+    d.Close();
+    std::filesystem::remove(path + ".fodt");
+  }
 }
 
 std::string Words(const std::string& text) {
@@ -72,6 +89,15 @@ std::string Words(const std::string& text) {
   for (char c : text)
     if (static_cast<unsigned char>(c) > ' ') out += c;
   return out;
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(folder, ec))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 struct Opened {
@@ -153,10 +179,24 @@ TEST(DocumentMerge, FailureOrStopWritesNothingAndKeepsEverySource) {
     run.StopFlag = &stop;
     Recorder rec;
     MergeDocuments(run, {}, deleting, rec);
-    EXPECT_EQ(rec.statuses.back(), "用户强行退出，合并操作未完成！");
+    EXPECT_EQ(rec.statuses.back(), "用户强行退出，合并操作未完成！没有写入任何文件。");
     EXPECT_TRUE(rec.removedRows.empty());
     EXPECT_TRUE(rec.trashed.empty());
   }
+  {
+    // A stop while the merged document is being saved: the saved file goes.
+    std::atomic<bool> stop{false};
+    RunState run = MakeRun({dir.file("a.fodt"), dir.file("c.fodt")}, dir.file("out"));
+    run.StopFlag = &stop;
+    Recorder rec;
+    rec.onStatus = [&](const std::string& text) {
+      if (text.find("合并操作已完成") != std::string::npos) stop = true;
+    };
+    MergeDocuments(run, {}, deleting, rec);
+    EXPECT_EQ(rec.statuses.back(), "用户强行退出，合并操作未完成！没有写入任何文件。");
+    EXPECT_TRUE(rec.removedRows.empty());
+  }
+  EXPECT_EQ(FilesIn(dir.str()), (std::vector<std::string>{"a.fodt", "bad.docx", "c.fodt"}));
   EXPECT_FALSE(std::filesystem::exists(dir.file("out.docx")));
   for (const char* name : {"a.fodt", "bad.docx", "c.fodt"})
     EXPECT_TRUE(std::filesystem::exists(dir.file(name))) << name;
@@ -260,15 +300,6 @@ TEST(DocumentSplit, AnEmptyZeroOrWrongCountIsRefusedBeforeAnythingIsWritten) {
   EXPECT_EQ(files, 1);
 }
 
-std::vector<std::string> FilesIn(const std::string& folder) {
-  std::vector<std::string> names;
-  std::error_code ec;
-  for (const auto& e : std::filesystem::directory_iterator(folder, ec))
-    names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 TEST(DocumentSafety, NothingADocumentLinksToIsFetched) {
   test::LoopbackHttp web;
   ASSERT_TRUE(web.listening());
@@ -289,6 +320,98 @@ TEST(DocumentSafety, NothingADocumentLinksToIsFetched) {
   SplitDocuments(split, halves, CommonOptions{}, rec);
   EXPECT_EQ(FilesIn(dir.file("out")).size(), 7u);  // merged, and two parts of each
   EXPECT_EQ(web.connections(), 0) << web.requests();
+}
+
+TEST(DocumentSplit, AStopBetweenPartsUndoesTheSourceBeingCut) {
+  TempDir dir;
+  MakeDocx({{dir.file("in/a.docx"), Pages(4)}, {dir.file("in/b.docx"), Pages(10)}});
+  std::filesystem::create_directories(dir.file("out"));
+  DocumentSplitOptions byTwo;
+  byTwo.way = DocumentSplitOptions::Way::Pages;
+  byTwo.pagesText = "2";
+  std::atomic<bool> stop{false};
+  RunState run = MakeRun({dir.file("in/a.docx"), dir.file("in/b.docx")}, dir.file("out/x"));
+  run.StopFlag = &stop;
+  Recorder rec;
+  int parts = 0;  // a's two, then three of b's five
+  rec.onStatus = [&](const std::string& text) {
+    if (text.find("新文件已生成") != std::string::npos && ++parts == 5) stop = true;
+  };
+  SplitDocuments(run, byTwo, CommonOptions{}, rec);
+  EXPECT_EQ(parts, 5);
+  EXPECT_EQ(FilesIn(dir.file("out")), (std::vector<std::string>{"a_1.docx", "a_2.docx"}));
+  EXPECT_EQ(rec.statuses.back(), "用户强行退出，操作未完成！已撤销“b.docx”已生成的 3 个新文件。");
+  EXPECT_EQ(rec.removedRows, (std::vector<int>{0}));  // a is finished, b is not
+  EXPECT_EQ(run.OutputBase, dir.file("out/a_2.docx"));
+}
+
+TEST(DocumentSplit, SameNamedSourcesFromOtherFoldersKeepEveryPart) {
+  TempDir dir;
+  // The third source's own name is the one the second one's parts took.
+  MakeDocx({{dir.file("one/report.docx"), Pages(4, "one")},
+            {dir.file("two/report.docx"), Pages(6, "two")},
+            {dir.file("three/report(2).docx"), Pages(2, "three")}});
+  std::filesystem::create_directories(dir.file("out"));
+  DocumentSplitOptions byTwo;
+  byTwo.way = DocumentSplitOptions::Way::Pages;
+  byTwo.pagesText = "2";
+  RunState run = MakeRun(
+      {dir.file("one/report.docx"), dir.file("two/report.docx"), dir.file("three/report(2).docx")},
+      dir.file("out/x"));
+  Recorder rec;
+  SplitDocuments(run, byTwo, CommonOptions{}, rec);
+  struct Part {
+    const char* name;
+    const char* words;
+  };
+  const Part parts[] = {
+      {"report(2)(2)_1.docx", "three1three2"}, {"report(2)_1.docx", "two1two2"},
+      {"report(2)_2.docx", "two3two4"},        {"report(2)_3.docx", "two5two6"},
+      {"report_1.docx", "one1one2"},           {"report_2.docx", "one3one4"},
+  };
+  std::vector<std::string> names, files;
+  for (const Part& p : parts) {
+    names.push_back(p.name);
+    files.push_back(dir.file(std::string("out/") + p.name));
+  }
+  ASSERT_EQ(FilesIn(dir.file("out")), names);
+  const std::vector<Opened> opened = OpenAll(files);
+  for (std::size_t i = 0; i < opened.size(); ++i)
+    EXPECT_EQ(Words(opened[i].text), parts[i].words) << parts[i].name;
+  for (const char* said : {"“report.docx”与之前的文件同名，新文件名加上“(2)”",
+                           "“report(2).docx”与之前的文件同名，新文件名加上“(2)”"})
+    EXPECT_NE(std::find(rec.statuses.begin(), rec.statuses.end(), said), rec.statuses.end())
+        << said;
+}
+
+TEST(DocumentSafety, BytesOfNoDocumentKindAreRefusedAndNothingIsWritten) {
+  TempDir dir;
+  WriteFile(dir.file("in/a.fodt"), test::SimpleFodt({"a"}));
+  std::string noise(50000, '\0');
+  unsigned state = 12345;
+  for (char& c : noise) c = static_cast<char>((state = state * 1103515245u + 12345u) >> 16);
+  WriteFile(dir.file("in/noise.docx"), noise);
+  std::filesystem::create_directories(dir.file("out"));
+  const std::vector<std::string> sources = {dir.file("in/a.fodt"), dir.file("in/noise.docx")};
+  for (const bool merge : {true, false}) {
+    SCOPED_TRACE(merge ? "merge" : "split");
+    RunState run = MakeRun(sources, dir.file("out/x"));
+    Recorder rec;
+    try {
+      if (merge)
+        MergeDocuments(run, {}, CommonOptions{}, rec);
+      else
+        SplitDocuments(run, {}, CommonOptions{}, rec);
+      ADD_FAILURE() << "random bytes were taken for a document";
+    } catch (const RunError& e) {
+      EXPECT_EQ(e.file(), dir.file("in/noise.docx"));
+      EXPECT_NE(std::string(e.what()).find("noise.docx"), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find("不是 Word 文档"), std::string::npos) << e.what();
+    }
+    // Nothing under a final name; a's parts from the split are whole files.
+    for (const std::string& name : FilesIn(dir.file("out")))
+      EXPECT_TRUE(!merge && name.rfind("a_", 0) == 0) << name;
+  }
 }
 
 std::string FirstDifference(const std::string& a, const std::string& b) {
