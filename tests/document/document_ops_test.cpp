@@ -376,8 +376,11 @@ TEST(DocumentSplit, SameNamedSourcesFromOtherFoldersKeepEveryPart) {
   }
   ASSERT_EQ(FilesIn(dir.file("out")), names);
   const std::vector<Opened> opened = OpenAll(files);
-  for (std::size_t i = 0; i < opened.size(); ++i)
+  for (std::size_t i = 0; i < opened.size(); ++i) {
     EXPECT_EQ(Words(opened[i].text), parts[i].words) << parts[i].name;
+    // Saved under a temporary name, but in the format of the final one.
+    EXPECT_NE(ReadFile(files[i]).find("[Content_Types].xml"), std::string::npos) << parts[i].name;
+  }
   for (const char* said : {"“report.docx”与之前的文件同名，新文件名加上“(2)”",
                            "“report(2).docx”与之前的文件同名，新文件名加上“(2)”"})
     EXPECT_NE(std::find(rec.statuses.begin(), rec.statuses.end(), said), rec.statuses.end())
