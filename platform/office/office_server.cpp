@@ -842,12 +842,11 @@ void OfficeServer::Impl::Store(const Reference<css::lang::XComponent>& doc, cons
   // Otherwise a temporary name of the same kind beside the target, so the
   // next run writing there removes it should this one be killed meanwhile.
   // The office writes only names it can spell: a folder that is not UTF-8
-  // gets the file from the temporary folder instead.
+  // gets the file from the private profile folder instead.
   PendingOutput pending(path);
   const std::string stage = IsValidUtf8(folder)
                                 ? pending.tempPath()
-                                : std::filesystem::temp_directory_path().string() + "/.~pw-" +
-                                      RandomTag() + (IsValidUtf8(ext) ? ext : "");
+                                : profile + "/save-" + RandomTag() + (IsValidUtf8(ext) ? ext : "");
   std::string temp = stage;
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) throw OfficeError(path, action, ErrnoCause(errno));
