@@ -146,9 +146,9 @@ TEST(TextMerge, AStopKeepsTheWholeFilesAndUndoesTheOneInProgress) {
     textio::SetBlockSizeForTesting(0);
 
     EXPECT_EQ(ReadFile(dir.file("out.txt")), c.output) << c.stopAt;
-    EXPECT_EQ(reporter.events[reporter.events.size() - 2],
-              "status 用户强行退出，合并操作未完成！已撤销正在处理的“" + std::string(c.undone) +
-                  "”。");
+    EXPECT_EQ(
+        reporter.events[reporter.events.size() - 2],
+        "status 用户强行退出，合并操作未完成！已撤销正在处理的“" + std::string(c.undone) + "”。");
     EXPECT_EQ(std::count(reporter.events.begin(), reporter.events.end(), "counter 1"), 0);
     // Every source stays (a stopped run removes none) and nothing half-written is left.
     EXPECT_EQ(Names(dir.str()), (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "out.txt"}));

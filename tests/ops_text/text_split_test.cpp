@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+#include <iconv.h>
 #include <stdlib.h>
 
 #include <filesystem>
+#include <random>
 
 #include "batch/contract.h"
 #include "ops/text/text_io.h"
@@ -121,6 +123,64 @@ TEST(TextSplit, CutsAsTabled) {
   textio::SetBlockSizeForTesting(0);
 }
 
+// The parts of a split by `perPart` lines without the title: every line ends
+// with CR LF, a line feed alone gains a CR, and a new part begins after every
+// `perPart` lines.
+std::vector<std::string> PartsByLines(const std::string& text, std::size_t perPart) {
+  std::vector<std::string> parts(1);
+  std::size_t lines = 0;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t lf = text.find('\n', at);
+    std::string line = text.substr(at, lf == std::string::npos ? std::string::npos : lf - at);
+    at = lf == std::string::npos ? text.size() : lf + 1;
+    parts.back() += line + (lf != std::string::npos && line.ends_with('\r') ? "\n" : "\r\n");
+    if (++lines % perPart == 0) parts.emplace_back();
+  }
+  return parts;
+}
+
+TEST(TextSplit, MixedLineEndsCutTheSameWhateverTheBlocksTheyAreReadIn) {
+  std::mt19937 random(20240611);
+  for (int round = 0; round < 20; ++round) {
+    // Long runs without a line end, CR LF, a lone LF or CR, CRs before CR LF.
+    std::string text;
+    const std::size_t size = random() % 3000;
+    while (text.size() < size) {
+      switch (random() % 10) {
+        case 0:
+          text += "\r\n";
+          break;
+        case 1:
+          text += '\n';
+          break;
+        case 2:
+          text += '\r';
+          break;
+        case 3:
+          text += std::string(random() % 200, 'x');
+          break;
+        default:
+          text += static_cast<char>('a' + random() % 26);
+          break;
+      }
+    }
+    const std::size_t perPart = 1 + random() % 12;
+    for (const std::size_t block :
+         {std::size_t{0}, std::size_t{1}, std::size_t{17}, std::size_t{100}}) {
+      textio::SetBlockSizeForTesting(block);
+      test::TempDir dir;
+      WriteFile(dir.file("day.txt"), text);
+      RecordingReporter reporter;
+      RunState run = test::MakeRun({dir.file("day.txt")}, {}, &reporter.stop);
+      SplitTextFiles(run, Options(Way::Lines, std::to_string(perPart), false), CommonOptions{},
+                     reporter);
+      ASSERT_EQ(Parts(dir), PartsByLines(text, perPart))
+          << "round " << round << ", block " << block << ", " << perPart << " lines a part";
+    }
+  }
+  textio::SetBlockSizeForTesting(0);
+}
+
 TEST(TextSplit, EachSourceUsesItsOwnTitleAndTheContractHoldsInOrder) {
   test::TempDir dir;
   const std::string data = dir.file("data");
@@ -202,6 +262,92 @@ TEST(TextSplit, RefusesWhatCannotBeSplitAndWritesNothing) {
   }
 }
 
+// `utf8` in `encoding` (UTF-16LE and UTF-16BE come without a byte-order mark).
+std::string Encode(const std::string& utf8, const char* encoding) {
+  iconv_t cd = ::iconv_open(encoding, "UTF-8");
+  std::string in = utf8, out(utf8.size() * 2 + 4, '\0');
+  char* inp = in.data();
+  char* outp = out.data();
+  std::size_t inLeft = in.size(), outLeft = out.size();
+  EXPECT_NE(::iconv(cd, &inp, &inLeft, &outp, &outLeft), static_cast<std::size_t>(-1));
+  ::iconv_close(cd);
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
+// Splits `bytes` into one part; answers the refusal's text, or "" when it was split.
+std::string SplitRefusal(const std::string& bytes) {
+  test::TempDir dir;
+  WriteFile(dir.file("day.txt"), bytes);
+  RecordingReporter reporter;
+  RunState run = test::MakeRun({dir.file("day.txt")}, {}, &reporter.stop);
+  try {
+    SplitTextFiles(run, Options(Way::Lines, "100000"), CommonOptions{}, reporter);
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.kind(), RunError::Kind::Validation);
+    EXPECT_EQ(Names(dir.str()), std::vector<std::string>{"day.txt"});
+    return e.what();
+  }
+  EXPECT_TRUE(fs::exists(dir.file("day1.txt")));
+  return {};
+}
+
+TEST(TextSplit, RefusesUtf16WithoutAByteOrderMarkButNotOneByteTextWithAStrayZero) {
+  const std::string zh =
+      "孙子曰：兵者，国之大事，死生之地，存亡之道，不可不察也。\r\n"
+      "故经之以五事，校之以计，而索其情：一曰道，二曰天，三曰地，四曰将，五曰法。\r\n"
+      "上下同欲者胜。\r\n";
+  const std::string en = "The quick brown fox\r\njumps over the lazy dog.\r\nAgain, 1 2 3.\r\n";
+  const std::string gbk = Encode(zh, "GBK");
+  struct Case {
+    const char* what;
+    std::string bytes;
+    bool refused;
+  };
+  const std::vector<Case> cases = {
+      {"Chinese, UTF-16LE", Encode(zh, "UTF-16LE"), true},
+      {"Chinese, UTF-16BE", Encode(zh, "UTF-16BE"), true},
+      {"English, UTF-16LE", Encode(en, "UTF-16LE"), true},
+      {"English, UTF-16BE", Encode(en, "UTF-16BE"), true},
+      {"Chinese with LF ends, UTF-16LE", Encode("第一行\n第二行\n", "UTF-16LE"), true},
+      {"UTF-8, a zero byte within a line", zh.substr(0, 20) + '\0' + zh.substr(20), false},
+      {"UTF-8, zero bytes after line ends", en.substr(0, 21) + '\0' + en.substr(21, 27) + '\0',
+       false},
+      {"GBK, zero bytes", gbk.substr(0, 10) + '\0' + gbk.substr(10, 40) + '\0' + gbk.substr(50),
+       false},
+      {"ASCII, a zero byte at an odd offset", "ab\ncd\0e\nfg\n" + en, false},
+  };
+  for (const Case& c : cases) {
+    const std::string refusal = SplitRefusal(c.bytes);
+    EXPECT_EQ(!refusal.empty(), c.refused) << c.what << ": " << refusal;
+    if (c.refused) {
+      EXPECT_NE(refusal.find("day.txt"), std::string::npos) << refusal;
+      EXPECT_NE(refusal.find("UTF-16"), std::string::npos) << refusal;
+    }
+  }
+}
+
+TEST(TextSplit, RealTextsAreRefusedOnlyInUtf16) {
+  const std::string fixtures = PW_FIXTURES_DIR "/txt/";
+  if (!fs::exists(fixtures)) GTEST_SKIP() << "no text fixtures at " << fixtures;
+  const std::string sunzi = ReadFile(fixtures + "sunzi-bingfa-simplified-utf-8.txt");
+  const std::string gbk = ReadFile(fixtures + "sunzi-bingfa-simplified-gbk.txt");
+  const std::string shakespeare = ReadFile(fixtures + "tinyshakespeare.txt");
+  EXPECT_NE(SplitRefusal(Encode(sunzi, "UTF-16LE")), "");
+  EXPECT_NE(SplitRefusal(Encode(sunzi, "UTF-16BE")), "");
+  EXPECT_NE(SplitRefusal(Encode(shakespeare.substr(0, 100000), "UTF-16BE")), "");
+  EXPECT_NE(SplitRefusal(ReadFile(fixtures + "uchardet_ko_utf-16le-bom.txt")), "");
+  // One-byte encodings, a stray zero byte at an odd and at an even offset.
+  for (const std::string& text :
+       {sunzi, gbk, shakespeare.substr(0, 100000), ReadFile(fixtures + "candide-windows-1252.txt"),
+        ReadFile(fixtures + "chardet_shift-jis_cr-only.txt")}) {
+    std::string stray = text;
+    stray[101] = '\0';
+    stray[1000] = '\0';
+    EXPECT_EQ(SplitRefusal(stray), "") << text.substr(0, 40);
+  }
+}
+
 TEST(TextSplit, NeverWritesAPartOverASourceOfTheSameRun) {
   struct Case {
     const char* other;  // a second source beside day.txt
@@ -271,8 +417,8 @@ TEST(TextSplit, AStopUndoesTheSourceInProgressAndKeepsThePartsOfFinishedOnes) {
 
   EXPECT_EQ(Parts(dir, "a"), (std::vector<std::string>{Lines(1, 2), T + Lines(3, 4), T}));
   EXPECT_EQ(ReadFile(dir.file("b2.txt")), "older");
-  EXPECT_EQ(Names(dir.str()), (std::vector<std::string>{"a.txt", "a1.txt", "a2.txt", "a3.txt",
-                                                        "b.txt", "b2.txt"}));
+  EXPECT_EQ(Names(dir.str()),
+            (std::vector<std::string>{"a.txt", "a1.txt", "a2.txt", "a3.txt", "b.txt", "b2.txt"}));
   EXPECT_EQ(reporter.events[reporter.events.size() - 2],
             "status 用户强行退出，合并操作未完成！已撤销正在处理的“b.txt”。");
   EXPECT_EQ(std::count(reporter.events.begin(), reporter.events.end(), "counter 1"), 0);
