@@ -73,15 +73,29 @@ TEST_F(WindowRun, MergeOntoItsOwnSourceIsRefusedWithTheFileNamed) {
   EXPECT_EQ(names().size(), 4u);
 }
 
-TEST_F(WindowRun, AFailureNamesTheFileKeepsFinishedWorkAndRowsInStep) {
+TEST_F(WindowRun, AFileGoneSinceTheScanIsNamedBeforeAnythingIsWritten) {
   h.openFolder("RzPanel74", "RzPanel81", files.str());
-  std::filesystem::remove(files.file("c.txt"));  // gone since the scan
+  std::filesystem::remove(files.file("c.txt"));
   h.click("Image14");
   h.runAndWait();
   ASSERT_EQ(h.messages.size(), 1u);
   EXPECT_NE(h.messages[0].find("c.txt"), std::string::npos) << h.messages[0];
-  EXPECT_EQ(ReadFile(files.file("新文档.txt")), "a\nb\n");
-  EXPECT_EQ(names(), (std::vector<std::string>{"c.txt", "d.txt"}));
+  EXPECT_FALSE(std::filesystem::exists(files.file("新文档.txt")));
+  EXPECT_EQ(names(), (std::vector<std::string>{"a.txt", "b.txt", "c.txt", "d.txt"}));
+  EXPECT_FALSE(h.window().StopFlag);
+}
+
+TEST_F(WindowRun, AFailureNamesTheFileKeepsFinishedWorkAndRowsInStep) {
+  // The second file cannot be split (UTF-16) after the first one's parts are written.
+  test::WriteFile(files.file("b.txt"), std::string("\xFF\xFEt\0\n\0", 6));
+  h.openFolder("RzPanel74", "RzPanel82", files.str());
+  h.click("Image14");
+  h.runAndWait();
+  ASSERT_EQ(h.messages.size(), 1u);
+  EXPECT_NE(h.messages[0].find("b.txt"), std::string::npos) << h.messages[0];
+  EXPECT_TRUE(std::filesystem::exists(files.file("a1.txt")));
+  EXPECT_FALSE(std::filesystem::exists(files.file("b1.txt")));
+  EXPECT_EQ(names(), (std::vector<std::string>{"b.txt", "c.txt", "d.txt"}));
   EXPECT_FALSE(h.window().StopFlag);
 }
 
