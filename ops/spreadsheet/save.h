@@ -3,12 +3,15 @@
 
 #include <string>
 
+#include "platform/output_file.h"
 #include "platform/spreadsheet/server.h"
 
 namespace pw {
 
-// Saves `book` at `path`. When `path` is an .xls and the workbook does not
-// fit that format, it is saved as .xlsx beside it instead. Answers the path written.
-std::string SaveWorkbook(ServerWorkbook& book, const std::string& path);
+// Writes `book` for `path` under a temporary name and answers it, not yet
+// committed: nothing appears under the final name until the caller commits.
+// When `path` is an .xls and the workbook does not fit that format, the
+// output is an .xlsx beside it instead; finalPath() says which was written.
+PendingOutput SaveWorkbook(ServerWorkbook& book, const std::string& path);
 
 }  // namespace pw

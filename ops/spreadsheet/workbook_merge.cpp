@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 #include "batch/contract.h"
 #include "ops/spreadsheet/geometry.h"
@@ -62,26 +63,15 @@ ServerSheet& ChooseTarget(ServerWorkbook& target, ServerSheet& source, int index
   return target.ActiveSheet();
 }
 
-}  // namespace
+const char* const kNothingMerged = "没有生成合并后的工作簿。";
 
-void MergeWorkbooks(RunState& run, const WorkbookMergeOptions& options, const CommonOptions& common,
-                    RunReporter& reporter, XlsConverter* xls) {
-  std::uint32_t givenHeader = 0;
-  if (options.headers == WorkbookMergeOptions::Headers::Row) {
-    if (TrimText(options.headerRowText).empty())
-      throw RunError(RunError::Kind::Validation, {}, "行号不能为空且必须为阿拉伯数字，请检查！");
-    const int row = ParseCount(options.headerRowText, {});
-    if (row < 1 || row > static_cast<int>(xl::kMaxRows))
-      throw RunError(RunError::Kind::Validation, {},
-                     "表头行号必须是 1 到 1048576 之间的整数，请检查！");
-    givenHeader = static_cast<std::uint32_t>(row);
-  }
-  const std::string output = MergedPath(run.OutputBase);
-  RefuseOutputOverSource(output, run);
-
+// Merges every source into one workbook and writes it under a temporary
+// name for `output`. Answers nothing when a stop came first.
+std::optional<PendingOutput> MergeAndSave(RunState& run, const WorkbookMergeOptions& options,
+                                          RunReporter& reporter, XlsConverter* xls,
+                                          const std::string& output, std::uint32_t givenHeader) {
   SheetServer server(xls);
   ServerWorkbook& target = server.Add();
-  reporter.BeginProgress(ProgressStep(run.WorkList.size()));
   std::uint32_t startRow = 0;  // first source row below the title block, carried between sheets
   for (std::size_t f = 0; f < run.WorkList.size(); ++f) {
     const std::string path = run.WorkList[f];
@@ -128,18 +118,50 @@ void MergeWorkbooks(RunState& run, const WorkbookMergeOptions& options, const Co
     source.Close();
     reporter.Counter(static_cast<int>(f));
     reporter.StepProgress();
-    if (run.StopRequested()) {
-      // Nothing is saved, so every source stays where it is, and in the list.
-      reporter.Status("用户强行退出，转换操作未完成！");
-      reporter.EndProgress();
-      return;
-    }
+    if (run.StopRequested()) return std::nullopt;
   }
-  reporter.Status("合并完毕！共合并 " + std::to_string(run.WorkList.size()) + " 个文件。");
-  const std::string saved = SaveWorkbook(target, output);
-  if (saved != output)
-    reporter.Status("合并完毕！共合并 " + std::to_string(run.WorkList.size()) +
-                    " 个文件。结果超出 .xls 格式上限，已保存为“" + DisplayText(saved) + "”。");
+  reporter.Status("正在保存" + DisplayText(FileNamePart(output)));
+  PendingOutput merged = SaveWorkbook(target, output);
+  if (run.StopRequested()) return std::nullopt;  // asked for while saving: that goes too
+  return merged;
+}
+
+}  // namespace
+
+void MergeWorkbooks(RunState& run, const WorkbookMergeOptions& options, const CommonOptions& common,
+                    RunReporter& reporter, XlsConverter* xls) {
+  std::uint32_t givenHeader = 0;
+  if (options.headers == WorkbookMergeOptions::Headers::Row) {
+    if (TrimText(options.headerRowText).empty())
+      throw RunError(RunError::Kind::Validation, {}, "行号不能为空且必须为阿拉伯数字，请检查！");
+    const int row = ParseCount(options.headerRowText, {});
+    if (row < 1 || row > static_cast<int>(xl::kMaxRows))
+      throw RunError(RunError::Kind::Validation, {},
+                     "表头行号必须是 1 到 1048576 之间的整数，请检查！");
+    givenHeader = static_cast<std::uint32_t>(row);
+  }
+  const std::string output = MergedPath(run.OutputBase);
+  RefuseOutputOverSource(output, run);
+
+  reporter.BeginProgress(ProgressStep(run.WorkList.size()));
+  std::optional<PendingOutput> merged;
+  try {
+    merged = MergeAndSave(run, options, reporter, xls, output, givenHeader);
+    if (merged) merged->Commit();
+  } catch (const RunError& e) {
+    if (e.kind() != RunError::Kind::Failure) throw;
+    throw RunError(e.kind(), e.file(), std::string(e.what()) + kNothingMerged);
+  }
+  if (!merged) {
+    // Nothing is saved, so every source stays where it is, and in the list.
+    reporter.Status(std::string("用户强行退出，转换操作未完成！") + kNothingMerged);
+    reporter.EndProgress();
+    return;
+  }
+  const std::string saved = merged->finalPath();
+  std::string done = "合并完毕！共合并 " + std::to_string(run.WorkList.size()) + " 个文件。";
+  if (saved != output) done += "结果超出 .xls 格式上限，已保存为“" + DisplayText(saved) + "”。";
+  reporter.Status(done);
   run.OutputBase = saved;
   for (std::size_t f = 0; f < run.WorkList.size(); ++f) {
     ReleaseEntry(run, common, reporter, static_cast<int>(f));

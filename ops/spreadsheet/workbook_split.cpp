@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <algorithm>
 #include <optional>
 #include <set>
@@ -26,7 +28,9 @@ std::string SafeFilePart(const std::string& name) {
   std::string out;
   for (char c : name) {
     const auto u = static_cast<unsigned char>(c);
-    out += u < 32 || std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos ? '_' : c;
+    out += u < 32 || u == 0x7F || std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos
+               ? '_'
+               : c;
   }
   if (out.empty() || out == "." || out == "..") out = "_" + out;
   return out;
@@ -65,8 +69,47 @@ class Splitter {
   Splitter(RunState& run, const WorkbookSplitOptions& options, XlsConverter* xls)
       : run_(run), options_(options), server_(xls) {}
 
-  // Splits one source; answers false when a stop cut it short.
+  // Splits one source. Its parts are written under temporary names and all
+  // take their names only once the source is done: a stop or a failure on
+  // the way leaves none of them. Answers false when a stop cut it short;
+  // undone() then says how many parts were thrown away.
   bool Split(const std::string& path, std::uint32_t parts, std::uint32_t rows) {
+    pending_.clear();
+    pendingNotes_.clear();
+    undone_ = 0;
+    const bool done = SplitInto(path, parts, rows) && !run_.StopRequested();
+    if (!done) {
+      undone_ = pending_.size();
+      pending_.clear();  // removes the parts written so far
+      return false;
+    }
+    CommitParts();
+    notes_.insert(notes_.end(), pendingNotes_.begin(), pendingNotes_.end());
+    return true;
+  }
+
+  const std::vector<std::string>& Notes() const { return notes_; }
+  std::size_t undone() const { return undone_; }
+
+ private:
+  // Gives every part of the source its name; when one cannot take it, the
+  // parts named before it go again, so the source has all its parts or none.
+  void CommitParts() {
+    std::size_t committed = 0;
+    try {
+      for (PendingOutput& part : pending_) {
+        part.Commit();
+        ++committed;
+      }
+    } catch (...) {
+      for (std::size_t i = 0; i < committed; ++i) ::unlink(pending_[i].finalPath().c_str());
+      pending_.clear();
+      throw;
+    }
+    pending_.clear();
+  }
+
+  bool SplitInto(const std::string& path, std::uint32_t parts, std::uint32_t rows) {
     ServerWorkbook& source = server_.Open(path);
     if (options_.singleSheet && options_.way != WorkbookSplitOptions::Way::PerSheet) {
       bool found = false;
@@ -94,15 +137,13 @@ class Splitter {
     return done;
   }
 
-  const std::vector<std::string>& Notes() const { return notes_; }
-
- private:
   std::string SheetFilter() const { return TrimText(options_.sheetName); }
 
   void Save(ServerWorkbook& book, const std::string& output) {
     RefuseOverSource(output, run_);
-    const std::string saved = SaveWorkbook(book, output);
-    if (saved != output) notes_.push_back(DisplayText(FileNamePart(saved)));
+    pending_.push_back(SaveWorkbook(book, output));
+    const std::string& saved = pending_.back().finalPath();
+    if (saved != output) pendingNotes_.push_back(DisplayText(FileNamePart(saved)));
     book.Close();
   }
 
@@ -185,6 +226,7 @@ class Splitter {
 
   bool Even(ServerWorkbook& source, const std::string& path, std::uint32_t parts) {
     for (std::uint32_t k = 1; k <= parts; ++k) {
+      if (run_.StopRequested()) return false;
       ServerWorkbook& out = NewOutput();
       const bool done = ForEachSheet(source, [&](ServerSheet& sheet, const SheetShape& shape) {
         const std::uint32_t data = shape.used > shape.header ? shape.used - shape.header : 0;
@@ -202,6 +244,7 @@ class Splitter {
   bool ByRows(ServerWorkbook& source, const std::string& path, std::uint32_t rows) {
     std::uint64_t maxUsed = 1;
     for (std::uint64_t k = 1;; ++k) {
+      if (run_.StopRequested()) return false;
       ServerWorkbook& out = NewOutput();
       const std::uint64_t skip = (k - 1) * rows;
       const bool done = ForEachSheet(source, [&](ServerSheet& sheet, const SheetShape& shape) {
@@ -227,6 +270,9 @@ class Splitter {
   SheetServer server_;
   std::vector<std::string> notes_;
   std::vector<std::optional<SheetShape>> shapes_;  // of the open source, by sheet
+  std::vector<PendingOutput> pending_;             // the open source's parts, written
+  std::vector<std::string> pendingNotes_;
+  std::size_t undone_ = 0;
 };
 
 }  // namespace
@@ -259,7 +305,11 @@ void SplitWorkbooks(RunState& run, const WorkbookSplitOptions& options, const Co
     reporter.Status("正在分割" + DisplayText(FileNamePart(path)));
     if (!splitter.Split(path, parts, rows)) {
       // A source cut short keeps its row and is never removed.
-      reporter.Status(kStopText);
+      std::string text = kStopText;
+      if (splitter.undone() > 0)
+        text += "已撤销“" + DisplayText(FileNamePart(path)) + "”已生成的 " +
+                std::to_string(splitter.undone()) + " 个工作簿。";
+      reporter.Status(text);
       reporter.EndProgress();
       return;
     }

@@ -33,8 +33,9 @@ void OfficeXlsConverter::ToXlsx(const std::string& xlsPath, const std::string& x
   Convert(xlsPath, xlsxPath, "Calc MS Excel 2007 XML", xlsPath);
 }
 
-void OfficeXlsConverter::FromXlsx(const std::string& xlsxPath, const std::string& xlsPath) {
-  Convert(xlsxPath, xlsPath, "MS Excel 97", xlsPath);
+void OfficeXlsConverter::FromXlsx(const std::string& xlsxPath, const std::string& xlsPath,
+                                  const std::string& shownAs) {
+  Convert(xlsxPath, xlsPath, "MS Excel 97", shownAs);
 }
 
 }  // namespace pw

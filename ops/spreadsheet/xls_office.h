@@ -16,7 +16,8 @@ class OfficeXlsConverter : public XlsConverter {
   OfficeXlsConverter();
   ~OfficeXlsConverter() override;
   void ToXlsx(const std::string& xlsPath, const std::string& xlsxPath) override;
-  void FromXlsx(const std::string& xlsxPath, const std::string& xlsPath) override;
+  void FromXlsx(const std::string& xlsxPath, const std::string& xlsPath,
+                const std::string& shownAs) override;
 
  private:
   void Convert(const std::string& from, const std::string& to, const std::string& filter,

@@ -340,8 +340,15 @@ void ServerWorkbook::SheetDeleted(ServerSheet& sheet) {
 }
 
 void ServerWorkbook::SaveAs(const std::string& FileName) {
+  PendingOutput out(FileName);
+  SaveAs(out);
+  out.Commit();
+}
+
+void ServerWorkbook::SaveAs(PendingOutput& out) {
+  const std::string& FileName = out.finalPath();
   if (LowerExtension(FileName) != ".xls") {
-    xl::WriteXlsx(*model_, FileName);
+    xl::WriteXlsxInto(*model_, out.tempPath(), FileName);
     path_ = FileName;
     return;
   }
@@ -357,8 +364,9 @@ void ServerWorkbook::SaveAs(const std::string& FileName) {
   if (tmp.path().empty())
     Refuse(FileName, "无法保存“" + DisplayText(FileName) + "”：无法建立临时文件夹。");
   const std::string xlsx = tmp.path() + "/book.xlsx";
-  xl::WriteXlsx(*model_, xlsx);
-  server_->xls_->FromXlsx(xlsx, FileName);
+  xl::WriteXlsxInto(*model_, xlsx, FileName);
+  // The temporary name keeps the .xls extension the conversion goes by.
+  server_->xls_->FromXlsx(xlsx, out.tempPath(), FileName);
   path_ = FileName;
 }
 
@@ -380,6 +388,8 @@ ServerWorkbook& SheetServer::Add() {
 ServerWorkbook& SheetServer::Open(const std::string& path) {
   std::unique_ptr<xl::Workbook> model;
   if (LowerExtension(path) == ".xls") {
+    // The office server would wait on a pipe as long as nothing writes to it.
+    ::close(xl::OpenRegularFile(path));
     if (xls_ == nullptr)
       Refuse(path, "无法打开 .xls 工作簿“" + DisplayText(path) + "”：缺少格式转换服务。");
     TempFolder tmp;

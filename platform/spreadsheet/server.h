@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/output_file.h"
 #include "platform/run_errors.h"
 #include "platform/spreadsheet/workbook.h"
 
@@ -19,9 +20,10 @@ class XlsConverter {
   virtual ~XlsConverter() = default;
   // Writes the workbook `xlsPath` as .xlsx at `xlsxPath`. Throws RunError naming `xlsPath`.
   virtual void ToXlsx(const std::string& xlsPath, const std::string& xlsxPath) = 0;
-  // Writes the workbook `xlsxPath` as an Excel 97 .xls at `xlsPath`. Throws RunError naming
-  // `xlsPath`.
-  virtual void FromXlsx(const std::string& xlsxPath, const std::string& xlsPath) = 0;
+  // Writes the workbook `xlsxPath` as an Excel 97 .xls at `xlsPath` (a temporary name that
+  // ends in .xls). Throws RunError naming `shownAs`, the file the user will see.
+  virtual void FromXlsx(const std::string& xlsxPath, const std::string& xlsPath,
+                        const std::string& shownAs) = 0;
 };
 
 // A sheet name the application would refuse: empty, over 31 characters,
@@ -96,7 +98,12 @@ class ServerWorkbook {
   ServerSheet& Worksheets(int index);  // throws RunError when out of range
   ServerSheet& add();                  // Worksheets.add: a new last sheet, active
   ServerSheet& ActiveSheet();
+  // Writes the workbook at `FileName`, which is replaced only by a whole
+  // workbook; .xls through the converter.
   void SaveAs(const std::string& FileName);
+  // Writes the workbook to `out`'s temporary file, in the format its final
+  // name asks for; the caller commits it.
+  void SaveAs(PendingOutput& out);
   void Close();
 
   const std::string& Path() const { return path_; }

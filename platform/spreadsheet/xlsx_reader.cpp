@@ -1,10 +1,14 @@
 #include "platform/spreadsheet/xlsx_reader.h"
 
 #include <expat.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zip.h>
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -14,8 +18,8 @@
 #include <new>
 #include <unordered_map>
 
-#include "platform/run_errors.h"
 #include "platform/errors.h"
+#include "platform/run_errors.h"
 #include "platform/spreadsheet/formula.h"
 #include "platform/textcodec.h"
 
@@ -975,6 +979,7 @@ struct SheetEntry {
 class WorkbookHandler : public XmlHandler {
  public:
   void Start(std::string_view name, const char** a) override {
+    if (root.empty()) root = name;
     if (name == "workbookPr") {
       date1904 = AttrBool(a, "date1904", false);
     } else if (name == "sheet") {
@@ -991,9 +996,62 @@ class WorkbookHandler : public XmlHandler {
     }
   }
   void End(std::string_view) override {}
+  std::string root;  // the part's first element: "workbook" in a workbook
   bool date1904 = false;
   std::vector<SheetEntry> sheets;
 };
+
+// The content types a package declares: by part name, else by extension.
+class ContentTypesHandler : public XmlHandler {
+ public:
+  void Start(std::string_view name, const char** a) override {
+    const char* type = Attr(a, "ContentType");
+    if (type == nullptr) return;
+    if (name == "Default") {
+      if (const char* ext = Attr(a, "Extension")) defaults_[Lower(ext)] = type;
+    } else if (name == "Override") {
+      if (const char* part = Attr(a, "PartName"))
+        overrides_[Lower(*part == '/' ? part + 1 : part)] = type;
+    }
+  }
+  void End(std::string_view) override {}
+  bool Empty() const { return defaults_.empty() && overrides_.empty(); }
+  // The declared type of `part` ("xl/workbook.xml"), or "" when none is.
+  std::string TypeOf(const std::string& part) const {
+    if (auto it = overrides_.find(Lower(part)); it != overrides_.end()) return it->second;
+    const std::size_t dot = part.rfind('.');
+    if (dot != std::string::npos && part.find('/', dot) == std::string::npos)
+      if (auto it = defaults_.find(Lower(part.substr(dot + 1))); it != defaults_.end())
+        return it->second;
+    return {};
+  }
+
+ private:
+  static std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+  }
+  std::unordered_map<std::string, std::string> defaults_, overrides_;
+};
+
+// A file that is something else than a workbook (a document renamed, random
+// bytes): said so plainly, with what it is when that is known.
+[[noreturn]] void NotAWorkbook(const std::string& path, const std::string& mainType) {
+  std::string what;
+  if (mainType.find("wordprocessingml") != std::string::npos)
+    what = "：它的内容是 Word 文档";
+  else if (mainType.find("presentationml") != std::string::npos)
+    what = "：它的内容是演示文稿";
+  throw RunError(RunError::Kind::Failure, path,
+                 "“" + DisplayText(path) + "”不是 Excel 工作簿文件" + what + "。");
+}
+
+// The main part's content type names a workbook: the ordinary, template and
+// macro-enabled kinds, in transitional and strict files alike.
+bool IsWorkbookType(const std::string& type) {
+  return TypeIs(type, ".main+xml") && (type.find("spreadsheetml") != std::string::npos ||
+                                       type.find("vnd.ms-excel") != std::string::npos);
+}
 
 class RootRelsHandler : public RelsHandler {
  public:
@@ -1006,14 +1064,26 @@ std::unique_ptr<Workbook> Read(const Package& pkg, const std::string& path) {
   std::string workbookPart;
   for (const auto& [id, rel] : root.rels)
     if (TypeIs(rel.type, "/officeDocument")) workbookPart = rel.target;
+  ContentTypesHandler types;
+  pkg.Parse("[Content_Types].xml", types);
+  // The content decides, not the name: a document renamed .xlsx is refused
+  // before anything is made of it.
+  if (!workbookPart.empty()) {
+    const std::string type = types.TypeOf(workbookPart);
+    if (type.find("vnd.ms-excel.sheet.binary") != std::string::npos)
+      Fail(path, "这是二进制工作簿（.xlsb），无法读取。请在电子表格程序中另存为 .xlsx 后再试。");
+    if (!type.empty() && !IsWorkbookType(type)) NotAWorkbook(path, type);
+  }
   if (workbookPart.empty() || !pkg.Has(workbookPart)) workbookPart = "xl/workbook.xml";
 
   WorkbookHandler wb;
   if (!pkg.Parse(workbookPart, wb)) {
-    if (pkg.Has("word/document.xml") || pkg.Has("ppt/presentation.xml"))
-      Fail(path, "这是文字或演示文档，不是 .xlsx 工作簿。");
+    if (pkg.Has("word/document.xml")) NotAWorkbook(path, "wordprocessingml");
+    if (pkg.Has("ppt/presentation.xml")) NotAWorkbook(path, "presentationml");
+    if (types.Empty() && root.rels.empty()) NotAWorkbook(path, {});  // a zip of something else
     Fail(path, "文件已损坏，或不是 .xlsx 工作簿（缺少 " + workbookPart + "）。");
   }
+  if (wb.root != "workbook") NotAWorkbook(path, types.TypeOf(workbookPart));
   RelsHandler rels(Folder(workbookPart));
   pkg.Parse(RelsOf(workbookPart), rels);
 
@@ -1106,8 +1176,8 @@ void CheckSignature(const void* data, std::size_t size, const std::string& path)
     Fail(path,
          "文件已加密（设有打开密码），或实为 .xls 格式。请在电子表格程序中去掉密码或另存为 .xlsx "
          "后再试。");
-  if (size < 4 || p[0] != 'P' || p[1] != 'K')
-    Fail(path, size == 0 ? "文件是空的。" : "文件不是 .xlsx 工作簿，或已损坏。");
+  if (size == 0) Fail(path, "文件是空的。");
+  if (size < 4 || p[0] != 'P' || p[1] != 'K') NotAWorkbook(path, {});
 }
 
 }  // namespace
@@ -1119,20 +1189,41 @@ std::unique_ptr<Workbook> ReadXlsxBytes(const void* data, std::size_t size,
   return Read(pkg, path);
 }
 
-std::unique_ptr<Workbook> ReadXlsx(const std::string& path) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) {
+int OpenRegularFile(const std::string& path) {
+  // Opened without waiting: a named pipe or a device would otherwise block
+  // until something else opens its other end, which may be never.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
     const int err = errno;
-    throw RunError(RunError::Kind::Failure, path, FileErrorText("打开工作簿", path, err));
+    throw RunError(RunError::Kind::Failure, path, FileErrorText("打开", path, err));
   }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int err = S_ISDIR(st.st_mode) ? EISDIR : 0;
+    ::close(fd);
+    throw RunError(RunError::Kind::Failure, path,
+                   err != 0 ? FileErrorText("打开", path, err)
+                            : "无法打开“" + DisplayText(path) + "”：这不是一个普通文件");
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+std::unique_ptr<Workbook> ReadXlsx(const std::string& path) {
+  const int fd = OpenRegularFile(path);
   std::string bytes;
   char buf[1 << 16];
-  std::size_t n = 0;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
-  const bool failed = std::ferror(f) != 0;
-  const int err = errno;
-  std::fclose(f);
-  if (failed) throw RunError(RunError::Kind::Failure, path, FileErrorText("读取工作簿", path, err));
+  int err = 0;
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) err = errno;
+    if (n <= 0) break;
+    bytes.append(buf, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  if (err != 0)
+    throw RunError(RunError::Kind::Failure, path, FileErrorText("读取工作簿", path, err));
   return ReadXlsxBytes(bytes.data(), bytes.size(), path);
 }
 

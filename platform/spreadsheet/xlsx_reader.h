@@ -11,11 +11,17 @@
 namespace pw::xl {
 
 // Throws pw::RunError (Failure) naming `path` when the file cannot be read,
-// is damaged, encrypted, or is not an .xlsx workbook.
+// is not a regular file, is damaged, encrypted, or is not an .xlsx workbook
+// (whatever its name says: the package's main part must be a workbook).
 std::unique_ptr<Workbook> ReadXlsx(const std::string& path);
 
 // The same for a file already in memory; `path` only names it in messages.
 std::unique_ptr<Workbook> ReadXlsxBytes(const void* data, std::size_t size,
                                         const std::string& path);
+
+// Opens `path` for reading without blocking on a pipe or a device. Throws
+// pw::RunError naming it when it cannot be opened or is not a regular file.
+// Answers the descriptor, which the caller closes.
+int OpenRegularFile(const std::string& path);
 
 }  // namespace pw::xl

@@ -1,6 +1,8 @@
 #include "platform/spreadsheet/xlsx_writer.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <xlsxwriter.h>
 #include <zip.h>
@@ -17,8 +19,9 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "platform/run_errors.h"
 #include "platform/errors.h"
+#include "platform/output_file.h"
+#include "platform/run_errors.h"
 #include "platform/textcodec.h"
 
 namespace pw::xl {
@@ -27,6 +30,23 @@ namespace {
 [[noreturn]] void Fail(const std::string& path, const std::string& cause) {
   throw RunError(RunError::Kind::Failure, path,
                  "无法保存工作簿“" + DisplayText(path) + "”：" + cause);
+}
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The cause of a failed write whose library kept no error number of its own
+// that says more: the disk's state tells a full disk from other faults.
+int WriteFailureCause(int err, const std::string& folder) {
+  if (err == ENOSPC || err == EDQUOT || err == EFBIG || err == EIO || err == EROFS ||
+      err == EACCES || err == EPERM || err == ENOMEM || err == EMFILE || err == ENFILE)
+    return err;
+  struct statvfs fs {};
+  if (::statvfs(folder.c_str(), &fs) == 0 && fs.f_bavail == 0) return ENOSPC;
+  return err != 0 ? err : EIO;
 }
 
 lxw_color_t LxwColor(Color c) {
@@ -106,15 +126,103 @@ class CNumericLocale {
   locale_t old_ = static_cast<locale_t>(nullptr);
 };
 
+// The library keeps every part in temporary files until it packs them, and
+// does not check its writes to them: on a full disk a sheet would be packed
+// cut short and the save would look fine. It leaves making those files to
+// `lxw_tmpfile`, which a program may provide itself; ours (below) hands out
+// files that note the first failed write for the save in progress on their
+// thread, which then fails with that cause.
+struct TempFileErrors {
+  int err = 0;
+  void Note(int e) {
+    if (err == 0) err = e;
+  }
+};
+thread_local TempFileErrors* tempFileErrors = nullptr;
+
+class TrackTempFileErrors {
+ public:
+  TrackTempFileErrors() : old_(tempFileErrors) { tempFileErrors = &errors_; }
+  ~TrackTempFileErrors() { tempFileErrors = old_; }
+  TrackTempFileErrors(const TrackTempFileErrors&) = delete;
+  TrackTempFileErrors& operator=(const TrackTempFileErrors&) = delete;
+  int err() const { return errors_.err; }
+
+ private:
+  TempFileErrors errors_;
+  TempFileErrors* old_;
+};
+
+struct TempFile {
+  int fd;
+  TempFileErrors* errors;
+};
+
+ssize_t TempRead(void* cookie, char* buf, size_t size) {
+  auto* f = static_cast<TempFile*>(cookie);
+  for (;;) {
+    const ssize_t n = ::read(f->fd, buf, size);
+    if (n >= 0 || errno != EINTR) return n;
+  }
+}
+
+ssize_t TempWrite(void* cookie, const char* buf, size_t size) {
+  auto* f = static_cast<TempFile*>(cookie);
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::write(f->fd, buf + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int err = n < 0 ? errno : ENOSPC;
+      if (f->errors != nullptr) f->errors->Note(err);
+      errno = err;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+int TempSeek(void* cookie, off64_t* offset, int whence) {
+  auto* f = static_cast<TempFile*>(cookie);
+  const off64_t at = ::lseek64(f->fd, *offset, whence);
+  if (at < 0) return -1;
+  *offset = at;
+  return 0;
+}
+
+int TempClose(void* cookie) {
+  auto* f = static_cast<TempFile*>(cookie);
+  const int rc = ::close(f->fd);
+  delete f;
+  return rc;
+}
+
+// A nameless file in `folder`; where the file system cannot make one, a
+// named one removed at once (its name is one a later run sweeps away).
+int OpenNamelessFile(const std::string& folder) {
+  int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
+  std::string name = folder + "/.~pw" + std::to_string(::getpid()) + "-tmp-XXXXXX";
+  fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd >= 0) ::unlink(name.c_str());
+  return fd;
+}
+
 class Writer {
  public:
-  Writer(const Workbook& book, const std::string& path, const std::string& tmp)
-      : book_(book), path_(path) {
+  // Writes `book` to `file`; messages name `path`.
+  Writer(const Workbook& book, const std::string& path, const std::string& file,
+         const TrackTempFileErrors& tempErrors)
+      : book_(book), path_(path), tempErrors_(tempErrors), folder_(FolderOf(file)) {
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
     options.use_zip64 = LXW_TRUE;
-    wb_ = workbook_new_opt(tmp.c_str(), &options);
-    if (wb_ == nullptr) Fail(path_, "内存不足。");
+    // Temporary files go on the disk the workbook goes to: when it is full,
+    // that is what the save reports.
+    options.tmpdir = folder_.data();
+    wb_ = workbook_new_opt(file.c_str(), &options);
+    if (wb_ == nullptr) FailWith(ENOMEM);
     // The library's first format is the workbook's default style.
     lxw_format* normal = STAILQ_FIRST(wb_->formats);
     const Font& font = book_.DefaultFont();
@@ -125,9 +233,16 @@ class Writer {
     dateStyle_.assign(book_.styles.size(), -1);
   }
   ~Writer() {
-    if (wb_ != nullptr) {
-      workbook_close(wb_);  // frees it; the half-written file is removed by the caller
+    if (wb_ == nullptr) return;
+    // A save given up: the workbook is freed without writing anything (the
+    // library's close would write, and crashes when no sheet could be
+    // added). Freeing leaves the sheets' temporary files open; they go here.
+    for (lxw_worksheet* ws : sheets_) {
+      if (ws->optimize_tmpfile != nullptr) std::fclose(ws->optimize_tmpfile);
+      ws->optimize_tmpfile = nullptr;
+      ws->file = nullptr;
     }
+    lxw_workbook_free(wb_);
   }
   Writer(const Writer&) = delete;
   Writer& operator=(const Writer&) = delete;
@@ -138,13 +253,14 @@ class Writer {
     for (std::size_t i = 0; i < book_.sheets.size(); ++i) {
       const Sheet& sheet = *book_.sheets[i];
       lxw_worksheet* ws = workbook_add_worksheet(wb_, sheet.name.c_str());
+      if (ws == nullptr && tempErrors_.err() != 0) FailWith(tempErrors_.err());
       if (ws == nullptr) Fail(path_, "工作表名“" + sheet.name + "”无效或重复。");
       if (sheet.state == SheetState::Visible && firstVisible == book_.sheets.size()) {
         firstVisible = i;
         worksheet_activate(ws);
       }
-      WriteSheet(sheet, ws);
       sheets_.push_back(ws);
+      WriteSheet(sheet, ws);
     }
     for (std::size_t i = 0; i < book_.sheets.size(); ++i)
       if (book_.sheets[i]->state != SheetState::Visible && i != firstVisible)
@@ -152,19 +268,37 @@ class Writer {
     if (book_.sheets.empty()) workbook_add_worksheet(wb_, nullptr);
     lxw_workbook* wb = wb_;
     wb_ = nullptr;
+    errno = 0;
     const lxw_error err = workbook_close(wb);
-    if (err != LXW_NO_ERROR) {
-      if (err == LXW_ERROR_CREATING_XLSX_FILE || err == LXW_ERROR_CREATING_TMPFILE)
-        Fail(path_, DescribeErrno(errno) + "。");
-      Fail(path_, lxw_strerror(err));
+    const int sysErr = errno;
+    if (tempErrors_.err() != 0) FailWith(tempErrors_.err());
+    if (err == LXW_NO_ERROR) return;
+    switch (err) {
+      case LXW_ERROR_MEMORY_MALLOC_FAILED:
+        FailWith(ENOMEM);
+      case LXW_ERROR_CREATING_XLSX_FILE:
+      case LXW_ERROR_CREATING_TMPFILE:
+      case LXW_ERROR_READING_TMPFILE:
+      case LXW_ERROR_ZIP_FILE_OPERATION:
+      case LXW_ERROR_ZIP_PARAMETER_ERROR:
+      case LXW_ERROR_ZIP_BAD_ZIP_FILE:
+      case LXW_ERROR_ZIP_INTERNAL_ERROR:
+      case LXW_ERROR_ZIP_FILE_ADD:
+      case LXW_ERROR_ZIP_CLOSE:
+        FailWith(WriteFailureCause(sysErr, folder_));
+      default:
+        Fail(path_, lxw_strerror(err));
     }
   }
 
   const std::vector<std::vector<Mend>>& Mends() const { return mends_; }
 
  private:
+  [[noreturn]] void FailWith(int err) { Fail(path_, DescribeErrno(err, true) + "。"); }
+
   void Check(lxw_error err, std::uint32_t row, std::uint32_t col, const Sheet& sheet) {
     if (err == LXW_NO_ERROR) return;
+    if (tempErrors_.err() != 0) FailWith(tempErrors_.err());
     Fail(path_, "工作表“" + sheet.name + "”单元格 " + CellRef(row, col) + "：" + lxw_strerror(err));
   }
 
@@ -386,6 +520,8 @@ class Writer {
 
   const Workbook& book_;
   const std::string& path_;
+  const TrackTempFileErrors& tempErrors_;
+  std::string folder_;
   lxw_workbook* wb_ = nullptr;
   std::vector<lxw_worksheet*> sheets_;
   std::vector<lxw_format*> formats_;
@@ -573,9 +709,12 @@ void ApplyMends(const std::string& file, const std::string& out, const std::stri
     if (mended) zip_set_file_compression(to, static_cast<zip_uint64_t>(added), ZIP_CM_DEFLATE, 1);
   }
   if (zip_close(to) != 0) {
+    zip_error_t* error = zip_get_error(to);
+    const int err = zip_error_system_type(error) == ZIP_ET_SYS ? zip_error_code_system(error) : 0;
     const std::string cause = zip_strerror(to);
     zip_discard(to);
     zip_discard(from);
+    if (err != 0) Fail(path, DescribeErrno(WriteFailureCause(err, FolderOf(out)), true) + "。");
     Fail(path, cause);
   }
   zip_discard(from);
@@ -583,47 +722,69 @@ void ApplyMends(const std::string& file, const std::string& out, const std::stri
 
 }  // namespace
 
-void WriteXlsx(const Workbook& book, const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
-  std::string tmp = folder + "/.pw-save-XXXXXX";
-  const int fd = ::mkstemp(tmp.data());
+void WriteXlsxInto(const Workbook& book, const std::string& file, const std::string& path) {
+  TrackTempFileErrors tempErrors;
+  std::vector<std::vector<Mend>> mends;
+  // The library writes a scratch copy beside `file`: cells it cannot write
+  // as they are are mended on the way from there to `file`. A scratch copy
+  // that needs no mending simply takes the name.
+  PendingOutput scratch(file);
+  // Made here first, so that a folder that is missing or cannot be written
+  // is reported before the library sets out.
+  const int fd = ::open(scratch.tempPath().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) {
     const int err = errno;
-    Fail(path, DescribeErrno(err) + "。");
+    Fail(path, DescribeErrno(err, true) + "。");
   }
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
   ::close(fd);
-  try {
-    std::vector<std::vector<Mend>> mends;
-    {
-      Writer writer(book, path, tmp);
-      writer.Write();
-      mends = writer.Mends();
-    }
-    const bool mend =
-        std::any_of(mends.begin(), mends.end(), [](const auto& m) { return !m.empty(); });
-    if (mend) {
-      const std::string mendedTmp = tmp + ".m";
-      try {
-        ApplyMends(tmp, mendedTmp, path, mends);
-      } catch (...) {
-        std::remove(mendedTmp.c_str());
-        throw;
-      }
-      ::chmod(mendedTmp.c_str(), 0666 & ~mask);
-      std::rename(mendedTmp.c_str(), tmp.c_str());
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-      const int err = errno;
-      Fail(path, DescribeErrno(err) + "。");
-    }
-  } catch (...) {
-    std::remove(tmp.c_str());
-    throw;
+  {
+    Writer writer(book, path, scratch.tempPath(), tempErrors);
+    writer.Write();
+    mends = writer.Mends();
+  }
+  const bool mend =
+      std::any_of(mends.begin(), mends.end(), [](const auto& m) { return !m.empty(); });
+  if (mend) {
+    ApplyMends(scratch.tempPath(), file, path, mends);
+  } else if (::rename(scratch.tempPath().c_str(), file.c_str()) != 0) {
+    const int err = errno;
+    Fail(path, DescribeErrno(err, true) + "。");
   }
 }
 
+void WriteXlsx(const Workbook& book, const std::string& path) {
+  PendingOutput out(path);
+  WriteXlsxInto(book, out.tempPath(), path);
+  out.Commit();
+}
+
 }  // namespace pw::xl
+
+// The library's temporary files (see TempFileErrors above). `tmpdir` is the
+// folder the workbook's options name, or none.
+extern "C" __attribute__((visibility("default"))) FILE* lxw_tmpfile(char* tmpdir) {
+  using namespace pw::xl;
+  std::string folder;
+  if (tmpdir != nullptr && *tmpdir != '\0') {
+    folder = tmpdir;
+  } else {
+    const char* env = std::getenv("TMPDIR");
+    folder = env != nullptr && *env != '\0' ? env : "/tmp";
+  }
+  TempFileErrors* errors = tempFileErrors;
+  const int fd = OpenNamelessFile(folder);
+  if (fd < 0) {
+    if (errors != nullptr) errors->Note(errno);
+    return nullptr;
+  }
+  auto* file = new (std::nothrow) TempFile{fd, errors};
+  FILE* stream = file == nullptr
+                     ? nullptr
+                     : fopencookie(file, "w+", {TempRead, TempWrite, TempSeek, TempClose});
+  if (stream == nullptr) {
+    if (errors != nullptr) errors->Note(ENOMEM);
+    ::close(fd);
+    delete file;
+  }
+  return stream;
+}

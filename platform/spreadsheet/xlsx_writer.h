@@ -12,4 +12,9 @@ namespace pw::xl {
 // meaning. Throws pw::RunError (Failure) naming `path`.
 void WriteXlsx(const Workbook& book, const std::string& path);
 
+// Writes `book` to `file` as it is: the caller's own temporary file, which
+// it renames into place once whole and removes after a failure. Messages
+// name `path`, the file the user will see.
+void WriteXlsxInto(const Workbook& book, const std::string& file, const std::string& path);
+
 }  // namespace pw::xl

@@ -140,7 +140,7 @@ TEST(SheetServer, OpenAndSaveAsGoThroughTheConverterForXls) {
       ++toCalls;
       std::filesystem::copy_file(xls, xlsx);
     }
-    void FromXlsx(const std::string& xlsx, const std::string& xls) override {
+    void FromXlsx(const std::string& xlsx, const std::string& xls, const std::string&) override {
       ++fromCalls;
       std::filesystem::copy_file(xlsx, xls, std::filesystem::copy_options::overwrite_existing);
     }

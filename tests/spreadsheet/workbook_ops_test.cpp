@@ -1,10 +1,22 @@
 #include "ops/spreadsheet/workbook_ops.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <iostream>
+#include <sstream>
 
 #include "batch/contract.h"
 #include "ops/spreadsheet/geometry.h"
@@ -283,7 +295,7 @@ TEST(WorkbookMerge, SourcesGoOnlyOnceTheMergedWorkbookIsSaved) {
   stopped.StopFlag = &stop;
   Recorder rec;
   MergeWorkbooks(stopped, WorkbookMergeOptions{}, del, rec);
-  EXPECT_EQ(rec.status, "用户强行退出，转换操作未完成！");
+  EXPECT_EQ(rec.status, "用户强行退出，转换操作未完成！没有生成合并后的工作簿。");
   EXPECT_FALSE(fs::exists(dir.file("m.xlsx")));
   EXPECT_TRUE(fs::exists(dir.file("a.xlsx")));
   EXPECT_TRUE(rec.removed.empty());
@@ -386,7 +398,7 @@ TEST(WorkbookSplit, AStopLeavesTheSourceAndItsRowAlone) {
 TEST(WorkbookSplit, OneFilePerSheetWithSafeDistinctNames) {
   test::TempDir dir;
   const std::string src = dir.file("book.xlsx");
-  MakeBook(src, {{"A<B", Table(2)}, {"空", {}}, {"A>B", Table(3)}});
+  MakeBook(src, {{"A<B", Table(2)}, {"空", {}}, {"A>B", Table(3)}, {"D\x7F", Table(1)}});
   WorkbookSplitOptions opt;
   opt.way = WorkbookSplitOptions::Way::PerSheet;
   RunState run = MakeRun({src}, src);
@@ -395,6 +407,7 @@ TEST(WorkbookSplit, OneFilePerSheetWithSafeDistinctNames) {
   EXPECT_EQ(ReadGrid(dir.file("book_A_B.xlsx")).size(), 3u);
   EXPECT_EQ(ReadGrid(dir.file("book_A_B(2).xlsx")).size(), 4u) << "no output overwrites another";
   EXPECT_FALSE(fs::exists(dir.file("book_空.xlsx")));
+  EXPECT_EQ(ReadGrid(dir.file("book_D_.xlsx")).size(), 2u) << "no control character in a name";
 }
 
 TEST(WorkbookSplit, CountsThatAreNotPositiveWriteNothingAndKeepTheSource) {
@@ -425,7 +438,7 @@ TEST(WorkbookSplit, XlsOutputTooLargeIsWrittenAsXlsxBeside) {
     void ToXlsx(const std::string& from, const std::string& to) override {
       fs::copy_file(from, to);
     }
-    void FromXlsx(const std::string& from, const std::string& to) override {
+    void FromXlsx(const std::string& from, const std::string& to, const std::string&) override {
       fs::copy_file(from, to, fs::copy_options::overwrite_existing);
     }
   } converter;
@@ -446,6 +459,238 @@ TEST(WorkbookSplit, XlsOutputTooLargeIsWrittenAsXlsxBeside) {
   ASSERT_TRUE(fs::exists(dir.file("big_1.xlsx")));
   EXPECT_EQ(ReadGrid(dir.file("big_1.xlsx"))[3][299], "3.3");
   EXPECT_NE(rec.status.find("big_1.xlsx"), std::string::npos) << rec.status;
+}
+
+// ------------------------------------------- whole outputs or none
+
+// The names in `folder`, sorted; hidden temporary files included.
+std::vector<std::string> Listing(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// .xls written as the .xlsx bytes they hold (the tests' stand-in for the
+// office server); `onSave` runs after each .xls is written.
+struct CopyingConverter : XlsConverter {
+  void ToXlsx(const std::string& from, const std::string& to) override { fs::copy_file(from, to); }
+  void FromXlsx(const std::string& from, const std::string& to, const std::string&) override {
+    saved.push_back(to);
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+    if (onSave) onSave();
+  }
+  std::vector<std::string> saved;
+  std::function<void()> onSave;
+};
+
+// A stop while a source is being split undoes that source's parts, and
+// only those: earlier sources keep theirs, the status says what went.
+TEST(WorkbookSplit, AStopMidSourceUndoesOnlyThatSourcesParts) {
+  test::TempDir dir;
+  MakeBook(dir.file("a.xlsx"), {{"S", Table(10)}});
+  MakeBook(dir.file("b.xlsx"), {{"S", Table(10)}});
+  fs::rename(dir.file("b.xlsx"), dir.file("b.xls"));
+  MakeBook(dir.file("c.xlsx"), {{"S", Table(10)}});
+  std::atomic<bool> stop{false};
+  CopyingConverter converter;
+  converter.onSave = [&] {
+    if (converter.saved.size() == 3) stop = true;  // during b.xls, after its third part
+  };
+  WorkbookSplitOptions opt;
+  opt.way = WorkbookSplitOptions::Way::Rows;
+  opt.rowsText = "2";
+  RunState run = MakeRun({dir.file("a.xlsx"), dir.file("b.xls"), dir.file("c.xlsx")}, "");
+  run.StopFlag = &stop;
+  Recorder rec;
+  SplitWorkbooks(run, opt, CommonOptions{}, rec, &converter);
+  EXPECT_EQ(rec.status, "用户强行退出，转换操作未完成！已撤销“b.xls”已生成的 3 个工作簿。");
+  EXPECT_EQ(converter.saved.size(), 3u) << "the stop is seen between parts";
+  EXPECT_EQ(Listing(dir.str()),
+            (std::vector<std::string>{"a.xlsx", "a_1.xlsx", "a_2.xlsx", "a_3.xlsx", "a_4.xlsx",
+                                      "a_5.xlsx", "a_6.xlsx", "b.xls", "c.xlsx"}));
+  // The parts were written under hidden names that keep the .xls extension.
+  for (const std::string& temp : converter.saved) {
+    const std::string name = fs::path(temp).filename().string();
+    EXPECT_EQ(name[0], '.') << name;
+    EXPECT_EQ(fs::path(name).extension(), ".xls") << name;
+  }
+}
+
+// A merge that fails while its result is written, or is stopped then,
+// leaves no merged workbook, under its name or a temporary one, and says so.
+TEST(WorkbookMerge, AFailureOrStopWhileSavingLeavesNoMergedWorkbook) {
+  test::TempDir dir;
+  MakeBook(dir.file("a.xlsx"), {{"S", Table(3)}});
+  MakeBook(dir.file("b.xlsx"), {{"S", Table(3)}});
+  const std::vector<std::string> before = Listing(dir.str());
+  std::atomic<bool> stop{false};
+  CopyingConverter converter;
+  for (const bool failing : {true, false}) {
+    SCOPED_TRACE(failing ? "failure" : "stop");
+    converter.onSave = [&] {
+      if (failing)
+        throw RunError(RunError::Kind::Failure, dir.file("m.xls"), "无法保存：读写错误。");
+      stop = true;
+    };
+    RunState run = MakeRun({dir.file("a.xlsx"), dir.file("b.xlsx")}, dir.file("m.xls"));
+    run.StopFlag = &stop;
+    Recorder rec;
+    try {
+      MergeWorkbooks(run, WorkbookMergeOptions{}, CommonOptions{}, rec, &converter);
+      EXPECT_FALSE(failing);
+      EXPECT_EQ(rec.status, "用户强行退出，转换操作未完成！没有生成合并后的工作簿。");
+    } catch (const RunError& e) {
+      EXPECT_TRUE(failing);
+      EXPECT_EQ(std::string(e.what()), "无法保存：读写错误。没有生成合并后的工作簿。");
+    }
+    EXPECT_EQ(fs::path(converter.saved.back()).filename().string()[0], '.')
+        << "written under a temporary name";
+    EXPECT_EQ(Listing(dir.str()), before);
+    stop = false;
+  }
+}
+
+// A file that is not a workbook whatever its name says, or a named pipe, is
+// refused at once with its name; nothing is written for it.
+TEST(WorkbookSplit, ADocumentNamedXlsxOrAPipeIsRefusedAndNothingWritten) {
+  test::TempDir dir;
+  test::WritePackage(
+      dir.file("report.xlsx"),
+      {{"[Content_Types].xml",
+        R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/></Types>)"},
+       {"_rels/.rels",
+        R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/></Relationships>)"},
+       {"word/document.xml",
+        R"(<w:document xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"><w:body><w:p/></w:body></w:document>)"}});
+  ASSERT_EQ(::mkfifo(dir.file("pipe.xlsx").c_str(), 0600), 0);
+  const std::vector<std::string> before = Listing(dir.str());
+  for (const char* name : {"report.xlsx", "pipe.xlsx"}) {
+    SCOPED_TRACE(name);
+    const std::string src = dir.file(name);
+    RunState run = MakeRun({src}, src);
+    Recorder rec;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+      SplitWorkbooks(run, WorkbookSplitOptions{}, CommonOptions{}, rec);
+      ADD_FAILURE() << "split without complaint";
+    } catch (const RunError& e) {
+      EXPECT_EQ(e.file(), src);
+      EXPECT_NE(std::string(e.what()).find("“" + src + "”"), std::string::npos) << e.what();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(Listing(dir.str()), before);
+  }
+}
+
+// What a run reports when its output disk is full, and what it leaves there.
+struct FullDiskOutcome {
+  std::string skipped;  // why the case could not be set up, or ""
+  std::string error;    // what the run threw
+  std::vector<std::string> left;
+};
+
+// Runs `work` in a child process writing into `folder`, made full: either a
+// file-size limit of `limit` bytes (SIGXFSZ ignored, so writes past it fail)
+// or, when `tmpfs`, a file system of `limit` bytes mounted there for the
+// child alone.
+FullDiskOutcome RunOnFullDisk(const std::string& folder, bool tmpfs, std::size_t limit,
+                              const std::function<void()>& work) {
+  int fds[2];
+  if (::pipe(fds) != 0) return {"no pipe", {}, {}};
+  const uid_t uid = ::getuid();
+  const gid_t gid = ::getgid();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(fds[0]);
+    std::string report;
+    auto say = [&](const std::string& text) {
+      ::write(fds[1], text.data(), text.size());
+      ::_exit(0);
+    };
+    if (tmpfs) {
+      if (::unshare(uid == 0 ? CLONE_NEWNS : CLONE_NEWUSER | CLONE_NEWNS) != 0)
+        say("S cannot make a mount namespace");
+      if (uid != 0) {
+        test::WriteFile("/proc/self/setgroups", "deny");
+        test::WriteFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1");
+        test::WriteFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1");
+      }
+      const std::string size = "size=" + std::to_string(limit);
+      if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+          ::mount("tmpfs", folder.c_str(), "tmpfs", 0, size.c_str()) != 0)
+        say("S cannot mount a small file system");
+    } else {
+      ::signal(SIGXFSZ, SIG_IGN);
+      rlimit small{limit, limit};
+      ::setrlimit(RLIMIT_FSIZE, &small);
+    }
+    try {
+      work();
+      report = "E";
+    } catch (const RunError& e) {
+      report = std::string("E") + e.what();
+    }
+    for (const std::string& name : Listing(folder)) report += "\n" + name;
+    say(report);
+  }
+  ::close(fds[1]);
+  std::string text;
+  char buf[4096];
+  ssize_t n = 0;
+  while ((n = ::read(fds[0], buf, sizeof buf)) > 0) text.append(buf, static_cast<std::size_t>(n));
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  FullDiskOutcome out;
+  if (text.empty()) return {"the child died", {}, {}};
+  if (text[0] == 'S') return {text.substr(2), {}, {}};
+  std::istringstream lines(text.substr(1));
+  std::getline(lines, out.error);
+  for (std::string line; std::getline(lines, line);) out.left.push_back(line);
+  return out;
+}
+
+// A full disk reads as plain words naming the output, and nothing is left
+// under the output's name or a temporary one.
+TEST(WorkbookOutputs, AFullDiskFailsNamingTheOutputAndLeavesNothing) {
+  test::TempDir dir;
+  const std::string src = dir.file("big.xlsx");
+  MakeBook(src, {{"S", Table(20000)}});
+  fs::create_directories(dir.file("out"));
+  struct Case {
+    const char* what;
+    bool tmpfs, split;
+    const char* cause;
+  };
+  const Case cases[] = {
+      {"merge, file-size limit", false, false, "文件太大"},
+      {"split, file-size limit", false, true, "文件太大"},
+      {"merge, small disk", true, false, "磁盘空间不足"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string folder = c.split ? dir.str() : dir.file("out");
+    const std::string output = c.split ? dir.file("big_1.xlsx") : dir.file("out/m.xlsx");
+    const FullDiskOutcome outcome = RunOnFullDisk(folder, c.tmpfs, 256 * 1024, [&] {
+      RunState run = MakeRun({src}, c.split ? src : dir.file("out/m"));
+      Recorder rec;
+      if (c.split)
+        SplitWorkbooks(run, WorkbookSplitOptions{}, CommonOptions{}, rec);
+      else
+        MergeWorkbooks(run, WorkbookMergeOptions{}, CommonOptions{}, rec);
+    });
+    if (!outcome.skipped.empty()) {
+      std::cout << "skipped (" << c.what << "): " << outcome.skipped << "\n";
+      continue;
+    }
+    EXPECT_NE(outcome.error.find("“" + output + "”"), std::string::npos) << outcome.error;
+    EXPECT_NE(outcome.error.find(c.cause), std::string::npos) << outcome.error;
+    const std::vector<std::string> left =
+        c.split ? std::vector<std::string>{"big.xlsx", "out"} : std::vector<std::string>{};
+    EXPECT_EQ(outcome.left, left);
+  }
 }
 
 // ------------------------------------------------------- real workbooks

@@ -1,9 +1,15 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <future>
 
 #include "batch/run.h"
 #include "platform/spreadsheet/formula.h"
+#include "platform/spreadsheet/server.h"
 #include "platform/spreadsheet/xlsx_reader.h"
 #include "platform/spreadsheet/xlsx_writer.h"
 #include "tests/spreadsheet/sheet_support.h"
@@ -207,6 +213,154 @@ TEST(XlsxReader, DamagedOrForeignFilesFailNamingTheFile) {
       EXPECT_EQ(e.file(), dir.file(name));
       EXPECT_NE(std::string(e.what()).find(name), std::string::npos) << e.what();
     }
+  }
+}
+
+// A package whose main part is `mainPart` with `mainXml`, declared as
+// `mainType` (no declaration when empty), reached by `relType`.
+std::map<std::string, std::string> MainPartPackage(const std::string& mainPart,
+                                                   const std::string& mainXml,
+                                                   const std::string& mainType,
+                                                   const std::string& relType) {
+  std::map<std::string, std::string> parts = {
+      {"_rels/.rels",
+       R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+       R"(<Relationship Id="rId1" Type=")" +
+           relType + R"(" Target=")" + mainPart + R"("/></Relationships>)"},
+      {mainPart, mainXml}};
+  parts["[Content_Types].xml"] =
+      R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
+      R"(<Default Extension="xml" ContentType="application/xml"/>)" +
+      (mainType.empty()
+           ? std::string()
+           : R"(<Override PartName="/)" + mainPart + R"(" ContentType=")" + mainType + R"("/>)") +
+      "</Types>";
+  return parts;
+}
+
+// What a file holds decides, not its name: a document renamed .xlsx is
+// refused, naming the file, before anything is made of it; every kind of
+// workbook package still reads.
+TEST(XlsxReader, ContentDecidesWhetherAFileIsAWorkbook) {
+  test::TempDir dir;
+  const std::string transitional =
+      "http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument";
+  const std::string strict =
+      "http://purl.oclc.org/ooxml/officeDocument/relationships/officeDocument";
+  const std::string book =
+      R"(<workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><sheets/></workbook>)";
+  const std::string strictBook =
+      R"(<workbook xmlns="http://purl.oclc.org/ooxml/spreadsheetml/main"><sheets/></workbook>)";
+  const std::string doc =
+      R"(<w:document xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"><w:body/></w:document>)";
+  const std::string wordType =
+      "application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml";
+  struct Case {
+    const char* name;
+    std::map<std::string, std::string> parts;  // empty: `bytes` as they are
+    std::string bytes;
+    const char* refusal;  // nullptr: reads
+  };
+  const std::vector<Case> cases = {
+      {"word.xlsx",
+       MainPartPackage("word/document.xml", doc, wordType, transitional),
+       {},
+       "不是 Excel 工作簿文件：它的内容是 Word 文档"},
+      // Undeclared: the main part's own content tells.
+      {"undeclared.xlsx",
+       MainPartPackage("word/document.xml", doc, "", transitional),
+       {},
+       "不是 Excel 工作簿文件"},
+      {"slides.xlsx",
+       MainPartPackage("ppt/presentation.xml", "<p:presentation xmlns:p=\"p\"/>",
+                       "application/vnd.openxmlformats-officedocument.presentationml.presentation."
+                       "main+xml",
+                       transitional),
+       {},
+       "不是 Excel 工作簿文件：它的内容是演示文稿"},
+      {"plain.xlsx", {{"notes.txt", "a zip of something else"}}, {}, "不是 Excel 工作簿文件"},
+      {"random.xlsx",
+       {},
+       "\x13\x37 random bytes \x01\x02\x03 that are no package",
+       "不是 Excel 工作簿文件"},
+      {"binary.xlsx",
+       MainPartPackage("xl/workbook.bin", "\x83\x01",
+                       "application/vnd.ms-excel.sheet.binary.macroEnabled.main", transitional),
+       {},
+       ".xlsb"},
+      {"ok.xlsx",
+       MainPartPackage("xl/workbook.xml", book,
+                       "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml",
+                       transitional),
+       {},
+       nullptr},
+      {"macros.xlsm",
+       MainPartPackage("xl/workbook.xml", book,
+                       "application/vnd.ms-excel.sheet.macroEnabled.main+xml", transitional),
+       {},
+       nullptr},
+      {"template.xltx",
+       MainPartPackage(
+           "xl/workbook.xml", book,
+           "application/vnd.openxmlformats-officedocument.spreadsheetml.template.main+xml",
+           transitional),
+       {},
+       nullptr},
+      {"strict.xlsx",
+       MainPartPackage("xl/workbook.xml", strictBook,
+                       "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml",
+                       strict),
+       {},
+       nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.file(c.name);
+    if (c.parts.empty())
+      test::WriteFile(path, c.bytes);
+    else
+      test::WritePackage(path, c.parts);
+    try {
+      xl::ReadXlsx(path);
+      EXPECT_EQ(c.refusal, nullptr) << "read without complaint";
+    } catch (const RunError& e) {
+      ASSERT_NE(c.refusal, nullptr) << e.what();
+      EXPECT_EQ(e.file(), path);
+      EXPECT_NE(std::string(e.what()).find(std::string("“") + path + "”"), std::string::npos)
+          << e.what();
+      EXPECT_NE(std::string(e.what()).find(c.refusal), std::string::npos) << e.what();
+    }
+  }
+}
+
+// A named pipe among the sources would block a plain open until something
+// writes to it: it is refused at once, .xlsx and .xls alike.
+TEST(XlsxReader, ANamedPipeIsRefusedAtOnce) {
+  test::TempDir dir;
+  struct NeverCalled : XlsConverter {
+    void ToXlsx(const std::string&, const std::string&) override { ADD_FAILURE() << "converted"; }
+    void FromXlsx(const std::string&, const std::string&, const std::string&) override {}
+  } converter;
+  for (const char* name : {"pipe.xlsx", "pipe.xls"}) {
+    SCOPED_TRACE(name);
+    const std::string fifo = dir.file(name);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto opening = std::async(std::launch::async, [&] {
+      try {
+        SheetServer server(&converter);
+        server.Open(fifo);
+        return std::string("opened");
+      } catch (const RunError& e) {
+        return std::string(e.what());
+      }
+    });
+    if (opening.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) {
+      // Let the blocked open through so the test ends.
+      const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+      if (fd >= 0) ::close(fd);
+      ADD_FAILURE() << "opening a named pipe blocked";
+    }
+    EXPECT_EQ(opening.get(), "无法打开“" + fifo + "”：这不是一个普通文件");
   }
 }
 
