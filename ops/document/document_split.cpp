@@ -54,7 +54,8 @@ class Splitter {
 
   // Writes the parts of one source. Answers false when a stop came between
   // two of its parts: the parts already written are removed again (Undone()
-  // says how many), so a source is either split whole or not at all.
+  // says how many), so a source is either split whole or not at all; a
+  // failure removes them too before it travels on.
   bool Cut(const std::string& path, const DocumentSplitOptions& options, int amount) {
     path_ = path;
     name_ = FileNamePart(path);
@@ -74,6 +75,10 @@ class Splitter {
       source_ = nullptr;
       Undo();
       return false;
+    } catch (...) {
+      // A failure part way leaves no incomplete set of parts behind either.
+      Undo();
+      throw;
     }
     // Never saved: the source on disk stays exactly as it was.
     source.Close();

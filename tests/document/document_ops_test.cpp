@@ -345,6 +345,23 @@ TEST(DocumentSplit, AStopBetweenPartsUndoesTheSourceBeingCut) {
   EXPECT_EQ(run.OutputBase, dir.file("out/a_2.docx"));
 }
 
+TEST(DocumentSplit, AFailureBetweenPartsUndoesTheSourceBeingCut) {
+  TempDir dir;
+  MakeDocx({{dir.file("in/a.docx"), Pages(4)}, {dir.file("in/b.docx"), Pages(6)}});
+  // b's second part cannot take its name: a folder holds it.
+  std::filesystem::create_directories(dir.file("out/b_2.docx"));
+  DocumentSplitOptions byTwo;
+  byTwo.way = DocumentSplitOptions::Way::Pages;
+  byTwo.pagesText = "2";
+  RunState run = MakeRun({dir.file("in/a.docx"), dir.file("in/b.docx")}, dir.file("out/x"));
+  Recorder rec;
+  EXPECT_THROW(SplitDocuments(run, byTwo, CommonOptions{}, rec), RunError);
+  EXPECT_EQ(FilesIn(dir.file("out")),
+            (std::vector<std::string>{"a_1.docx", "a_2.docx", "b_2.docx"}));
+  EXPECT_TRUE(std::filesystem::is_directory(dir.file("out/b_2.docx")));
+  EXPECT_EQ(rec.removedRows, (std::vector<int>{0}));
+}
+
 TEST(DocumentSplit, SameNamedSourcesFromOtherFoldersKeepEveryPart) {
   TempDir dir;
   // The third source's own name is the one the second one's parts took.
