@@ -21,26 +21,52 @@ namespace {
 
 }  // namespace
 
-std::int64_t CountLineFeeds(const char* p, const char* end) {
-  std::int64_t n = 0;
+namespace {
+
+// The line feeds of [p, end) and whether one lacks a CR before it; `before`
+// is the byte before p. One pass without branches on the data.
+Run Tally(const char* p, const char* end, char before) {
+  Run run{end, 0, false};
+  if (p == end) return run;
+  if (*p == '\n') {
+    run.lines = 1;
+    run.bare = before != '\r';
+  }
+  const char* q = p + 1;
 #ifdef PW_TEXT_SSE2
-  const __m128i lf = _mm_set1_epi8('\n');
-  while (end - p >= 16) {
+  const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
+  __m128i bare = _mm_setzero_si128();
+  while (end - q >= 16) {
     // Byte counters, summed before any can pass 255.
     __m128i counts = _mm_setzero_si128();
-    for (int k = 0; k < 255 && end - p >= 16; ++k, p += 16)
-      counts = _mm_sub_epi8(counts, _mm_cmpeq_epi8(Load(p), lf));
+    for (int k = 0; k < 255 && end - q >= 16; ++k, q += 16) {
+      const __m128i feeds = _mm_cmpeq_epi8(Load(q), lf);
+      counts = _mm_sub_epi8(counts, feeds);
+      bare = _mm_or_si128(bare, _mm_andnot_si128(_mm_cmpeq_epi8(Load(q - 1), cr), feeds));
+    }
     const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
-    n += _mm_extract_epi16(sums, 0) + _mm_extract_epi16(sums, 4);
+    run.lines += _mm_extract_epi16(sums, 0) + _mm_extract_epi16(sums, 4);
   }
+  run.bare = run.bare || _mm_movemask_epi8(bare) != 0;
 #endif
-  for (; p < end; ++p) n += *p == '\n';
-  return n;
+  for (; q < end; ++q) {
+    if (*q != '\n') continue;
+    ++run.lines;
+    run.bare = run.bare || q[-1] != '\r';
+  }
+  return run;
+}
+
+}  // namespace
+
+std::int64_t CountLineFeeds(const char* p, const char* end) {
+  return Tally(p, end, '\n').lines;
 }
 
 Run ScanLines(const char* p, const char* end, char before, std::int64_t want) {
+  // Mostly the range holds fewer lines than wanted: one count settles it.
+  if (Run all = Tally(p, end, before); all.lines < want) return all;
   Run run{end, 0, false};
-  if (p == end) return run;
   // The first byte alone: from the second on, the byte before is in the range.
   if (*p == '\n') {
     run.lines = 1;

@@ -24,7 +24,7 @@ Run ScanLines(const char* p, const char* end, char before, std::int64_t want);
 
 // Copies [p, end) up to and including its `want`-th line feed to `out`,
 // putting a CR before every line feed that lacks one. `out` has room for
-// twice the bytes of the range and 16 more; it is moved past what was written.
+// twice the bytes of the range; it is moved past what was written.
 Run CopyLinesWithCr(const char* p, const char* end, char before, std::int64_t want, char*& out);
 
 // True when `head`, the start of a file without a byte-order mark, reads as

@@ -122,8 +122,8 @@ class PartWriter {
         stem_(ChangeExtension(source, "")),
         ids_(ids),
         run_(run),
-        buf_(std::make_unique<char[]>(2 * textio::BlockSize() + 16)),
-        cap_(2 * textio::BlockSize() + 16) {}
+        buf_(std::make_unique<char[]>(2 * textio::BlockSize())),
+        cap_(2 * textio::BlockSize()) {}
   PartWriter(const PartWriter&) = delete;
   PartWriter& operator=(const PartWriter&) = delete;
 
@@ -156,7 +156,7 @@ class PartWriter {
     }
   }
 
-  // Room for `n` bytes (at most twice the block size, and 16) at the end of the buffer.
+  // Room for `n` bytes (at most twice the block size) at the end of the buffer.
   char* Room(std::size_t n) {
     if (used_ + n > cap_) Flush();
     return buf_.get() + used_;
@@ -342,7 +342,7 @@ bool CutSource(int fd, const std::string& path, const Cutting& cut, const TitleL
         if (!lines.bare) out.PutRun(p, static_cast<std::size_t>(lines.end - p));
       }
       if (addsCr || lines.bare) {
-        char* o = out.Room(2 * static_cast<std::size_t>(end - p) + 16);
+        char* o = out.Room(2 * static_cast<std::size_t>(end - p));
         lines = textscan::CopyLinesWithCr(p, end, before, left, o);
         out.Grow(o);
         addsCr = lines.bare;
