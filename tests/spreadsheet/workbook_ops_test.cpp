@@ -17,9 +17,11 @@
 #include <functional>
 #include <iostream>
 #include <sstream>
+#include <thread>
 
 #include "batch/contract.h"
 #include "ops/spreadsheet/geometry.h"
+#include "platform/output_file.h"
 #include "platform/spreadsheet/xlsx_reader.h"
 #include "tests/spreadsheet/sheet_support.h"
 #include "tests/support/tempdir.h"
@@ -550,6 +552,42 @@ TEST(WorkbookMerge, AFailureOrStopWhileSavingLeavesNoMergedWorkbook) {
     EXPECT_EQ(Listing(dir.str()), before);
     stop = false;
   }
+}
+
+// A split killed while it writes leaves no part under a final name; what it
+// left under temporary names goes with the next run's first look at the folder.
+TEST(WorkbookSplit, AKilledSplitLeavesNoPartUnderItsNameAndTheNextRunSweepsItsRemains) {
+  test::TempDir made, dir;  // `dir` is not looked at by this process before the sweep below
+  MakeBook(made.file("big.xlsx"), {{"S", Table(4000)}});
+  const std::string src = dir.file("big.xlsx");
+  fs::rename(made.file("big.xlsx"), src);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    WorkbookSplitOptions opt;
+    opt.way = WorkbookSplitOptions::Way::Rows;
+    opt.rowsText = "10";
+    RunState run = MakeRun({src}, src);
+    Recorder rec;
+    try {
+      SplitWorkbooks(run, opt, CommonOptions{}, rec);
+    } catch (...) {
+    }
+    ::_exit(0);
+  }
+  // Killed once a few parts are written, under whatever names.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (Listing(dir.str()).size() < 6 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ::kill(child, SIGKILL);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "the split ended before it could be killed";
+  std::vector<std::string> named;
+  for (const std::string& name : Listing(dir.str()))
+    if (!IsPendingOutputName(name)) named.push_back(name);
+  EXPECT_EQ(named, std::vector<std::string>{"big.xlsx"});
+  SweepStalePendingOutputs(dir.str());
+  EXPECT_EQ(Listing(dir.str()), std::vector<std::string>{"big.xlsx"});
 }
 
 // A file that is not a workbook whatever its name says, or a named pipe, is
