@@ -20,15 +20,14 @@ bool CopyDatabaseTables(db::Connection& target, db::Connection& source,
       dbops::On(sourcePath, [&] { return db::ListTables(source); });
   for (const std::string& s : tables) {
     dbops::On(sourcePath, [&] { db::OpenTable(in, s); });
-    const std::vector<std::string> fields = in.FieldNames();
     const std::string t = options.intoOneTable ? newTable : dbops::TargetTableName(s);
     dbops::On(targetPath, [&] {
       bool exists = false;
       for (const std::string& name : db::ListTables(target)) exists |= db::SameName(name, t);
       if (!exists)
-        dbops::CreateTargetTable(out, t, fields);
+        dbops::CreateTargetTable(out, t, in);
       else if (options.addNewFields)
-        dbops::WidenTargetTable(out, t, fields);
+        dbops::WidenTargetTable(out, t, in);
       db::OpenTable(out, t);
       complete &= dbops::CopyRecords(in, out, 1, -1, {DisplayText(FileNamePart(sourcePath)), true});
     });

@@ -125,7 +125,7 @@ struct Splitter {
     dbops::On(Output(), [&] {
       db::Query out(outputDb);
       const std::string target = dbops::TargetTableName(name);
-      dbops::CreateTargetTable(out, target, in.FieldNames());
+      dbops::CreateTargetTable(out, target, in);
       db::OpenTable(out, target);
       wroteTable = true;
       if (last >= 0 && first > last) return;

@@ -75,8 +75,21 @@ void Try(db::Query& target, const std::string& statement) {
   }
 }
 
-std::string AddColumn(const std::string& table, const std::string& column) {
-  return "ALTER TABLE [" + table + "] ADD COLUMN [" + column + "] VARCHAR(250)";
+// The target column type for a source field: long text for memo and
+// hyperlink fields, bytes for OLE objects and binary fields, else text.
+const char* ColumnType(db::ColumnKind kind, bool first) {
+  switch (kind) {
+    case db::ColumnKind::Memo:
+      return "MEMO";
+    case db::ColumnKind::Binary:
+      return "LONGBINARY";
+    default:
+      return first ? "char(250)" : "VARCHAR(250)";
+  }
+}
+
+std::string AddColumn(const std::string& table, const std::string& column, db::ColumnKind kind) {
+  return "ALTER TABLE [" + table + "] ADD COLUMN [" + column + "] " + ColumnType(kind, false);
 }
 
 }  // namespace
@@ -88,29 +101,31 @@ std::string TargetTableName(const std::string& name) {
   return out;
 }
 
-void CreateTargetTable(db::Query& target, const std::string& table,
-                       const std::vector<std::string>& sourceFields) {
+void CreateTargetTable(db::Query& target, const std::string& table, const db::Query& source) {
+  const std::vector<std::string>& sourceFields = source.FieldNames();
   // The first field whose cleaned name is not empty makes the table, so
   // that a first field named "#" does not leave the table uncreated.
   std::size_t first = 0;
   while (first < sourceFields.size() && CleanFieldName(sourceFields[first]).empty()) ++first;
   if (first == sourceFields.size()) return;
   // Without the table the copy cannot go on: its failure ends the run, with its cause.
-  db::ExecuteStatement(target, "CREATE TABLE [" + table + "] ([" +
-                                   CleanFieldName(sourceFields[first]) + "] char(250))");
+  db::ExecuteStatement(
+      target, "CREATE TABLE [" + table + "] ([" + CleanFieldName(sourceFields[first]) + "] " +
+                  ColumnType(source.FieldKind(static_cast<int>(first)), true) + ")");
   for (std::size_t i = first + 1; i < sourceFields.size(); ++i) {
     const std::string c = CleanFieldName(sourceFields[i]);
-    if (!c.empty()) Try(target, AddColumn(table, c));
+    if (!c.empty()) Try(target, AddColumn(table, c, source.FieldKind(static_cast<int>(i))));
   }
 }
 
-void WidenTargetTable(db::Query& target, const std::string& table,
-                      const std::vector<std::string>& sourceFields) {
+void WidenTargetTable(db::Query& target, const std::string& table, const db::Query& source) {
   db::OpenTable(target, table);
   const std::vector<std::string> existing = target.FieldNames();
-  for (const std::string& f : sourceFields) {
-    const std::string c = CleanFieldName(f);
-    if (!c.empty() && !HasField(existing, c)) Try(target, AddColumn(table, c));
+  const std::vector<std::string>& sourceFields = source.FieldNames();
+  for (std::size_t i = 0; i < sourceFields.size(); ++i) {
+    const std::string c = CleanFieldName(sourceFields[i]);
+    if (!c.empty() && !HasField(existing, c))
+      Try(target, AddColumn(table, c, source.FieldKind(static_cast<int>(i))));
   }
 }
 
@@ -127,10 +142,14 @@ std::string LogTimestamp() {
 bool CopyRecords(db::Query& source, db::Query& target, int first, int last, const LogForm& form) {
   const std::vector<std::string> fields = source.FieldNames();
   std::vector<std::string> cleaned;
-  std::vector<bool> present;
-  for (const std::string& f : fields) {
-    cleaned.push_back(CleanFieldName(f));
-    present.push_back(!cleaned.back().empty() && target.FindField(cleaned.back()) >= 0);
+  std::vector<bool> present, binary, asHex;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    cleaned.push_back(CleanFieldName(fields[i]));
+    const int at = cleaned.back().empty() ? -1 : target.FindField(cleaned.back());
+    present.push_back(at >= 0);
+    binary.push_back(source.FieldKind(static_cast<int>(i)) == db::ColumnKind::Binary);
+    // Bytes meeting a text column (of an earlier source) go in as hex text.
+    asHex.push_back(binary.back() && at >= 0 && target.FieldKind(at) != db::ColumnKind::Binary);
   }
   const int count = source.RecordCount();
   if (last < 0 || last > count) last = count;
@@ -140,8 +159,12 @@ bool CopyRecords(db::Query& source, db::Query& target, int first, int last, cons
       target.Append();
       for (std::size_t i = 0; i < fields.size(); ++i) {
         const std::string value = source.Text(static_cast<int>(i));
-        if (present[i]) target.SetField(cleaned[i], value);
-        if (i < 8) summary += fields[i] + "：" + value + "；";
+        if (present[i]) target.SetField(cleaned[i], asHex[i] ? db::HexText(value) : value);
+        if (i < 8)
+          summary +=
+              fields[i] + "：" +
+              (binary[i] ? "（" + std::to_string(value.size()) + " 字节的二进制数据）" : value) +
+              "；";
       }
       target.Post();
     } catch (const db::RecordError&) {

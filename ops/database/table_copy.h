@@ -14,16 +14,16 @@ namespace pw::dbops {
 // no database engine accepts in a name, become "_".
 std::string TargetTableName(const std::string& name);
 
-// Creates `table` with a text column for each source field's cleaned name
-// (the first CHAR(250), the rest VARCHAR(250)). A column the engine
-// refuses (a name it does not allow, a cleaned name twice) is skipped; a
-// table it refuses throws DatabaseError with the cause.
-void CreateTargetTable(db::Query& target, const std::string& table,
-                       const std::vector<std::string>& sourceFields);
+// Creates `table` with a column for each field's cleaned name of the open
+// `source` query: long text (MEMO) for a memo or hyperlink field, bytes
+// (LONGBINARY, an OLE object column) for an OLE object or binary field,
+// else text (the first CHAR(250), the rest VARCHAR(250)). A column the
+// engine refuses (a name it does not allow, a cleaned name twice) is
+// skipped; a table it refuses throws DatabaseError with the cause.
+void CreateTargetTable(db::Query& target, const std::string& table, const db::Query& source);
 
-// Adds the cleaned source fields the target table lacks.
-void WidenTargetTable(db::Query& target, const std::string& table,
-                      const std::vector<std::string>& sourceFields);
+// Adds the cleaned source fields the target table lacks, typed as above.
+void WidenTargetTable(db::Query& target, const std::string& table, const db::Query& source);
 
 // Runs one step; a database error in it becomes the run's failure on
 // `file` (the file the step reads or writes, by the name the user knows).
@@ -45,8 +45,9 @@ struct LogForm {
 
 // Copies records `first` to `last` (counted from 1; last < 0: to the end)
 // from the open source query into the open target query, field by field by
-// cleaned name. A record that cannot be stored is logged and ends the
-// copy. Answers true when every record of the range was stored.
+// cleaned name; bytes that meet a text column go in as hex text ("0x…").
+// A record that cannot be stored is logged and ends the copy. Answers true
+// when every record of the range was stored.
 bool CopyRecords(db::Query& source, db::Query& target, int first, int last, const LogForm& form);
 
 // "YYYY/M/D H:MM:SS", local time.

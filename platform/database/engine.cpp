@@ -60,11 +60,19 @@ std::optional<Statement> ParseStatement(const std::string& text) {
     ++i;
     return true;
   };
+  Statement st;
   auto textType = [&]() {
+    if (word("MEMO") || word("LONGTEXT")) {
+      st.type = ColumnKind::Memo;
+      return true;
+    }
+    if (word("OLEOBJECT") || word("LONGBINARY")) {
+      st.type = ColumnKind::Binary;
+      return true;
+    }
     if (!(word("CHAR") || word("VARCHAR") || word("TEXT"))) return false;
     return word("(") && word("250") && word(")");
   };
-  Statement st;
   if (word("CREATE")) {
     st.kind = Statement::Kind::CreateTable;
     if (!word("TABLE") || !name(st.table) || !word("(") || !name(st.column) || !textType() ||
@@ -146,6 +154,7 @@ struct Query::Impl {
   bool open = false;
   std::string table;
   std::vector<std::string> fields;
+  std::vector<ColumnKind> kinds;
   // Records of a table being written are read only when asked for.
   bool loaded = false;
   TableData data;
@@ -176,6 +185,7 @@ void Query::Close() {
   impl_->pending.clear();
   impl_->table.clear();
   impl_->fields.clear();
+  impl_->kinds.clear();
   impl_->data = TableData{};
   impl_->loaded = false;
   impl_->recNo = 0;
@@ -186,6 +196,11 @@ const std::string& Query::table() const {
 }
 const std::vector<std::string>& Query::FieldNames() const {
   return impl_->fields;
+}
+
+ColumnKind Query::FieldKind(int index) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= impl_->kinds.size()) return ColumnKind::Text;
+  return impl_->kinds[static_cast<std::size_t>(index)];
 }
 
 int Query::FindField(const std::string& name) const {
@@ -250,9 +265,15 @@ void OpenTable(Query& query, const std::string& table) {
   Query::Impl& q = *query.impl_;
   if (c.writer) {
     q.fields = c.writer->ColumnNames(table);
+    q.kinds = c.writer->ColumnKinds(table);
   } else {
     q.data = c.Reader().ReadTable(table);
-    for (const ColumnInfo& col : q.data.columns) q.fields.push_back(col.name);
+    for (const ColumnInfo& col : q.data.columns) {
+      q.fields.push_back(col.name);
+      q.kinds.push_back(col.type == 0x0C                       ? ColumnKind::Memo
+                        : col.type == 0x0B || col.type == 0x09 ? ColumnKind::Binary
+                                                               : ColumnKind::Text);
+    }
     q.loaded = true;
     q.recNo = q.data.rows.empty() ? 0 : 1;
   }
@@ -266,9 +287,9 @@ void ExecuteStatement(Query& query, const std::string& text) {
   if (!st) throw DatabaseError("不支持的语句：" + text);
   JetWriter& w = query.impl_->connection->impl_->Writer();
   if (st->kind == Statement::Kind::CreateTable)
-    w.CreateTable(st->table, st->column);
+    w.CreateTable(st->table, st->column, st->type);
   else
-    w.AddColumn(st->table, st->column);
+    w.AddColumn(st->table, st->column, st->type);
 }
 
 std::string FieldText(const Query& query, const std::string& field) {

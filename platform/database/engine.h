@@ -57,6 +57,9 @@ class Query {
   void Close();  // drops a record appended but not posted
   const std::string& table() const;
   const std::vector<std::string>& FieldNames() const;
+  // What a field holds: text (every value of the kinds the target does
+  // not keep: numbers, dates…, as text), long text, or bytes.
+  ColumnKind FieldKind(int index) const;
   // Position of a field found by name ignoring letter case; -1 for none.
   int FindField(const std::string& name) const;
 
@@ -66,7 +69,8 @@ class Query {
   void First();
   void Next();
   bool Eof() const;
-  // The current record's value of field `index` as text; "" for no value.
+  // The current record's value of field `index` as text (the bytes of a
+  // binary field); "" for no value.
   std::string Text(int index) const;
 
   void Append();
@@ -95,10 +99,11 @@ std::vector<std::string> ListTables(Connection& connection);
 void OpenTable(Query& query, const std::string& table);
 
 // Runs exactly one of
-//   CREATE TABLE name (column CHAR(250))
-//   ALTER TABLE name ADD COLUMN column VARCHAR(250)
-// (names bare or in [ ], " " or ` `; CHAR and VARCHAR both make a text
-// column of 250 characters that keeps values unpadded). Anything else
+//   CREATE TABLE name (column TYPE)
+//   ALTER TABLE name ADD COLUMN column TYPE
+// (names bare or in [ ], " " or ` `). TYPE is CHAR(250) or VARCHAR(250), a
+// text column of 250 characters that keeps values unpadded; MEMO or
+// LONGTEXT, long text; OLEOBJECT or LONGBINARY, bytes. Anything else
 // throws DatabaseError.
 void ExecuteStatement(Query& query, const std::string& text);
 
@@ -123,6 +128,7 @@ struct Statement {
   enum class Kind { CreateTable, AddColumn } kind = Kind::CreateTable;
   std::string table;
   std::string column;
+  ColumnKind type = ColumnKind::Text;
 };
 std::optional<Statement> ParseStatement(const std::string& text);
 

@@ -239,6 +239,18 @@ std::string FormatCurrency(std::int64_t value) {
   return negative ? "-" + text : text;
 }
 
+std::string HexText(std::string_view bytes) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string out = "0x";
+  out.reserve(2 + 2 * bytes.size());
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    out.push_back(digits[b >> 4]);
+    out.push_back(digits[b & 15]);
+  }
+  return out;
+}
+
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {

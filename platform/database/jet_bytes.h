@@ -75,6 +75,9 @@ std::string FormatSingle(float value);
 // Currency: a 64-bit count of ten-thousandths, without trailing zeros.
 std::string FormatCurrency(std::int64_t value);
 
+// Bytes as "0x" and two upper-case hex digits each.
+std::string HexText(std::string_view bytes);
+
 // Table, field and column names compare as the engine compares them:
 // ignoring the case of ASCII letters.
 bool SameName(std::string_view a, std::string_view b);

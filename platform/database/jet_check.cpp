@@ -3,6 +3,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "platform/database/jet_layout.h"
@@ -140,6 +141,7 @@ struct Checker {
       }
       data[p] = std::move(dp);
     }
+    CheckLongValues(what, def, rowValues);
     if (def.rowCount != live) {
       const std::string text =
           what + "：记录数存为 " + std::to_string(def.rowCount) + "，实有 " + std::to_string(live);
@@ -149,6 +151,90 @@ struct Checker {
       CheckIndex(what + "的索引 " + std::to_string(i), def, def.physical[i], tdefPage, liveRows,
                  rowValues);
     (void)isUserTable;
+  }
+
+  // A long-value page's row at `where` (page << 8 | row), or nullopt.
+  std::optional<std::string> LongRow(std::uint32_t where, const std::set<std::uint32_t>& owned,
+                                     const std::string& what) {
+    const std::uint32_t page = where >> 8;
+    if (page == 0 || page >= pages || Get32(PageAt(file, page) + 4) != 0x4C41564C) {
+      Fault(what + "：长值指向的页 " + std::to_string(page) + " 不是长值页");
+      return std::nullopt;
+    }
+    if (IsFree(page)) Fault(what + "：长值页 " + std::to_string(page) + " 在全局映射中标为空闲");
+    if (exact && !owned.count(page))
+      Fault(what + "：长值页 " + std::to_string(page) + " 不在该列的使用映射中");
+    DataPage dp;
+    const std::string why = ParseDataPage(PageAt(file, page), dp);
+    if (!why.empty() || (where & 0xFF) >= dp.rows.size() || (dp.flags[where & 0xFF] & 0x8000)) {
+      Fault(what + "：长值页 " + std::to_string(page) + " 没有行 " + std::to_string(where & 0xFF));
+      return std::nullopt;
+    }
+    if (Get16(PageAt(file, page) + 2) != DataPageFree(dp))
+      Fault(what + "：长值页 " + std::to_string(page) + " 的空闲字节不对");
+    return dp.rows[where & 0xFF];
+  }
+
+  // Each long value (memo, OLE object) of the table's rows: inline with the
+  // length it states, or on long-value pages of its column adding up to it.
+  void CheckLongValues(const std::string& table, const TableDef& def,
+                       const std::map<std::pair<std::uint32_t, std::uint8_t>, RowValues>& rows) {
+    for (const ColumnDef& c : def.columns) {
+      if (!c.longValue()) continue;
+      const std::string what = table + "的列“" + Utf16ToUtf8(c.name) + "”";
+      std::set<std::uint32_t> owned, withRoom;
+      for (const LongValueMap& m : def.longValueMaps)
+        if (m.column == c.number) {
+          // Access leaves page 0 where a column has no such map.
+          if (m.ownedPage != 0 && Map(what + "的长值页映射", m.ownedPage, m.ownedRow, owned))
+            for (std::uint32_t p : owned)
+              if (p >= pages || IsFree(p) || Get32(PageAt(file, p) + 4) != 0x4C41564C)
+                Fault(what + "：长值页映射中的页 " + std::to_string(p) + " 不是在用的长值页");
+          if (m.freePage != 0 && Map(what + "的长值空闲页映射", m.freePage, m.freeRow, withRoom))
+            for (std::uint32_t p : withRoom)
+              if (!owned.count(p))
+                Fault(what + "：长值空闲页映射中的页 " + std::to_string(p) + " 不属于该列");
+        }
+      for (const auto& [at, values] : rows) {
+        const auto& v = c.number < values.size() ? values[c.number] : std::optional<std::string>{};
+        if (!v || v->empty()) continue;
+        const std::string where =
+            what + "（页 " + std::to_string(at.first) + " 行 " + std::to_string(at.second) + "）";
+        if (v->size() < 12) {
+          Fault(where + "：长值字段不足 12 字节");
+          continue;
+        }
+        const auto* h = reinterpret_cast<const unsigned char*>(v->data());
+        const std::uint32_t flags = Get32(h) & 0xC0000000u, length = Get32(h) & 0x3FFFFFFFu;
+        if (flags == 0x80000000u) {
+          if (v->size() - 12 != length) Fault(where + "：内联长值的长度不符");
+          continue;
+        }
+        if (v->size() != 12) Fault(where + "：页外长值的字段应为 12 字节");
+        if (flags == 0x40000000u) {
+          const auto row = LongRow(Get32(h + 4), owned, where);
+          if (row && row->size() != length) Fault(where + "：长值页上的长度不符");
+          continue;
+        }
+        if (flags != 0) {
+          Fault(where + "：长值标志无效");
+          continue;
+        }
+        std::size_t total = 0;
+        std::set<std::uint32_t> seen;
+        for (std::uint32_t next = Get32(h + 4); next != 0;) {
+          if (!seen.insert(next).second) {
+            Fault(where + "：长值链成环");
+            break;
+          }
+          const auto row = LongRow(next, owned, where);
+          if (!row || row->size() < 4) break;
+          total += row->size() - 4;
+          next = Get32(reinterpret_cast<const unsigned char*>(row->data()));
+        }
+        if (total != length) Fault(where + "：长值链的长度不符");
+      }
+    }
   }
 
   // Key of a row for an index, or "" when it cannot be computed here.

@@ -25,6 +25,29 @@ constexpr std::size_t kRefSpan = (kPageSize - 4) * 8;  // pages one bitmap page 
 constexpr std::size_t kRefSlots = 17;                  // bitmap pages a reference map names
 constexpr std::uint32_t kMaxPages = 524288;            // 2 GB
 
+// Long values (long text, binary): a 12-byte field in the record (length
+// with the flags below, then where the value lies as page << 8 | row, then
+// zero), followed in the record by the value itself when it is inline.
+// Out of the record, one row of a long-value page holds the value whole,
+// or a chain of rows holds it piece by piece, each row starting with the
+// next row's place (0 on the last).
+constexpr std::uint32_t kLvalOwner = 0x4C41564C;  // "LVAL" where a data page names its table
+constexpr std::uint32_t kLongInline = 0x80000000u;
+constexpr std::uint32_t kLongSinglePage = 0x40000000u;
+constexpr std::size_t kLongHeader = 12;
+constexpr std::size_t kLongRowMax = 4076;  // the most one long-value row holds
+std::size_t longValueLimit = 0x3FFFFFFF;
+// Rows written again when a column becomes long text may use the whole
+// page; new records keep to kMaxRowBytes.
+constexpr std::size_t kMaxRewrittenRow = kPageSize - 14 - 2;
+
+std::string LongField(std::uint32_t lengthAndFlags, std::uint32_t where) {
+  std::string s(kLongHeader, '\0');
+  Put32(reinterpret_cast<unsigned char*>(s.data()), lengthAndFlags);
+  Put32(reinterpret_cast<unsigned char*>(s.data()) + 4, where);
+  return s;
+}
+
 std::uint32_t inlineLimit = 16384;  // pages an inline usage map covers (64 MB)
 std::uint32_t InlineLimit() {
   return inlineLimit;
@@ -331,6 +354,22 @@ bool SameLayout(const TableDef& found, const TableDef& expected) {
   return true;
 }
 
+ColumnDef UserColumn(const std::u16string& name, ColumnKind kind) {
+  ColumnDef c;
+  c.name = name;
+  c.flags = 0x02;
+  c.type = kind == ColumnKind::Memo ? kTypeMemo : kind == ColumnKind::Binary ? kTypeOle : kTypeText;
+  c.extraFlags = kind == ColumnKind::Binary ? 0x00 : 0x01;  // text may be compressed
+  c.length = kind == ColumnKind::Text ? 2 * kTextColumnChars : 0;
+  return c;
+}
+
+ColumnKind KindOf(const ColumnDef& c) {
+  return c.type == kTypeMemo  ? ColumnKind::Memo
+         : c.type == kTypeOle ? ColumnKind::Binary
+                              : ColumnKind::Text;
+}
+
 }  // namespace
 
 struct JetWriter::Impl {
@@ -340,6 +379,16 @@ struct JetWriter::Impl {
     TableDef def;
     std::set<std::uint32_t> owned;
     std::vector<std::uint32_t> ownedRef;  // bitmap pages of a reference map (0: none yet)
+    // A long-value column's pages: those it owns, and the one short values go to.
+    struct LongColumn {
+      std::uint16_t column = 0;
+      std::set<std::uint32_t> owned;
+      std::vector<std::uint32_t> ownedRef;
+      std::uint32_t current = 0;
+      DataPage page;
+      bool dirty = false;
+    };
+    std::vector<LongColumn> longs;
     std::uint32_t lastPage = 0;
     DataPage last;  // the page rows go to
     bool lastDirty = false;
@@ -414,6 +463,25 @@ struct JetWriter::Impl {
     if (!t.owned.empty()) {
       t.lastPage = *t.owned.rbegin();
       if (!ParseDataPage(PageAt(file, t.lastPage), t.last).empty()) Refuse("数据页无效");
+    }
+    if (t.def.tableType != 0x4E) return;  // system tables' long values are not written here
+    for (const LongValueMap& m : t.def.longValueMaps) {
+      Table::LongColumn lc;
+      lc.column = m.column;
+      DataPage mp;
+      if (m.ownedPage >= Pages() || !ParseDataPage(PageAt(file, m.ownedPage), mp).empty() ||
+          m.ownedRow >= mp.rows.size() ||
+          !ParseUsageMap(file, mp.rows[m.ownedRow], lc.owned).empty())
+        Refuse("长值列的使用映射无效");
+      lc.ownedRef = ReferenceSlots(mp.rows[m.ownedRow]);
+      for (std::uint32_t p : lc.owned)
+        if (p >= Pages() || PageAt(file, p)[0] != 0x01 || Get32(PageAt(file, p) + 4) != kLvalOwner)
+          Refuse("长值列的使用映射指向无效的页");
+      if (!lc.owned.empty()) {
+        lc.current = *lc.owned.rbegin();
+        if (!ParseDataPage(PageAt(file, lc.current), lc.page).empty()) Refuse("长值页无效");
+      }
+      t.longs.push_back(std::move(lc));
     }
   }
 
@@ -630,6 +698,139 @@ struct JetWriter::Impl {
     return {t.lastPage, static_cast<std::uint8_t>(t.last.rows.size() - 1)};
   }
 
+  Table::LongColumn& LongOf(Table& t, std::uint16_t column) {
+    for (Table::LongColumn& lc : t.longs)
+      if (lc.column == column) return lc;
+    Refuse("长值列缺少使用映射");
+  }
+
+  // Puts one row on a long-value page of the column; answers page << 8 | row.
+  std::uint32_t PlaceLong(Table& t, Table::LongColumn& lc, const std::string& row) {
+    if (lc.current == 0 || DataPageFree(lc.page) < row.size() + 2 || lc.page.rows.size() >= 255) {
+      if (lc.dirty) {
+        Store(lc.current, BuildDataPage(lc.page));
+        stored.insert(lc.current);
+      }
+      lc.current = Allocate();
+      lc.owned.insert(lc.current);
+      lc.page = DataPage{};
+      lc.page.owner = kLvalOwner;
+      t.mapDirty = true;
+    }
+    lc.page.rows.push_back(row);
+    lc.page.flags.push_back(0);
+    lc.dirty = true;
+    return lc.current << 8 | static_cast<std::uint32_t>(lc.page.rows.size() - 1);
+  }
+
+  // Stores a long value out of its record; answers the record's field.
+  std::string StoreLong(Table& t, std::uint16_t column, const std::string& data) {
+    Table::LongColumn& lc = LongOf(t, column);
+    const auto length = static_cast<std::uint32_t>(data.size());
+    if (data.size() <= kLongRowMax)
+      return LongField(length | kLongSinglePage, PlaceLong(t, lc, data));
+    // A chain, written from its end so that each row knows the next.
+    const std::size_t piece = kLongRowMax - 4;
+    std::uint32_t next = 0;
+    for (std::size_t end = data.size(); end > 0;) {
+      const std::size_t from = (end - 1) / piece * piece;
+      std::string row(4, '\0');
+      Put32(reinterpret_cast<unsigned char*>(row.data()), next);
+      row.append(data, from, end - from);
+      next = PlaceLong(t, lc, row);
+      end = from;
+    }
+    return LongField(length, next);
+  }
+
+  // The record for `v` (fields by column number): long values inline while
+  // the record fits in `limit` bytes, the longest moved out first.
+  std::string FitRow(Table& t, RowValues& v, std::size_t limit) {
+    std::string row = BuildRow(t.def, v);
+    while (row.size() > limit) {
+      const ColumnDef* longest = nullptr;
+      for (const ColumnDef& c : t.def.columns) {
+        const auto& f = c.number < v.size() ? v[c.number] : std::optional<std::string>{};
+        if (!c.longValue() || !f || f->size() <= kLongHeader ||
+            (Get32(reinterpret_cast<const unsigned char*>(f->data())) & kLongInline) == 0)
+          continue;
+        if (longest == nullptr || f->size() > v[longest->number]->size()) longest = &c;
+      }
+      if (longest == nullptr) break;
+      v[longest->number] = StoreLong(t, longest->number, v[longest->number]->substr(kLongHeader));
+      row = BuildRow(t.def, v);
+    }
+    return row;
+  }
+
+  // Gives a long-value column its two usage-map rows, on a page of their own.
+  void AddLongColumn(Table& t, std::uint16_t column) {
+    const std::uint32_t mapPage = Allocate();
+    const std::string none = BuildUsageMap({}, 0, kMapBytes);
+    Store(mapPage, BuildDataPage({0, {none, none}, {}}));
+    stored.insert(mapPage);
+    t.def.longValueMaps.push_back({column, 0, mapPage, 1, mapPage});
+    Table::LongColumn lc;
+    lc.column = column;
+    t.longs.push_back(std::move(lc));
+    t.defDirty = t.mapDirty = true;
+  }
+
+  // Text columns become long text; the records written before are written
+  // again with those values as inline long values (moved out of the record
+  // where it no longer fits), packed anew on the table's pages.
+  void WidenToMemo(Table& t, const std::vector<std::uint16_t>& columns) {
+    for (std::uint16_t n : columns) {
+      for (ColumnDef& c : t.def.columns)
+        if (c.number == n) {
+          c.type = kTypeMemo;
+          c.length = 0;
+        }
+      AddLongColumn(t, n);
+    }
+    if (t.owned.empty()) return;
+    if (t.lastDirty) Store(t.lastPage, BuildDataPage(t.last));
+    std::vector<std::string> rows;
+    const std::vector<std::uint32_t> pages(t.owned.begin(), t.owned.end());
+    for (std::uint32_t p : pages) {
+      DataPage dp;
+      if (!ParseDataPage(PageAt(file, p), dp).empty()) Refuse("数据页无效");
+      for (const std::string& r : dp.rows) {
+        RowValues v;
+        if (!CrackRow(t.def, reinterpret_cast<const unsigned char*>(r.data()), r.size(), v).empty())
+          Refuse("数据行无效");
+        for (std::uint16_t n : columns)
+          if (n < v.size() && v[n])
+            v[n] = LongField(static_cast<std::uint32_t>(v[n]->size()) | kLongInline, 0) + *v[n];
+        rows.push_back(FitRow(t, v, kMaxRewrittenRow));
+      }
+    }
+    std::vector<DataPage> packed(1);
+    for (std::string& r : rows) {
+      if (DataPageFree(packed.back()) < r.size() + 2 || packed.back().rows.size() >= 255)
+        packed.emplace_back();
+      packed.back().rows.push_back(std::move(r));
+      packed.back().flags.push_back(0);
+    }
+    std::vector<std::uint32_t> targets = pages;
+    while (targets.size() < packed.size()) {
+      targets.push_back(Allocate());
+      t.owned.insert(targets.back());
+      t.mapDirty = true;
+    }
+    packed.resize(targets.size());  // pages left over stay the table's, empty
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+      packed[i].owner = t.tdefPage;
+      Store(targets[i], BuildDataPage(packed[i]));
+      stored.insert(targets[i]);
+    }
+    if (!targets.empty()) {
+      t.lastPage = targets.back();
+      t.last = packed.back();
+      t.lastDirty = false;
+    }
+  }
+
   static void Insert(std::vector<std::string>& entries, const std::string& entry) {
     entries.insert(std::lower_bound(entries.begin(), entries.end(), entry), entry);
   }
@@ -670,11 +871,12 @@ struct JetWriter::Impl {
   // The usage map of a table's data pages: inline while the pages lie within
   // the first InlineLimit() pages, else a reference map whose bitmap pages
   // each cover 32736 pages.
-  std::string OwnedMap(Table& t, std::set<std::uint32_t>& dirty) {
-    const std::uint32_t highest = t.owned.empty() ? 0 : *t.owned.rbegin();
-    if (t.ownedRef.empty() && highest < InlineLimit()) return BuildUsageMap(t.owned, 0, kMapBytes);
+  std::string OwnedMap(const std::set<std::uint32_t>& owned, std::vector<std::uint32_t>& ref,
+                       std::set<std::uint32_t>& dirty) {
+    const std::uint32_t highest = owned.empty() ? 0 : *owned.rbegin();
+    if (ref.empty() && highest < InlineLimit()) return BuildUsageMap(owned, 0, kMapBytes);
     return ReferenceMap(
-        t.ownedRef, highest, [&](std::uint32_t p) { return t.owned.count(p) != 0; }, dirty);
+        ref, highest, [&](std::uint32_t p) { return owned.count(p) != 0; }, dirty);
   }
 
   template <typename Has>
@@ -702,20 +904,36 @@ struct JetWriter::Impl {
     return row;
   }
 
-  void WriteMap(Table& t, std::set<std::uint32_t>& dirty) {
-    DataPage map;
-    if (!ParseDataPage(PageAt(file, t.def.ownedPage), map).empty() ||
-        t.def.ownedRow >= map.rows.size() || t.def.freeRow >= map.rows.size())
-      Refuse("使用映射页无效");
-    map.rows[t.def.ownedRow] = OwnedMap(t, dirty);
+  static std::string WithRoomMap(std::uint32_t page) {
     std::set<std::uint32_t> withRoom;
-    if (t.lastPage != 0) withRoom.insert(t.lastPage);
-    map.rows[t.def.freeRow] =
-        BuildUsageMap(withRoom, t.lastPage < 8 * kMapBytes ? 0 : t.lastPage & ~7u, kMapBytes);
-    std::size_t used = 14;
-    for (const std::string& r : map.rows) used += r.size() + 2;
-    if (used > kPageSize) Refuse("数据库已达本程序可写的上限");
-    Store(t.def.ownedPage, BuildDataPage(map));
+    if (page != 0) withRoom.insert(page);
+    return BuildUsageMap(withRoom, page < 8 * kMapBytes ? 0 : page & ~7u, kMapBytes);
+  }
+
+  // The table's usage maps: its data pages, and each long-value column's pages.
+  void WriteMap(Table& t, std::set<std::uint32_t>& dirty) {
+    std::map<std::uint32_t, std::map<std::uint8_t, std::string>> rows;  // by page, by row
+    rows[t.def.ownedPage][t.def.ownedRow] = OwnedMap(t.owned, t.ownedRef, dirty);
+    rows[t.def.freePage][t.def.freeRow] = WithRoomMap(t.lastPage);
+    for (Table::LongColumn& lc : t.longs)
+      for (const LongValueMap& m : t.def.longValueMaps)
+        if (m.column == lc.column) {
+          rows[m.ownedPage][m.ownedRow] = OwnedMap(lc.owned, lc.ownedRef, dirty);
+          rows[m.freePage][m.freeRow] = WithRoomMap(lc.current);
+        }
+    for (const auto& [page, changes] : rows) {
+      DataPage map;
+      if (!ParseDataPage(PageAt(file, page), map).empty()) Refuse("使用映射页无效");
+      for (const auto& [row, bytes] : changes) {
+        if (row >= map.rows.size()) Refuse("使用映射页无效");
+        map.rows[row] = bytes;
+      }
+      std::size_t used = 14;
+      for (const std::string& r : map.rows) used += r.size() + 2;
+      if (used > kPageSize) Refuse("数据库已达本程序可写的上限");
+      Store(page, BuildDataPage(map));
+      dirty.insert(page);
+    }
   }
 
   // Pages whose content the model holds, rebuilt into the file image.
@@ -729,6 +947,12 @@ struct JetWriter::Impl {
         Store(t->lastPage, BuildDataPage(t->last));
         dirty.insert(t->lastPage);
       }
+      for (Table::LongColumn& lc : t->longs)
+        if (lc.dirty) {
+          Store(lc.current, BuildDataPage(lc.page));
+          dirty.insert(lc.current);
+          lc.dirty = false;
+        }
       if (t->mapDirty) {
         WriteMap(*t, dirty);
         dirty.insert(t->def.ownedPage);
@@ -778,7 +1002,7 @@ struct JetWriter::Impl {
                static_cast<off_t>(std::size_t{page} * kPageSize), shown);
     };
     for (std::uint32_t p = diskPages; p < Pages(); ++p) write(p);
-    std::vector<std::uint32_t> defs, maps, rest;
+    std::vector<std::uint32_t> defs, maps, longs, rest;
     for (std::uint32_t p : dirty) {
       if (p >= diskPages || p == 1) continue;
       const unsigned char type = PageAt(file, p)[0];
@@ -786,9 +1010,12 @@ struct JetWriter::Impl {
         defs.push_back(p);
       else if (type == 0x01 && Get32(PageAt(file, p) + 4) == 0)
         maps.push_back(p);
+      else if (type == 0x01 && Get32(PageAt(file, p) + 4) == kLvalOwner)
+        longs.push_back(p);
       else
         rest.push_back(p);
     }
+    for (std::uint32_t p : longs) write(p);
     for (std::uint32_t p : rest) write(p);
     for (std::uint32_t p : maps) write(p);
     if (dirty.count(1)) write(1);
@@ -953,9 +1180,19 @@ void JetWriter::SetInlineMapLimit(std::uint32_t pages) {
   inlineLimit = pages;
 }
 
+void JetWriter::SetLongValueLimit(std::size_t bytes) {
+  longValueLimit = std::min<std::size_t>(bytes, 0x3FFFFFFF);
+}
+
 std::vector<std::string> JetWriter::TableNames() const {
   std::vector<std::string> out;
   for (const auto& t : impl_->tables) out.push_back(Utf16ToUtf8(t.name));
+  return out;
+}
+
+std::vector<ColumnKind> JetWriter::ColumnKinds(const std::string& table) const {
+  std::vector<ColumnKind> out;
+  for (const ColumnDef& c : impl_->Need(table).def.columns) out.push_back(KindOf(c));
   return out;
 }
 
@@ -966,7 +1203,8 @@ std::vector<std::string> JetWriter::ColumnNames(const std::string& table) const 
   return out;
 }
 
-void JetWriter::CreateTable(const std::string& table, const std::string& firstColumn) {
+void JetWriter::CreateTable(const std::string& table, const std::string& firstColumn,
+                            ColumnKind kind) {
   Impl& m = *impl_;
   const std::u16string name = Utf8ToUtf16(table);
   const std::u16string column = Utf8ToUtf16(firstColumn);
@@ -996,15 +1234,10 @@ void JetWriter::CreateTable(const std::string& table, const std::string& firstCo
   t.def.ownedPage = mapPage;
   t.def.freeRow = 1;
   t.def.freePage = mapPage;
-  ColumnDef c;
-  c.name = column;
-  c.type = kTypeText;
-  c.flags = 0x02;
-  c.extraFlags = 0x01;
-  c.length = 2 * kTextColumnChars;
-  t.def.columns.push_back(c);
+  t.def.columns.push_back(UserColumn(column, kind));
   t.def.maxColumns = 1;
   t.def.varColumns = 1;
+  if (kind != ColumnKind::Text) m.AddLongColumn(t, 0);
   t.defDirty = true;
   m.WriteDef(t);
 
@@ -1029,7 +1262,7 @@ void JetWriter::CreateTable(const std::string& table, const std::string& firstCo
   m.Flush();
 }
 
-void JetWriter::AddColumn(const std::string& table, const std::string& column) {
+void JetWriter::AddColumn(const std::string& table, const std::string& column, ColumnKind kind) {
   Impl& m = *impl_;
   Impl::Table& t = m.Need(table);
   const std::u16string name = Utf8ToUtf16(column);
@@ -1039,18 +1272,14 @@ void JetWriter::AddColumn(const std::string& table, const std::string& column) {
       throw DatabaseError("表“" + table + "”中已有列“" + column + "”");
   if (t.def.columns.size() >= static_cast<std::size_t>(kMaxColumns))
     throw DatabaseError("表“" + table + "”已有 255 列，无法再加列“" + column + "”");
-  ColumnDef c;
-  c.name = name;
-  c.type = kTypeText;
+  ColumnDef c = UserColumn(name, kind);
   c.number = t.def.maxColumns;
   c.ordinal = c.number;
   c.varIndex = t.def.varColumns;
-  c.flags = 0x02;
-  c.extraFlags = 0x01;
-  c.length = 2 * kTextColumnChars;
   t.def.columns.push_back(c);
   ++t.def.maxColumns;
   ++t.def.varColumns;
+  if (kind != ColumnKind::Text) m.AddLongColumn(t, c.number);
   t.defDirty = true;
   m.Flush();
 }
@@ -1061,21 +1290,62 @@ void JetWriter::AppendRecord(const std::string& table,
   Impl::Table& t = m.Need(table);
   if (values.size() > t.def.columns.size())
     throw RecordError("记录的字段数多于表“" + table + "”的列数");
-  RowValues byNumber(t.def.maxColumns);
+  // Stored forms by column position: text encoded, bytes as they are.
+  std::vector<std::optional<std::string>> stored(values.size());
+  std::vector<std::uint16_t> widen;
   for (std::size_t i = 0; i < values.size(); ++i) {
     if (!values[i] || values[i]->empty()) continue;
     const ColumnDef& c = t.def.columns[i];
-    const std::u16string text = Utf8ToUtf16(*values[i]);
-    if (text.size() > kTextColumnChars)
-      throw RecordError("字段“" + Utf16ToUtf8(c.name) + "”的值有 " + std::to_string(text.size()) +
-                        " 个字符，超过该列的 250 个字符");
-    byNumber[c.number] = EncodeText(text, true);
+    if (c.type == kTypeOle) {
+      stored[i] = *values[i];
+    } else {
+      const std::u16string text = Utf8ToUtf16(*values[i]);
+      if (c.type == kTypeText && text.size() > kTextColumnChars) widen.push_back(c.number);
+      stored[i] = EncodeText(text, true);
+    }
+    if (stored[i]->size() > longValueLimit)
+      throw RecordError("字段“" + Utf16ToUtf8(c.name) + "”的值长 " +
+                        std::to_string(stored[i]->size()) + " 字节，超过每个值 " +
+                        std::to_string(longValueLimit) + " 字节的上限");
   }
-  const std::string row = BuildRow(t.def, byNumber);
-  if (row.size() > kMaxRowBytes)
-    throw RecordError("记录长 " + std::to_string(row.size()) +
-                      " 字节，超过每条记录 4060 字节的上限");
-  m.Append(t, row);
+  for (;;) {
+    if (!widen.empty()) m.WidenToMemo(t, widen);
+    widen.clear();
+    RowValues byNumber(t.def.maxColumns);
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+      if (!stored[i]) continue;
+      const ColumnDef& c = t.def.columns[i];
+      byNumber[c.number] =
+          c.longValue()
+              ? LongField(static_cast<std::uint32_t>(stored[i]->size()) | kLongInline, 0) +
+                    *stored[i]
+              : *stored[i];
+    }
+    // Long values leave the record while it is too wide. When it would be
+    // too wide even with all of them out, its widest text becomes long text.
+    const std::string probe = BuildRow(t.def, byNumber);
+    if (probe.size() > kMaxRowBytes) {
+      std::size_t inlineBytes = 0, widest = stored.size();
+      for (std::size_t i = 0; i < stored.size(); ++i) {
+        if (!stored[i]) continue;
+        const ColumnDef& c = t.def.columns[i];
+        if (c.longValue()) inlineBytes += stored[i]->size();
+        if (c.type == kTypeText &&
+            (widest == stored.size() || stored[i]->size() > stored[widest]->size()))
+          widest = i;
+      }
+      if (probe.size() - inlineBytes > kMaxRowBytes && widest < stored.size()) {
+        widen.push_back(t.def.columns[widest].number);
+        continue;
+      }
+    }
+    const std::string row = m.FitRow(t, byNumber, kMaxRowBytes);
+    if (row.size() > kMaxRowBytes)
+      throw RecordError("记录长 " + std::to_string(row.size()) +
+                        " 字节，超过每条记录 4060 字节的上限");
+    m.Append(t, row);
+    break;
+  }
   if (t.def.rowCount % 512 == 0) m.Flush();
 }
 

@@ -1,12 +1,19 @@
 #pragma once
 // Writes new Jet 4 (.mdb, Access 2000) and ACE 12 (.accdb, Access 2007)
-// databases whose user tables hold text columns: the system tables, their
-// rows and indexes, table definitions, usage maps and data pages.
+// databases whose user tables hold text, long text (memo) and binary (OLE
+// object) columns: the system tables, their rows and indexes, table
+// definitions, usage maps, data pages and long-value pages.
 //
-// Limits: text columns of 250 characters, 255 columns, records of 4060
-// bytes; the catalog indexes have at most one node page over their leaves
-// (thousands of tables); files up to 2 GB, usage maps inline up to 64 MB
-// and reference maps beyond.
+// Long text and binary values stay in the record while it fits; the
+// longest of them move to long-value pages (one page, or a chain of pages)
+// when the record would be wider than a data page's room. A text column
+// that meets a value over 250 characters, or whose value a record cannot
+// hold otherwise, becomes a long-text column (the table's records written
+// before are rewritten for it): no value is cut.
+//
+// Limits: 255 columns; values of up to 1 GB; the catalog indexes have at
+// most one node page over their leaves (thousands of tables); files up to
+// 2 GB, usage maps inline up to 64 MB and reference maps beyond.
 // Empty text is stored as no value. Names: at most 64 characters, no
 // leading blank, none of . ! ` [ ] or control characters.
 
@@ -20,6 +27,10 @@
 namespace pw::db {
 
 enum class NewFormat { Jet4, Ace12 };
+
+// What a column holds: text of up to 250 characters, long text (memo), or
+// bytes (OLE object).
+enum class ColumnKind { Text, Memo, Binary };
 
 // A record that cannot be stored (too long, too many columns). The text is
 // complete and names the cause.
@@ -48,13 +59,17 @@ class JetWriter {
 
   std::vector<std::string> TableNames() const;
   std::vector<std::string> ColumnNames(const std::string& table) const;  // column order
+  std::vector<ColumnKind> ColumnKinds(const std::string& table) const;   // column order
 
-  // A new table with one text column. Names are UTF-8.
-  void CreateTable(const std::string& table, const std::string& firstColumn);
-  void AddColumn(const std::string& table, const std::string& column);
+  // A new table with one column. Names are UTF-8.
+  void CreateTable(const std::string& table, const std::string& firstColumn,
+                   ColumnKind kind = ColumnKind::Text);
+  void AddColumn(const std::string& table, const std::string& column,
+                 ColumnKind kind = ColumnKind::Text);
   // One record; `values` in column order, nullopt for no value (missing
-  // trailing values are no value). Throws RecordError when it cannot be
-  // stored; nothing is written then.
+  // trailing values are no value). Text and long text are UTF-8, binary
+  // values their bytes. Throws RecordError when it cannot be stored;
+  // nothing is written then.
   void AppendRecord(const std::string& table,
                     const std::vector<std::optional<std::string>>& values);
 
@@ -64,6 +79,9 @@ class JetWriter {
   // How many pages a usage map may cover inline before it becomes a
   // reference map (default 16384, 64 MB); tests lower it.
   static void SetInlineMapLimit(std::uint32_t pages);
+  // The most bytes one stored value may have (default 1 GB, what the
+  // long-value field can describe); tests lower it.
+  static void SetLongValueLimit(std::size_t bytes);
 
  private:
   struct Impl;

@@ -47,16 +47,6 @@ bool IsHiddenName(const std::string& name) {
   return starts("msys") || starts("~tmp") || starts("usys");
 }
 
-std::string Hex(const unsigned char* p, std::size_t n) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string out = "0x";
-  for (std::size_t i = 0; i < n; ++i) {
-    out.push_back(digits[p[i] >> 4]);
-    out.push_back(digits[p[i] & 15]);
-  }
-  return out;
-}
-
 }  // namespace
 
 std::string OpenErrorText(const std::string& path, const std::string& cause) {
@@ -226,7 +216,9 @@ struct Session {
         return Text(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
       }
       case MDB_BINARY:
-        return Hex(p, static_cast<std::size_t>(len));
+        return std::string(reinterpret_cast<const char*>(p), static_cast<std::size_t>(len));
+      case MDB_OLE:
+        return LongValue(start, len);
       case MDB_REPID: {
         if (!need(16)) return {};
         char* s = mdb_uuid_to_string(mdb->pg_buf, start);
@@ -241,7 +233,7 @@ struct Session {
         g_free(s);
         return out;
       }
-      default:  // OLE objects and unknown types carry no text
+      default:  // unknown types carry no value
         return {};
     }
   }

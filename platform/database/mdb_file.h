@@ -40,7 +40,8 @@ struct ColumnInfo {
 struct TableData {
   std::string name;
   std::vector<ColumnInfo> columns;
-  // One text per column; "" for no value.
+  // One text per column (binary and OLE object fields: their bytes); ""
+  // for no value.
   std::vector<std::vector<std::string>> rows;
 };
 

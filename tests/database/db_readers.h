@@ -80,11 +80,13 @@ inline SeenDatabase ReadWithMdbReader(const std::string& path) {
 }
 
 // One table through mdb-export; no value and empty text both read as "".
+// Bytes (OLE objects, binary fields) come as upper-case hex digits without
+// "0x".
 inline std::vector<std::vector<std::string>> ReadWithMdbExport(const std::string& path,
                                                                const std::string& table) {
   const std::string out =
-      Run("mdb-export -H -Q -d \"$(printf '\\037')\" -R \"$(printf '\\035')\" " + Quoted(path) +
-          " " + Quoted(table) + " 2>/dev/null");
+      Run("mdb-export -b hex -H -Q -d \"$(printf '\\037')\" -R \"$(printf '\\035')\" " +
+          Quoted(path) + " " + Quoted(table) + " 2>/dev/null");
   std::vector<std::vector<std::string>> rows;
   for (const std::string& line : Split(out, '\x1D'))
     if (!line.empty()) rows.push_back(Split(line, '\x1F'));

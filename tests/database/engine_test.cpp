@@ -23,6 +23,7 @@ TEST(ParseStatement, AcceptsExactlyTheTwoStatements) {
     Statement::Kind kind;
     const char* table;
     const char* column;
+    ColumnKind type = ColumnKind::Text;
   };
   const Case cases[] = {
       {"CREATE TABLE Orders (OrderNo char(250))", true, Statement::Kind::CreateTable, "Orders",
@@ -34,6 +35,15 @@ TEST(ParseStatement, AcceptsExactlyTheTwoStatements) {
       {"ALTER TABLE 订单 ADD 备注 varchar(250)", true, Statement::Kind::AddColumn, "订单", "备注"},
       {"ALTER TABLE \"a b\" ADD COLUMN `c d` VARCHAR(250)", true, Statement::Kind::AddColumn, "a b",
        "c d"},
+      {"CREATE TABLE Notes ([Text] MEMO)", true, Statement::Kind::CreateTable, "Notes", "Text",
+       ColumnKind::Memo},
+      {"ALTER TABLE Notes ADD COLUMN Remark longtext", true, Statement::Kind::AddColumn, "Notes",
+       "Remark", ColumnKind::Memo},
+      {"ALTER TABLE Notes ADD COLUMN Photo LONGBINARY", true, Statement::Kind::AddColumn, "Notes",
+       "Photo", ColumnKind::Binary},
+      {"CREATE TABLE Notes (Photo OLEObject);", true, Statement::Kind::CreateTable, "Notes",
+       "Photo", ColumnKind::Binary},
+      {"CREATE TABLE Notes (A MEMO(250))", false, {}, "", ""},
       {"DROP TABLE Orders", false, {}, "", ""},
       {"CREATE TABLE Orders (A char(250), B char(250))", false, {}, "", ""},
       {"CREATE TABLE Orders (A integer)", false, {}, "", ""},
@@ -50,6 +60,7 @@ TEST(ParseStatement, AcceptsExactlyTheTwoStatements) {
     EXPECT_EQ(st->kind, c.kind) << c.text;
     EXPECT_EQ(st->table, c.table) << c.text;
     EXPECT_EQ(st->column, c.column) << c.text;
+    EXPECT_EQ(st->type, c.type) << c.text;
   }
 }
 
@@ -74,9 +85,15 @@ TEST(Engine, CopiesRecordsBetweenTwoOpenConnections) {
     if (i != 2) in.SetField("PRICE$", std::to_string(i * 10) + ".5");
     in.Post();
   }
-  in.Append();
+  in.Append();  // longer than a text column: the column becomes long text
+  in.SetField("order no", "N4");
   in.SetField("Price$", std::string(251, '9'));
+  in.Post();
+  JetWriter::SetLongValueLimit(300);  // a value beyond what a field can hold
+  in.Append();
+  in.SetField("Price$", std::string(301, '9'));
   EXPECT_THROW(in.Post(), RecordError);
+  JetWriter::SetLongValueLimit(std::size_t{1} << 30);
   EXPECT_THROW(in.SetField("Price$", "x"), DatabaseError);  // the failed record is gone
 
   OpenDatabase(dst, target);  // both open at once
@@ -87,7 +104,7 @@ TEST(Engine, CopiesRecordsBetweenTwoOpenConnections) {
 
   OpenTable(in, "Order");
   EXPECT_EQ(in.FieldNames(), (std::vector<std::string>{"Order No", "Price$"}));
-  ASSERT_EQ(in.RecordCount(), 3);
+  ASSERT_EQ(in.RecordCount(), 4);
   OpenTable(out, "Order");
   EXPECT_EQ(out.FindField("price"), 1);
   EXPECT_EQ(out.FindField("Note"), -1);
@@ -109,7 +126,8 @@ TEST(Engine, CopiesRecordsBetweenTwoOpenConnections) {
   OpenTable(q, "Order");
   std::vector<std::string> got;
   for (q.First(); !q.Eof(); q.Next()) got.push_back(q.Text(0) + "|" + q.Text(1));
-  EXPECT_EQ(got, (std::vector<std::string>{"N1|10.5", "N2|", "N3|30.5"}));
+  EXPECT_EQ(got,
+            (std::vector<std::string>{"N1|10.5", "N2|", "N3|30.5", "N4|" + std::string(251, '9')}));
   EXPECT_THROW(OpenTable(q, "Missing"), DatabaseError);
 }
 

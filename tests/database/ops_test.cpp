@@ -166,10 +166,17 @@ TEST_F(DatabaseOps, MergeByNameWidensTablesAndKeepsSourceOrder) {
   EXPECT_FALSE(std::filesystem::exists(ErrorLogFile()));
 }
 
-TEST_F(DatabaseOps, MergeIntoOneTableLogsTheRecordThatDoesNotFit) {
+// The most bytes a stored value may have, lowered for one test.
+struct LongValueLimit {
+  explicit LongValueLimit(std::size_t bytes) { db::JetWriter::SetLongValueLimit(bytes); }
+  ~LongValueLimit() { db::JetWriter::SetLongValueLimit(std::size_t{1} << 30); }
+};
+
+TEST_F(DatabaseOps, MergeIntoOneTableKeepsWideRecordsAndLogsWhatCannotBeStored) {
   std::filesystem::create_directories(dir.str() + "/app");
   // The one target table gets 241 columns from table A; B's third record,
-  // fine in its own table, no longer fits a record of the wider table.
+  // fine in its own table, is wider than a page in the wider table: its
+  // texts become long text, and it is stored whole.
   TableSpec wide{"A", {}, {}};
   for (int i = 1; i <= 241; ++i) wide.fields.push_back("w" + std::to_string(i));
   TableSpec b{"B", {}, {{"1"}, {"2"}}};
@@ -182,21 +189,35 @@ TEST_F(DatabaseOps, MergeIntoOneTableLogsTheRecordThatDoesNotFit) {
   b.rows.push_back({"4"});
   const std::string src = dir.file("src.mdb");
   MakeDatabase(src, {wide, b});
-  RunState run = MakeRun({src}, dir.file("merged"));
   DatabaseMergeOptions options;
   options.intoOneTable = true;
   options.newTableName = "  All  ";
   options.access2007 = false;
   CommonOptions common;
   common.deleteSources = true;
+  {
+    RunState run = MakeRun({src}, dir.file("merged"));
+    MergeDatabases(run, options, common, reporter);
+    EXPECT_EQ(run.OutputBase, dir.file("merged.mdb"));
+    const Seen s = Read(run.OutputBase);
+    ASSERT_EQ(s.tables, std::vector<std::string>{"All"});
+    const db::TableData& all = s.data.at("All");
+    EXPECT_EQ(all.columns.size(), 255u);
+    ASSERT_EQ(all.rows.size(), 4u);
+    for (std::size_t f = 0; f < big.size(); ++f) EXPECT_EQ(all.rows[2][241 + f], big[f]) << f;
+    EXPECT_EQ(all.rows[3][241], "4");
+    EXPECT_EQ(run.PendingRemovals, std::vector<int>{0});
+    EXPECT_FALSE(std::filesystem::exists(ErrorLogFile()));
+  }
+
+  // A value beyond what a field holds cannot be stored: logged, the rest
+  // of the table skipped, the source kept.
+  LongValueLimit limit(200);
+  RunState run = MakeRun({src}, dir.file("limited"));
   MergeDatabases(run, options, common, reporter);
-  EXPECT_EQ(run.OutputBase, dir.file("merged.mdb"));
   const Seen s = Read(run.OutputBase);
-  ASSERT_EQ(s.tables, std::vector<std::string>{"All"});
-  EXPECT_EQ(s.data.at("All").columns.size(), 255u);
   EXPECT_EQ(s.data.at("All").rows.size(), 2u);
-  EXPECT_TRUE(run.PendingRemovals.empty()) << "a source with skipped records goes";
-  EXPECT_EQ(reporter.removed, std::vector<int>{0});
+  EXPECT_TRUE(run.PendingRemovals.empty()) << "a source with skipped records stays";
   const std::string log = Log();
   EXPECT_NE(log.find("[错误信息] 数据库“src.mdb”中表“B”第3条记录出错，本表此后1条记录被跳过！\r\n"),
             std::string::npos)
@@ -692,8 +713,13 @@ TEST_F(DatabaseOps, RealDatabasesMergeWithTheirTextIntact) {
   EXPECT_EQ(customers.rows[0][1], "三川实业有限公司");
   EXPECT_EQ(s.data.at("Order Details").rows.size(), 2155u);  // name with a blank
   EXPECT_EQ(s.data.at("OrderDetails").rows.size(), 2157u);
-  // Notes longer than 250 characters cannot be stored: logged, not cut.
-  EXPECT_NE(Log().find("中表“Employees”第"), std::string::npos);
+  // Notes longer than 250 characters and photos are kept whole.
+  EXPECT_FALSE(std::filesystem::exists(ErrorLogFile()));
+  const db::TableData employees = db::MdbFile(zh).ReadTable("Employees");
+  const db::TableData& merged = s.data.at("Employees");
+  ASSERT_EQ(merged.rows.size(), 9u + 9u);
+  for (std::size_t r = 0; r < employees.rows.size(); ++r)
+    EXPECT_EQ(merged.rows[r], employees.rows[r]) << r;
 
   // A reader we did not write sees the same merged database, value by value.
   if (!db::test::MdbReaderMissing().empty()) GTEST_SKIP() << db::test::MdbReaderMissing();
@@ -704,7 +730,11 @@ TEST_F(DatabaseOps, RealDatabasesMergeWithTheirTextIntact) {
     ASSERT_EQ(other.rows.size(), table.rows.size()) << name;
     for (std::size_t r = 0; r < table.rows.size(); ++r)
       for (std::size_t c = 0; c < table.columns.size(); ++c)
-        ASSERT_EQ(other.rows[r][c].value_or(""), table.rows[r][c]) << name << " " << r;
+        ASSERT_EQ(other.rows[r][c].value_or(""),
+                  table.columns[c].type == 0x0B && !table.rows[r][c].empty()
+                      ? db::HexText(table.rows[r][c])
+                      : table.rows[r][c])
+            << name << " " << r;
   }
 }
 

@@ -1,9 +1,16 @@
 // Prints every user table of a database as read by mdb-reader, for the
 // tests to compare: a line "\x1DT" + table name, a line of column names,
 // then one line per record; lines end in \x1C, fields are separated by
-// \x1F, and no value is \x1E.
+// \x1F, and no value is \x1E. Bytes (OLE objects, binary fields) print as
+// "0x" and upper-case hex digits.
 import { readFileSync } from "node:fs";
 import MDBReader from "mdb-reader";
+
+function text(v) {
+  if (v == null) return "\x1E";
+  if (Buffer.isBuffer(v)) return "0x" + v.toString("hex").toUpperCase();
+  return String(v);
+}
 
 const reader = new MDBReader(readFileSync(process.argv[2]));
 const out = [];
@@ -12,6 +19,6 @@ for (const name of reader.getTableNames()) {
   const columns = table.getColumnNames();
   out.push("\x1DT" + name, columns.join("\x1F"));
   for (const r of table.getData())
-    out.push(columns.map((c) => (r[c] == null ? "\x1E" : String(r[c]))).join("\x1F"));
+    out.push(columns.map((c) => text(r[c])).join("\x1F"));
 }
 process.stdout.write(out.join("\x1C") + "\x1C");
