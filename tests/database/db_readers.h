@@ -57,14 +57,24 @@ inline std::string MdbReaderMissing() {
   return {};
 }
 
-inline SeenDatabase ReadWithMdbReader(const std::string& path) {
-  const std::string out = Run("node " + Quoted(NodeDir() + "/dump.mjs") + " " + Quoted(path));
-  SeenDatabase db;
+// Several files in one run of node (it takes a while to start): by path.
+inline std::map<std::string, SeenDatabase> ReadAllWithMdbReader(
+    const std::vector<std::string>& paths) {
+  std::string command = "node " + Quoted(NodeDir() + "/dump.mjs");
+  for (const std::string& p : paths) command += " " + Quoted(p);
+  const std::string out = Run(command);
+  std::map<std::string, SeenDatabase> all;
+  SeenDatabase* db = paths.size() == 1 ? &all[paths[0]] : nullptr;
   SeenTable* table = nullptr;
   bool header = false;
   for (const std::string& line : Split(out, '\x1C')) {
-    if (line.rfind("\x1DT", 0) == 0) {
-      table = &db[line.substr(2)];
+    if (line.rfind("\x1D"
+                   "F",
+                   0) == 0) {
+      db = &all[line.substr(2)];
+      table = nullptr;
+    } else if (line.rfind("\x1DT", 0) == 0 && db != nullptr) {
+      table = &(*db)[line.substr(2)];
       header = true;
     } else if (table != nullptr && header) {
       table->columns = Split(line, '\x1F');
@@ -76,7 +86,11 @@ inline SeenDatabase ReadWithMdbReader(const std::string& path) {
       table->rows.push_back(row);
     }
   }
-  return db;
+  return all;
+}
+
+inline SeenDatabase ReadWithMdbReader(const std::string& path) {
+  return ReadAllWithMdbReader({path})[path];
 }
 
 // One table through mdb-export; no value and empty text both read as "".

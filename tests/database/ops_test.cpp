@@ -20,32 +20,15 @@
 #include "platform/database/jet_check.h"
 #include "platform/paths.h"
 #include "tests/database/db_readers.h"
+#include "tests/database/ops_support.h"
 #include "tests/support/tempdir.h"
 
 namespace pw {
 namespace {
 
 using Rows = std::vector<std::vector<std::string>>;
-
-struct FakeReporter : RunReporter {
-  std::vector<int> removed;
-  std::vector<std::string> statuses;
-  int ended = 0;
-  // A stop asked for as soon as a status holding `stopWhen` is shown.
-  std::atomic<bool>* stop = nullptr;
-  std::string stopWhen;
-  void Status(const std::string& text) override {
-    statuses.push_back(text);
-    if (stop != nullptr && !stopWhen.empty() && text.find(stopWhen) != std::string::npos)
-      *stop = true;
-  }
-  void Counter(int) override {}
-  void BeginProgress(int) override {}
-  void StepProgress() override {}
-  void EndProgress() override { ++ended; }
-  void RemoveRow(int i) override { removed.push_back(i); }
-  void SourceRemoved(int, RemoveOutcome) override {}
-};
+using test::FakeReporter;
+using test::MakeRun;
 
 struct TableSpec {
   std::string name;
@@ -92,14 +75,6 @@ std::vector<std::string> Column(const db::TableData& t, std::size_t c) {
   std::vector<std::string> out;
   for (const auto& r : t.rows) out.push_back(r.at(c));
   return out;
-}
-
-RunState MakeRun(const std::vector<std::string>& files, const std::string& outputBase) {
-  RunState run;
-  run.WorkList = files;
-  for (std::size_t i = 0; i < files.size(); ++i) run.WorkRowIndexes.push_back(static_cast<int>(i));
-  run.OutputBase = outputBase;
-  return run;
 }
 
 class DatabaseOps : public ::testing::Test {
@@ -324,12 +299,8 @@ TEST_F(DatabaseOps, SplitWaysMakeTheirParts) {
 
 TEST_F(DatabaseOps, SplitByRowsWritesEveryPartInTheSourcesFormat) {
   // More than a thousand parts: the last records are written like the first.
-  // In memory where there is a tmpfs: a thousand parts cost a thousand syncs.
-  const char* oldTmp = std::getenv("TMPDIR");
-  const std::string keepTmp = oldTmp != nullptr ? oldTmp : "";
-  if (std::filesystem::is_directory("/dev/shm")) setenv("TMPDIR", "/dev/shm", 1);
-  pw::test::TempDir fast;
-  oldTmp != nullptr ? setenv("TMPDIR", keepTmp.c_str(), 1) : unsetenv("TMPDIR");
+  const auto memory = test::FastTempDir();
+  const pw::test::TempDir& fast = *memory;
   const std::string x = fast.file("x.accdb");
   db::CreateDatabaseFile(x, 128);
   {
