@@ -102,6 +102,35 @@ void PendingOutput::Commit() {
     throw RunError(RunError::Kind::Failure, final_, FileErrorText("写入", final_, err));
 }
 
+void CommitTogether(std::vector<PendingOutput>& outputs) {
+  std::vector<PendingOutput*> open;
+  for (PendingOutput& out : outputs)
+    if (!out.committed_) open.push_back(&out);
+  if (open.empty()) return;
+  if (open.size() == 1) {
+    open.front()->Commit();
+    return;
+  }
+  const std::string& first = open.front()->final_;
+  const int dir = ::open(FolderOf(first).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int err = dir < 0 ? errno : ::syncfs(dir) == 0 ? 0 : errno;
+  if (dir >= 0) ::close(dir);
+  if (err != 0) throw RunError(RunError::Kind::Failure, first, FileErrorText("写入", first, err));
+  std::set<std::string> folders;
+  for (PendingOutput* out : open) {
+    if (::rename(out->temp_.c_str(), out->final_.c_str()) != 0) {
+      const int renameErr = errno;
+      throw RunError(RunError::Kind::Failure, out->final_,
+                     FileErrorText("保存", out->final_, renameErr));
+    }
+    out->committed_ = true;
+    folders.insert(FolderOf(out->final_));
+  }
+  for (const std::string& folder : folders)
+    if (const int syncErr = SyncFolder(folder); syncErr != 0)
+      throw RunError(RunError::Kind::Failure, first, FileErrorText("写入", first, syncErr));
+}
+
 void PendingOutput::Discard() {
   if (!committed_ && !temp_.empty()) ::unlink(temp_.c_str());
 }

@@ -6,6 +6,7 @@
 // name give one whole winner.
 
 #include <string>
+#include <vector>
 
 namespace pw {
 
@@ -33,9 +34,16 @@ class PendingOutput {
   bool committed() const { return committed_; }
 
  private:
+  friend void CommitTogether(std::vector<PendingOutput>& outputs);
   std::string final_, temp_;
   bool committed_ = false;
 };
+
+// Commits several outputs at once (the parts of one source): one flush of the
+// file system instead of one per file, then the renames, then one flush of
+// each folder. Throws RunError naming the first output that could not be
+// named; those renamed before it stay committed.
+void CommitTogether(std::vector<PendingOutput>& outputs);
 
 // True for the temporary names above: the folder scan leaves them out.
 bool IsPendingOutputName(const std::string& fileName);

@@ -213,19 +213,16 @@ class PartWriter {
   // than the cutting when the parts are small.
   void Save() {
     if (pending_.empty()) return;
-    const std::string& first = pending_.front().finalPath();
-    const std::size_t slash = first.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : first.substr(0, slash + 1);
-    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() < 0 || ::syncfs(dir.get()) != 0) textio::Fail("写入", first, errno);
-    for (PendingOutput& part : pending_) {
-      if (::rename(part.tempPath().c_str(), part.finalPath().c_str()) != 0)
-        textio::Fail("保存", part.finalPath(), errno);
-      ++saved_;
+    const std::size_t count = pending_.size();
+    try {
+      CommitTogether(pending_);
+    } catch (...) {
+      for (const PendingOutput& part : pending_) saved_ += part.committed() ? 1 : 0;
+      pending_.clear();
+      throw;
     }
-    // Renamed: the hidden names the pending outputs would remove are gone.
+    saved_ += static_cast<std::int64_t>(count);
     pending_.clear();
-    if (::fsync(dir.get()) != 0 && errno != EINVAL) textio::Fail("写入", first, errno);
   }
 
   const std::string& source_;
