@@ -265,7 +265,20 @@ class Writer {
     for (std::size_t i = 0; i < book_.sheets.size(); ++i)
       if (book_.sheets[i]->state != SheetState::Visible && i != firstVisible)
         worksheet_hide(sheets_[i]);
-    if (book_.sheets.empty()) workbook_add_worksheet(wb_, nullptr);
+    if (book_.sheets.empty()) {
+      lxw_worksheet* ws = workbook_add_worksheet(wb_, nullptr);
+      if (ws == nullptr) FailWith(tempErrors_.err() != 0 ? tempErrors_.err() : ENOMEM);
+      sheets_.push_back(ws);
+    }
+    // The library never closes the temporary file of a sheet without rows:
+    // one open file lost per empty sheet saved. Such a sheet writes nothing
+    // more to it, so it is closed here.
+    for (lxw_worksheet* ws : sheets_) {
+      if (ws->dim_rowmin != LXW_ROW_MAX || ws->optimize_tmpfile == nullptr) continue;
+      std::fclose(ws->optimize_tmpfile);
+      ws->optimize_tmpfile = nullptr;
+      ws->file = nullptr;
+    }
     lxw_workbook* wb = wb_;
     wb_ = nullptr;
     errno = 0;

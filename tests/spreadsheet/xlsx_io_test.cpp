@@ -578,6 +578,29 @@ TEST(XlsxWriter, ExistingFileIsReplacedOnlyByACompleteWorkbook) {
   EXPECT_EQ(files, 1u) << "no temporary file left behind";
 }
 
+// Saving keeps no file open: the library leaves the temporary file of a
+// sheet without rows open, one lost per save, until a long run runs out.
+TEST(XlsxWriter, SavesLeaveNoFileOpen) {
+  test::TempDir dir;
+  xl::Workbook book;
+  book.AddSheet("Empty");
+  xl::Cell& cell = book.AddSheet("Data").Put(1, 1);
+  cell.kind = CellKind::Number;
+  cell.number = 1;
+  book.AddSheet("Empty too");
+  auto openFiles = [] {
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& fd : fs::directory_iterator("/proc/self/fd")) ++n;
+    return n;
+  };
+  const std::size_t before = openFiles();
+  for (int i = 0; i < 20; ++i) xl::WriteXlsx(book, dir.file("out.xlsx"));
+  EXPECT_EQ(openFiles(), before);
+  xl::Workbook none;
+  xl::WriteXlsx(none, dir.file("none.xlsx"));  // no sheet: the library adds one
+  EXPECT_EQ(openFiles(), before);
+}
+
 // Our cells as openpyxl can see them: it reads the hidden cells of a merged
 // range as empty.
 std::map<std::string, std::string> VisibleCells(const xl::Workbook& book) {
