@@ -20,44 +20,66 @@ void MergeDocuments(RunState& run, const DocumentMergeOptions& options, const Co
   RefuseOutputOverSource(output, run);
   run.OutputBase = output;
 
-  std::size_t merged = 0;
+  std::size_t reported = 0;            // files counted on the progress bar
+  std::size_t wentDownAt = count + 1;  // the file the office last went down on
   try {
     OfficeServer server;
-    WordApplication app(server);
-    WordDocument& result = app.Documents().Add();
-    WordSelection& selection = app.Selection();
-    for (; merged < count; ++merged) {
-      const std::string path = run.WorkList[merged];
-      reporter.Status("正在合并文件： " + DisplayText(FileNamePart(path)));
-      WordDocument& source = app.Documents().Open(path);
-      selection.WholeStory();
-      selection.Copy();
-      source.Close();
-      selection.EndKey();
-      selection.Paste();
-      selection.EndKey();
-      if (options.pageBreak) selection.InsertBreak();
-      if (options.paragraph) selection.TypeParagraph();
-      reporter.Counter(static_cast<int>(merged));
-      reporter.StepProgress();
-      if (run.StopRequested()) {
-        // Nothing is written, so every source stays where it is.
-        reporter.Status(kStopped);
-        return;
+    for (;;) {
+      std::size_t i = 0;
+      try {
+        WordApplication app(server);
+        WordDocument& result = app.Documents().Add();
+        WordSelection& selection = app.Selection();
+        for (; i < count; ++i) {
+          const std::string path = run.WorkList[i];
+          reporter.Status("正在合并文件： " + DisplayText(FileNamePart(path)));
+          WordDocument& source = app.Documents().Open(path);
+          selection.WholeStory();
+          selection.Copy();
+          source.Close();
+          selection.EndKey();
+          selection.Paste();
+          selection.EndKey();
+          if (options.pageBreak) selection.InsertBreak();
+          if (options.paragraph) selection.TypeParagraph();
+          if (i >= reported) {
+            reporter.Counter(static_cast<int>(i));
+            reporter.StepProgress();
+            reported = i + 1;
+          }
+          if (run.StopRequested()) {
+            // Nothing is written, so every source stays where it is.
+            reporter.Status(kStopped);
+            return;
+          }
+        }
+        reporter.Status("合并操作已完成，正在清理内存... ");
+        // Saved under a hidden name beside the output, with the output's
+        // extension (which chooses the format), checked, and renamed into
+        // place whole.
+        PendingOutput pending(output);
+        result.SaveAs(pending.tempPath());
+        if (run.StopRequested()) {
+          reporter.Status(kStopped);
+          return;  // the saved file goes with `pending`
+        }
+        pending.Commit();
+        // The merged document is in place: whatever becomes of the office
+        // while it lets go of it takes nothing from the run.
+        try {
+          app.Quit();
+        } catch (const OfficeError&) {
+        }
+        break;
+      } catch (const OfficeError& e) {
+        // The office went down: a fresh one merges again what was merged
+        // so far and tries this file once more; a second time ends the run.
+        if (server.Running() || wentDownAt == i) throw;
+        wentDownAt = i;
+        reporter.Status(std::string(e.what()) + "，正在重新启动 LibreOffice 并重新合并");
+        server.Shutdown();
       }
     }
-    reporter.Status("合并操作已完成，正在清理内存... ");
-    // Saved under a hidden name beside the output, with the output's
-    // extension (which chooses the format), and renamed into place whole.
-    PendingOutput pending(output);
-    result.SaveAs(pending.tempPath());
-    if (run.StopRequested()) {
-      reporter.Status(kStopped);
-      return;  // the saved file goes with `pending`
-    }
-    pending.Commit();
-    result.Close();
-    app.Quit();
   } catch (const OfficeError& e) {
     document::Fail(e);
   }

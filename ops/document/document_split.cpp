@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -50,7 +51,13 @@ bool SameFile(const std::string& a, const std::string& b) {
 class Splitter {
  public:
   Splitter(WordApplication& app, RunState& run, RunReporter& reporter, std::string folder)
-      : app_(app), run_(run), reporter_(reporter), folder_(std::move(folder)) {}
+      : app_(&app), run_(run), reporter_(reporter), folder_(std::move(folder)) {}
+
+  // Goes on with the application of a restarted server.
+  void Rebind(WordApplication& app) {
+    app_ = &app;
+    source_ = nullptr;
+  }
 
   // Writes the parts of one source. Answers false when a stop came between
   // two of its parts: the parts already written are removed again (Undone()
@@ -64,7 +71,7 @@ class Splitter {
     ChooseStem();
     written_.clear();
     outputBefore_ = run_.OutputBase;
-    WordDocument& source = app_.Documents().Open(path);
+    WordDocument& source = app_->Documents().Open(path);
     source_ = &source;
     part_ = 0;
     start_ = 0;
@@ -76,8 +83,14 @@ class Splitter {
       Undo();
       return false;
     } catch (...) {
-      // A failure part way leaves no incomplete set of parts behind either.
+      // A failure part way leaves no incomplete set of parts behind either,
+      // nor anything open that the next source would find.
       Undo();
+      source_ = nullptr;
+      try {
+        app_->Documents().Close();
+      } catch (const OfficeError&) {
+      }
       throw;
     }
     // Never saved: the source on disk stays exactly as it was.
@@ -92,7 +105,7 @@ class Splitter {
   struct Interrupted {};
 
   void CutInto(const DocumentSplitOptions& options, int amount) {
-    WordSelection& selection = app_.Selection();
+    WordSelection& selection = app_->Selection();
     switch (options.way) {
       case DocumentSplitOptions::Way::Parts: {
         const int n = amount;
@@ -101,7 +114,7 @@ class Splitter {
           const int per = pages / n;
           for (int k = 1; k <= n; ++k) k == n ? ToEnd() : ToPage(k * per + 1);
         } else {
-          WordCountDialog count = app_.Dialogs().Item(wdDialogToolsWordCount);
+          WordCountDialog count = app_->Dialogs().Item(wdDialogToolsWordCount);
           count.Execute();
           const int per = count.CharactersIncludingSpaces() / n;
           for (int k = 1; k <= n; ++k) k == n ? ToEnd() : ToPosition(k * per);
@@ -118,7 +131,7 @@ class Splitter {
       }
       case DocumentSplitOptions::Way::Characters: {
         const int w = amount;
-        WordCountDialog count = app_.Dialogs().Item(wdDialogToolsWordCount);
+        WordCountDialog count = app_->Dialogs().Item(wdDialogToolsWordCount);
         count.Execute();
         const int chars = count.CharactersIncludingSpaces();
         const int q = chars / w;
@@ -145,7 +158,7 @@ class Splitter {
 
   // Each part runs from where the last one ended, so nothing is lost or repeated.
   void ToPage(int page) {
-    WordSelection& selection = app_.Selection();
+    WordSelection& selection = app_->Selection();
     selection.GoTo(wdGoToPage, wdGoToAbsolute, std::to_string(page));
     WritePart(selection.Start());
   }
@@ -164,9 +177,9 @@ class Splitter {
                        "分割生成的文件“" + DisplayText(target) +
                            "”就是待分割的源文件之一，写入会毁掉它。请选择其他保存目录。");
     source_->Range(start_, end).Select();
-    WordSelection& selection = app_.Selection();
+    WordSelection& selection = app_->Selection();
     selection.Copy();
-    WordDocument& part = app_.Documents().Add();
+    WordDocument& part = app_->Documents().Add();
     selection.EndKey();
     selection.Paste();
     // Saved under a hidden name with the part's extension (which chooses the
@@ -189,7 +202,7 @@ class Splitter {
     run_.OutputBase = outputBefore_;
   }
 
-  WordApplication& app_;
+  WordApplication* app_;
   RunState& run_;
   RunReporter& reporter_;
   std::string folder_;
@@ -214,20 +227,38 @@ void SplitDocuments(RunState& run, const DocumentSplitOptions& options, const Co
   const std::size_t slash = run.OutputBase.find_last_of('/');
   const std::string folder =
       slash == std::string::npos ? std::string() : run.OutputBase.substr(0, slash + 1);
+  // Sources the office could not cut, with why: the others are still split,
+  // and the run ends naming every one of these.
+  std::vector<OfficeError> failed;
   try {
     OfficeServer server;
-    WordApplication app(server);
-    Splitter splitter(app, run, reporter, folder);
+    auto app = std::make_unique<WordApplication>(server);
+    Splitter splitter(*app, run, reporter, folder);
     for (std::size_t i = 0; i < count; ++i) {
       const std::string path = run.WorkList[i];
       reporter.Status("正在分割文件： " + DisplayText(FileNamePart(path)));
-      if (!splitter.Cut(path, options, amount)) {
-        const int undone = splitter.Undone();
-        reporter.Status(undone == 0
-                            ? std::string(kStopped)
-                            : kStopped + std::string("已撤销“") + DisplayText(FileNamePart(path)) +
-                                  "”已生成的 " + std::to_string(undone) + " 个新文件。");
-        return;
+      try {
+        if (!splitter.Cut(path, options, amount)) {
+          const int undone = splitter.Undone();
+          reporter.Status(undone == 0 ? std::string(kStopped)
+                                      : kStopped + std::string("已撤销“") +
+                                            DisplayText(FileNamePart(path)) + "”已生成的 " +
+                                            std::to_string(undone) + " 个新文件。");
+          return;
+        }
+      } catch (const OfficeError& e) {
+        // The parts of this source are undone already; the batch goes on.
+        failed.push_back(e.file() == path ? e : OfficeError(path, "分割", e.what()));
+        reporter.Status(failed.back().what());
+        if (!server.Running()) {
+          // The office went down on this file: a fresh one takes the rest.
+          reporter.Status("正在重新启动 LibreOffice...");
+          app.reset();
+          server.Shutdown();
+          app = std::make_unique<WordApplication>(server);
+          splitter.Rebind(*app);
+        }
+        continue;
       }
       // The source is closed and all its parts are written: it may go now.
       if (FinishEntry(run, common, reporter, static_cast<int>(i))) {
@@ -236,9 +267,15 @@ void SplitDocuments(RunState& run, const DocumentSplitOptions& options, const Co
       }
     }
     reporter.Status("操作已完成，正在清理内存... ");
-    app.Quit();
+    app->Quit();
   } catch (const OfficeError& e) {
     document::Fail(e);
+  }
+  if (failed.size() == 1) document::Fail(failed.front());
+  if (!failed.empty()) {
+    std::string message = std::to_string(failed.size()) + " 个文件未能分割，其余文件已分割：";
+    for (const OfficeError& e : failed) message += "\n" + std::string(e.what());
+    throw RunError(RunError::Kind::Failure, failed.front().file(), message);
   }
   reporter.Status(std::to_string(count) + " 个文件已被分割，并生成了新文件！");
 }

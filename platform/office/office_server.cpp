@@ -56,6 +56,7 @@
 #include "platform/errors.h"
 #include "platform/office/office_uno.h"
 #include "platform/output_file.h"
+#include "platform/paths.h"
 #include "platform/textcodec.h"
 
 extern char** environ;
@@ -149,6 +150,11 @@ void SeedProfile(const std::string& profile) {
                  "SecondaryKeys/org.openoffice.ucb.Configuration:"
                  "ContentProvidersDataSecondaryKeys['Office']/ProviderData\"><node oor:name=\"") +
              provider + "\" oor:op=\"remove\"/></item>\n";
+  // Comments are kept in documents but never shown: a shown comment gets a
+  // window of its own, built from dialog files this headless installation
+  // does not have, and failing to build it ends the process.
+  items += Setting("/org.openoffice.Office.Writer/Content/Display", "Note", "false");
+  items += Setting("/org.openoffice.Office.WriterWeb/Content/Display", "Note", "false");
   // Link updates: Writer counts 0 as never, Calc counts 1.
   items += Setting("/org.openoffice.Office.Writer/Content/Update", "Link", "0");
   items += Setting("/org.openoffice.Office.Calc/Content/Update", "Link", "1");
@@ -161,18 +167,13 @@ void SeedProfile(const std::string& profile) {
   if (!build.empty()) std::ofstream(profile + "/user/extensions/buildid") << build;
 }
 
-// The agent component, loaded into the office process from the library built
-// beside this program; empty when that fails, which only makes steps slower.
+// The agent component, loaded into the office process from our helper folder
+// (or the build's); empty when that fails, which only makes steps slower.
 Reference<css::task::XJob> LoadAgent(const Reference<css::uno::XComponentContext>& remote) {
-  std::string library = PW_OFFICE_AGENT;
+  const std::string library =
+      HelperFile(std::filesystem::path(PW_OFFICE_AGENT).filename().string(), PW_OFFICE_AGENT);
   std::error_code ec;
-  if (!std::filesystem::exists(library, ec)) {
-    const std::filesystem::path beside =
-        std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() /
-        std::filesystem::path(library).filename();
-    if (ec || !std::filesystem::exists(beside, ec)) return {};
-    library = beside.string();
-  }
+  if (!std::filesystem::exists(library, ec)) return {};
   try {
     Reference<css::loader::XImplementationLoader> loader(
         remote->getServiceManager()->createInstanceWithContext("com.sun.star.loader.SharedLibrary",
@@ -428,13 +429,15 @@ bool OfficeServer::Impl::Alive() {
     pid = -1;
     return false;
   }
-  return !killed;
+  return !killed && !lost;
 }
 
 void OfficeServer::Impl::EnsureAlive(const std::string& file, const std::string& action) {
   if (desktop.is() && Alive()) return;
   throw OfficeError(file, action,
-                    killed ? "LibreOffice 之前没有响应，已被强制结束" : "LibreOffice 没有在运行");
+                    killed ? "LibreOffice 之前没有响应，已被强制结束"
+                    : lost ? "LibreOffice 意外退出"
+                           : "LibreOffice 没有在运行");
 }
 
 OfficeError OfficeServer::Impl::Translate(const std::string& file, const std::string& action,
@@ -446,8 +449,10 @@ OfficeError OfficeServer::Impl::Translate(const std::string& file, const std::st
                        "LibreOffice 超过 " + std::to_string(secs) + " 秒没有响应，已被强制结束");
   }
   const Any any = cppu::getCaughtException();
-  if (any.isExtractableTo(cppu::UnoType<css::lang::DisposedException>::get()) || !Alive())
+  if (any.isExtractableTo(cppu::UnoType<css::lang::DisposedException>::get()) || !Alive()) {
+    lost = true;
     return OfficeError(file, action, "LibreOffice 意外退出");
+  }
   std::string detail = FromOU(e.Message);
   if (const std::size_t nl = detail.find('\n'); nl != std::string::npos) detail.resize(nl);
   return OfficeError(file, action,
@@ -578,6 +583,7 @@ void OfficeServer::Start() {
   SeedProfile(d.profile);
   d.pipe = "pw-office-" + OwnerTag() + "-" + RandomTag();
   d.killed = false;
+  d.lost = false;
   {
     std::lock_guard<std::mutex> lock(d.mutex);
     d.quitting = false;

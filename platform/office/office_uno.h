@@ -62,6 +62,9 @@ struct OfficeServer::Impl {
   bool quitting = false;
   std::chrono::steady_clock::time_point deadline;
   std::atomic<bool> killed{false};
+  // The connection broke mid-call: the process is going even when it has
+  // not been reaped yet.
+  std::atomic<bool> lost{false};
   bool spawnWanted = false;  // Spawn asks the watchdog thread to start the process
   bool spawnDone = false;
   int spawnError = 0;  // errno of a failed start

@@ -31,6 +31,8 @@
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
 #include <algorithm>
+#include <cstring>
+#include <fstream>
 
 #include "platform/office/word_state.h"
 
@@ -194,6 +196,8 @@ namespace {
 // keeps of it, which would otherwise hold the closed document's objects.
 void Discard(OfficeServer::Impl& server, const Reference<css::lang::XComponent>& component,
              bool agentKeeps) {
+  // A document of a server that is gone went with it: nothing is left to close.
+  if (!server.desktop.is() || !server.Alive()) return;
   if (agentKeeps && server.agent.is())
     server.Call({}, "关闭文档", [&] {
       server.agent->execute(
@@ -238,6 +242,26 @@ std::string WordDocument::SaveAs(const std::string& path) {
     filter = "MS Word 2007 XML";
   }
   Server(*app_).Store(state_->component, target, filter, "保存");
+  // What the office wrote must at least be a file of the chosen kind: a
+  // server that fails while writing may leave an empty or cut-short file.
+  std::ifstream in(target, std::ios::binary);
+  char head[8] = {};
+  in.read(head, sizeof head);
+  bool zip = std::memcmp(head, "PK\x03\x04", 4) == 0;
+  if (zip) {
+    // A whole zip file ends with its central directory.
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    const std::streamoff from = std::max<std::streamoff>(0, size - 65557);
+    std::string tail(static_cast<std::size_t>(size - from), '\0');
+    in.seekg(from);
+    in.read(tail.data(), static_cast<std::streamsize>(tail.size()));
+    zip = in && tail.rfind("PK\x05\x06") != std::string::npos;
+  }
+  const bool compound = std::memcmp(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) == 0;
+  const bool rtf = std::memcmp(head, "{\\rtf", 5) == 0;
+  if (!(filter == "MS Word 97" ? compound : filter == "Rich Text Format" ? rtf : zip))
+    throw OfficeError(target, "保存", "写出的文件不完整");
   return target;
 }
 

@@ -19,6 +19,11 @@
 #include <com/sun/star/text/XTextTable.hpp>
 #include <com/sun/star/text/XTextTablesSupplier.hpp>
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
 #include <map>
 #include <ostream>
 
@@ -402,6 +407,87 @@ TEST(DocumentSplit, SameNamedSourcesFromOtherFoldersKeepEveryPart) {
                            "“report(2).docx”与之前的文件同名，新文件名加上“(2)”"})
     EXPECT_NE(std::find(rec.statuses.begin(), rec.statuses.end(), said), rec.statuses.end())
         << said;
+}
+
+// Kills (-9) every office process this test program started.
+int KillOwnOffice() {
+  int killed = 0;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator("/proc", ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::string stat;
+    std::getline(std::ifstream(e.path() / "stat"), stat);
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos || stat.find("(soffice.bin)") == std::string::npos) continue;
+    int ppid = 0;
+    char state = 0;
+    if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) != 2) continue;
+    if (ppid != ::getpid()) continue;
+    ::kill(std::stoi(name), SIGKILL);
+    ++killed;
+  }
+  return killed;
+}
+
+// Where the office goes down on a file, a split reports that file and cuts
+// the others with a fresh server; a merge merges again with a fresh server.
+TEST(DocumentRobustness, TheOfficeGoingDownOnAFileEndsNeitherTheBatchNorTheMerge) {
+  TempDir dir;
+  WriteFile(dir.file("in/a.fodt"), Pages(2, "a"));
+  WriteFile(dir.file("in/b.fodt"), Pages(3, "b"));
+  WriteFile(dir.file("in/c.fodt"), Pages(2, "c"));
+  const std::vector<std::string> sources = {dir.file("in/a.fodt"), dir.file("in/b.fodt"),
+                                            dir.file("in/c.fodt")};
+  std::filesystem::create_directories(dir.file("out"));
+  {
+    SCOPED_TRACE("split");
+    DocumentSplitOptions byPage;
+    byPage.way = DocumentSplitOptions::Way::Pages;
+    byPage.pagesText = "1";
+    RunState run = MakeRun(sources, dir.file("out/x"));
+    Recorder rec;
+    int kills = 0;
+    rec.onStatus = [&](const std::string& text) {
+      if (text.find("b_2.fodt") != std::string::npos)
+        kills += KillOwnOffice();  // b's third page is next
+    };
+    try {
+      SplitDocuments(run, byPage, CommonOptions{}, rec);
+      ADD_FAILURE() << "a file the office went down on must be named";
+    } catch (const RunError& e) {
+      EXPECT_EQ(e.kind(), RunError::Kind::Failure);
+      EXPECT_EQ(e.file(), dir.file("in/b.fodt"));
+      EXPECT_NE(std::string(e.what()).find("b.fodt"), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find("LibreOffice 意外退出"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(kills, 1);
+    EXPECT_EQ(FilesIn(dir.file("out")),
+              (std::vector<std::string>{"a_1.fodt.docx", "a_2.fodt.docx", "c_1.fodt.docx",
+                                        "c_2.fodt.docx"}));
+    EXPECT_EQ(rec.removedRows, (std::vector<int>{0, 2}));
+    const auto parts = OpenAll({dir.file("out/c_1.fodt.docx"), dir.file("out/c_2.fodt.docx")});
+    EXPECT_EQ(Words(parts[0].text + parts[1].text), "c1c2");
+  }
+  for (const std::string& name : FilesIn(dir.file("out")))
+    std::filesystem::remove(dir.file("out/" + name));
+  {
+    SCOPED_TRACE("merge");
+    RunState run = MakeRun(sources, dir.file("out/merged"));
+    Recorder rec;
+    int kills = 0;
+    rec.onStatus = [&](const std::string& text) {
+      if (text.find("正在合并文件： c.fodt") != std::string::npos && kills == 0)
+        kills += KillOwnOffice();
+    };
+    MergeDocuments(run, {true, false}, CommonOptions{}, rec);
+    EXPECT_EQ(kills, 1);
+    EXPECT_EQ(rec.counters, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(rec.removedRows, (std::vector<int>{0, 1, 2}));
+    const auto merged = OpenAll({run.OutputBase});
+    EXPECT_EQ(Words(merged[0].text), "a1a2b1b2b3c1c2");
+    EXPECT_EQ(merged[0].pages, 8);  // the break after the last document makes an empty page
+  }
 }
 
 TEST(DocumentSafety, BytesOfNoDocumentKindAreRefusedAndNothingIsWritten) {

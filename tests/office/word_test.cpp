@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <random>
 
 #include <filesystem>
@@ -129,6 +131,26 @@ TEST(Word, DocumentsThatDoNotOpenFailClearlyAndTheServerGoesOn) {
   }
   EXPECT_EQ(app.Documents().Open(dir.file("good.fodt")).Text(), "fine\n");
   EXPECT_EQ(app.Documents().Open(dir.file("web.doc")).Text(), "from the web\n");
+}
+
+// Once the merged document is saved, a server that went down meanwhile takes
+// nothing more: closing what it held and quitting do not fail.
+TEST(Word, AServerGoneAfterSavingFailsNeitherCloseNorQuit) {
+  TempDir dir;
+  WriteFile(dir.file("a.fodt"), test::SimpleFodt({"alpha"}));
+  OfficeServer server;
+  WordApplication app(server);
+  WordDocument& result = app.Documents().Add();
+  WordDocument& source = app.Documents().Open(dir.file("a.fodt"));
+  app.Selection().WholeStory();
+  app.Selection().Copy();
+  source.Close();
+  app.Selection().Paste();
+  EXPECT_EQ(result.SaveAs(dir.file("out.docx")), dir.file("out.docx"));
+  ::kill(server.ProcessId(), SIGKILL);
+  EXPECT_NO_THROW(result.Close());
+  EXPECT_NO_THROW(app.Quit());
+  EXPECT_FALSE(server.Running());
 }
 
 // Inside the office process through the agent, and call by call without it.
