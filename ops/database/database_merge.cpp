@@ -8,16 +8,20 @@ namespace pw {
 
 namespace {
 
-// Copies every table of the source into the target; true when every record
-// was stored.
+// Copies every table of the source, and its saved queries that can be
+// copied, into the target; true when every record was stored and every
+// query copied.
 bool CopyDatabaseTables(db::Connection& target, db::Connection& source,
                         const std::string& sourcePath, const std::string& targetPath,
-                        const DatabaseMergeOptions& options) {
+                        const DatabaseMergeOptions& options, RunReporter& reporter) {
   db::Query in(source), out(target);
   bool complete = true;
   const std::string newTable = TrimText(options.newTableName);
-  const std::vector<std::string> tables =
-      dbops::On(sourcePath, [&] { return db::ListTables(source); });
+  const std::vector<std::string> tables = dbops::On(sourcePath, [&] {
+    return dbops::CopyableObjects(
+        source, DisplayText(FileNamePart(sourcePath)), reporter,
+        [](const std::string&) { return true; }, complete);
+  });
   for (const std::string& s : tables) {
     dbops::On(sourcePath, [&] { db::OpenTable(in, s); });
     const std::string t = options.intoOneTable ? newTable : dbops::TargetTableName(s);
@@ -64,7 +68,7 @@ void MergeDatabases(RunState& run, const DatabaseMergeOptions& options, const Co
     const std::string source = run.WorkList[i];
     reporter.Status("正在合并：" + DisplayText(FileNamePart(source)));
     dbops::On(source, [&] { db::OpenDatabase(sourceDb, source); });
-    complete[i] = CopyDatabaseTables(targetDb, sourceDb, source, target, options);
+    complete[i] = CopyDatabaseTables(targetDb, sourceDb, source, target, options, reporter);
     dbops::On(source, [&] { sourceDb.Close(); });
     dbops::On(target, [&] { targetDb.Flush(); });
     reporter.Counter(static_cast<int>(i));

@@ -209,9 +209,10 @@ void SplitDatabases(RunState& run, const DatabaseSplitOptions& options, const Co
     reporter.Status("正在分割：" + shown);
     dbops::On(s.source, [&] {
       db::OpenDatabase(s.sourceDb, s.source);
-      const std::vector<std::string> all = db::ListTables(s.sourceDb);
-      for (const std::string& t : all)
-        if (!options.singleTable || t == only) s.selected.push_back(t);
+      const std::vector<std::string> all = dbops::CopyableObjects(
+          s.sourceDb, shown, reporter,
+          [&](const std::string& t) { return !options.singleTable || t == only; }, s.complete);
+      s.selected = all;
       if (options.way == Way::PerTable) s.EachTable(all);
       if (options.way == Way::Parts) s.Evenly(count);
       if (options.way == Way::Rows) s.ByRows(count);

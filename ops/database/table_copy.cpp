@@ -9,6 +9,7 @@
 
 #include "batch/run.h"
 #include "ops/database/database_ops.h"
+#include "platform/database/saved_query.h"
 #include "platform/errors.h"
 #include "platform/paths.h"
 
@@ -127,6 +128,27 @@ void WidenTargetTable(db::Query& target, const std::string& table, const db::Que
     if (!c.empty() && !HasField(existing, c))
       Try(target, AddColumn(table, c, source.FieldKind(static_cast<int>(i))));
   }
+}
+
+std::vector<std::string> CopyableObjects(db::Connection& source, const std::string& databaseName,
+                                         RunReporter& reporter,
+                                         const std::function<bool(const std::string&)>& wanted,
+                                         bool& complete) {
+  std::vector<std::string> out;
+  for (const std::string& t : db::ListTables(source))
+    if (wanted(t)) out.push_back(t);
+  for (const db::SavedQueryInfo& q : db::ListQueries(source)) {
+    if (!wanted(q.name)) continue;
+    if (q.copyable) {
+      out.push_back(q.name);
+      continue;
+    }
+    const std::string note = "未复制查询“" + q.name + "”：" + db::kQueryNotEvaluated;
+    reporter.Status(note);
+    WriteErrorLog("[未复制查询] " + LogTimestamp() + " 数据库“" + databaseName + "”中的" + note);
+    complete = false;
+  }
+  return out;
 }
 
 std::string LogTimestamp() {

@@ -2,6 +2,7 @@
 // What database merge and split share: the target tables they create and
 // the record step with its error log entry.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,15 @@ void CreateTargetTable(db::Query& target, const std::string& table, const db::Qu
 
 // Adds the cleaned source fields the target table lacks, typed as above.
 void WidenTargetTable(db::Query& target, const std::string& table, const db::Query& source);
+
+// The tables of an open source database and then its saved queries that
+// can be copied (plain selects from one table), those `wanted` accepts.
+// Every other wanted query is named in the status line and the log as not
+// copied, and makes `complete` false.
+std::vector<std::string> CopyableObjects(db::Connection& source, const std::string& databaseName,
+                                         RunReporter& reporter,
+                                         const std::function<bool(const std::string&)>& wanted,
+                                         bool& complete);
 
 // Runs one step; a database error in it becomes the run's failure on
 // `file` (the file the step reads or writes, by the name the user knows).

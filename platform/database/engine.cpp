@@ -1,5 +1,6 @@
 #include "platform/database/engine.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 
@@ -143,6 +144,12 @@ void OpenDatabase(Connection& connection, const std::string& path) {
   connection.impl_->reader = std::move(reader);
 }
 
+std::vector<SavedQueryInfo> ListQueries(Connection& connection) {
+  if (!connection.IsOpen()) throw DatabaseError("数据库连接没有打开");
+  if (connection.impl_->writer) return {};
+  return connection.impl_->Reader().Queries();
+}
+
 std::vector<std::string> ListTables(Connection& connection) {
   if (!connection.IsOpen()) throw DatabaseError("数据库连接没有打开");
   if (connection.impl_->writer) return connection.impl_->writer->TableNames();
@@ -160,9 +167,12 @@ struct Query::Impl {
   TableData data;
   int recNo = 0;
 
+  bool isQuery = false;  // the records of a saved query
+
   void Load() {
     if (loaded || !open) return;
-    data = connection->impl_->Reader().ReadTable(table);
+    const MdbFile& reader = connection->impl_->Reader();
+    data = isQuery ? reader.ReadQuery(table) : reader.ReadTable(table);
     loaded = true;
     recNo = data.rows.empty() ? 0 : 1;
   }
@@ -181,6 +191,7 @@ bool Query::IsOpen() const {
 
 void Query::Close() {
   impl_->open = false;
+  impl_->isQuery = false;
   impl_->appending = false;
   impl_->pending.clear();
   impl_->table.clear();
@@ -267,7 +278,12 @@ void OpenTable(Query& query, const std::string& table) {
     q.fields = c.writer->ColumnNames(table);
     q.kinds = c.writer->ColumnKinds(table);
   } else {
-    q.data = c.Reader().ReadTable(table);
+    const MdbFile& reader = c.Reader();
+    const auto& tables = reader.TableNames();
+    q.isQuery = std::find(tables.begin(), tables.end(), table) == tables.end() &&
+                std::any_of(reader.Queries().begin(), reader.Queries().end(),
+                            [&](const SavedQueryInfo& s) { return s.name == table; });
+    q.data = q.isQuery ? reader.ReadQuery(table) : reader.ReadTable(table);
     for (const ColumnInfo& col : q.data.columns) {
       q.fields.push_back(col.name);
       q.kinds.push_back(col.type == 0x0C                       ? ColumnKind::Memo

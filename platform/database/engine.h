@@ -40,6 +40,7 @@ class Connection {
   friend void OpenTable(Query&, const std::string&);
   friend void ExecuteStatement(Query&, const std::string&);
   friend std::vector<std::string> ListTables(Connection&);
+  friend std::vector<SavedQueryInfo> ListQueries(Connection&);
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
@@ -94,8 +95,14 @@ void OpenDatabase(Connection& connection, const std::string& path);
 // User tables, no system or temporary tables, in the catalog's order.
 std::vector<std::string> ListTables(Connection& connection);
 
+// Saved queries of a database opened for reading (none for one being
+// written), hidden ones left out; see SavedQueryInfo.
+std::vector<SavedQueryInfo> ListQueries(Connection& connection);
+
 // Opens `table` (its name as it stands: spaces and reserved words need no
-// quoting here) with all its fields and records.
+// quoting here) with all its fields and records; in a database opened for
+// reading, a copyable saved query of that name opens as the table of its
+// records.
 void OpenTable(Query& query, const std::string& table);
 
 // Runs exactly one of

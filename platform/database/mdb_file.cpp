@@ -15,9 +15,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <set>
 
+#include "platform/database/saved_query.h"
 #include "platform/errors.h"
+#include "platform/paths.h"
 #include "platform/textcodec.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -246,7 +249,7 @@ struct Session {
       setenv("MDB_JET3_CHARSET", ("CP" + std::to_string(header.codePage)).c_str(), 1);
     mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
     if (mdb == nullptr) throw DatabaseError(OpenErrorText(path, "文件已损坏，无法读取"));
-    if (mdb_read_catalog(mdb, MDB_TABLE) == nullptr)
+    if (mdb_read_catalog(mdb, MDB_ANY) == nullptr)
       throw DatabaseError(OpenErrorText(path, "文件已损坏，无法读取表的目录"));
   }
 
@@ -262,7 +265,166 @@ struct Session {
     return out;
   }
 
-  void DumpTable(const std::string& path, const std::string& name, Sink& sink) {
+  // A value for comparing and sorting in a saved query.
+  Cell Typed(MdbColumn* col) const {
+    if (col->col_type == MDB_BOOL)
+      return {Cell::Kind::Number, col->cur_value_len == 0 ? -1.0 : 0.0, {}};
+    if (col->cur_value_len <= 0) return {};
+    switch (col->col_type) {
+      case MDB_DATETIME: {
+        if (col->cur_value_len < 8) return {};
+        double d = 0;
+        std::memcpy(&d, mdb->pg_buf + col->cur_value_start, 8);
+        return {Cell::Kind::Number, d, {}};
+      }
+      case MDB_BYTE:
+      case MDB_INT:
+      case MDB_LONGINT:
+      case MDB_MONEY:
+      case MDB_FLOAT:
+      case MDB_DOUBLE:
+      case MDB_NUMERIC:
+        return {Cell::Kind::Number, std::strtod(Value(col).c_str(), nullptr), {}};
+      default:
+        return {Cell::Kind::Text, 0, Value(col)};
+    }
+  }
+
+  // Saved queries the catalog lists, hidden ones (named "~…") left out, with
+  // the rows of MSysQueries that describe each.
+  std::vector<std::pair<std::string, std::vector<QueryRow>>> SavedQueries() {
+    std::vector<std::pair<std::string, std::vector<QueryRow>>> out;
+    std::map<unsigned long, std::size_t> byId;
+    for (guint i = 0; i < mdb->num_catalog; ++i) {
+      auto* e = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
+      if (e == nullptr || e->object_type != MDB_QUERY || e->object_name[0] == '\0' ||
+          e->object_name[0] == '~')
+        continue;
+      byId[e->table_pg & 0x00FFFFFFu] = out.size();
+      out.emplace_back(e->object_name, std::vector<QueryRow>{});
+    }
+    if (out.empty()) return out;
+    MdbCatalogEntry* entry = nullptr;
+    for (guint i = 0; i < mdb->num_catalog; ++i) {
+      auto* e = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
+      if (e != nullptr && e->object_type == MDB_TABLE && SameName(e->object_name, "MSysQueries"))
+        entry = e;
+    }
+    MdbTableDef* table = entry != nullptr ? mdb_read_table(entry) : nullptr;
+    if (table == nullptr || mdb_read_columns(table) == nullptr) {
+      if (table != nullptr) mdb_free_tabledef(table);
+      return out;  // no definitions: none can be evaluated
+    }
+    std::map<std::string, MdbColumn*> cols;
+    for (guint i = 0; i < table->num_cols; ++i) {
+      auto* c = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
+      cols[c->name] = c;
+    }
+    auto text = [&](const char* name) {
+      const auto it = cols.find(name);
+      return it == cols.end() || it->second->cur_value_len <= 0 ? std::string() : Value(it->second);
+    };
+    mdb_rewind_table(table);
+    while (mdb_fetch_row(table)) {
+      const unsigned long id =
+          static_cast<unsigned long>(std::strtoll(text("ObjectId").c_str(), nullptr, 10)) &
+          0x00FFFFFFu;
+      const auto it = byId.find(id);
+      if (it == byId.end()) continue;
+      QueryRow r;
+      r.attribute = std::atoi(text("Attribute").c_str());
+      r.flag = std::atoi(text("Flag").c_str());
+      r.name1 = text("Name1");
+      r.name2 = text("Name2");
+      r.expression = text("Expression");
+      out[it->second].second.push_back(r);
+    }
+    mdb_free_tabledef(table);
+    return out;
+  }
+
+  // The fields of each user table, for planning queries.
+  std::map<std::string, std::vector<std::string>> TableFields() {
+    std::map<std::string, std::vector<std::string>> out;
+    for (MdbCatalogEntry* e : UserTables()) {
+      MdbTableDef* table = mdb_read_table(e);
+      if (table == nullptr || mdb_read_columns(table) == nullptr) {
+        if (table != nullptr) mdb_free_tabledef(table);
+        continue;
+      }
+      auto& fields = out[e->object_name];
+      for (guint i = 0; i < table->num_cols; ++i)
+        fields.push_back(static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i))->name);
+      mdb_free_tabledef(table);
+    }
+    return out;
+  }
+
+  static TableColumns Lookup(const std::map<std::string, std::vector<std::string>>& fields) {
+    return [&fields](const std::string& name) -> const std::vector<std::string>* {
+      for (const auto& [table, columns] : fields)
+        if (SameName(table, name)) return &columns;
+      return nullptr;
+    };
+  }
+
+  void ListQueries(Sink& sink) {
+    const auto queries = SavedQueries();
+    const auto fields = TableFields();
+    sink.Number(static_cast<std::uint32_t>(queries.size()));
+    for (const auto& [name, rows] : queries) {
+      SelectPlan plan;
+      sink.Text(name);
+      sink.Byte(PlanQuery(rows, Lookup(fields), plan).empty() ? 1 : 0);
+    }
+  }
+
+  // The records a plain saved query gives, sent as a table's are.
+  void DumpQuery(const std::string& path, const std::string& name, Sink& sink) {
+    const auto queries = SavedQueries();
+    const auto fields = TableFields();
+    const auto it = std::find_if(queries.begin(), queries.end(),
+                                 [&](const auto& q) { return q.first == name; });
+    SelectPlan plan;
+    if (it == queries.end() || !PlanQuery(it->second, Lookup(fields), plan).empty())
+      throw DatabaseError("数据库“" + DisplayText(path) + "”中的查询“" + name + "”" +
+                          kQueryNotEvaluated);
+    MdbTableDef* table = OpenTableDef(path, plan.table);
+    std::vector<MdbColumn*> cols;
+    for (guint i = 0; i < table->num_cols; ++i)
+      cols.push_back(static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i)));
+    std::vector<std::vector<Cell>> cells;
+    std::vector<std::vector<std::string>> texts;
+    mdb_rewind_table(table);
+    while (mdb_fetch_row(table)) {
+      cells.emplace_back();
+      texts.emplace_back();
+      for (MdbColumn* col : cols) {
+        cells.back().push_back(Typed(col));
+        texts.back().push_back(Value(col));
+      }
+    }
+    auto output = [&](std::size_t r) {
+      std::vector<std::string> v;
+      for (const SelectPlan::Output& o : plan.output) v.push_back(texts[r][o.column]);
+      return v;
+    };
+    const std::vector<std::size_t> rows = RunPlan(plan, cells, output);
+    sink.Number(static_cast<std::uint32_t>(plan.output.size()));
+    for (const SelectPlan::Output& o : plan.output) {
+      sink.Text(o.name);
+      sink.Number(static_cast<std::uint32_t>(cols[o.column]->col_type));
+      sink.Number(static_cast<std::uint32_t>(cols[o.column]->col_size));
+    }
+    for (std::size_t r : rows) {
+      sink.Byte(1);
+      for (const std::string& v : output(r)) sink.Text(v);
+    }
+    sink.Byte(0);
+    mdb_free_tabledef(table);
+  }
+
+  MdbTableDef* OpenTableDef(const std::string& path, const std::string& name) {
     MdbCatalogEntry* entry = nullptr;
     for (MdbCatalogEntry* e : UserTables())
       if (name == e->object_name) entry = e;
@@ -274,6 +436,11 @@ struct Session {
       throw DatabaseError("无法读取数据库“" + DisplayText(path) + "”中的表“" + name +
                           "”：文件已损坏");
     }
+    return table;
+  }
+
+  void DumpTable(const std::string& path, const std::string& name, Sink& sink) {
+    MdbTableDef* table = OpenTableDef(path, name);
     std::vector<MdbColumn*> cols;
     for (guint i = 0; i < table->num_cols; ++i)
       cols.push_back(static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i)));
@@ -293,17 +460,10 @@ struct Session {
   }
 };
 
-// The reading program: beside our own executable when installed there, else
-// where the build put it.
+// The reading program: in our helper folder when installed, else where the
+// build put it.
 std::string ReaderProgram() {
-  char self[4096];
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n > 0) {
-    std::string beside(self, static_cast<std::size_t>(n));
-    beside = beside.substr(0, beside.find_last_of('/') + 1) + "plinthwick-mdb-reader";
-    if (access(beside.c_str(), X_OK) == 0) return beside;
-  }
-  return PW_MDB_READER;
+  return HelperFile("plinthwick-mdb-reader", PW_MDB_READER);
 }
 
 // Runs the reading program on `args`, so that whatever a damaged file does to
@@ -391,6 +551,9 @@ struct MdbFile::Impl {
   std::string path;
   HeaderInfo header;
   std::vector<std::string> tables;
+  std::vector<SavedQueryInfo> queries;
+
+  TableData Read(const std::string& op, const std::string& name, const std::string& damaged) const;
 };
 
 HeaderInfo ReadDatabaseHeader(const std::string& path) {
@@ -436,6 +599,15 @@ MdbFile::MdbFile(const std::string& path) : impl_(std::make_unique<Impl>()) {
     if (!source.Text(name)) throw DatabaseError(OpenErrorText(path, "文件已损坏，无法读取"));
     impl_->tables.push_back(name);
   }
+  if (!source.Number(count)) throw DatabaseError(OpenErrorText(path, "文件已损坏，无法读取"));
+  for (std::uint32_t i = 0; i < count; ++i) {
+    SavedQueryInfo q;
+    char copyable = 0;
+    if (!source.Text(q.name) || !source.Byte(copyable))
+      throw DatabaseError(OpenErrorText(path, "文件已损坏，无法读取"));
+    q.copyable = copyable != 0;
+    impl_->queries.push_back(q);
+  }
 }
 
 MdbFile::~MdbFile() = default;
@@ -449,14 +621,32 @@ JetVersion MdbFile::version() const {
 const std::vector<std::string>& MdbFile::TableNames() const {
   return impl_->tables;
 }
+const std::vector<SavedQueryInfo>& MdbFile::Queries() const {
+  return impl_->queries;
+}
+
+TableData MdbFile::ReadQuery(const std::string& name) const {
+  const auto it = std::find_if(impl_->queries.begin(), impl_->queries.end(),
+                               [&](const SavedQueryInfo& q) { return q.name == name; });
+  if (it == impl_->queries.end() || !it->copyable)
+    throw DatabaseError("数据库“" + DisplayText(impl_->path) + "”中的查询“" + name + "”" +
+                        kQueryNotEvaluated);
+  return impl_->Read(
+      "query", name,
+      "无法读取数据库“" + DisplayText(impl_->path) + "”中的查询“" + name + "”：文件已损坏");
+}
 
 TableData MdbFile::ReadTable(const std::string& name) const {
   const std::string& path = impl_->path;
-  const std::string damaged =
-      "无法读取数据库“" + DisplayText(path) + "”中的表“" + name + "”：文件已损坏";
   if (std::find(impl_->tables.begin(), impl_->tables.end(), name) == impl_->tables.end())
     throw DatabaseError("数据库“" + DisplayText(path) + "”中没有表“" + name + "”");
-  const std::string out = Isolated(damaged, {"table", HeaderArgs(impl_->header), path, name});
+  return impl_->Read("table", name,
+                     "无法读取数据库“" + DisplayText(path) + "”中的表“" + name + "”：文件已损坏");
+}
+
+TableData MdbFile::Impl::Read(const std::string& op, const std::string& name,
+                              const std::string& damaged) const {
+  const std::string out = Isolated(damaged, {op, HeaderArgs(header), path, name});
   Source source(out);
   TableData data;
   data.name = name;
@@ -508,8 +698,11 @@ int RunMdbReader(int argc, char** argv) {
       const auto entries = s.UserTables();
       sink.Number(static_cast<std::uint32_t>(entries.size()));
       for (MdbCatalogEntry* e : entries) sink.Text(e->object_name);
+      s.ListQueries(sink);
     } else if (op == "table" && argc >= 5) {
       s.DumpTable(path, argv[4], sink);
+    } else if (op == "query" && argc >= 5) {
+      s.DumpQuery(path, argv[4], sink);
     } else {
       return 2;
     }

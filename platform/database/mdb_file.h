@@ -45,6 +45,13 @@ struct TableData {
   std::vector<std::vector<std::string>> rows;
 };
 
+// A saved query, and whether it is plain enough to be evaluated here (see
+// saved_query.h).
+struct SavedQueryInfo {
+  std::string name;
+  bool copyable = false;
+};
+
 class MdbFile {
  public:
   // Throws DatabaseError for a file that is missing, not a database,
@@ -61,14 +68,20 @@ class MdbFile {
   const std::vector<std::string>& TableNames() const;
   // Every record of a user table, counted by reading. Throws DatabaseError.
   TableData ReadTable(const std::string& name) const;
+  // Saved queries in the catalog's order, hidden ones ("~…") left out.
+  const std::vector<SavedQueryInfo>& Queries() const;
+  // The records a copyable saved query gives, as a table's. Throws
+  // DatabaseError.
+  TableData ReadQuery(const std::string& name) const;
 
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
 
-// The reading program's work: "tables HEADER PATH" or "table HEADER PATH
-// NAME", answered on descriptor 3. Runs in its own process, see MdbFile.
+// The reading program's work: "tables HEADER PATH", "table HEADER PATH
+// NAME" or "query HEADER PATH NAME", answered on descriptor 3. Runs in its own process, see
+// MdbFile.
 int RunMdbReader(int argc, char** argv);
 
 }  // namespace pw::db

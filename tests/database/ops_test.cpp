@@ -677,20 +677,48 @@ TEST_F(DatabaseOps, RealDatabasesMergeWithTheirTextIntact) {
     GTEST_SKIP() << "fixtures absent: " << zh;
   std::filesystem::create_directories(dir.str() + "/app");
   RunState run = MakeRun({zh, nw}, dir.file("merged"));
-  MergeDatabases(run, DatabaseMergeOptions{}, CommonOptions{}, reporter);
+  CommonOptions common;
+  common.deleteSources = true;
+  MergeDatabases(run, DatabaseMergeOptions{}, common, reporter);
   const Seen s = Read(run.OutputBase);
   const db::TableData customers = s.data.at("Customers");
   EXPECT_EQ(customers.rows.size(), 91u + 91u);
   EXPECT_EQ(customers.rows[0][1], "三川实业有限公司");
   EXPECT_EQ(s.data.at("Order Details").rows.size(), 2155u);  // name with a blank
   EXPECT_EQ(s.data.at("OrderDetails").rows.size(), 2157u);
-  // Notes longer than 250 characters and photos are kept whole.
-  EXPECT_FALSE(std::filesystem::exists(ErrorLogFile()));
+  // Notes longer than 250 characters and photos are kept whole; no record
+  // is logged, only the saved queries that could not be copied.
+  const std::string log = Log();
+  EXPECT_EQ(log.find("[出错时间]"), std::string::npos) << log;
   const db::TableData employees = db::MdbFile(zh).ReadTable("Employees");
   const db::TableData& merged = s.data.at("Employees");
   ASSERT_EQ(merged.rows.size(), 9u + 9u);
   for (std::size_t r = 0; r < employees.rows.size(); ++r)
     EXPECT_EQ(merged.rows[r], employees.rows[r]) << r;
+
+  // Plain saved queries become tables of their records; every other one is
+  // named in the status line and the log, and keeps its source.
+  EXPECT_EQ(s.data.at("Current Product List").rows.size(), 69u);  // not discontinued
+  const db::TableData& top = s.data.at("Ten Most Expensive Products");
+  ASSERT_EQ(top.rows.size(), 10u);
+  EXPECT_EQ(top.columns[0].name, "TenMostExpensiveProducts");
+  EXPECT_EQ(top.rows[0], (std::vector<std::string>{"Côte de Blaye", "263.5"}));
+  EXPECT_EQ(top.rows[9], (std::vector<std::string>{"Rössle Sauerkraut", "45.6"}));
+  std::size_t notCopied = 0;
+  for (std::size_t at = log.find("[未复制查询]"); at != std::string::npos;
+       at = log.find("[未复制查询]", at + 1))
+    ++notCopied;
+  EXPECT_EQ(notCopied, 20u + 2u);
+  EXPECT_NE(
+      log.find(
+          "数据库“jet3_nwind.mdb”中的未复制查询“Orders Qry”：含联接或表达式的查询无法求值\r\n"),
+      std::string::npos)
+      << log;
+  EXPECT_NE(log.find("未复制查询“SaleBeginValueQry”"), std::string::npos);
+  EXPECT_NE(std::find(reporter.statuses.begin(), reporter.statuses.end(),
+                      "未复制查询“Orders Qry”：含联接或表达式的查询无法求值"),
+            reporter.statuses.end());
+  EXPECT_TRUE(run.PendingRemovals.empty());
 
   // A reader we did not write sees the same merged database, value by value.
   if (!db::test::MdbReaderMissing().empty()) GTEST_SKIP() << db::test::MdbReaderMissing();
