@@ -61,11 +61,11 @@ void CheckContent(TaskKind kind, const std::string& path) {
   const FileContent found = SniffFileContent(path, err);
   if (err != 0) Refuse(RunError::Kind::Failure, path, FileErrorText("读取", path, err));
   if (found == wanted) return;
-  Refuse(
-      RunError::Kind::Failure, path,
-      "“" + DisplayText(path) + "”不是" + ContentName(wanted) + "文件：" +
-          (found == FileContent::Unknown ? "无法识别它的内容" : "它的内容是" + ContentName(found)) +
-          "。没有处理任何文件。");
+  Refuse(RunError::Kind::Failure, path,
+         "“" + DisplayText(path) + "”不是 " + ContentName(wanted) + "：" +
+             (found == FileContent::Unknown ? "无法识别它的内容"
+                                            : "它的内容是 " + ContentName(found)) +
+             "。没有处理任何文件。");
 }
 
 }  // namespace

@@ -85,10 +85,10 @@ TEST(RunChecks, ContentDecidesNotTheName) {
     std::string file, says;
   };
   const Case cases[] = {
-      {TaskKind::Workbook, "report.xlsx", "不是Excel 工作簿文件：它的内容是Word 文档"},
-      {TaskKind::Document, "noise.docx", "不是Word 文档文件：无法识别它的内容"},
-      {TaskKind::Database, "book.mdb", "不是Access 数据库文件"},
-      {TaskKind::Document, "table.docx", "它的内容是Access 数据库"},
+      {TaskKind::Workbook, "report.xlsx", "不是 Excel 工作簿：它的内容是 Word 文档"},
+      {TaskKind::Document, "noise.docx", "不是 Word 文档：无法识别它的内容"},
+      {TaskKind::Database, "book.mdb", "不是 Access 数据库："},
+      {TaskKind::Document, "table.docx", "它的内容是 Access 数据库"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
