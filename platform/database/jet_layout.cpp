@@ -129,14 +129,19 @@ std::size_t TdefPagesNeeded(std::size_t length) {
 }
 
 std::string ParseTableDef(const std::string& file, std::uint32_t first, TableDef& def) {
+  return ParseTableDef([&](std::uint32_t n) { return PageAt(file, n); }, PageCount(file), first,
+                       def);
+}
+
+std::string ParseTableDef(const PageReader& read, std::uint32_t count, std::uint32_t first,
+                          TableDef& def) {
   def = TableDef{};
-  const std::uint32_t count = PageCount(file);
   if (first == 0 || first >= count) return "表定义页号超出文件";
   std::string logical;
   std::uint32_t page = first;
   for (int hops = 0; page != 0; ++hops) {
     if (page >= count || hops > 64) return "表定义页链无效";
-    const unsigned char* p = PageAt(file, page);
+    const unsigned char* p = read(page);
     if (p[0] != 0x02 || p[1] != 0x01) return "表定义页类型错误";
     def.pages.push_back(page);
     if (logical.empty())
@@ -382,6 +387,12 @@ std::string BuildUsageMap(const std::set<std::uint32_t>& pages, std::uint32_t st
 
 std::string ParseUsageMap(const std::string& file, const std::string& map,
                           std::set<std::uint32_t>& pages) {
+  return ParseUsageMap([&](std::uint32_t n) { return PageAt(file, n); }, PageCount(file), map,
+                       pages);
+}
+
+std::string ParseUsageMap(const PageReader& read, std::uint32_t pageCount, const std::string& map,
+                          std::set<std::uint32_t>& pages) {
   pages.clear();
   if (map.size() < 5) return "使用映射太短";
   const unsigned char* m = U(map);
@@ -396,8 +407,8 @@ std::string ParseUsageMap(const std::string& file, const std::string& map,
   for (std::size_t k = 0; 1 + 4 * k + 4 <= map.size(); ++k) {
     const std::uint32_t page = Get32(m + 1 + 4 * k);
     if (page == 0) continue;
-    if (page >= PageCount(file)) return "使用映射页超出文件";
-    const unsigned char* b = PageAt(file, page);
+    if (page >= pageCount) return "使用映射页超出文件";
+    const unsigned char* b = read(page);
     if (b[0] != 0x05) return "使用映射页类型错误";
     for (std::size_t i = 0; i < span; ++i)
       if (b[4 + i / 8] >> (i % 8) & 1) pages.insert(static_cast<std::uint32_t>(k * span + i));

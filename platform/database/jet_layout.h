@@ -3,6 +3,7 @@
 // them: table definitions, rows, data pages, usage maps and index leaves.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -101,6 +102,10 @@ std::string SerializeTableDef(const TableDef& def);
 std::size_t TdefPagesNeeded(std::size_t logicalLength);
 // Parses the definition starting at `page`; answers "" or what is wrong.
 std::string ParseTableDef(const std::string& file, std::uint32_t page, TableDef& def);
+// The same on pages read one by one: `read` answers page n (< `pages`).
+using PageReader = std::function<const unsigned char*(std::uint32_t)>;
+std::string ParseTableDef(const PageReader& read, std::uint32_t pages, std::uint32_t page,
+                          TableDef& def);
 
 // Page access on a whole file held in memory.
 inline const unsigned char* PageAt(const std::string& file, std::uint32_t page) {
@@ -135,6 +140,8 @@ std::string BuildUsageMap(const std::set<std::uint32_t>& pages, std::uint32_t st
                           std::size_t minBytes);
 // Pages of an inline or reference map ("" or what is wrong).
 std::string ParseUsageMap(const std::string& file, const std::string& map,
+                          std::set<std::uint32_t>& pages);
+std::string ParseUsageMap(const PageReader& read, std::uint32_t pageCount, const std::string& map,
                           std::set<std::uint32_t>& pages);
 
 // Index leaf (page type 4) with unprefixed entries.

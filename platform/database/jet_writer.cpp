@@ -379,11 +379,13 @@ struct JetWriter::Impl {
     TableDef def;
     std::set<std::uint32_t> owned;
     std::vector<std::uint32_t> ownedRef;  // bitmap pages of a reference map (0: none yet)
+    std::vector<std::uint32_t> added;     // owned pages since the map was last written
     // A long-value column's pages: those it owns, and the one short values go to.
     struct LongColumn {
       std::uint16_t column = 0;
       std::set<std::uint32_t> owned;
       std::vector<std::uint32_t> ownedRef;
+      std::vector<std::uint32_t> added;
       std::uint32_t current = 0;
       DataPage page;
       bool dirty = false;
@@ -399,10 +401,15 @@ struct JetWriter::Impl {
   std::string path;
   std::string shown;  // the name messages give the file
   int fd = -1;
-  std::string file;
+  // Only the pages read or changed since the last flush are held; the file
+  // grows as pages fill and is never held whole.
+  std::uint32_t pageCount = 0;
   std::uint32_t diskPages = 0;
+  std::map<std::uint32_t, std::string> cache;
+  std::set<std::uint32_t> modified;
   std::set<std::uint32_t> freePages;  // free by the global map, below the page count
   std::vector<std::uint32_t> globalRef;
+  std::uint32_t globalEnd = 0;  // the end of the file the global reference map last saw
   Table objects, aces;
   std::vector<Table> tables;
   // A catalog index: its entries in order, on one leaf at the root page, or
@@ -417,7 +424,6 @@ struct JetWriter::Impl {
   };
   CatalogIndex byParentName, byId, acesById;
   bool indexesDirty = false;
-  std::set<std::uint32_t> stored;  // rebuilt in the image, not yet on disk
   std::string dbOwner;
   std::vector<std::string> userTableSids;
 
@@ -425,21 +431,47 @@ struct JetWriter::Impl {
     if (fd >= 0) close(fd);
   }
 
-  std::uint32_t Pages() const { return PageCount(file); }
+  std::uint32_t Pages() const { return pageCount; }
+
+  const unsigned char* Read(std::uint32_t page) {
+    auto it = cache.find(page);
+    if (it == cache.end()) {
+      std::string bytes(kPageSize, '\0');
+      for (std::size_t done = 0; page < diskPages && done < kPageSize;) {
+        const ssize_t n = pread(fd, bytes.data() + done, kPageSize - done,
+                                static_cast<off_t>(std::size_t{page} * kPageSize + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+          const int err = n < 0 ? errno : EIO;
+          throw DatabaseError(FileErrorText("读取数据库", shown, err));
+        }
+        done += static_cast<std::size_t>(n);
+      }
+      it = cache.emplace(page, std::move(bytes)).first;
+    }
+    return reinterpret_cast<const unsigned char*>(it->second.data());
+  }
+  PageReader Reader() {
+    return [this](std::uint32_t page) { return Read(page); };
+  }
 
   unsigned char* Page(std::uint32_t page) {
-    return reinterpret_cast<unsigned char*>(file.data()) + std::size_t{page} * kPageSize;
+    Read(page);
+    modified.insert(page);
+    return reinterpret_cast<unsigned char*>(cache[page].data());
   }
 
   void Store(std::uint32_t page, const std::string& bytes) {
-    std::memcpy(Page(page), bytes.data(), kPageSize);
+    cache[page] = bytes;
+    modified.insert(page);
   }
 
   std::uint32_t Allocate() {
     const std::uint32_t page = Pages();
     if (page >= kMaxPages)
       throw DatabaseError("数据库“" + DisplayText(shown) + "”已达 2 GB 的上限");
-    file.append(kPageSize, '\0');
+    ++pageCount;
+    Store(page, std::string(kPageSize, '\0'));
     return page;
   }
 
@@ -449,37 +481,37 @@ struct JetWriter::Impl {
 
   void LoadTable(Table& t, std::uint32_t tdefPage) {
     t.tdefPage = tdefPage;
-    const std::string why = ParseTableDef(file, tdefPage, t.def);
+    const std::string why = ParseTableDef(Reader(), Pages(), tdefPage, t.def);
     if (!why.empty()) Refuse(why);
     DataPage map;
-    if (t.def.ownedPage >= Pages() || !ParseDataPage(PageAt(file, t.def.ownedPage), map).empty() ||
+    if (t.def.ownedPage >= Pages() || !ParseDataPage(Read(t.def.ownedPage), map).empty() ||
         t.def.ownedRow >= map.rows.size() ||
-        !ParseUsageMap(file, map.rows[t.def.ownedRow], t.owned).empty())
+        !ParseUsageMap(Reader(), Pages(), map.rows[t.def.ownedRow], t.owned).empty())
       Refuse("表的使用映射无效");
     t.ownedRef = ReferenceSlots(map.rows[t.def.ownedRow]);
     for (std::uint32_t p : t.owned)
-      if (p >= Pages() || PageAt(file, p)[0] != 0x01 || Get32(PageAt(file, p) + 4) != tdefPage)
+      if (p >= Pages() || Read(p)[0] != 0x01 || Get32(Read(p) + 4) != tdefPage)
         Refuse("表的使用映射指向无效的页");
     if (!t.owned.empty()) {
       t.lastPage = *t.owned.rbegin();
-      if (!ParseDataPage(PageAt(file, t.lastPage), t.last).empty()) Refuse("数据页无效");
+      if (!ParseDataPage(Read(t.lastPage), t.last).empty()) Refuse("数据页无效");
     }
     if (t.def.tableType != 0x4E) return;  // system tables' long values are not written here
     for (const LongValueMap& m : t.def.longValueMaps) {
       Table::LongColumn lc;
       lc.column = m.column;
       DataPage mp;
-      if (m.ownedPage >= Pages() || !ParseDataPage(PageAt(file, m.ownedPage), mp).empty() ||
+      if (m.ownedPage >= Pages() || !ParseDataPage(Read(m.ownedPage), mp).empty() ||
           m.ownedRow >= mp.rows.size() ||
-          !ParseUsageMap(file, mp.rows[m.ownedRow], lc.owned).empty())
+          !ParseUsageMap(Reader(), Pages(), mp.rows[m.ownedRow], lc.owned).empty())
         Refuse("长值列的使用映射无效");
       lc.ownedRef = ReferenceSlots(mp.rows[m.ownedRow]);
       for (std::uint32_t p : lc.owned)
-        if (p >= Pages() || PageAt(file, p)[0] != 0x01 || Get32(PageAt(file, p) + 4) != kLvalOwner)
+        if (p >= Pages() || Read(p)[0] != 0x01 || Get32(Read(p) + 4) != kLvalOwner)
           Refuse("长值列的使用映射指向无效的页");
       if (!lc.owned.empty()) {
         lc.current = *lc.owned.rbegin();
-        if (!ParseDataPage(PageAt(file, lc.current), lc.page).empty()) Refuse("长值页无效");
+        if (!ParseDataPage(Read(lc.current), lc.page).empty()) Refuse("长值页无效");
       }
       t.longs.push_back(std::move(lc));
     }
@@ -492,12 +524,11 @@ struct JetWriter::Impl {
     x.mapRow = p.mapRow;
     x.mapPage = p.mapPage;
     auto page = [&](std::uint32_t n, unsigned char type, std::vector<std::string>& entries) {
-      if (n < 2 || n >= Pages() || PageAt(file, n)[0] != type ||
-          Get32(PageAt(file, n) + 4) != t.tdefPage ||
-          !ParseIndexPage(PageAt(file, n), entries).empty())
+      if (n < 2 || n >= Pages() || Read(n)[0] != type || Get32(Read(n) + 4) != t.tdefPage ||
+          !ParseIndexPage(Read(n), entries).empty())
         Refuse("系统索引无效（不是本程序创建的数据库）");
     };
-    if (x.root < Pages() && PageAt(file, x.root)[0] == 0x04) {
+    if (x.root < Pages() && Read(x.root)[0] == 0x04) {
       page(x.root, 0x04, x.entries);
       return;
     }
@@ -509,7 +540,7 @@ struct JetWriter::Impl {
       x.leaves.push_back((std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) |
                          (std::uint32_t{b[2]} << 8) | b[3]);
     }
-    x.leaves.push_back(Get32(PageAt(file, x.root) + 20));
+    x.leaves.push_back(Get32(Read(x.root) + 20));
     for (std::uint32_t leaf : x.leaves) {
       std::vector<std::string> entries;
       page(leaf, 0x04, entries);
@@ -566,7 +597,7 @@ struct JetWriter::Impl {
     }
     dirty.insert(x.root);
     DataPage map;
-    if (!ParseDataPage(PageAt(file, x.mapPage), map).empty() || x.mapRow >= map.rows.size())
+    if (!ParseDataPage(Read(x.mapPage), map).empty() || x.mapRow >= map.rows.size())
       Refuse("索引的使用映射无效");
     const std::string row = BuildUsageMap(pages, 0, kMapBytes);
     if (map.rows[x.mapRow] != row) {
@@ -586,24 +617,18 @@ struct JetWriter::Impl {
     if (size < static_cast<off_t>(19 * kPageSize) || size % static_cast<off_t>(kPageSize) != 0 ||
         size > static_cast<off_t>(std::size_t{kMaxPages} * kPageSize))
       Refuse("文件长度不对");
-    file.resize(static_cast<std::size_t>(size));
-    std::size_t done = 0;
-    while (done < file.size()) {
-      const ssize_t n = pread(fd, file.data() + done, file.size() - done, static_cast<off_t>(done));
-      if (n <= 0) Refuse("读取失败");
-      done += static_cast<std::size_t>(n);
-    }
-    diskPages = Pages();
+    pageCount = diskPages = static_cast<std::uint32_t>(size / static_cast<off_t>(kPageSize));
     HeaderInfo header;
-    if (!ParseHeader(PageAt(file, 0), kPageSize, header).empty() ||
-        header.version == JetVersion::Jet3 || header.databaseKey != 0 || header.hasPassword)
+    if (!ParseHeader(Read(0), kPageSize, header).empty() || header.version == JetVersion::Jet3 ||
+        header.databaseKey != 0 || header.hasPassword)
       Refuse("只能写入 Access 2000 或 Access 2007 格式、未加密、无密码的数据库");
     DataPage global;
     std::set<std::uint32_t> bits;
-    if (!ParseDataPage(PageAt(file, 1), global).empty() || global.rows.size() != 2 ||
-        !ParseUsageMap(file, global.rows[0], bits).empty())
+    if (!ParseDataPage(Read(1), global).empty() || global.rows.size() != 2 ||
+        !ParseUsageMap(Reader(), Pages(), global.rows[0], bits).empty())
       Refuse("全局使用映射无效");
     globalRef = ReferenceSlots(global.rows[0]);
+    if (!globalRef.empty()) globalEnd = Pages();
     for (std::uint32_t p : bits)
       if (p < Pages()) freePages.insert(p);
 
@@ -617,7 +642,7 @@ struct JetWriter::Impl {
 
     for (std::uint32_t p : objects.owned) {
       DataPage dp;
-      ParseDataPage(PageAt(file, p), dp);
+      ParseDataPage(Read(p), dp);
       for (std::size_t i = 0; i < dp.rows.size(); ++i) {
         if (dp.flags[i] != 0) continue;
         RowValues v;
@@ -645,7 +670,7 @@ struct JetWriter::Impl {
     }
     for (std::uint32_t p : aces.owned) {
       DataPage dp;
-      ParseDataPage(PageAt(file, p), dp);
+      ParseDataPage(Read(p), dp);
       for (std::size_t i = 0; i < dp.rows.size(); ++i) {
         RowValues v;
         const std::string& r = dp.rows[i];
@@ -681,10 +706,10 @@ struct JetWriter::Impl {
     if (t.lastPage == 0 || DataPageFree(t.last) < row.size() + 2 || t.last.rows.size() >= 255) {
       if (t.lastDirty) {
         Store(t.lastPage, BuildDataPage(t.last));
-        stored.insert(t.lastPage);
       }
       const std::uint32_t page = Allocate();
       t.owned.insert(page);
+      t.added.push_back(page);
       t.lastPage = page;
       t.last = DataPage{};
       t.last.owner = t.tdefPage;
@@ -709,10 +734,10 @@ struct JetWriter::Impl {
     if (lc.current == 0 || DataPageFree(lc.page) < row.size() + 2 || lc.page.rows.size() >= 255) {
       if (lc.dirty) {
         Store(lc.current, BuildDataPage(lc.page));
-        stored.insert(lc.current);
       }
       lc.current = Allocate();
       lc.owned.insert(lc.current);
+      lc.added.push_back(lc.current);
       lc.page = DataPage{};
       lc.page.owner = kLvalOwner;
       t.mapDirty = true;
@@ -768,7 +793,6 @@ struct JetWriter::Impl {
     const std::uint32_t mapPage = Allocate();
     const std::string none = BuildUsageMap({}, 0, kMapBytes);
     Store(mapPage, BuildDataPage({0, {none, none}, {}}));
-    stored.insert(mapPage);
     t.def.longValueMaps.push_back({column, 0, mapPage, 1, mapPage});
     Table::LongColumn lc;
     lc.column = column;
@@ -794,7 +818,7 @@ struct JetWriter::Impl {
     const std::vector<std::uint32_t> pages(t.owned.begin(), t.owned.end());
     for (std::uint32_t p : pages) {
       DataPage dp;
-      if (!ParseDataPage(PageAt(file, p), dp).empty()) Refuse("数据页无效");
+      if (!ParseDataPage(Read(p), dp).empty()) Refuse("数据页无效");
       for (const std::string& r : dp.rows) {
         RowValues v;
         if (!CrackRow(t.def, reinterpret_cast<const unsigned char*>(r.data()), r.size(), v).empty())
@@ -816,13 +840,13 @@ struct JetWriter::Impl {
     while (targets.size() < packed.size()) {
       targets.push_back(Allocate());
       t.owned.insert(targets.back());
+      t.added.push_back(targets.back());
       t.mapDirty = true;
     }
     packed.resize(targets.size());  // pages left over stay the table's, empty
     for (std::size_t i = 0; i < targets.size(); ++i) {
       packed[i].owner = t.tdefPage;
       Store(targets[i], BuildDataPage(packed[i]));
-      stored.insert(targets[i]);
     }
     if (!targets.empty()) {
       t.lastPage = targets.back();
@@ -871,12 +895,43 @@ struct JetWriter::Impl {
   // The usage map of a table's data pages: inline while the pages lie within
   // the first InlineLimit() pages, else a reference map whose bitmap pages
   // each cover 32736 pages.
+  // A reference map is kept up to date bit by bit on its bitmap pages; it
+  // is built whole only when it is new or needs another bitmap page.
   std::string OwnedMap(const std::set<std::uint32_t>& owned, std::vector<std::uint32_t>& ref,
-                       std::set<std::uint32_t>& dirty) {
+                       std::vector<std::uint32_t>& added, std::set<std::uint32_t>& dirty) {
     const std::uint32_t highest = owned.empty() ? 0 : *owned.rbegin();
-    if (ref.empty() && highest < InlineLimit()) return BuildUsageMap(owned, 0, kMapBytes);
-    return ReferenceMap(
-        ref, highest, [&](std::uint32_t p) { return owned.count(p) != 0; }, dirty);
+    std::string row;
+    if (ref.empty() && highest < InlineLimit()) {
+      row = BuildUsageMap(owned, 0, kMapBytes);
+    } else if (Covers(ref, highest)) {
+      for (std::uint32_t p : added) SetReferenceBit(ref, p, true);
+      row = ReferenceRow(ref);
+    } else {
+      row = ReferenceMap(
+          ref, highest, [&](std::uint32_t p) { return owned.count(p) != 0; }, dirty);
+    }
+    added.clear();
+    return row;
+  }
+
+  static bool Covers(const std::vector<std::uint32_t>& ref, std::uint32_t page) {
+    return !ref.empty() && page / kRefSpan < ref.size() &&
+           std::find(ref.begin(), ref.end(), 0u) == ref.end();
+  }
+
+  void SetReferenceBit(const std::vector<std::uint32_t>& ref, std::uint32_t page, bool on) {
+    unsigned char* b = Page(ref[page / kRefSpan]);
+    const std::size_t i = page % kRefSpan;
+    const auto bit = static_cast<unsigned char>(1 << (i % 8));
+    b[4 + i / 8] = static_cast<unsigned char>(on ? b[4 + i / 8] | bit : b[4 + i / 8] & ~bit);
+  }
+
+  static std::string ReferenceRow(const std::vector<std::uint32_t>& ref) {
+    std::string row(1 + 4 * kRefSlots, '\0');
+    row[0] = 0x01;
+    for (std::size_t k = 0; k < ref.size(); ++k)
+      Put32(reinterpret_cast<unsigned char*>(row.data()) + 1 + 4 * k, ref[k]);
+    return row;
   }
 
   template <typename Has>
@@ -913,17 +968,17 @@ struct JetWriter::Impl {
   // The table's usage maps: its data pages, and each long-value column's pages.
   void WriteMap(Table& t, std::set<std::uint32_t>& dirty) {
     std::map<std::uint32_t, std::map<std::uint8_t, std::string>> rows;  // by page, by row
-    rows[t.def.ownedPage][t.def.ownedRow] = OwnedMap(t.owned, t.ownedRef, dirty);
+    rows[t.def.ownedPage][t.def.ownedRow] = OwnedMap(t.owned, t.ownedRef, t.added, dirty);
     rows[t.def.freePage][t.def.freeRow] = WithRoomMap(t.lastPage);
     for (Table::LongColumn& lc : t.longs)
       for (const LongValueMap& m : t.def.longValueMaps)
         if (m.column == lc.column) {
-          rows[m.ownedPage][m.ownedRow] = OwnedMap(lc.owned, lc.ownedRef, dirty);
+          rows[m.ownedPage][m.ownedRow] = OwnedMap(lc.owned, lc.ownedRef, lc.added, dirty);
           rows[m.freePage][m.freeRow] = WithRoomMap(lc.current);
         }
     for (const auto& [page, changes] : rows) {
       DataPage map;
-      if (!ParseDataPage(PageAt(file, page), map).empty()) Refuse("使用映射页无效");
+      if (!ParseDataPage(Read(page), map).empty()) Refuse("使用映射页无效");
       for (const auto& [row, bytes] : changes) {
         if (row >= map.rows.size()) Refuse("使用映射页无效");
         map.rows[row] = bytes;
@@ -939,7 +994,6 @@ struct JetWriter::Impl {
   // Pages whose content the model holds, rebuilt into the file image.
   std::set<std::uint32_t> Materialize() {
     std::set<std::uint32_t> dirty;
-    dirty.swap(stored);
     std::vector<Table*> all = {&objects, &aces};
     for (Table& t : tables) all.push_back(&t);
     for (Table* t : all) {
@@ -970,12 +1024,16 @@ struct JetWriter::Impl {
     if (Pages() != diskPages) {
       // Set bits are free pages: the pages past the end of the file.
       DataPage global;
-      ParseDataPage(PageAt(file, 1), global);
+      ParseDataPage(Read(1), global);
       if (globalRef.empty() && Pages() < InlineLimit()) {
         std::set<std::uint32_t> bits = freePages;
         const std::size_t bytes = std::max<std::size_t>(kMapBytes, (Pages() + 7) / 8);
         for (std::uint32_t p = Pages(); p < bytes * 8; ++p) bits.insert(p);
         global.rows[0] = BuildUsageMap(bits, 0, bytes);
+      } else if (globalEnd != 0 && Covers(globalRef, Pages())) {
+        for (std::uint32_t p = globalEnd; p < Pages(); ++p)
+          SetReferenceBit(globalRef, p, freePages.count(p) != 0);
+        global.rows[0] = ReferenceRow(globalRef);
       } else {
         // Its own bitmap pages are allocated first, so that they count as used.
         while (globalRef.size() * kRefSpan <= Pages()) globalRef.push_back(Allocate());
@@ -986,9 +1044,11 @@ struct JetWriter::Impl {
       }
       Store(1, BuildDataPage(global));
       dirty.insert(1);
+      if (!globalRef.empty()) globalEnd = Pages();
     }
     for (Table* t : all) t->lastDirty = t->mapDirty = t->defDirty = false;
     indexesDirty = false;
+    dirty.insert(modified.begin(), modified.end());
     return dirty;
   }
 
@@ -998,19 +1058,18 @@ struct JetWriter::Impl {
     // then the maps that list new pages, the global map, and last the
     // definitions with their row counts.
     auto write = [&](std::uint32_t page) {
-      WriteAll(fd, file.substr(std::size_t{page} * kPageSize, kPageSize),
-               static_cast<off_t>(std::size_t{page} * kPageSize), shown);
+      WriteAll(fd, cache.at(page), static_cast<off_t>(std::size_t{page} * kPageSize), shown);
     };
     for (std::uint32_t p = diskPages; p < Pages(); ++p) write(p);
     std::vector<std::uint32_t> defs, maps, longs, rest;
     for (std::uint32_t p : dirty) {
       if (p >= diskPages || p == 1) continue;
-      const unsigned char type = PageAt(file, p)[0];
+      const unsigned char type = Read(p)[0];
       if (type == 0x02)
         defs.push_back(p);
-      else if (type == 0x01 && Get32(PageAt(file, p) + 4) == 0)
+      else if (type == 0x01 && Get32(Read(p) + 4) == 0)
         maps.push_back(p);
-      else if (type == 0x01 && Get32(PageAt(file, p) + 4) == kLvalOwner)
+      else if (type == 0x01 && Get32(Read(p) + 4) == kLvalOwner)
         longs.push_back(p);
       else
         rest.push_back(p);
@@ -1021,6 +1080,8 @@ struct JetWriter::Impl {
     if (dirty.count(1)) write(1);
     for (std::uint32_t p : defs) write(p);
     diskPages = Pages();
+    modified.clear();
+    cache.clear();
   }
 };
 
