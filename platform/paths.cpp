@@ -36,6 +36,22 @@ bool Exists(const std::filesystem::path& path) {
   return std::filesystem::exists(path, ec);
 }
 
+// Whether `folder` (no trailing "/") is a build tree's: a "CMakeCache.txt" in
+// it, its parent or its grandparent.
+bool InBuildTree(std::filesystem::path folder) {
+  for (int level = 0; level < 3; ++level) {
+    if (Exists(folder / "CMakeCache.txt")) return true;
+    if (!folder.has_relative_path()) break;
+    folder = folder.parent_path();
+  }
+  return false;
+}
+
+std::string WithoutSlash(std::string folder) {
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
+}
+
 // The executable's folder for a build tree or a portable copy, else the XDG
 // folder (created on demand).
 std::string AppFileIn(const char* name, const char* xdgVariable, const char* xdgFallback) {
@@ -59,16 +75,19 @@ std::string ExecutableFolder() {
 
 bool AppFilesBesideExecutable(const std::string& exeFolder) {
   if (exeFolder.empty() || access(exeFolder.c_str(), W_OK) != 0) return false;
-  std::string trimmed = exeFolder;
-  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
-  std::filesystem::path folder(trimmed);
-  if (Exists(folder / "portable")) return true;
-  for (int level = 0; level < 3; ++level) {
-    if (Exists(folder / "CMakeCache.txt")) return true;
-    if (!folder.has_relative_path()) break;
-    folder = folder.parent_path();
-  }
-  return false;
+  const std::filesystem::path folder(WithoutSlash(exeFolder));
+  return Exists(folder / "portable") || InBuildTree(folder);
+}
+
+std::string HelperFile(const std::string& name, const std::string& builtPath) {
+  const std::string exeFolder = ExecutableFolder();
+  if (exeFolder.empty()) return builtPath;
+  const std::string installed =
+      std::filesystem::path(exeFolder + PW_HELPER_DIR + "/" + name).lexically_normal().string();
+  if (Exists(installed)) return installed;
+  if (Exists(exeFolder + name)) return exeFolder + name;
+  if (InBuildTree(WithoutSlash(exeFolder))) return builtPath;
+  return installed;
 }
 
 std::string SettingsFile() {

@@ -24,6 +24,14 @@ std::string SettingsFile();
 // ($XDG_DATA_HOME/plinthwick).
 std::string ErrorLogFile();
 
+// A file the program runs or loads beside itself (the database reading
+// program, the office agent): in the helper folder of an installed copy
+// (PW_HELPER_DIR, relative to the executable's folder), else beside the
+// executable (a portable copy), else, for a copy run where it was built,
+// `builtPath`. Answers the installed place when none of them has it, so that
+// the error names where it belongs.
+std::string HelperFile(const std::string& name, const std::string& builtPath);
+
 // "yanshi.swf", the demonstration shipped beside the executable.
 std::string DemoFile();
 

@@ -84,8 +84,9 @@ void MakeDatabaseWithARecordThatDoesNotFit(const std::string& path) {
     w.AppendRecord("B", record);
 }
 
-// A copy of the built program in `dir`/bin, which is neither a build tree nor
-// marked portable, and its import error log in the user's data folder.
+// A copy of the built program in `dir`/bin, with the database reading
+// program beside it, which is neither a build tree nor marked portable, and
+// its import error log in the user's data folder.
 struct CopiedCli {
   explicit CopiedCli(const test::TempDir& dir)
       : path(dir.file("bin/plinthwick-cli")),
@@ -94,6 +95,7 @@ struct CopiedCli {
         besideLog(dir.file("bin/Error.txt")) {
     std::filesystem::create_directories(dir.file("bin"));
     std::filesystem::copy_file(PW_CLI_PATH, path);
+    std::filesystem::copy_file(PW_MDB_READER_PATH, dir.file("bin/plinthwick-mdb-reader"));
   }
   std::string path, env, userLog, besideLog;
 };
