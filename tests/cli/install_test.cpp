@@ -158,5 +158,32 @@ TEST_F(Installed, TheInstalledCommandLineRunsAndKeepsItsFolderClean) {
   EXPECT_EQ(bin, (std::set<std::string>{"plinthwick", "plinthwick-cli"}));
 }
 
+// The Debian package holds the installed copy under /usr and declares what it
+// needs at run time beyond the libraries it links.
+TEST_F(Installed, TheDebianPackageCarriesTheCopyAndItsDependencies) {
+  if (!HasProgram("cpack") || !HasProgram("dpkg-deb")) GTEST_SKIP() << "cpack or dpkg-deb missing";
+  test::TempDir dir;
+  const Result pack = Shell("cd '" + dir.str() +
+                            "' && cpack -G DEB --config '" PW_BUILD_DIR "/CPackConfig.cmake' -B '" +
+                            dir.str() + "'");
+  ASSERT_EQ(pack.status, 0) << pack.out;
+  std::string deb;
+  for (const auto& entry : fs::directory_iterator(dir.str()))
+    if (entry.path().extension() == ".deb") deb = entry.path().string();
+  ASSERT_NE(deb, "") << pack.out;
+  EXPECT_TRUE(fs::path(deb).filename().string().starts_with("plinthwick_")) << deb;
+  const Result contents = Shell("dpkg-deb -c '" + deb + "'");
+  for (const std::string file :
+       {"./usr/bin/plinthwick-cli", "./usr/lib/plinthwick/plinthwick-mdb-reader",
+        "./usr/lib/plinthwick/plinthwick-office-agent.so",
+        "./usr/share/applications/org.plinthwick.Plinthwick.desktop"})
+    EXPECT_NE(contents.out.find(" " + file + "\n"), std::string::npos) << file << contents.out;
+  const Result depends = Shell("dpkg-deb -f '" + deb + "' Depends");
+  for (const std::string package :
+       {"libreoffice-writer-nogui", "libreoffice-calc-nogui", "qt6-qpa-plugins", "libmdb3",
+        "libqt6widgets6", "libxlsxwriter4"})
+    EXPECT_NE(depends.out.find(package), std::string::npos) << package << "\n" << depends.out;
+}
+
 }  // namespace
 }  // namespace pw
