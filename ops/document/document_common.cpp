@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "batch/contract.h"
+#include "platform/textcodec.h"
 
 namespace pw::document {
 
@@ -16,6 +17,11 @@ ProgressScope::ProgressScope(RunReporter& reporter, std::size_t files) : reporte
 
 ProgressScope::~ProgressScope() {
   reporter_.EndProgress();
+}
+
+std::string LostChanges(const std::string& source, int lost) {
+  return "“" + DisplayText(FileNamePart(source)) + "”中有 " + std::to_string(lost) +
+         " 处修订（格式、表格或页眉页脚中的修订）无法保留为修订，已按接受修订写入";
 }
 
 std::string DocumentPath(const std::string& path) {

@@ -23,6 +23,10 @@ class ProgressScope {
   RunReporter& reporter_;
 };
 
+// What the run says of a source with `lost` tracked changes (formatting,
+// table or outside the main text) that arrive as if accepted.
+std::string LostChanges(const std::string& source, int lost);
+
 // The path a document saved as `path` gets: ".docx" is added unless the name
 // ends in a document extension.
 std::string DocumentPath(const std::string& path);

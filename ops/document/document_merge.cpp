@@ -38,7 +38,8 @@ void MergeDocuments(RunState& run, const DocumentMergeOptions& options, const Co
           selection.Copy();
           source.Close();
           selection.EndKey();
-          selection.Paste();
+          if (const int lost = selection.Paste(); lost > 0 && i >= reported)
+            reporter.Status(document::LostChanges(path, lost));
           selection.EndKey();
           if (options.pageBreak) selection.InsertBreak();
           if (options.paragraph) selection.TypeParagraph();

@@ -181,7 +181,8 @@ class Splitter {
     selection.Copy();
     WordDocument& part = app_->Documents().Add();
     selection.EndKey();
-    selection.Paste();
+    if (const int lost = selection.Paste(); lost > 0)
+      reporter_.Status(document::LostChanges(path_, lost));
     // Saved under a hidden name with the part's extension (which chooses the
     // format) and renamed into place whole.
     PendingOutput pending(target);

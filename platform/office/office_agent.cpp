@@ -8,7 +8,8 @@
 //
 //   Paste   Source, SourceAdded, Target, Selection, Fresh, Pastes:
 //           prepares the source's styles and pastes its selection at the
-//           target's view cursor, as the program would do call by call.
+//           target's view cursor, as the program would do call by call;
+//           answers how many tracked changes could not stay changes.
 //   Open    Document, Opened: readies a document just loaded or made and
 //           answers its model, text, controller and view cursor.
 //   SelectAll  Document, Pad: selects the whole main text, padding it first.
@@ -122,8 +123,7 @@ class Agent : public cppu::WeakImplHelper2<css::task::XJob, css::lang::XServiceI
     args["Pastes"] >>= pastes;
     target.pastes = pastes;
     if (Key(args["Source"]) == Key(args["Target"])) {
-      PasteContent(target, target, args["Selection"]);
-      return {};
+      return Any(sal_Int32(PasteContent(target, target, args["Selection"])));
     }
     DocumentState source;
     AttachParts(source, sourceDoc);
@@ -131,8 +131,7 @@ class Agent : public cppu::WeakImplHelper2<css::task::XJob, css::lang::XServiceI
     if (!source.model.is() || !target.model.is())
       throw css::uno::RuntimeException("not a text document");
     PrepareStyles(source, target);
-    PasteContent(source, target, args["Selection"]);
-    return {};
+    return Any(sal_Int32(PasteContent(source, target, args["Selection"])));
   }
 
   // Positions in the main text, from a map made once per version of the text.

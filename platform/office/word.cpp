@@ -450,14 +450,15 @@ void WordSelection::Copy() {
   carrier.source = &doc;
 }
 
-void WordSelection::Paste() {
+int WordSelection::Paste() {
   WordDocument& target = Active(app_);
   WordApplication::Carrier& carrier = app_.carrier();
-  if (carrier.source == nullptr) return;
+  if (carrier.source == nullptr) return 0;
   DocumentState& source = carrier.source->state();
   DocumentState& t = target.state();
   OfficeServer::Impl& server = Server(app_);
   const std::string& file = source.path;
+  sal_Int32 lost = 0;
   if (server.agent.is()) {
     // One call: the office process does the whole step itself.
     server.Call(file, "复制内容", [&] {
@@ -469,15 +470,17 @@ void WordSelection::Paste() {
           {"Selection", carrier.selection},
           {"Fresh", Any(t.fresh)},
           {"Pastes", Any(static_cast<sal_Int32>(t.pastes))},
-      }));
+      })) >>= lost;
     });
   } else {
     if (carrier.source != &target) server.Call(file, "复制样式", [&] { PrepareStyles(source, t); });
-    server.Call(file, "复制内容", [&] { PasteContent(source, t, carrier.selection); });
+    lost =
+        server.Call(file, "复制内容", [&] { return PasteContent(source, t, carrier.selection); });
   }
   t.fresh = false;
   ++t.pastes;
   Invalidate(t);
+  return lost;
 }
 
 void WordSelection::EndKey() {

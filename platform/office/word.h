@@ -96,7 +96,9 @@ class WordSelection {
   explicit WordSelection(WordApplication& app) : app_(app) {}
   void WholeStory();
   void Copy();
-  void Paste();
+  // Answers how many tracked changes of the content could not be kept as
+  // changes: they arrive as if accepted.
+  int Paste();
   void EndKey();                      // end of the current line
   void EndKey(int unit, int extend);  // wdStory, wdExtend: extend to the end of the main text
   void InsertBreak();                 // a page break

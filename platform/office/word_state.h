@@ -84,7 +84,9 @@ void CarryPageStyle(DocumentState& source, DocumentState& target,
 // formatting and, when it starts a new page, its page setup; styles must have
 // been prepared. Goes from document to document inside the office, never
 // through the system clipboard. `source` and `target` may be one document.
-void PasteContent(DocumentState& source, DocumentState& target, const css::uno::Any& selection);
+// Tracked insertions and deletions stay tracked changes; answers how many
+// other tracked changes could not (they arrive as if accepted).
+int PasteContent(DocumentState& source, DocumentState& target, const css::uno::Any& selection);
 
 // Counts of one table: positions and characters of all its cells, every cell
 // and row end counting as one position; its cells' text goes to `out` when given.

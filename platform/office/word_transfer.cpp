@@ -2,22 +2,31 @@
 // into the program and into the agent that runs inside the office process, so
 // it talks to documents only through their interfaces.
 
+#include <com/sun/star/beans/XMultiPropertySet.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/container/XNamed.hpp>
 #include <com/sun/star/datatransfer/XTransferableSupplier.hpp>
+#include <com/sun/star/document/XRedlinesSupplier.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/style/BreakType.hpp>
 #include <com/sun/star/table/XTableRows.hpp>
+#include <com/sun/star/text/ControlCharacter.hpp>
+#include <com/sun/star/text/XBookmarksSupplier.hpp>
 #include <com/sun/star/text/XParagraphAppend.hpp>
+#include <com/sun/star/text/XRedline.hpp>
 #include <com/sun/star/text/XRelativeTextContentInsert.hpp>
 #include <com/sun/star/text/XTextCursor.hpp>
 #include <com/sun/star/text/XTextRangeCompare.hpp>
 #include <com/sun/star/text/XTextTable.hpp>
 #include <com/sun/star/text/XTextViewCursorSupplier.hpp>
+#include <com/sun/star/util/DateTime.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
+
+#include <vector>
 
 #include "platform/office/word_state.h"
 
@@ -206,7 +215,187 @@ void Settle(DocumentState& d, bool opened) {
   d.view->gotoStart(false);
 }
 
-void PasteContent(DocumentState& source, DocumentState& target, const css::uno::Any& selection) {
+namespace {
+
+// A tracked change of the source, marked there by a bookmark that travels
+// with the pasted content: around an insertion, and where a deletion starts
+// (the office leaves deleted text out of what it copies).
+struct Change {
+  OUString mark;
+  bool deletion = false;  // marked by the character after it
+  bool markAfter = true;  // or, at the very end, by the one before it
+  OUString deleted;       // the deleted words, paragraph ends as '\n'
+  css::uno::Sequence<css::beans::PropertyValue> info;
+  css::uno::Sequence<css::uno::Any> look;  // of the deleted words
+};
+
+const css::uno::Sequence<OUString>& DeletedLookKeys() {
+  static const css::uno::Sequence<OUString> keys = [] {
+    const char* const names[] = {"CharColor",     "CharFontName", "CharFontNameAsian",
+                                 "CharHeight",    "CharPosture",  "CharStrikeout",
+                                 "CharUnderline", "CharWeight"};  // sorted
+    css::uno::Sequence<OUString> seq(static_cast<sal_Int32>(std::size(names)));
+    for (sal_Int32 i = 0; i < seq.getLength(); ++i)
+      seq.getArray()[i] = OUString::createFromAscii(names[i]);
+    return seq;
+  }();
+  return keys;
+}
+
+// Whether `range` lies within `within` (both of the main text).
+bool Inside(const Reference<text::XTextRangeCompare>& compare,
+            const Reference<text::XTextRange>& within, const Reference<text::XTextRange>& range) {
+  try {
+    return compare->compareRegionStarts(within, range) >= 0 &&
+           compare->compareRegionEnds(within, range) <= 0;
+  } catch (const css::lang::IllegalArgumentException&) {
+    return false;  // another text: a header, a cell, a frame
+  }
+}
+
+// Marks the tracked changes of `source` that lie in `selected`; counts in
+// `lost` those that cannot travel as changes (formatting, table and
+// paragraph-attribute changes, and any outside the main text).
+std::vector<Change> MarkChanges(DocumentState& source, const Reference<text::XTextRange>& selected,
+                                int& lost) {
+  std::vector<Change> changes;
+  Reference<css::document::XRedlinesSupplier> supplier(source.model, UNO_QUERY);
+  if (!supplier.is() || !selected.is()) return changes;
+  Reference<css::container::XEnumeration> redlines =
+      Reference<css::container::XEnumerationAccess>(supplier->getRedlines(), UNO_QUERY_THROW)
+          ->createEnumeration();
+  Reference<css::container::XNameAccess> marks =
+      Reference<text::XBookmarksSupplier>(source.model, UNO_QUERY_THROW)->getBookmarks();
+  Reference<css::lang::XMultiServiceFactory> factory(source.model, UNO_QUERY_THROW);
+  Reference<text::XTextRangeCompare> compare(source.body, UNO_QUERY_THROW);
+  const OUString tag =
+      "PwChange" + OUString::number(reinterpret_cast<sal_IntPtr>(source.model.get()), 36) + "_";
+  for (sal_Int32 n = 0; redlines->hasMoreElements(); ++n) {
+    Reference<css::beans::XPropertySet> redline(redlines->nextElement(), UNO_QUERY);
+    if (!redline.is()) continue;
+    Reference<text::XTextRange> start(redline->getPropertyValue("RedlineStart"), UNO_QUERY);
+    Reference<text::XTextRange> end(redline->getPropertyValue("RedlineEnd"), UNO_QUERY);
+    if (!start.is() || !end.is()) continue;
+    const bool inBody = start->getText() == source.body && end->getText() == source.body;
+    // Some imports give a change's edges the other way round.
+    if (inBody && compare->compareRegionStarts(start, end) < 0) std::swap(start, end);
+    if (inBody && !Inside(compare, selected, start)) continue;
+    OUString type;
+    redline->getPropertyValue("RedlineType") >>= type;
+    Reference<text::XTextCursor> span;
+    if (inBody) {
+      span = source.body->createTextCursorByRange(start->getStart());
+      span->gotoRange(end->getEnd(), true);
+    }
+    Change c;
+    c.deletion = type == "Delete";
+    if (!inBody || (type != "Insert" && !c.deletion)) {
+      ++lost;
+      continue;
+    }
+    if (c.deletion) {
+      c.deleted = span->getString();
+      // Deleted tables or pictures have no words to stand for them.
+      Reference<css::container::XEnumeration> parts =
+          Reference<css::container::XEnumerationAccess>(span, UNO_QUERY_THROW)->createEnumeration();
+      bool objects = false;
+      while (parts->hasMoreElements())
+        if (Reference<text::XTextTable>(parts->nextElement(), UNO_QUERY).is()) objects = true;
+      if (objects || c.deleted.isEmpty()) {
+        ++lost;
+        continue;
+      }
+      Reference<text::XTextCursor> first = source.body->createTextCursorByRange(start->getStart());
+      first->goRight(1, true);
+      try {
+        c.look = Reference<css::beans::XMultiPropertySet>(first, UNO_QUERY_THROW)
+                     ->getPropertyValues(DeletedLookKeys());
+      } catch (const css::uno::RuntimeException&) {
+      }
+    }
+    OUString author, comment;
+    css::util::DateTime when;
+    redline->getPropertyValue("RedlineAuthor") >>= author;
+    redline->getPropertyValue("RedlineDateTime") >>= when;
+    redline->getPropertyValue("RedlineComment") >>= comment;
+    c.info = css::uno::Sequence<css::beans::PropertyValue>(3);
+    auto* info = c.info.getArray();
+    info[0].Name = "RedlineAuthor";
+    info[0].Value <<= author;
+    info[1].Name = "RedlineDateTime";
+    info[1].Value <<= when;
+    info[2].Name = "RedlineComment";
+    info[2].Value <<= comment;
+    c.mark = tag + OUString::number(n);
+    Reference<text::XTextCursor> by = span;
+    if (c.deletion) {
+      // A mark inside the deleted words would go with them.
+      by = source.body->createTextCursorByRange(end->getEnd());
+      c.markAfter = by->goRight(1, true);
+      if (!c.markAfter) {
+        by->gotoRange(start->getStart(), false);
+        by->goLeft(1, true);
+      }
+    }
+    if (!marks->hasByName(c.mark)) {
+      Reference<text::XTextContent> mark(factory->createInstance("com.sun.star.text.Bookmark"),
+                                         UNO_QUERY_THROW);
+      Reference<css::container::XNamed>(mark, UNO_QUERY_THROW)->setName(c.mark);
+      source.body->insertTextContent(Reference<text::XTextRange>(by.get()), mark, true);
+    }
+    changes.push_back(std::move(c));
+  }
+  return changes;
+}
+
+// Makes the marked changes in `target` changes again, and drops the marks.
+void RestoreChanges(DocumentState& target, const std::vector<Change>& changes, int& lost) {
+  if (changes.empty()) return;
+  Reference<css::container::XNameAccess> marks =
+      Reference<text::XBookmarksSupplier>(target.model, UNO_QUERY_THROW)->getBookmarks();
+  for (const Change& c : changes) {
+    if (!marks->hasByName(c.mark)) continue;  // outside what was pasted
+    Reference<text::XTextContent> mark(marks->getByName(c.mark), UNO_QUERY_THROW);
+    Reference<text::XTextRange> at = mark->getAnchor();
+    Reference<text::XText> text = at->getText();
+    Reference<text::XTextCursor> span = text->createTextCursorByRange(at);
+    if (c.deletion) {
+      span->collapseToStart();
+      const Reference<text::XTextRange> here(span.get());
+      const OUString words = c.deleted.replaceAll("\r\n", "\n").replace('\r', '\n');
+      sal_Int32 begin = 0;
+      for (sal_Int32 i = 0; i <= words.getLength(); ++i) {
+        if (i < words.getLength() && words[i] != '\n') continue;
+        if (i > begin) text->insertString(here, words.copy(begin, i - begin), false);
+        if (i < words.getLength())
+          text->insertControlCharacter(here, text::ControlCharacter::PARAGRAPH_BREAK, false);
+        begin = i + 1;
+      }
+      // The cursor went on behind the words: take them in, back to where they start.
+      span = text->createTextCursorByRange(here->getEnd());
+      for (sal_Int32 left = words.getLength(); left > 0; left -= 32767)
+        span->goLeft(static_cast<sal_Int16>(std::min<sal_Int32>(left, 32767)), true);
+      if (c.look.hasElements()) {
+        try {
+          Reference<css::beans::XMultiPropertySet>(span, UNO_QUERY_THROW)
+              ->setPropertyValues(DeletedLookKeys(), c.look);
+        } catch (const css::uno::Exception&) {
+        }
+      }
+    }
+    Reference<css::lang::XComponent>(mark, UNO_QUERY_THROW)->dispose();
+    try {
+      Reference<text::XRedline>(span, UNO_QUERY_THROW)
+          ->makeRedline(c.deletion ? OUString("Delete") : OUString("Insert"), c.info);
+    } catch (const css::uno::Exception&) {
+      ++lost;
+    }
+  }
+}
+
+}  // namespace
+
+int PasteContent(DocumentState& source, DocumentState& target, const css::uno::Any& selection) {
   const bool same = source.model == target.model;
   Reference<css::text::XTextCursor> landing =
       target.body->createTextCursorByRange(target.view->getStart());
@@ -227,12 +416,23 @@ void PasteContent(DocumentState& source, DocumentState& target, const css::uno::
       from.set(ranges->getByIndex(0), UNO_QUERY);
     CarryPageStyle(source, target, Reference<css::text::XTextRange>(landing.get()), from);
   }
+  int lost = 0;
+  std::vector<Change> changes;
+  if (!same) {
+    Reference<css::text::XTextRange> selected(selection, UNO_QUERY);
+    Reference<css::container::XIndexAccess> ranges(selection, UNO_QUERY);
+    if (!selected.is() && ranges.is() && ranges->getCount() > 0)
+      selected.set(ranges->getByIndex(0), UNO_QUERY);
+    changes = MarkChanges(source, selected, lost);
+  }
   Reference<css::view::XSelectionSupplier>(source.controller, UNO_QUERY_THROW)->select(selection);
   Reference<css::datatransfer::XTransferable> content =
       Reference<css::datatransfer::XTransferableSupplier>(source.controller, UNO_QUERY_THROW)
           ->getTransferable();
   Reference<css::datatransfer::XTransferableSupplier>(target.controller, UNO_QUERY_THROW)
       ->insertTransferable(content);
+  RestoreChanges(target, changes, lost);
+  return lost;
 }
 
 }  // namespace pw::word

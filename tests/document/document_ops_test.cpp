@@ -11,6 +11,7 @@
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/container/XNamed.hpp>
+#include <com/sun/star/document/XRedlinesSupplier.hpp>
 #include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
 #include <com/sun/star/text/XTextCursor.hpp>
 #include <com/sun/star/text/XTextFrame.hpp>
@@ -517,6 +518,124 @@ TEST(DocumentSafety, BytesOfNoDocumentKindAreRefusedAndNothingIsWritten) {
     // Nothing under a final name; a's parts from the split are whole files.
     for (const std::string& name : FilesIn(dir.file("out")))
       EXPECT_TRUE(!merge && name.rfind("a_", 0) == 0) << name;
+  }
+}
+
+// A document with `n` paragraphs, each with a tracked insertion and a
+// tracked deletion; with `formatted`, one tracked change of formatting too.
+std::string TrackedFodt(int n, bool formatted = false) {
+  const std::string info =
+      "<office:change-info><dc:creator>Ann</dc:creator><dc:date>2020-01-01T10:00:00</dc:date>"
+      "</office:change-info>";
+  std::string regions, body;
+  for (int i = 0; i < n; ++i) {
+    const std::string k = std::to_string(i);
+    regions += "<text:changed-region xml:id=\"i" + k + "\" text:id=\"i" + k +
+               "\"><text:insertion>" + info + "</text:insertion></text:changed-region>";
+    regions += "<text:changed-region xml:id=\"d" + k + "\" text:id=\"d" + k + "\"><text:deletion>" +
+               info + "<text:p>gone" + k + " </text:p></text:deletion></text:changed-region>";
+    body += "<text:p>Para " + k + " keeps <text:change-start text:change-id=\"i" + k + "\"/>added" +
+            k + " <text:change-end text:change-id=\"i" + k +
+            "\"/>and <text:change text:change-id=\"d" + k + "\"/>rest.</text:p>";
+  }
+  if (formatted) {
+    regions += "<text:changed-region xml:id=\"f\" text:id=\"f\"><text:format-change>" + info +
+               "</text:format-change></text:changed-region>";
+    body +=
+        "<text:p><text:change-start text:change-id=\"f\"/>bolder<text:change-end "
+        "text:change-id=\"f\"/></text:p>";
+  }
+  return R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" xmlns:dc="http://purl.org/dc/elements/1.1/" office:version="1.3" office:mimetype="application/vnd.oasis.opendocument.text"><office:body><office:text><text:tracked-changes text:track-changes="false">)" +
+         regions + "</text:tracked-changes>" + body +
+         "</office:text></office:body></office:document>";
+}
+
+struct Changes {
+  int insertions = 0, deletions = 0;
+  std::string deleted, inserted;  // their words, in order
+};
+
+Changes ChangesIn(const std::vector<std::string>& files) {
+  using namespace css;
+  OfficeServer server;
+  word::WordApplication app(server);
+  Changes c;
+  for (const std::string& f : files) {
+    word::WordDocument& doc = app.Documents().Open(f);
+    word::DocumentState& d = doc.state();
+    uno::Reference<container::XEnumeration> all =
+        uno::Reference<container::XEnumerationAccess>(
+            uno::Reference<document::XRedlinesSupplier>(d.model, uno::UNO_QUERY_THROW)
+                ->getRedlines(),
+            uno::UNO_QUERY_THROW)
+            ->createEnumeration();
+    while (all->hasMoreElements()) {
+      uno::Reference<beans::XPropertySet> r(all->nextElement(), uno::UNO_QUERY_THROW);
+      OUString type, author;
+      r->getPropertyValue("RedlineType") >>= type;
+      r->getPropertyValue("RedlineAuthor") >>= author;
+      EXPECT_EQ(FromOU(author), "Ann");
+      uno::Reference<text::XTextRange> start(r->getPropertyValue("RedlineStart"), uno::UNO_QUERY),
+          end(r->getPropertyValue("RedlineEnd"), uno::UNO_QUERY);
+      uno::Reference<text::XTextCursor> span = d.body->createTextCursorByRange(start);
+      span->gotoRange(end, true);
+      if (type == "Insert") {
+        ++c.insertions;
+        c.inserted += Words(FromOU(span->getString()));
+      } else if (type == "Delete") {
+        ++c.deletions;
+        c.deleted += Words(FromOU(span->getString()));
+      }
+    }
+    doc.Close();
+  }
+  return c;
+}
+
+// Tracked insertions and deletions stay tracked, with their words, author
+// and place, through a merge and a split; a kind that cannot is named.
+TEST(DocumentChanges, TrackedInsertionsAndDeletionsSurviveMergeAndSplit) {
+  TempDir dir;
+  MakeDocx({{dir.file("in/a.docx"), TrackedFodt(6)}, {dir.file("in/b.doc"), TrackedFodt(4, true)}});
+  std::string deleted, inserted;
+  for (int i = 0; i < 6; ++i) deleted += "gone" + std::to_string(i);
+  for (int i = 0; i < 6; ++i) inserted += "added" + std::to_string(i);
+  const Changes sources = ChangesIn({dir.file("in/a.docx"), dir.file("in/b.doc")});
+  ASSERT_EQ(sources.insertions, 10);
+  ASSERT_EQ(sources.deletions, 10);
+  std::filesystem::create_directories(dir.file("out"));
+  {
+    SCOPED_TRACE("merge");
+    RunState run = MakeRun({dir.file("in/a.docx"), dir.file("in/b.doc")}, dir.file("out/m.docx"));
+    Recorder rec;
+    MergeDocuments(run, {}, CommonOptions{}, rec);
+    const Changes merged = ChangesIn({run.OutputBase});
+    EXPECT_EQ(merged.insertions, 10);
+    EXPECT_EQ(merged.deletions, 10);
+    EXPECT_EQ(merged.deleted, sources.deleted);
+    EXPECT_EQ(merged.inserted, sources.inserted);
+    const auto text = OpenAll({run.OutputBase});
+    EXPECT_NE(Words(text[0].text).find("Para0keepsadded0andgone0rest."), std::string::npos)
+        << text[0].text;
+    // b's change of formatting arrives as if accepted, and the run says so.
+    EXPECT_NE(std::find(rec.statuses.begin(), rec.statuses.end(),
+                        "“b.doc”中有 1 处修订（格式、表格或页眉页脚中的修订）无法保留为修订，"
+                        "已按接受修订写入"),
+              rec.statuses.end());
+  }
+  {
+    SCOPED_TRACE("split");
+    DocumentSplitOptions halves;
+    halves.partsText = "2";
+    RunState run = MakeRun({dir.file("in/a.docx")}, dir.file("out/x"));
+    Recorder rec;
+    SplitDocuments(run, halves, CommonOptions{}, rec);
+    const Changes parts = ChangesIn({dir.file("out/a_1.docx"), dir.file("out/a_2.docx")});
+    EXPECT_EQ(parts.insertions, 6);
+    EXPECT_EQ(parts.deletions, 6);
+    EXPECT_EQ(parts.deleted, deleted);
+    EXPECT_EQ(parts.inserted, inserted);
   }
 }
 
