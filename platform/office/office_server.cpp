@@ -150,11 +150,6 @@ void SeedProfile(const std::string& profile) {
                  "SecondaryKeys/org.openoffice.ucb.Configuration:"
                  "ContentProvidersDataSecondaryKeys['Office']/ProviderData\"><node oor:name=\"") +
              provider + "\" oor:op=\"remove\"/></item>\n";
-  // Comments are kept in documents but never shown: a shown comment gets a
-  // window of its own, built from dialog files this headless installation
-  // does not have, and failing to build it ends the process.
-  items += Setting("/org.openoffice.Office.Writer/Content/Display", "Note", "false");
-  items += Setting("/org.openoffice.Office.WriterWeb/Content/Display", "Note", "false");
   // Link updates: Writer counts 0 as never, Calc counts 1.
   items += Setting("/org.openoffice.Office.Writer/Content/Update", "Link", "0");
   items += Setting("/org.openoffice.Office.Calc/Content/Update", "Link", "1");
