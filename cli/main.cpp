@@ -14,6 +14,8 @@
 #include "batch/runner.h"
 #include "cli/import_log.h"
 #include "cli/options.h"
+#include "cli/plan.h"
+#include "cli/report.h"
 #include "platform/paths.h"
 #include "platform/textcodec.h"
 
@@ -28,67 +30,47 @@ void OnInterrupt(int) {
   [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, note, sizeof note - 1);
 }
 
-void Print(const std::string& line) {
-  std::fputs((line + "\n").c_str(), stderr);
-  std::fflush(stderr);
-}
-
-// Progress and outcome on standard error, one line each.
-class StderrReporter : public pw::RunReporter {
- public:
-  explicit StderrReporter(const pw::RunState& run) : run_(run) {}
-  void Status(const std::string& text) override { Print(text); }
-  void Counter(int finished) override {
-    const std::size_t total = run_.WorkList.size();
-    const std::size_t done = static_cast<std::size_t>(finished) + 1;
-    Print("已完成 " + std::to_string(done) + "/" + std::to_string(total) + "（" +
-          std::to_string(done * 100 / total) + "%）");
-  }
-  void BeginProgress(int) override {}
-  void StepProgress() override {}
-  void EndProgress() override {}
-  void RemoveRow(int) override {}
-  void SourceRemoved(int i, pw::RemoveOutcome outcome) override {
-    const std::string name = pw::DisplayText(run_.WorkList[static_cast<std::size_t>(i)]);
-    switch (outcome) {
-      case pw::RemoveOutcome::Trashed:
-        Print("源文件已移到回收站：" + name);
-        break;
-      case pw::RemoveOutcome::Deleted:
-        Print("没有可用的回收站，源文件已直接删除：" + name);
-        break;
-      case pw::RemoveOutcome::Failed:
-        Print("无法删除源文件：" + name);
-        break;
-      case pw::RemoveOutcome::Replaced:
-        Print("警告：源文件在运行中被替换为另一个文件，已保留未删除：" + name);
-        break;
-    }
-  }
-
- private:
-  const pw::RunState& run_;
-};
-
 // Says how many records the run could not import and where the log is;
 // true when the run wrote the log.
-bool ReportImportLog(const std::string& log) {
+bool ReportImportLog(const std::string& log, pw::cli::CliReporter& reporter,
+                     pw::cli::RunSummary& summary) {
   std::ifstream in(log, std::ios::binary);
   if (!in) return false;
   const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  Print("plinthwick-cli: " + pw::cli::ImportLogNote(pw::cli::SummarizeImportLog(text), log));
+  const pw::cli::ImportLogSummary counted = pw::cli::SummarizeImportLog(text);
+  reporter.Message("plinthwick-cli: " + pw::cli::ImportLogNote(counted, log));
+  summary.failedRecords = counted.failed;
+  summary.skippedRecords = counted.skippedAfter;
+  summary.errorLog = log;
   return true;
+}
+
+const char* KindWord(pw::TaskKind kind) {
+  switch (kind) {
+    case pw::TaskKind::Document:
+      return "doc";
+    case pw::TaskKind::Workbook:
+      return "xls";
+    case pw::TaskKind::Database:
+      return "mdb";
+    case pw::TaskKind::Text:
+      return "txt";
+    case pw::TaskKind::None:
+      break;
+  }
+  return "";
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  using pw::cli::PrintLine;
   pw::cli::CommandLine cl;
   try {
     cl = pw::cli::ParseCommandLine(argc, argv);
   } catch (const pw::cli::UsageError& e) {
-    Print(std::string("plinthwick-cli: ") + e.what());
-    Print("用 plinthwick-cli --help 查看用法。");
+    PrintLine(std::string("plinthwick-cli: ") + e.what());
+    PrintLine("用 plinthwick-cli --help 查看用法。");
     return 2;
   }
   if (cl.help) {
@@ -96,9 +78,9 @@ int main(int argc, char* argv[]) {
     return 0;
   }
   if (!pw::cli::KindAvailable(cl.kind)) {
-    Print("plinthwick-cli: " + pw::KindName(cl.kind) +
-          (cl.mode == pw::TaskMode::Merge ? "合并" : "分割") +
-          "功能尚未提供（not available yet）。");
+    PrintLine("plinthwick-cli: " + pw::KindName(cl.kind) +
+              (cl.mode == pw::TaskMode::Merge ? "合并" : "分割") +
+              "功能尚未提供（not available yet）。");
     return 1;
   }
 
@@ -113,21 +95,57 @@ int main(int argc, char* argv[]) {
     chosen.push_back({cl.files[i], static_cast<int>(i)});
   pw::RunState run = pw::BuildRunState(chosen, cl.newDocumentName, cl.outputFolder);
   run.StopFlag = &stopFlag;
-  StderrReporter reporter(run);
+  pw::cli::CliReporter reporter(run, pw::cli::StyleForStderr(cl.quiet));
+  pw::cli::RunSummary summary;
+  summary.mode = cl.mode == pw::TaskMode::Merge ? "merge" : "split";
+  summary.kind = KindWord(cl.kind);
+  summary.files = run.WorkList.size();
+  summary.dryRun = cl.dryRun;
+  const auto fail = [&](const std::string& file, const std::string& message) {
+    reporter.Message("plinthwick-cli: " + message);
+    summary.errors.emplace_back(file, message);
+    return 1;
+  };
+  int status = 0;
+
+  if (cl.dryRun) {
+    try {
+      const pw::cli::Plan plan = pw::cli::PlanRun(cl, run);
+      summary.planned = plan.outputs;
+      summary.notes = plan.notes;
+      if (!cl.json) std::fputs(pw::cli::PlanText(plan).c_str(), stdout);
+    } catch (const pw::RunError& e) {
+      status = fail(e.file(), e.what());
+    } catch (const std::exception& e) {
+      status = fail({}, e.what());
+    }
+    summary.status = status;
+    if (cl.json) std::fputs(pw::cli::SummaryJson(summary).c_str(), stdout);
+    return status;
+  }
+
   // The log tells of this run only.
   const std::string log = pw::ErrorLogFile();
   ::unlink(log.c_str());
-  int status = 0;
+  const std::vector<std::string> folders = pw::cli::OutputFolders(cl);
+  const pw::cli::FolderSnapshot before(cl.json ? folders : std::vector<std::string>{});
   try {
     pw::RunOperation(cl.kind, cl.mode, run, cl.options, reporter);
   } catch (const pw::RunError& e) {
-    Print(std::string("plinthwick-cli: ") + e.what());
-    status = 1;
+    status = fail(e.file(), e.what());
   } catch (const std::exception& e) {
-    Print(std::string("plinthwick-cli: ") + e.what());
-    status = 1;
+    status = fail({}, e.what());
   }
+  reporter.Finish(status == 0);
   if (status == 0 && run.StopRequested()) status = 130;
-  if (ReportImportLog(log) && status == 0) status = 1;
+  if (ReportImportLog(log, reporter, summary) && status == 0) status = 1;
+  if (cl.json) {
+    summary.status = status;
+    summary.stopped = run.StopRequested();
+    summary.finished = reporter.finished();
+    summary.removals = reporter.removals();
+    summary.outputs = pw::cli::FolderSnapshot(folders).WrittenSince(before, log);
+    std::fputs(pw::cli::SummaryJson(summary).c_str(), stdout);
+  }
   return status;
 }

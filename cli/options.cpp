@@ -283,13 +283,25 @@ bool KindAvailable(TaskKind kind) {
 
 CommandLine ParseCommandLine(int argc, const char* const argv[], const std::string& workingFolder) {
   CommandLine cl;
-  std::vector<std::string> args(argv + 1, argv + argc);
-  for (const std::string& a : args) {
-    if (a == "--") break;
-    if (a == "-h" || a == "--help") {
+  std::vector<std::string> args;
+  // Switches of the run as a whole go anywhere before "--".
+  bool ended = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    ended = ended || a == "--";
+    if (!ended && (a == "-h" || a == "--help")) {
       cl.help = true;
       return cl;
     }
+    bool* runSwitch = ended                         ? nullptr
+                      : a == "--dry-run"            ? &cl.dryRun
+                      : a == "--json"               ? &cl.json
+                      : a == "-q" || a == "--quiet" ? &cl.quiet
+                                                    : nullptr;
+    if (runSwitch != nullptr)
+      *runSwitch = true;
+    else
+      args.push_back(a);
   }
   if (args.empty()) throw UsageError("缺少操作：merge 或 split");
   if (args[0] == "merge")
@@ -405,7 +417,9 @@ std::string UsageText() {
   const auto describe = [&text](const OptionSpec& entry) {
     std::string head = std::string("  ") + entry.name;
     if (entry.valueName != nullptr) head += std::string(" ") + entry.valueName;
-    if (head.size() < 24) head.resize(24, ' ');
+    // A long head puts its help on the next line.
+    head = head.size() < 24 ? head + std::string(24 - head.size(), ' ')
+                            : head + "\n" + std::string(24, ' ');
     text += head + entry.help;
     if (!entry.merge) text += "；仅 split";
     if (!entry.split) text += "；仅 merge";
@@ -418,7 +432,15 @@ std::string UsageText() {
       "                        扩展名由操作决定（文本合并为 .txt）；给出已有的文件夹或以 /\n"
       "                        结尾时，在其中生成“新文档”。输出不能是待合并的源文件之一\n";
   for (const OptionSpec& entry : CommonSpecs()) describe(entry);
-  text += "  -h, --help            显示本说明\n";
+  text +=
+      "  --dry-run             "
+      "试运行：检查输入，列出将写出的每个文件（文本给出行数；其他类型的份数、\n"
+      "                        页数、行数和记录数要由引擎读取后才知道，会注明），不写任何文件\n"
+      "  --json                结束时在标准输出打印一行 JSON "
+      "摘要：输出文件、完成的文件数、未能导入\n"
+      "                        的记录、删除的源文件和错误\n"
+      "  -q, --quiet           只显示警告和错误\n"
+      "  -h, --help            显示本说明\n";
   for (const KindSpec& kind : Kinds()) {
     if (kind.options.empty()) continue;
     text += "\n" + std::string(kind.word) + " 的选项：\n";
@@ -429,7 +451,9 @@ std::string UsageText() {
       "文本分割：每行以 CR LF 结尾写出，第 k 份写在源文件旁边，名为源文件名去掉扩展名加 k 和\n"
       ".txt（day.txt → day1.txt、day2.txt…）；同名的已有文件会被替换，但绝不覆盖本次的源文件。\n"
       "\n"
-      "进度和结果写到标准错误。按 Ctrl-C 请求停止：正在处理的文件写出的内容会被撤销，已完成的\n"
+      "进度和结果写到标准错误：在终端上是一行不断刷新的进度（第 i 个文件，共 n "
+      "个，和当前文件名），\n"
+      "否则每条进度一行。按 Ctrl-C 请求停止：正在处理的文件写出的内容会被撤销，已完成的\n"
       "文件保留；再按一次立即退出。\n"
       "\n"
       "数据库合并和分割中无法写入的记录记在错误日志 Error.txt 中，每次运行开始时清空。运行写了\n"

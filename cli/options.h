@@ -12,6 +12,9 @@ namespace pw::cli {
 
 struct CommandLine {
   bool help = false;
+  bool dryRun = false;  // list what would be written, write nothing
+  bool json = false;    // one machine-readable summary on standard output at the end
+  bool quiet = false;   // only warnings and errors on standard error
   TaskMode mode = TaskMode::None;
   TaskKind kind = TaskKind::None;
   std::vector<std::string> files;  // absolute paths, in the order given

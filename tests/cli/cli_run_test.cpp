@@ -1,11 +1,15 @@
 // The built program on small files: exit status, files written, what it says.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <set>
+#include <sstream>
 
 #include "platform/database/engine.h"
 #include "platform/database/jet_writer.h"
@@ -63,6 +67,145 @@ TEST(CliRun, ExitStatusTellsTheOutcome) {
       EXPECT_EQ(ReadFile(dir.file("day3.txt")), "T\r\n");
     }
   }
+}
+
+// The outputs of a --json summary as "path lines" lines ("-" for an unknown
+// count) in name order, read by an independent JSON parser.
+std::string JsonOutputs(const std::string& json, const test::TempDir& dir) {
+  WriteFile(dir.file("summary.json"), json);
+  const std::string command =
+      "python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); "
+      "print(\"\".join(sorted(\"%s %s\\n\" % (o[\"path\"], o.get(\"lines\", \"-\")) "
+      "for o in d[\"outputs\"])), end=\"\")' '" +
+      dir.file("summary.json") + "' >'" + dir.file("outputs.txt") + "'";
+  if (std::system(command.c_str()) != 0) return "unreadable JSON: " + json;
+  return ReadFile(dir.file("outputs.txt"));
+}
+
+// Lines of a file as a reader counts them: line feeds, and a last line without one.
+long long CountLines(const std::string& bytes) {
+  long long n = std::count(bytes.begin(), bytes.end(), '\n');
+  return bytes.empty() || bytes.back() == '\n' ? n : n + 1;
+}
+
+std::set<std::string> FilesIn(const test::TempDir& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.str()))
+    names.insert(entry.path().filename().string());
+  return names;
+}
+
+// A dry run writes nothing and lists exactly the files the real run then
+// writes, with their line counts.
+TEST(CliRun, DryRunListsWhatTheRunWrites) {
+  const std::vector<std::string> cases = {
+      "split txt --lines 2 day.txt",  "split txt --lines 3 --no-repeat-title day.txt long.txt",
+      "split txt --parts 3 long.txt", "split txt --parts 40 day.txt",
+      "split txt --size 1 long.txt",  "merge txt -o merged day.txt long.txt a.txt",
+  };
+  for (const std::string& args : cases) {
+    test::TempDir dir;
+    WriteFile(dir.file("a.txt"), "A");
+    WriteFile(dir.file("day.txt"), "T\nx\ny\nz");
+    std::string text = "head\r\n\n";
+    for (int i = 0; i < 300; ++i) text += "line " + std::to_string(i) + (i % 3 ? "\n" : "\r\n");
+    WriteFile(dir.file("long.txt"), text);
+    const std::set<std::string> before = FilesIn(dir);
+    std::string err;
+    ASSERT_EQ(RunCli(dir, args + " --dry-run --json", err), 0) << args << "\n" << err;
+    const std::string planned = JsonOutputs(ReadFile(dir.file("out.log")), dir);
+    std::set<std::string> after = FilesIn(dir);
+    for (const char* log : {"out.log", "err.log", "summary.json", "outputs.txt"}) after.erase(log);
+    EXPECT_EQ(after, before) << args << ": the dry run wrote something";
+
+    ASSERT_EQ(RunCli(dir, args + " --json", err), 0) << args << "\n" << err;
+    std::string written;  // in name order, as JsonOutputs gives them
+    std::istringstream outputs(JsonOutputs(ReadFile(dir.file("out.log")), dir));
+    for (std::string line; std::getline(outputs, line);) {
+      const std::string path = line.substr(0, line.find(' '));
+      written += path + " " + std::to_string(CountLines(ReadFile(path))) + "\n";
+    }
+    EXPECT_EQ(planned, written) << args;
+    EXPECT_FALSE(written.empty()) << args;
+  }
+}
+
+// Where a count needs the engine, the dry run names the output and says so;
+// what the run would refuse, the dry run refuses alike.
+TEST(CliRun, DryRunOfOtherKindsAndOfBadInput) {
+  test::TempDir dir;
+  db::CreateDatabaseFile(dir.file("x.mdb"), 64);
+  WriteFile(dir.file("day.txt"), "T\nx\ny\nz");
+  std::string err;
+  EXPECT_EQ(RunCli(dir, "merge mdb --format mdb -o all x.mdb --dry-run", err), 0) << err;
+  const std::string out = ReadFile(dir.file("out.log"));
+  EXPECT_NE(out.find(dir.file("all.mdb")), std::string::npos) << out;
+  EXPECT_NE(out.find("数据库引擎"), std::string::npos) << out;
+  EXPECT_EQ(RunCli(dir, "split mdb x.mdb --dry-run", err), 0) << err;
+  EXPECT_NE(ReadFile(dir.file("out.log")).find(dir.file("x_N.mdb")), std::string::npos);
+  EXPECT_EQ(RunCli(dir, "split txt --size 5 day.txt --dry-run", err), 1);
+  EXPECT_NE(err.find("day.txt"), std::string::npos) << err;
+  ASSERT_EQ(::mkfifo(dir.file("pipe.txt").c_str(), 0600), 0);
+  EXPECT_EQ(RunCli(dir, "merge txt day.txt pipe.txt --dry-run", err), 1);
+  EXPECT_NE(err.find("pipe.txt"), std::string::npos) << err;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("all.mdb")));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("day1.txt")));
+}
+
+// The summary tells the sources removed and the errors; --quiet leaves only
+// errors on standard error.
+TEST(CliRun, JsonSummaryAndQuiet) {
+  test::TempDir dir;
+  WriteFile(dir.file("a.txt"), "A\n");
+  WriteFile(dir.file("b.txt"), "B\n");
+  const std::string home = "HOME='" + dir.file("home") + "' XDG_DATA_HOME=";
+  std::string err;
+  ASSERT_EQ(
+      RunCli(dir, "merge txt -q --json --delete-sources -o m a.txt b.txt", err, PW_CLI_PATH, home),
+      0)
+      << err;
+  EXPECT_EQ(err, "");
+  const std::string json = ReadFile(dir.file("out.log"));
+  EXPECT_NE(json.find("\"finished\":2,"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"outputs\":[{\"path\":\"" + dir.file("m.txt") + "\",\"bytes\":4}]"),
+            std::string::npos)
+      << json;
+  for (const std::string name : {"a.txt", "b.txt"})
+    EXPECT_NE(json.find("{\"path\":\"" + dir.file(name) + "\",\"outcome\":\"trashed\"}"),
+              std::string::npos)
+        << json;
+  EXPECT_EQ(JsonOutputs(json, dir), dir.file("m.txt") + " -\n");
+
+  WriteFile(dir.file("a.txt"), "A\n");
+  EXPECT_EQ(RunCli(dir, "merge txt -q --json -o n a.txt gone.txt", err), 1);
+  EXPECT_NE(err.find("gone.txt"), std::string::npos) << err;
+  const std::string failed = ReadFile(dir.file("out.log"));
+  EXPECT_NE(failed.find("\"status\":1,"), std::string::npos) << failed;
+  EXPECT_NE(failed.find("\"outputs\":[]"), std::string::npos) << failed;
+  EXPECT_NE(failed.find("\"errors\":[{\"path\":\"" + dir.file("gone.txt") + "\",\"message\":"),
+            std::string::npos)
+      << failed;
+}
+
+// On a terminal the progress is one line drawn over itself, and the run ends
+// with its outcome on a line of its own.
+TEST(CliRun, ProgressOnATerminalIsOneLine) {
+  test::TempDir dir;
+  std::string args;
+  for (int i = 0; i < 3; ++i) {
+    WriteFile(dir.file("f" + std::to_string(i) + ".txt"), "x\n");
+    args += " f" + std::to_string(i) + ".txt";
+  }
+  const std::string command = "cd '" + dir.str() + "' && TERM=xterm script -qec \"'" +
+                              std::string(PW_CLI_PATH) + "' merge txt -o m" + args +
+                              "\" /dev/null >tty.log 2>&1 </dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::string tty = ReadFile(dir.file("tty.log"));
+  EXPECT_NE(tty.find("\r\033[K[1/3] 0% f0.txt"), std::string::npos) << tty;
+  EXPECT_NE(tty.find("\r\033[K3 个文件合并生成新文件：" + dir.file("m.txt") + "\r\n"),
+            std::string::npos)
+      << tty;
+  EXPECT_EQ(tty.find("已完成"), std::string::npos) << tty;
 }
 
 // A database whose table B has one record too long for the merged table: B's
