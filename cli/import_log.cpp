@@ -6,7 +6,7 @@ namespace pw::cli {
 
 ImportLogSummary SummarizeImportLog(const std::string& text) {
   static const std::string kEntry = "[出错时间]", kMessage = "[错误信息]", kAfter = "此后",
-                           kSkipped = "条记录被跳过";
+                           kSkipped = "条记录被跳过", kQuery = "[未复制查询]";
   ImportLogSummary summary;
   std::size_t start = 0;
   while (start < text.size()) {
@@ -16,6 +16,8 @@ ImportLogSummary SummarizeImportLog(const std::string& text) {
     start = end + 1;
     if (line.starts_with(kEntry)) {
       ++summary.failed;
+    } else if (line.starts_with(kQuery)) {
+      ++summary.queriesNotCopied;
     } else if (line.starts_with(kMessage)) {
       // "...第k条记录出错，本表此后N条记录被跳过！"; the parts of a split say
       // "本分割子表此后记录被跳过！" without a number.
@@ -36,13 +38,23 @@ ImportLogSummary SummarizeImportLog(const std::string& text) {
   return summary;
 }
 
+namespace {
+std::string RecordsNote(const ImportLogSummary& summary) {
+  const std::string count = std::to_string(summary.failed + summary.skippedAfter);
+  if (summary.allCounted) return "有 " + count + " 条记录未能导入，";
+  return "至少有 " + count + " 条记录未能导入（分割出的部分中出错记录之后的记录也被跳过），";
+}
+
+}  // namespace
+
 std::string ImportLogNote(const ImportLogSummary& summary, const std::string& logPath) {
   const std::string where = "详见错误日志：" + DisplayText(logPath);
-  if (summary.failed == 0) return "导入时有记录出错，" + where;
-  const std::string count = std::to_string(summary.failed + summary.skippedAfter);
-  if (summary.allCounted) return "有 " + count + " 条记录未能导入，" + where;
-  return "至少有 " + count + " 条记录未能导入（分割出的部分中出错记录之后的记录也被跳过），" +
-         where;
+  const std::string queries =
+      summary.queriesNotCopied == 0
+          ? std::string()
+          : "有 " + std::to_string(summary.queriesNotCopied) + " 个查询未能复制，";
+  if (summary.failed == 0) return queries.empty() ? "导入时有记录出错，" + where : queries + where;
+  return queries + RecordsNote(summary) + where;
 }
 
 }  // namespace pw::cli

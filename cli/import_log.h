@@ -13,6 +13,7 @@ struct ImportLogSummary {
   int failed = 0;              // entries: records that could not be stored
   long long skippedAfter = 0;  // records after them that were skipped, as the log counts them
   bool allCounted = true;      // every entry said how many records it skipped
+  int queriesNotCopied = 0;    // saved queries that could not be evaluated
 };
 
 ImportLogSummary SummarizeImportLog(const std::string& text);

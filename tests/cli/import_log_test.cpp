@@ -21,6 +21,11 @@ TEST(ImportLog, CountsTheRecordsTheLogSaysWereNotImported) {
        "至少有 4 条记录未能导入（分割出的部分中出错记录之后的记录也被跳过），详见错误日志："
        "/x/Error.txt"},
       {"something else\r\n", "导入时有记录出错，详见错误日志：/x/Error.txt"},
+      {"[未复制查询] 2024/5/6 7:08:09 数据库“a.mdb”中的未复制查询“Q”：…\r\n",
+       "有 1 个查询未能复制，详见错误日志：/x/Error.txt"},
+      {"[未复制查询] 2024/5/6 7:08:09 数据库“a.mdb”中的未复制查询“Q”：…\r\n" +
+           Entry("数据库“a.mdb”中表“T”第3条记录出错，本表此后1条记录被跳过！"),
+       "有 1 个查询未能复制，有 2 条记录未能导入，详见错误日志：/x/Error.txt"},
   };
   for (const auto& [log, note] : cases)
     EXPECT_EQ(ImportLogNote(SummarizeImportLog(log), "/x/Error.txt"), note);
