@@ -491,6 +491,39 @@ TEST(DocumentRobustness, TheOfficeGoingDownOnAFileEndsNeitherTheBatchNorTheMerge
   }
 }
 
+// A document with comments: the headless office may go down showing them
+// (it lacks the comment window's dialog files). Either way the batch goes
+// on: the document is split with its comments, or named as failed.
+TEST(DocumentRobustness, ADocumentWithCommentsIsSplitOrNamedAndTheRestIsSplit) {
+  TempDir dir;
+  std::string body;
+  for (int i = 0; i < 3; ++i)
+    body += "<text:p>Para " + std::to_string(i) +
+            "<office:annotation><dc:creator>Bob</dc:creator><text:p>note</text:p>"
+            "</office:annotation> text</text:p>";
+  WriteFile(dir.file("in/noted.fodt"),
+            R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" xmlns:dc="http://purl.org/dc/elements/1.1/" office:version="1.3" office:mimetype="application/vnd.oasis.opendocument.text"><office:body><office:text>)" +
+                body + "</office:text></office:body></office:document>");
+  WriteFile(dir.file("in/plain.fodt"), Pages(2, "p"));
+  std::filesystem::create_directories(dir.file("out"));
+  DocumentSplitOptions halves;
+  halves.partsText = "2";
+  RunState run = MakeRun({dir.file("in/noted.fodt"), dir.file("in/plain.fodt")}, dir.file("out/x"));
+  Recorder rec;
+  bool named = false;
+  try {
+    SplitDocuments(run, halves, CommonOptions{}, rec);
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.file(), dir.file("in/noted.fodt")) << e.what();
+    named = true;
+  }
+  std::vector<std::string> expected = {"plain_1.fodt.docx", "plain_2.fodt.docx"};
+  if (!named) expected.insert(expected.begin(), {"noted_1.fodt.docx", "noted_2.fodt.docx"});
+  EXPECT_EQ(FilesIn(dir.file("out")), expected);
+  EXPECT_EQ(rec.removedRows, (named ? std::vector<int>{1} : std::vector<int>{0, 1}));
+}
+
 TEST(DocumentSafety, BytesOfNoDocumentKindAreRefusedAndNothingIsWritten) {
   TempDir dir;
   WriteFile(dir.file("in/a.fodt"), test::SimpleFodt({"a"}));
