@@ -12,7 +12,8 @@ std::string ColumnLetters(long column) {
 }
 
 bool IsCellBlank(const xl::Workbook& book, const xl::Cell& cell) {
-  if (cell.kind == xl::CellKind::Blank) return true;
+  // A formula not computed yet holds something the application will show.
+  if (cell.kind == xl::CellKind::Blank) return cell.formula == 0;
   if (cell.kind != xl::CellKind::Text) return false;
   const std::string& t = book.Text(cell.text);
   return std::all_of(t.begin(), t.end(),
@@ -34,10 +35,11 @@ void DetectHeaderRow(ServerSheet& sheet, std::uint32_t rows, ScanState& scan) {
     if (row == nullptr) continue;
     std::uint32_t run = 0;
     for (const xl::Cell& c : row->cells) {
-      if (c.col != run + 1 || IsCellBlank(book, c)) break;
+      if (c.col != run + 1 || IsCellBlank(book, c) || run == kHeaderScanColumns) break;
       ++run;
     }
-    if (run > scan.ScanWidth) {
+    // A row filled across every column scanned is data, never the header.
+    if (run < kHeaderScanColumns && run > scan.ScanWidth) {
       scan.ScanRow = r;
       scan.ScanWidth = run;
     }

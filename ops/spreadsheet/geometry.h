@@ -19,16 +19,21 @@ struct ScanState {
 // "A" for 1 ... "XFD" for 16384; empty outside that span.
 std::string ColumnLetters(long column);
 
-// Whether a cell is blank: its text, trimmed of characters of code 32 or less, is empty.
+// Whether a cell is blank: its text, trimmed of characters of code 32 or less,
+// is empty. A formula not computed yet is not blank.
 bool IsCellBlank(const xl::Workbook& book, const xl::Cell& cell);
 
 // True when the sheet holds no non-blank cell at all.
 bool IsSheetBlank(ServerSheet& sheet);
 
+// How many columns the header scan looks at.
+constexpr std::uint32_t kHeaderScanColumns = 100;
+
 // The header row: among the first `rows` rows, the one with the longest
 // unbroken run of filled cells from column 1 (strictly longer wins; a run must
 // be at least 2). Sets ScanRow to it and ScanWidth to its run; the caller
-// presets both to 1. A row filled across the whole sheet can win.
+// presets both to 1. A row whose first kHeaderScanColumns cells are all
+// filled never wins.
 void DetectHeaderRow(ServerSheet& sheet, std::uint32_t rows, ScanState& scan);
 
 // ScanRow := the last row holding a non-blank cell (at least 1).

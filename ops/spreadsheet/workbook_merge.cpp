@@ -24,13 +24,20 @@ std::string MergedPath(const std::string& base) {
   return endsWith(".xlsx") || endsWith(".xls") ? base : base + ".xlsx";
 }
 
+// Sheet names compare as the spreadsheet applications compare them: letter case aside.
+std::string NameKey(const std::string& name) {
+  std::string key = TrimText(name);
+  for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return key;
+}
+
 ServerSheet& ChooseTarget(ServerWorkbook& target, ServerSheet& source, int index,
                           WorkbookMergeOptions::Match match) {
   switch (match) {
     case WorkbookMergeOptions::Match::Name: {
       const std::string name = TrimText(source.Name());
       for (int t = 1; t <= target.Count(); ++t) {
-        if (TrimText(target.Worksheets(t).Name()) == name) {
+        if (NameKey(target.Worksheets(t).Name()) == NameKey(name)) {
           target.Worksheets(t).Activate();
           return target.Worksheets(t);
         }
@@ -39,7 +46,6 @@ ServerSheet& ChooseTarget(ServerWorkbook& target, ServerSheet& source, int index
       try {
         added.Name(name);
       } catch (const SheetNameRefused&) {
-        // Taken in another case ("sheet1" beside "Sheet1"): a name of its own.
         // A name no suffix can mend (from a damaged file) keeps the new sheet's own.
         for (int n = 2; n < 100; ++n) {
           try {
@@ -72,7 +78,6 @@ std::optional<PendingOutput> MergeAndSave(RunState& run, const WorkbookMergeOpti
                                           const std::string& output, std::uint32_t givenHeader) {
   SheetServer server(xls);
   ServerWorkbook& target = server.Add();
-  std::uint32_t startRow = 0;  // first source row below the title block, carried between sheets
   for (std::size_t f = 0; f < run.WorkList.size(); ++f) {
     const std::string path = run.WorkList[f];
     reporter.Status("正在合并" + DisplayText(FileNamePart(path)));
@@ -86,17 +91,21 @@ std::optional<PendingOutput> MergeAndSave(RunState& run, const WorkbookMergeOpti
       ScanState scan;
       DetectHeaderRow(sheet, kHeaderScanRows, scan);
       const std::uint32_t width = std::max(scan.ScanWidth, UsedColumns(sheet));
-      if (options.headers == WorkbookMergeOptions::Headers::Keep) {
-        startRow = 1;
-      } else if (IsSheetBlank(into)) {
+      // Every source sheet leaves out its own title block, whatever the
+      // sheets before it had.
+      std::uint32_t startRow = 1;
+      std::uint32_t below = 0;  // the target's row above the data; 0: below what it holds
+      if (options.headers != WorkbookMergeOptions::Headers::Keep) {
         const std::uint32_t header = givenHeader != 0 ? givenHeader : scan.ScanRow;
-        sheet.Range("A1:" + ColumnLetters(width) + std::to_string(header)).select();
-        server.Copy();
-        into.Range("A1").select();
-        into.paste();
         startRow = header + 1;
+        if (IsSheetBlank(into)) {
+          sheet.Range("A1:" + ColumnLetters(width) + std::to_string(header)).select();
+          server.Copy();
+          into.Range("A1").select();
+          into.paste();
+          below = header;
+        }
       }
-      if (startRow == 0) startRow = 1;
       ScanState used;
       FindUsedRows(sheet, used);
       if (startRow <= used.ScanRow) {  // a sheet of titles only adds nothing more
@@ -105,13 +114,16 @@ std::optional<PendingOutput> MergeAndSave(RunState& run, const WorkbookMergeOpti
                    std::to_string(used.ScanRow))
             .select();
         server.Copy();
-        ScanState below;
-        FindUsedRows(into, below);
-        if (below.ScanRow + 1 + (used.ScanRow - startRow) > xl::kMaxRows)
+        if (below == 0) {
+          ScanState held;
+          FindUsedRows(into, held);
+          below = held.ScanRow;
+        }
+        if (below + 1 + (used.ScanRow - startRow) > xl::kMaxRows)
           throw RunError(RunError::Kind::Failure, path,
                          "合并结果超出了工作表的最大行数（1048576 行），“" + DisplayText(path) +
                              "”无法并入工作表“" + into.Name() + "”。");
-        into.Range("A" + std::to_string(below.ScanRow + 1)).select();
+        into.Range("A" + std::to_string(below + 1)).select();
         into.paste();
       }
     }

@@ -69,23 +69,27 @@ class Splitter {
   Splitter(RunState& run, const WorkbookSplitOptions& options, XlsConverter* xls)
       : run_(run), options_(options), server_(xls) {}
 
+  enum class Outcome { Done, Stopped, Skipped };
+
   // Splits one source. Its parts are written under temporary names and all
   // take their names only once the source is done: a stop or a failure on
-  // the way leaves none of them. Answers false when a stop cut it short;
-  // undone() then says how many parts were thrown away.
-  bool Split(const std::string& path, std::uint32_t parts, std::uint32_t rows) {
+  // the way leaves none of them. Stopped: a stop cut it short, and undone()
+  // says how many parts were thrown away. Skipped: the source lacks the one
+  // sheet asked for, and nothing was written.
+  Outcome Split(const std::string& path, std::uint32_t parts, std::uint32_t rows) {
     pending_.clear();
     pendingNotes_.clear();
     undone_ = 0;
-    const bool done = SplitInto(path, parts, rows) && !run_.StopRequested();
-    if (!done) {
+    const Outcome outcome = SplitInto(path, parts, rows);
+    if (outcome == Outcome::Skipped) return outcome;
+    if (outcome == Outcome::Stopped || run_.StopRequested()) {
       undone_ = pending_.size();
       pending_.clear();  // removes the parts written so far
-      return false;
+      return Outcome::Stopped;
     }
     CommitParts();
     notes_.insert(notes_.end(), pendingNotes_.begin(), pendingNotes_.end());
-    return true;
+    return Outcome::Done;
   }
 
   const std::vector<std::string>& Notes() const { return notes_; }
@@ -109,16 +113,16 @@ class Splitter {
     pending_.clear();
   }
 
-  bool SplitInto(const std::string& path, std::uint32_t parts, std::uint32_t rows) {
+  Outcome SplitInto(const std::string& path, std::uint32_t parts, std::uint32_t rows) {
     ServerWorkbook& source = server_.Open(path);
     if (options_.singleSheet && options_.way != WorkbookSplitOptions::Way::PerSheet) {
       bool found = false;
       for (int i = 1; i <= source.Count(); ++i)
         found = found || source.Worksheets(i).Name() == SheetFilter();
-      if (!found)
-        throw RunError(
-            RunError::Kind::Failure, path,
-            "工作簿“" + DisplayText(path) + "”中没有名为“" + SheetFilter() + "”的工作表。");
+      if (!found) {
+        server_.close();
+        return Outcome::Skipped;
+      }
     }
     bool done = true;
     switch (options_.way) {
@@ -134,7 +138,7 @@ class Splitter {
     }
     server_.close();
     shapes_.clear();
-    return done;
+    return done ? Outcome::Done : Outcome::Stopped;
   }
 
   std::string SheetFilter() const { return TrimText(options_.sheetName); }
@@ -178,24 +182,34 @@ class Splitter {
     return out;
   }
 
-  // Copies rows first..last of `sheet` below what the output's sheet holds,
-  // after its title block when asked, and names the output's sheet after it.
-  void CopySlice(ServerSheet& sheet, const SheetShape& shape, ServerWorkbook& out,
+  // The output's sheet for the next source sheet: its one sheet at first,
+  // then one more for each further source sheet.
+  ServerSheet& NextSheet(ServerWorkbook& out, bool first) {
+    return first ? out.ActiveSheet() : out.add();
+  }
+
+  // Copies rows first..last of `sheet` into `target`, a sheet of its own in
+  // the output, after its title block when asked, and names it after `sheet`.
+  void CopySlice(ServerSheet& sheet, const SheetShape& shape, ServerSheet& target,
                  std::uint32_t first, std::uint32_t last) {
-    ServerSheet& target = out.ActiveSheet();
     const std::string columns = ColumnLetters(shape.width);
+    std::uint32_t below = 0;  // the row the slice goes under; 0: below what the sheet holds
     if (options_.repeatTitle) {
       sheet.Range("A1:" + columns + std::to_string(shape.header)).select();
       server_.Copy();
       target.Range("A1").select();
       target.paste();
+      below = shape.header;
     }
     if (first <= last) {
       sheet.Range("A" + std::to_string(first) + ":" + columns + std::to_string(last)).select();
       server_.Copy();
-      ScanState below;
-      FindUsedRows(target, below);
-      target.Range("A" + std::to_string(below.ScanRow + 1)).select();
+      if (below == 0) {
+        ScanState held;
+        FindUsedRows(target, held);
+        below = held.ScanRow;
+      }
+      target.Range("A" + std::to_string(below + 1)).select();
       target.paste();
     }
     try {
@@ -228,12 +242,14 @@ class Splitter {
     for (std::uint32_t k = 1; k <= parts; ++k) {
       if (run_.StopRequested()) return false;
       ServerWorkbook& out = NewOutput();
+      bool first = true;
       const bool done = ForEachSheet(source, [&](ServerSheet& sheet, const SheetShape& shape) {
         const std::uint32_t data = shape.used > shape.header ? shape.used - shape.header : 0;
         const std::uint32_t per = data / parts;
-        const std::uint32_t first = (k - 1) * per + shape.header + 1;
+        const std::uint32_t from = (k - 1) * per + shape.header + 1;
         const std::uint32_t last = k == parts ? shape.used : k * per + shape.header;
-        CopySlice(sheet, shape, out, first, last);
+        CopySlice(sheet, shape, NextSheet(out, first), from, last);
+        first = false;
       });
       if (!done) return false;
       Save(out, OutputPath(path, std::to_string(k)));
@@ -247,14 +263,16 @@ class Splitter {
       if (run_.StopRequested()) return false;
       ServerWorkbook& out = NewOutput();
       const std::uint64_t skip = (k - 1) * rows;
+      bool first = true;
       const bool done = ForEachSheet(source, [&](ServerSheet& sheet, const SheetShape& shape) {
         maxUsed = std::max<std::uint64_t>(maxUsed, shape.used);
         if (skip > shape.used) return;
-        const std::uint64_t first = skip + shape.header + 1;
+        const std::uint64_t from = skip + shape.header + 1;
         const std::uint64_t last = std::min<std::uint64_t>(k * rows + shape.header, shape.used);
-        CopySlice(sheet, shape, out,
-                  static_cast<std::uint32_t>(std::min<std::uint64_t>(first, xl::kMaxRows + 1)),
+        CopySlice(sheet, shape, NextSheet(out, first),
+                  static_cast<std::uint32_t>(std::min<std::uint64_t>(from, xl::kMaxRows + 1)),
                   static_cast<std::uint32_t>(last));
+        first = false;
       });
       if (!done) return false;
       if (skip > maxUsed) {
@@ -299,11 +317,26 @@ void SplitWorkbooks(RunState& run, const WorkbookSplitOptions& options, const Co
     throw RunError(RunError::Kind::Validation, {}, "请选择需要操作的非空Sheet！");
 
   Splitter splitter(run, options, xls);
+  std::vector<std::string> skipped;  // sources without the sheet asked for
+  const std::string missing = "没有工作表“" + TrimText(options.sheetName) + "”，已跳过";
   reporter.BeginProgress(ProgressStep(run.WorkList.size()));
   for (std::size_t f = 0; f < run.WorkList.size(); ++f) {
     const std::string path = run.WorkList[f];
     reporter.Status("正在分割" + DisplayText(FileNamePart(path)));
-    if (!splitter.Split(path, parts, rows)) {
+    const Splitter::Outcome outcome = splitter.Split(path, parts, rows);
+    if (outcome == Splitter::Outcome::Skipped) {
+      // It stays in the list, and is never removed: nothing of it was split.
+      skipped.push_back(DisplayText(FileNamePart(path)));
+      reporter.Status("“" + skipped.back() + "”" + missing + "。");
+      reporter.StepProgress();
+      if (run.StopRequested()) {
+        reporter.Status(kStopText);
+        reporter.EndProgress();
+        return;
+      }
+      continue;
+    }
+    if (outcome == Splitter::Outcome::Stopped) {
       // A source cut short keeps its row and is never removed.
       std::string text = kStopText;
       if (splitter.undone() > 0)
@@ -319,7 +352,13 @@ void SplitWorkbooks(RunState& run, const WorkbookSplitOptions& options, const Co
       return;
     }
   }
-  std::string done = "分割操作完毕！共分割了 " + std::to_string(run.WorkList.size()) + " 个文件。";
+  std::string done = "分割操作完毕！共分割了 " +
+                     std::to_string(run.WorkList.size() - skipped.size()) + " 个文件。";
+  if (!skipped.empty()) {
+    done += missing + "的有：";
+    for (std::size_t i = 0; i < skipped.size(); ++i) done += (i ? "、" : "") + skipped[i];
+    done += "。";
+  }
   if (!splitter.Notes().empty()) {
     done += "超出 .xls 格式上限、改存为 .xlsx 的有：";
     for (std::size_t i = 0; i < splitter.Notes().size(); ++i)

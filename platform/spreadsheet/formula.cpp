@@ -1,5 +1,6 @@
 #include "platform/spreadsheet/formula.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "platform/spreadsheet/workbook.h"
@@ -69,19 +70,19 @@ void Emit(std::string& out, const Part& p) {
   }
 }
 
-// Tries a reference at s[i]: a cell, a cell range, a column range or a row
-// range. On success appends the moved text and answers the end.
-std::size_t TryReference(std::string_view s, std::size_t i, long rows, long cols,
-                         std::string& out) {
+// Reads a reference at s[i]: a cell, a cell range, a column range or a row
+// range. Answers its end, or npos when none starts there.
+std::size_t ReadReference(std::string_view s, std::size_t i, Part& a, Part& b, bool& range) {
   const bool digitFirst = IsDigit(s[i]) || (s[i] == '$' && i + 1 < s.size() && IsDigit(s[i + 1]));
   for (int shape = 0; shape < 3; ++shape) {
     // shape 0: cells (A1 or A1:B2); 1: columns (A:B); 2: rows (1:2)
     if (digitFirst != (shape == 2)) continue;
     const bool wantCol = shape != 2, wantRow = shape != 1;
-    Part a, b;
+    a = Part{};
+    b = Part{};
+    range = false;
     std::size_t end = ReadPart(s, i, wantCol, wantRow, a);
     if (end == std::string_view::npos) continue;
-    bool range = false;
     if (end < s.size() && s[end] == ':') {
       const std::size_t end2 = ReadPart(s, end + 1, wantCol, wantRow, b);
       if (end2 != std::string_view::npos) {
@@ -93,20 +94,56 @@ std::size_t TryReference(std::string_view s, std::size_t i, long rows, long cols
     if (end < s.size() &&
         (IsNameChar(s[end]) || s[end] == '(' || s[end] == '!' || s[end] == '[' || s[end] == '$'))
       continue;
-    const bool okA = Move(a, rows, cols);
-    const bool okB = !range || Move(b, rows, cols);
-    if (!okA || !okB) {
-      out += "#REF!";
-    } else {
-      Emit(out, a);
-      if (range) {
-        out += ':';
-        Emit(out, b);
-      }
-    }
     return end;
   }
   return std::string_view::npos;
+}
+
+// Tries a reference at s[i]; on success appends the moved text and answers the end.
+std::size_t TryReference(std::string_view s, std::size_t i, long rows, long cols,
+                         std::string& out) {
+  Part a, b;
+  bool range = false;
+  const std::size_t end = ReadReference(s, i, a, b, range);
+  if (end == std::string_view::npos) return end;
+  const bool okA = Move(a, rows, cols);
+  const bool okB = !range || Move(b, rows, cols);
+  if (!okA || !okB) {
+    out += "#REF!";
+  } else {
+    Emit(out, a);
+    if (range) {
+      out += ':';
+      Emit(out, b);
+    }
+  }
+  return end;
+}
+
+// The end of a quoted text starting at s[i] (a doubled quote stays inside).
+std::size_t SkipQuoted(std::string_view s, std::size_t i) {
+  const char q = s[i];
+  std::size_t j = i + 1;
+  while (j < s.size()) {
+    if (s[j] == q) {
+      if (j + 1 < s.size() && s[j + 1] == q) {
+        j += 2;
+        continue;
+      }
+      return j + 1;
+    }
+    ++j;
+  }
+  return j;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(a[i])) !=
+        std::toupper(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
 }
 
 }  // namespace
@@ -118,18 +155,7 @@ std::string ShiftFormula(std::string_view s, long rows, long cols) {
   while (i < s.size()) {
     const char c = s[i];
     if (c == '"' || c == '\'') {
-      std::size_t j = i + 1;
-      while (j < s.size()) {
-        if (s[j] == c) {
-          if (j + 1 < s.size() && s[j + 1] == c) {
-            j += 2;
-            continue;
-          }
-          break;
-        }
-        ++j;
-      }
-      j = j < s.size() ? j + 1 : j;
+      const std::size_t j = SkipQuoted(s, i);
       out.append(s.substr(i, j - i));
       i = j;
       continue;
@@ -163,6 +189,65 @@ std::string ShiftFormula(std::string_view s, long rows, long cols) {
     ++i;
   }
   return out;
+}
+
+bool ForEachLocalReference(std::string_view s,
+                           const std::function<bool(const LocalReference&)>& local) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const char c = s[i];
+    if (c == '"') {
+      i = SkipQuoted(s, i);
+      continue;
+    }
+    // A quoted sheet name, a sheet name's "!", another workbook or a table.
+    if (c == '\'' || c == '!' || c == '[') return false;
+    if (c == '#') {
+      std::size_t j = i + 1;
+      while (j < s.size() && (IsAlpha(s[j]) || IsDigit(s[j]) || s[j] == '/')) ++j;
+      if (j < s.size() && (s[j] == '!' || s[j] == '?')) ++j;
+      if (EqualsIgnoringCase(s.substr(i, j - i), "#REF!")) return false;
+      i = j;
+      continue;
+    }
+    const bool startsToken = (IsNameChar(c) || c == '$') && (i == 0 || !IsNameChar(s[i - 1]));
+    if (!startsToken) {
+      ++i;
+      continue;
+    }
+    Part a, b;
+    bool range = false;
+    const std::size_t end = ReadReference(s, i, a, b, range);
+    if (end != std::string_view::npos) {
+      if (!range) b = a;
+      LocalReference ref;
+      ref.area = {a.hasRow ? static_cast<std::uint32_t>(std::min(a.row, b.row)) : 1,
+                  a.hasCol ? static_cast<std::uint32_t>(std::min(a.col, b.col)) : 1,
+                  a.hasRow ? static_cast<std::uint32_t>(std::max(a.row, b.row)) : kMaxRows,
+                  a.hasCol ? static_cast<std::uint32_t>(std::max(a.col, b.col)) : kMaxCols};
+      ref.absRow = a.absRow && b.absRow;
+      ref.absCol = a.absCol && b.absCol;
+      ref.mixedRow = a.absRow != b.absRow;
+      ref.mixedCol = a.absCol != b.absCol;
+      if (!local(ref)) return false;
+      i = end;
+      continue;
+    }
+    if (IsDigit(c) || c == '.') {  // a number, its exponent's sign read as an operator
+      while (i < s.size() && (IsDigit(s[i]) || s[i] == '.' || s[i] == 'E' || s[i] == 'e')) ++i;
+      continue;
+    }
+    std::size_t j = i + 1;
+    while (j < s.size() && IsNameChar(s[j])) ++j;
+    const std::string_view name = s.substr(i, j - i);
+    // A function's name is followed by its arguments; any other name is a
+    // defined name or a table, or qualifies a sheet.
+    if ((j >= s.size() || s[j] != '(') && !EqualsIgnoringCase(name, "TRUE") &&
+        !EqualsIgnoringCase(name, "FALSE"))
+      return false;
+    i = j;
+  }
+  return true;
 }
 
 }  // namespace pw::xl

@@ -62,6 +62,28 @@ class TempFolder {
   std::string path_;
 };
 
+// Whether every cell `formula` reads, once moved by (dr, dc), holds what it
+// held in the source: it lies in a carried block that moved the same way.
+bool StaysWhole(std::string_view formula, long dr, long dc,
+                const std::vector<CarriedBlock>& carried) {
+  return xl::ForEachLocalReference(formula, [&](const xl::LocalReference& ref) {
+    if ((ref.mixedRow && dr != 0) || (ref.mixedCol && dc != 0)) return false;
+    const long rows = ref.absRow || ref.mixedRow ? 0 : dr;
+    const long cols = ref.absCol || ref.mixedCol ? 0 : dc;
+    std::uint32_t next = ref.area.r1;  // the first row not yet found carried
+    for (bool advanced = true; advanced && next <= ref.area.r2;) {
+      advanced = false;
+      for (const CarriedBlock& b : carried)
+        if (b.rows == rows && b.cols == cols && b.area.r1 <= next && next <= b.area.r2 &&
+            b.area.c1 <= ref.area.c1 && ref.area.c2 <= b.area.c2) {
+          next = b.area.r2 + 1;
+          advanced = true;
+        }
+    }
+    return next > ref.area.r2;
+  });
+}
+
 }  // namespace
 
 std::string CellValue::Text() const {
@@ -93,7 +115,7 @@ bool CellValue::IsBlank() const {
 
 void PasteBlock(const xl::Workbook& fromBook, const xl::Sheet& from, const xl::Rect& area,
                 bool wholeSheet, xl::Workbook& toBook, xl::Sheet& to, std::uint32_t row,
-                std::uint32_t col) {
+                std::uint32_t col, const std::vector<CarriedBlock>* carried) {
   const long dr = static_cast<long>(row) - static_cast<long>(area.r1);
   const long dc = static_cast<long>(col) - static_cast<long>(area.c1);
   if (row < 1 || col < 1 || area.r2 + dr > xl::kMaxRows || area.c2 + dc > xl::kMaxCols)
@@ -181,9 +203,14 @@ void PasteBlock(const xl::Workbook& fromBook, const xl::Sheet& from, const xl::R
         }
       }
       if (it->formula != 0) {
-        std::string f = dr != 0 || dc != 0 ? xl::ShiftFormula(fromBook.Formula(*it), dr, dc)
-                                           : fromBook.Formula(*it);
-        c.formula = toBook.AddFormula(std::move(f));
+        const std::string& source = fromBook.Formula(*it);
+        // A formula never computed has no value to stand for it: it goes as it is.
+        if (carried == nullptr || it->kind == xl::CellKind::Blank ||
+            StaysWhole(source, dr, dc, *carried))
+          c.formula =
+              toBook.AddFormula(dr != 0 || dc != 0 ? xl::ShiftFormula(source, dr, dc) : source);
+        else
+          c.formula = 0;
       }
       if (dateShift != 0 && c.kind == xl::CellKind::Number && dateStyle(it->style))
         c.number += dateShift;
@@ -332,6 +359,7 @@ void ServerWorkbook::SheetDeleted(ServerSheet& sheet) {
   if (clip.sheet == &sheet) clip = {};
   for (std::size_t i = 0; i < sheets_.size(); ++i) {
     if (sheets_[i].get() != &sheet) continue;
+    server_->Forget(*model_->sheets[i]);
     model_->sheets.erase(model_->sheets.begin() + static_cast<long>(i));
     sheets_.erase(sheets_.begin() + static_cast<long>(i));
     break;
@@ -414,6 +442,7 @@ ServerWorkbook& SheetServer::Open(const std::string& path) {
 void SheetServer::close() {
   selection_ = {};
   clipboard_ = {};
+  carried_.clear();
   active_ = nullptr;
   books_.clear();
 }
@@ -440,7 +469,14 @@ void SheetServer::Copy() {
   clipboard_ = selection_;
 }
 
+void SheetServer::Forget(const xl::Sheet& sheet) {
+  std::erase_if(carried_, [&](const auto& entry) {
+    return entry.first.first == &sheet || entry.first.second == &sheet;
+  });
+}
+
 void SheetServer::Closed(ServerWorkbook& book) {
+  for (const auto& s : book.Model().sheets) Forget(*s);
   if (selection_.sheet != nullptr && &selection_.sheet->Workbook() == &book) selection_ = {};
   if (clipboard_.sheet != nullptr && &clipboard_.sheet->Workbook() == &book) clipboard_ = {};
   std::erase_if(books_, [&](const auto& b) { return b.get() == &book; });
@@ -450,8 +486,12 @@ void SheetServer::Closed(ServerWorkbook& book) {
 void SheetServer::PasteInto(ServerSheet& target, std::uint32_t row, std::uint32_t col) {
   if (clipboard_.sheet == nullptr) Refuse({}, "没有可粘贴的内容。");
   ServerSheet& source = *clipboard_.sheet;
+  auto& carried = carried_[{&source.Model(), &target.Model()}];
+  carried.push_back({clipboard_.area,
+                     static_cast<long>(row) - static_cast<long>(clipboard_.area.r1),
+                     static_cast<long>(col) - static_cast<long>(clipboard_.area.c1)});
   PasteBlock(source.Workbook().Model(), source.Model(), clipboard_.area, clipboard_.whole,
-             target.Workbook().Model(), target.Model(), row, col);
+             target.Workbook().Model(), target.Model(), row, col, &carried);
 }
 
 }  // namespace pw

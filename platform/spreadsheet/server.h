@@ -3,6 +3,7 @@
 // copy and paste, in-process over the in-memory model. Indexes count from 1.
 // Member names follow the application's object model.
 
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -37,6 +38,13 @@ class SheetNameRefused : public RunError {
 // The .xls format's limits.
 constexpr std::uint32_t kXlsMaxRows = 65536;
 constexpr std::uint32_t kXlsMaxCols = 256;
+
+// A block of one source sheet placed in a target sheet `rows` rows and
+// `cols` columns away from where it was.
+struct CarriedBlock {
+  xl::Rect area;
+  long rows = 0, cols = 0;
+};
 
 struct CellValue {
   xl::CellKind kind = xl::CellKind::Blank;
@@ -149,6 +157,7 @@ class SheetServer {
   friend class ServerSheet;
   friend class CellRange;
   void Closed(ServerWorkbook& book);
+  void Forget(const xl::Sheet& sheet);
   void PasteInto(ServerSheet& target, std::uint32_t row, std::uint32_t col);
 
   XlsConverter* xls_;
@@ -160,6 +169,8 @@ class SheetServer {
     bool whole = false;
   };
   Block selection_, clipboard_;
+  // What each paste carried, by (source sheet, target sheet).
+  std::map<std::pair<const xl::Sheet*, const xl::Sheet*>, std::vector<CarriedBlock>> carried_;
 };
 
 // Copies `area` of `from` to `to` with its top-left corner at (row, col), as
@@ -167,8 +178,13 @@ class SheetServer {
 // formulas with their relative references moved. `wholeSheet` also copies
 // column widths, row heights and frozen panes. Dates keep their meaning
 // between the 1900 and 1904 systems.
+// With `carried` (every block of `from` placed in `to` so far, this one
+// included), a formula stays a formula only when every cell it reads came
+// along to where it points; any other formula (reading another sheet, a
+// defined name, a table, another workbook, or cells left behind) becomes its
+// last computed value, in its own number format.
 void PasteBlock(const xl::Workbook& fromBook, const xl::Sheet& from, const xl::Rect& area,
                 bool wholeSheet, xl::Workbook& toBook, xl::Sheet& to, std::uint32_t row,
-                std::uint32_t col);
+                std::uint32_t col, const std::vector<CarriedBlock>* carried = nullptr);
 
 }  // namespace pw

@@ -886,8 +886,10 @@ class SheetHandler : public XmlHandler {
         cell.kind = CellKind::Text;
         cell.text = book_.AddText(Unescape(value_));
       }
-    } else if (!hasValue_) {
-      // styled blank, or a formula without a cached result
+    } else if (!hasValue_ || (hasFormula_ && type_ != "str" &&
+                              value_.find_first_not_of(" \t\r\n") == std::string::npos)) {
+      // A styled blank, or a formula not computed yet (many writers leave
+      // "<v></v>"): the formula is kept for the application to compute.
     } else if (type_ == "s") {
       std::size_t index = 0;
       if (!ParseNumber(std::string_view(value_), index) || index >= sst_.size())

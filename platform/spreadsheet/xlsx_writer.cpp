@@ -83,6 +83,7 @@ struct Mend {
   bool dropFormula;  // a constant error written as a formula placeholder
   bool exact;        // `number` in full, where the library's 16 digits lose it
   double number;
+  bool noValue = false;  // a formula not computed yet: no result, the application computes it
 };
 
 // The library prints numbers with 16 significant digits; some need 17.
@@ -455,6 +456,7 @@ class Writer {
           break;
         case CellKind::Blank:
           err = worksheet_write_formula_num(ws, row, col, f.c_str(), fmt, 0);
+          mends.push_back({r, c.col, 0, false, false, 0, true});
           break;
       }
       Check(err, r, c.col, sheet);
@@ -553,6 +555,10 @@ void MendCell(std::string_view cell, const Mend& m, std::string& out) {
   if (m.dropFormula) {
     const std::size_t f = body.find("<f>"), fe = body.find("</f>");
     if (f != std::string::npos && fe != std::string::npos) body.erase(f, fe + 4 - f);
+  }
+  if (m.noValue) {
+    const std::size_t v = body.find("<v>"), ve = body.find("</v>");
+    if (v != std::string::npos && ve != std::string::npos && ve > v) body.erase(v, ve + 4 - v);
   }
   if (m.exact) {
     const std::size_t v = body.find("<v>"), ve = body.find("</v>");

@@ -91,7 +91,11 @@ TEST(SheetServer, PasteKeepsValuesStylesMergesAndMovesRelativeReferences) {
   xl::Cell& f = src.Model().Put(2, 2);
   f.kind = CellKind::Number;
   f.number = 5;
-  f.formula = source.Model().AddFormula("A2*$A$1+SUM(A1:A2)");
+  f.formula = source.Model().AddFormula("A2*2+SUM(A1:A2)");
+  xl::Cell& fixed = src.Model().Put(2, 4);  // reads A1 wherever it goes
+  fixed.kind = CellKind::Number;
+  fixed.number = 7;
+  fixed.formula = source.Model().AddFormula("A2*$A$1");
   src.Model().merges.push_back({1, 3, 2, 4});
   src.Model().merges.push_back({2, 1, 5, 1});  // cut by the copied area
   src.Model().columns[1] = {30, false};
@@ -114,7 +118,9 @@ TEST(SheetServer, PasteKeepsValuesStylesMergesAndMovesRelativeReferences) {
   ASSERT_NE(pasted, nullptr);
   EXPECT_EQ(tb.styles[pasted->style].font.name, "宋体");
   EXPECT_EQ(tb.styles[pasted->style].fill.fg, xl::Rgb(0xFFFF00));
-  EXPECT_EQ(tb.Formula(*dst.Model().Find(6, 3)), "B6*$A$1+SUM(B5:B6)");
+  EXPECT_EQ(tb.Formula(*dst.Model().Find(6, 3)), "B6*2+SUM(B5:B6)");
+  EXPECT_EQ(dst.Model().Find(6, 5)->formula, 0u) << "$A$1 is not what it read here";
+  EXPECT_EQ(dst.Cells(6, 5).Value().number, 7);
   // C1:D2 moves to D5:E6; A2:A5 cut down to one cell is no merge.
   EXPECT_EQ(dst.Model().merges, (std::vector<xl::Rect>{{5, 4, 6, 5}}));
   EXPECT_EQ(dst.Cells(1, 1).Value().text, "header");
@@ -130,7 +136,8 @@ TEST(SheetServer, PasteKeepsValuesStylesMergesAndMovesRelativeReferences) {
   EXPECT_EQ(whole.Model().columns.at(1).width, 30);
   EXPECT_EQ(whole.Model().freezeRows, 1u);
   EXPECT_EQ(whole.Model().merges.size(), 2u);
-  EXPECT_EQ(tb.Formula(*whole.Model().Find(2, 2)), "A2*$A$1+SUM(A1:A2)");
+  EXPECT_EQ(tb.Formula(*whole.Model().Find(2, 2)), "A2*2+SUM(A1:A2)");
+  EXPECT_EQ(tb.Formula(*whole.Model().Find(2, 4)), "A2*$A$1");
 }
 
 TEST(SheetServer, OpenAndSaveAsGoThroughTheConverterForXls) {

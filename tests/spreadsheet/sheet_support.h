@@ -57,6 +57,22 @@ inline void WritePackage(const std::string& path, const std::map<std::string, st
   zip_close(z);
 }
 
+// The content of the part `name` of the zip at `path`, empty when absent.
+inline std::string ReadPart(const std::string& path, const std::string& name) {
+  int err = 0;
+  zip_t* z = zip_open(path.c_str(), ZIP_RDONLY, &err);
+  if (z == nullptr) return {};
+  std::string out;
+  if (zip_file_t* f = zip_fopen(z, name.c_str(), 0)) {
+    char buf[4096];
+    zip_int64_t n = 0;
+    while ((n = zip_fread(f, buf, sizeof buf)) > 0) out.append(buf, static_cast<std::size_t>(n));
+    zip_fclose(f);
+  }
+  zip_discard(z);
+  return out;
+}
+
 inline std::string Escape(const std::string& s) {
   std::string out;
   for (char c : s) {

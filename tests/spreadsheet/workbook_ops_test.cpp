@@ -45,7 +45,8 @@ struct Recorder : RunReporter {
   std::vector<int> removed, deleted;
 };
 
-// Cells from text: "" empty, "=..." a formula, a number, or text.
+// Cells from text: "" empty, "=..." a formula ("=...|v" with its computed
+// value v), a number, or text.
 void Fill(SheetServer& server, ServerSheet& sheet, const Grid& grid, std::uint32_t top = 1) {
   xl::Workbook& book = sheet.Workbook().Model();
   (void)server;
@@ -58,7 +59,12 @@ void Fill(SheetServer& server, ServerSheet& sheet, const Grid& grid, std::uint32
       char* end = nullptr;
       const double d = std::strtod(v.c_str(), &end);
       if (v[0] == '=') {
-        cell.formula = book.AddFormula(v.substr(1));
+        const std::size_t bar = v.find('|');
+        cell.formula = book.AddFormula(v.substr(1, bar == std::string::npos ? bar : bar - 1));
+        if (bar != std::string::npos) {
+          cell.kind = xl::CellKind::Number;
+          cell.number = std::strtod(v.c_str() + bar + 1, nullptr);
+        }
       } else if (*end == '\0' && v[0] != '0') {
         cell.kind = xl::CellKind::Number;
         cell.number = d;
@@ -69,7 +75,9 @@ void Fill(SheetServer& server, ServerSheet& sheet, const Grid& grid, std::uint32
     }
 }
 
-void MakeBook(const std::string& path, const std::vector<std::pair<std::string, Grid>>& sheets) {
+// `adjust` may change the book before it is saved (styles, merges).
+void MakeBook(const std::string& path, const std::vector<std::pair<std::string, Grid>>& sheets,
+              const std::function<void(xl::Workbook&)>& adjust = {}) {
   SheetServer server;
   ServerWorkbook& book = server.Add();
   for (std::size_t i = 0; i < sheets.size(); ++i) {
@@ -77,7 +85,31 @@ void MakeBook(const std::string& path, const std::vector<std::pair<std::string, 
     s.Name(sheets[i].first);
     Fill(server, s, sheets[i].second);
   }
+  if (adjust) adjust(book.Model());
   book.SaveAs(path);
+}
+
+// The cell at `ref` of the first sheet named `sheet` of a saved workbook.
+struct SavedCell {
+  std::string shown;   // as ReadGrid shows it
+  std::string format;  // its number format
+};
+SavedCell CellOf(const std::string& path, const std::string& sheet, const char* ref) {
+  const auto book = xl::ReadXlsx(path);
+  for (const auto& s : book->sheets) {
+    if (s->name != sheet) continue;
+    std::uint32_t r = 0, c = 0;
+    xl::ParseCellRef(ref, r, c);
+    const xl::Cell* cell = s->Find(r, c);
+    if (cell == nullptr) return {};
+    CellValue v;
+    v.kind = cell->kind;
+    v.number = cell->number;
+    if (cell->kind == xl::CellKind::Text) v.text = book->Text(cell->text);
+    return {cell->formula != 0 ? "=" + book->Formula(*cell) : v.Text(),
+            book->styles[cell->style].numFmt};
+  }
+  return {"<no sheet " + sheet + ">", {}};
 }
 
 // A sheet of a saved workbook as text, to its last cell; formulas as "=...".
@@ -173,6 +205,31 @@ TEST(SheetGeometry, ScansSeeEveryNonBlankCellWhereverItLies) {
   EXPECT_EQ(UsedColumns(t), 200u);
 }
 
+TEST(SheetGeometry, ARowFilledAcrossTheFirstHundredColumnsIsNeverTheHeader) {
+  SheetServer server;
+  ServerWorkbook& book = server.Add();
+  ServerSheet& s = book.Worksheets(1);
+  auto filled = [](int n) { return std::vector<std::string>(static_cast<std::size_t>(n), "x"); };
+  Fill(server, s, {filled(120), filled(100), filled(99), filled(99)});
+  ScanState scan;
+  DetectHeaderRow(s, 5, scan);
+  EXPECT_EQ(scan.ScanRow, 3u);
+  EXPECT_EQ(scan.ScanWidth, 99u);
+
+  ServerSheet& wide = book.add();
+  Fill(server, wide, {filled(100), filled(150)});
+  ScanState none;
+  DetectHeaderRow(wide, 5, none);
+  EXPECT_EQ(none.ScanRow, 1u);
+  EXPECT_EQ(none.ScanWidth, 1u);
+
+  // A formula not computed yet is something: the sheet is not blank.
+  ServerSheet& pending = book.add();
+  Fill(server, pending, {{"", "=1+1"}});
+  EXPECT_FALSE(IsSheetBlank(pending));
+  EXPECT_EQ(UsedColumns(pending), 2u);
+}
+
 TEST(SheetGeometry, PickerOffersEveryNonBlankSheetWhereverItsDataLies) {
   test::TempDir dir;
   Grid far(12, std::vector<std::string>(1));
@@ -208,6 +265,36 @@ TEST(WorkbookMerge, TitlesDetectedOnceAndEveryCellOfEverySourceArrives) {
   EXPECT_EQ(g[21][0], "=A12*2") << "relative reference moved with the row";
   EXPECT_EQ(rec.status, "合并完毕！共合并 2 个文件。");
   EXPECT_EQ(rec.removed, (std::vector<int>{0, 1}));
+}
+
+TEST(WorkbookMerge, EverySourceSheetLeavesOutItsOwnTitleBlock) {
+  test::TempDir dir;
+  Grid titled = Table(3, 3, "a");
+  titled.insert(titled.begin(), {"2024 年报表"});
+  MakeBook(dir.file("titled.xlsx"), {{"S", titled}});
+  MakeBook(dir.file("plain.xlsx"), {{"S", Table(3, 3, "b")}});
+  struct Case {
+    std::vector<std::string> order;
+    Grid first;  // column A of the merged sheet
+  };
+  const Case cases[] = {
+      {{"titled", "plain"},
+       {{"2024 年报表"}, {"H1"}, {"a1.1"}, {"a2.1"}, {"a3.1"}, {"b1.1"}, {"b2.1"}, {"b3.1"}}},
+      {{"plain", "titled"}, {{"H1"}, {"b1.1"}, {"b2.1"}, {"b3.1"}, {"a1.1"}, {"a2.1"}, {"a3.1"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.order[0]);
+    std::vector<std::string> files;
+    for (const auto& name : c.order) files.push_back(dir.file(name + ".xlsx"));
+    RunState run = MakeRun(files, dir.file("m.xlsx"));
+    Recorder rec;
+    WorkbookMergeOptions opt;
+    opt.match = WorkbookMergeOptions::Match::Any;
+    MergeWorkbooks(run, opt, CommonOptions{}, rec);
+    Grid columnA;
+    for (const auto& row : ReadGrid(dir.file("m.xlsx"))) columnA.push_back({row[0]});
+    EXPECT_EQ(columnA, c.first);
+  }
 }
 
 TEST(WorkbookMerge, TitlesKeptAndGivenHeaderRows) {
@@ -280,8 +367,102 @@ TEST(WorkbookMerge, NamesTheApplicationWouldRefuseStillFindASheet) {
   RunState run = MakeRun({dir.file("odd.xlsx")}, dir.file("m"));
   Recorder rec;
   MergeWorkbooks(run, WorkbookMergeOptions{}, CommonOptions{}, rec);
-  EXPECT_EQ(SheetNames(dir.file("m.xlsx")),
-            (std::vector<std::string>{"Sheet1", "sheet1(2)", "Sheet3"}));
+  EXPECT_EQ(SheetNames(dir.file("m.xlsx")), (std::vector<std::string>{"Sheet1", "Sheet2"}));
+}
+
+TEST(WorkbookMerge, SheetNamesMatchWhateverTheirLetterCase) {
+  test::TempDir dir;
+  MakeBook(dir.file("a.xlsx"), {{"Data", Table(2, 3, "a")}});
+  MakeBook(dir.file("b.xlsx"), {{"DATA", Table(2, 3, "b")}, {"sheet1", Table(1, 3, "c")}});
+  RunState run = MakeRun({dir.file("a.xlsx"), dir.file("b.xlsx")}, dir.file("m"));
+  Recorder rec;
+  MergeWorkbooks(run, WorkbookMergeOptions{}, CommonOptions{}, rec);
+  EXPECT_EQ(SheetNames(dir.file("m.xlsx")), (std::vector<std::string>{"Sheet1", "Data"}));
+  EXPECT_EQ(ReadGrid(dir.file("m.xlsx"), 1).size(), 5u) << "DATA joined Data";
+  EXPECT_EQ(ReadGrid(dir.file("m.xlsx"), 0).size(), 2u) << "sheet1 went to Sheet1";
+}
+
+// openpyxl and many report generators write formulas without a computed
+// value; the application computes them when it opens the file.
+TEST(WorkbookMerge, FormulasNotYetComputedAreCarriedForTheApplicationToCompute) {
+  test::TempDir dir;
+  const std::string src = dir.file("report.xlsx");
+  const std::string script =
+      "import openpyxl\nwb = openpyxl.Workbook()\nws = wb.active\nws.title = 'Calc'\n"
+      "ws.append(['a', 'b', 'sum'])\nws.append([1, 2, '=A2+B2'])\nws.append([3, 4, '=A3+B3'])\n"
+      "ws['E1'] = '=SUM(C2:C3)'\nwb.save('" +
+      src + "')\n";
+  const std::string cmd = std::string(PW_DEBIAN_PYTHON) + " -c \"" + script + "\" 2>/dev/null";
+  if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "openpyxl is not installed";
+  ASSERT_NE(test::ReadPart(src, "xl/worksheets/sheet1.xml").find("<f>A2+B2</f><v></v>"),
+            std::string::npos);
+
+  RunState run = MakeRun({src, src}, dir.file("m.xlsx"));  // the second time below the first
+  Recorder rec;
+  WorkbookMergeOptions opt;
+  opt.match = WorkbookMergeOptions::Match::Any;
+  MergeWorkbooks(run, opt, CommonOptions{}, rec);
+  EXPECT_EQ(ReadGrid(dir.file("m.xlsx")), (Grid{{"a", "b", "sum", "", "=SUM(C2:C3)"},
+                                                {"1", "2", "=A2+B2", "", ""},
+                                                {"3", "4", "=A3+B3", "", ""},
+                                                {"1", "2", "=A4+B4", "", ""},
+                                                {"3", "4", "=A5+B5", "", ""}}));
+  const std::string xml = test::ReadPart(dir.file("m.xlsx"), "xl/worksheets/sheet1.xml");
+  const std::size_t at = xml.find("<f>A5+B5</f>");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_EQ(xml.compare(at + 12, 4, "</c>"), 0) << "no value of 0 stands for it";
+}
+
+// Formulas that read what the output does not hold become the value they
+// showed; those that read only what came along keep working.
+TEST(WorkbookOutputs, FormulasThatWouldBreakBecomeTheirValuesInTheirOwnFormat) {
+  test::TempDir dir;
+  Grid data = {{"H1", "H2", "H3", "H4"}};
+  const std::vector<std::string> special = {"=Rates!A1|0.5",  "=TaxRate|0.25", "=Sales[Amount]|7",
+                                            "='[1]Q 1'!A1|3", "=$B$2+B6|80",   "=B7+B6|130"};
+  for (int r = 2; r <= 7; ++r)
+    data.push_back({"r" + std::to_string(r), std::to_string(r * 10),
+                    "=B" + std::to_string(r) + "*2|" + std::to_string(r * 20),
+                    special[static_cast<std::size_t>(r - 2)]});
+  data.push_back({"合计", "=SUM(B2:B7)|270"});
+  const std::string src = dir.file("f.xlsx");
+  MakeBook(src, {{"Data", data}, {"Rates", {{"0.5"}}}}, [](xl::Workbook& book) {
+    xl::Style percent;
+    percent.numFmtId = 10;
+    percent.numFmt = "0.00%";
+    book.sheets[0]->Put(2, 4).style = book.AddStyle(percent);
+  });
+
+  WorkbookSplitOptions even;
+  even.singleSheet = true;
+  even.sheetName = "Data";
+  RunState run = MakeRun({src}, src);
+  Recorder rec;
+  SplitWorkbooks(run, even, CommonOptions{}, rec);
+  const std::string one = dir.file("f_1.xlsx"), two = dir.file("f_2.xlsx");
+  struct Expect {
+    const std::string* file;
+    const char* ref;
+    std::string shown;
+  };
+  const Expect expects[] = {
+      {&one, "C3", "=B3*2"}, {&one, "D2", "0.5"},    {&one, "D3", "0.25"},
+      {&one, "D4", "7"},     {&two, "C2", "=B2*2"},  {&two, "D2", "3"},
+      {&two, "D3", "80"},    {&two, "D4", "=B4+B3"}, {&two, "B5", "270"},
+  };
+  for (const Expect& e : expects)
+    EXPECT_EQ(CellOf(*e.file, "Data", e.ref).shown, e.shown) << *e.file << " " << e.ref;
+  EXPECT_EQ(CellOf(one, "Data", "D2").format, "0.00%");
+
+  // Merged with its title, the whole sheet comes along: its own formulas work.
+  WorkbookMergeOptions keep;
+  keep.headers = WorkbookMergeOptions::Headers::Keep;
+  RunState merge = MakeRun({src}, dir.file("m.xlsx"));
+  MergeWorkbooks(merge, keep, CommonOptions{}, rec);
+  EXPECT_EQ(CellOf(dir.file("m.xlsx"), "Data", "B9").shown, "=SUM(B3:B8)");
+  EXPECT_EQ(CellOf(dir.file("m.xlsx"), "Data", "D8").shown, "=B8+B7");
+  EXPECT_EQ(CellOf(dir.file("m.xlsx"), "Data", "D7").shown, "80") << "$B$2 is another cell there";
+  EXPECT_EQ(CellOf(dir.file("m.xlsx"), "Data", "D3").shown, "0.5");
 }
 
 TEST(WorkbookMerge, SourcesGoOnlyOnceTheMergedWorkbookIsSaved) {
@@ -375,6 +556,82 @@ TEST(WorkbookSplit, EvenSplitAndSplitByRowsRepeatTheTitle) {
     EXPECT_FALSE(fs::exists(dir.file("sales_" + std::to_string(c.rows.size() + 1) + ".xlsx")));
     EXPECT_EQ(rec.status, "分割操作完毕！共分割了 1 个文件。");
   }
+}
+
+TEST(WorkbookSplit, EverySourceSheetGetsASheetOfItsOwnInEachPart) {
+  test::TempDir dir;
+  const std::string src = dir.file("two.xlsx");
+  Grid first = Table(10, 3, "j");
+  first.insert(first.begin(), {"甲表"});
+  MakeBook(src, {{"甲", first}, {"乙", Table(6, 2, "y")}});
+  struct Sheet {
+    std::string name;
+    std::string firstData;  // column A of its first data row, "" for none
+    std::size_t rows;       // sheet rows, titles included
+  };
+  struct Case {
+    WorkbookSplitOptions::Way way;
+    const char* count;
+    std::vector<std::vector<Sheet>> parts;
+  };
+  const Case cases[] = {
+      {WorkbookSplitOptions::Way::Parts,
+       "2",
+       {{{"甲", "j1.1", 7}, {"乙", "y1.1", 4}}, {{"甲", "j6.1", 7}, {"乙", "y4.1", 4}}}},
+      // The title-only third part: 10 rows after a two-row title, by 5.
+      {WorkbookSplitOptions::Way::Rows,
+       "5",
+       {{{"甲", "j1.1", 7}, {"乙", "y1.1", 6}},
+        {{"甲", "j6.1", 7}, {"乙", "y6.1", 2}},
+        {{"甲", "", 2}}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.count);
+    WorkbookSplitOptions opt;
+    opt.way = c.way;
+    opt.partsText = opt.rowsText = c.count;
+    RunState run = MakeRun({src}, src);
+    Recorder rec;
+    SplitWorkbooks(run, opt, CommonOptions{}, rec);
+    for (std::size_t k = 0; k < c.parts.size(); ++k) {
+      const std::string out = dir.file("two_" + std::to_string(k + 1) + ".xlsx");
+      std::vector<std::string> names;
+      for (const Sheet& sheet : c.parts[k]) names.push_back(sheet.name);
+      ASSERT_EQ(SheetNames(out), names) << out;
+      for (std::size_t i = 0; i < names.size(); ++i) {
+        const Sheet& want = c.parts[k][i];
+        const Grid g = ReadGrid(out, i);
+        ASSERT_EQ(g.size(), want.rows) << out << " " << want.name;
+        const std::size_t title = want.name == "甲" ? 2 : 1;
+        EXPECT_EQ(g[0][0], want.name == "甲" ? "甲表" : "H1") << "its own title";
+        EXPECT_EQ(g[title - 1][0], "H1");
+        if (!want.firstData.empty()) {
+          EXPECT_EQ(g[title][0], want.firstData) << out;
+        }
+      }
+      fs::remove(out);
+    }
+    EXPECT_FALSE(fs::exists(dir.file("two_" + std::to_string(c.parts.size() + 1) + ".xlsx")));
+  }
+}
+
+TEST(WorkbookSplit, ASourceWithoutTheChosenSheetIsSkippedAndTheRunGoesOn) {
+  test::TempDir dir;
+  MakeBook(dir.file("a.xlsx"), {{"S", Table(4)}});
+  MakeBook(dir.file("b.xlsx"), {{"Other", Table(4)}});
+  MakeBook(dir.file("c.xlsx"), {{"Other", Table(2)}, {"S", Table(4)}});
+  WorkbookSplitOptions opt;
+  opt.singleSheet = true;
+  opt.sheetName = "S";
+  RunState run = MakeRun({dir.file("a.xlsx"), dir.file("b.xlsx"), dir.file("c.xlsx")}, "");
+  Recorder rec;
+  SplitWorkbooks(run, opt, CommonOptions{}, rec);
+  for (const char* out : {"a_1.xlsx", "a_2.xlsx", "c_1.xlsx", "c_2.xlsx"})
+    EXPECT_TRUE(fs::exists(dir.file(out))) << out;
+  EXPECT_FALSE(fs::exists(dir.file("b_1.xlsx")));
+  EXPECT_EQ(SheetNames(dir.file("c_1.xlsx")), std::vector<std::string>{"S"});
+  EXPECT_EQ(rec.removed, (std::vector<int>{0, 2})) << "the skipped file stays in the list";
+  EXPECT_EQ(rec.status, "分割操作完毕！共分割了 2 个文件。没有工作表“S”，已跳过的有：b.xlsx。");
 }
 
 TEST(WorkbookSplit, AStopLeavesTheSourceAndItsRowAlone) {
