@@ -134,6 +134,9 @@ bool EndsWithNoCase(const std::string& text, const std::string& tail) {
 Plan PlanRun(const CommandLine& cl, RunState& run) {
   CheckBeforeRun(cl.kind, cl.mode, run);
   Plan plan;
+  if (cl.options.common.deleteSources)
+    plan.notes.push_back("整个运行完成后，" + std::to_string(run.WorkList.size()) +
+                         " 个源文件将移到回收站。");
   const TaskOptions& o = cl.options;
   if (cl.mode == TaskMode::Merge) {
     PlannedOutput out;

@@ -141,8 +141,10 @@ TEST(CliRun, DryRunOfOtherKindsAndOfBadInput) {
   const std::string out = ReadFile(dir.file("out.log"));
   EXPECT_NE(out.find(dir.file("all.mdb")), std::string::npos) << out;
   EXPECT_NE(out.find("数据库引擎"), std::string::npos) << out;
-  EXPECT_EQ(RunCli(dir, "split mdb x.mdb --dry-run", err), 0) << err;
+  EXPECT_EQ(RunCli(dir, "split mdb x.mdb --delete-sources --dry-run", err), 0) << err;
   EXPECT_NE(ReadFile(dir.file("out.log")).find(dir.file("x_N.mdb")), std::string::npos);
+  EXPECT_NE(ReadFile(dir.file("out.log")).find("1 个源文件将移到回收站"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(dir.file("x.mdb")));
   EXPECT_EQ(RunCli(dir, "split txt --size 5 day.txt --dry-run", err), 1);
   EXPECT_NE(err.find("day.txt"), std::string::npos) << err;
   ASSERT_EQ(::mkfifo(dir.file("pipe.txt").c_str(), 0600), 0);
