@@ -41,6 +41,7 @@ bool ReportImportLog(const std::string& log, pw::cli::CliReporter& reporter,
   reporter.Message("plinthwick-cli: " + pw::cli::ImportLogNote(counted, log));
   summary.failedRecords = counted.failed;
   summary.skippedRecords = counted.skippedAfter;
+  summary.queriesNotCopied = counted.queriesNotCopied;
   summary.errorLog = log;
   return true;
 }

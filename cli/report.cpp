@@ -253,6 +253,7 @@ std::string SummaryJson(const RunSummary& s) {
   }
   out += "],\"failedRecords\":" + std::to_string(s.failedRecords);
   out += ",\"skippedRecords\":" + std::to_string(s.skippedRecords);
+  out += ",\"queriesNotCopied\":" + std::to_string(s.queriesNotCopied);
   out += ",\"errorLog\":" + (s.errorLog.empty() ? std::string("null") : Quote(s.errorLog));
   out += ",\"sourcesRemoved\":[";
   first = true;

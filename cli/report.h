@@ -93,6 +93,7 @@ struct RunSummary {
   std::vector<std::string> notes;      // of a dry run
   long long failedRecords = 0;         // records the database could not store
   long long skippedRecords = 0;        // records skipped after them
+  int queriesNotCopied = 0;            // saved queries the database could not copy
   std::string errorLog;                // when the run wrote it
   std::vector<std::pair<std::string, RemoveOutcome>> removals;
   std::vector<std::pair<std::string, std::string>> errors;  // file, message
