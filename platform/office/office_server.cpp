@@ -50,6 +50,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <random>
 #include <sstream>
 
@@ -566,6 +567,14 @@ void OfficeServer::SetCallTimeout(std::chrono::milliseconds timeout) {
 void OfficeServer::Start() {
   Impl& d = *impl_;
   if (d.desktop.is() && d.Alive()) return;
+  // A server that dies mid-call closes the bridge's pipe under a write: that
+  // must be an error of the call, not a signal that ends this program.
+  static std::once_flag pipeSignal;
+  std::call_once(pipeSignal, [] {
+    struct sigaction current {};
+    if (::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+      ::signal(SIGPIPE, SIG_IGN);
+  });
   Shutdown();
   const Reference<css::uno::XComponentContext> local = LocalContext();
 
