@@ -285,14 +285,30 @@ void WordDocument::Close() {
   Discard(Server(app), component, agentKeeps);
 }
 
+namespace {
+// The pages of a laid-out document that hold something (see DocumentState).
+const std::vector<int>& RealPages(DocumentState& d) {
+  LayOut(d);
+  if (d.pagesGeneration == d.generation && !d.pages.empty()) return d.pages;
+  Reference<css::beans::XPropertySet> props(d.controller, UNO_QUERY_THROW);
+  sal_Int32 count = 0;
+  props->getPropertyValue("PageCount") >>= count;
+  d.pages.clear();
+  Reference<text::XPageCursor> pc(d.view, UNO_QUERY_THROW);
+  const Reference<text::XTextRange> keep = d.view->getStart();
+  // A blank page has nothing to stand on: the cursor cannot go there.
+  for (sal_Int32 p = 1; p <= count && p <= 32767; ++p)
+    if (pc->jumpToPage(static_cast<sal_Int16>(p))) d.pages.push_back(p);
+  if (d.pages.empty())
+    for (sal_Int32 p = 1; p <= count; ++p) d.pages.push_back(p);
+  d.view->gotoRange(keep, false);
+  d.pagesGeneration = d.generation;
+  return d.pages;
+}
+}  // namespace
+
 int WordDocument::PageCount() {
-  return Do(*this, "统计页数", [&] {
-    LayOut(*state_);
-    Reference<css::beans::XPropertySet> props(state_->controller, UNO_QUERY_THROW);
-    sal_Int32 pages = 0;
-    props->getPropertyValue("PageCount") >>= pages;
-    return Clamp(pages);
-  });
+  return Do(*this, "统计页数", [&] { return static_cast<int>(RealPages(*state_).size()); });
 }
 
 int WordDocument::CharacterCount() {
@@ -545,15 +561,15 @@ void WordSelection::GoTo(int what, int which, const std::string& count) {
   WordDocument& doc = Active(app_);
   if (what != wdGoToPage || which != wdGoToAbsolute) return;
   const long page = std::strtol(count.c_str(), nullptr, 10);
-  const int pages = doc.PageCount();
   DocumentState& d = doc.state();
   Do(doc, "定位页", [&] {
-    if (page > pages || page > 32767) {
+    const std::vector<int>& pages = RealPages(d);
+    if (page > static_cast<long>(pages.size()) || pages[std::max(1L, page) - 1] > 32767) {
       d.view->gotoEnd(false);
       return;
     }
     Reference<text::XPageCursor> pc(d.view, UNO_QUERY_THROW);
-    pc->jumpToPage(static_cast<sal_Int16>(std::max(1L, page)));
+    pc->jumpToPage(static_cast<sal_Int16>(pages[std::max(1L, page) - 1]));
     pc->jumpToStartOfPage();
   });
 }

@@ -50,6 +50,12 @@ struct DocumentState {
   // Page styles made for pasted documents, with the look they were made from.
   std::vector<std::pair<OUString, css::uno::Sequence<css::uno::Any>>> pageStyles;
 
+  // The pages that hold something, by their number in the layout: a page the
+  // layout adds blank (so that a section starts on a right-hand page) is
+  // left out, as a printout leaves it out. Valid for `pagesGeneration`.
+  std::vector<int> pages;
+  int pagesGeneration = -1;
+
   bool locked = false;  // its views are locked (documents made by Add)
   bool laidOut = false;
   bool mapped = false;

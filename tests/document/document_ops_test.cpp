@@ -273,6 +273,37 @@ TEST(DocumentSplit, CutsByPartsPagesAndCharactersWithoutLosingText) {
   }
 }
 
+// A page the layout leaves blank, so that a chapter starts on a right-hand
+// page, is no page of the document: one page per part gives no empty part
+// and no part a page late.
+TEST(DocumentSplit, BlankPagesTheLayoutAddsAreNotCountedOrCut) {
+  TempDir dir;
+  std::string body = "<text:p>one</text:p>";
+  for (const char* word : {"two", "three"})
+    body += std::string("<text:p text:style-name=\"R\">") + word + "</text:p>";
+  WriteFile(dir.file("in/book.fodt"),
+            R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" office:version="1.3" office:mimetype="application/vnd.oasis.opendocument.text">
+<office:automatic-styles><style:style style:name="R" style:family="paragraph" style:master-page-name="Right"/>
+<style:page-layout style:name="pl" style:page-usage="right"/></office:automatic-styles>
+<office:master-styles><style:master-page style:name="Standard"/><style:master-page style:name="Right" style:page-layout-name="pl"/></office:master-styles>
+<office:body><office:text>)" +
+                body + "</office:text></office:body></office:document>");
+  std::filesystem::create_directories(dir.file("out"));
+  DocumentSplitOptions byPage;
+  byPage.way = DocumentSplitOptions::Way::Pages;
+  byPage.pagesText = "1";
+  RunState run = MakeRun({dir.file("in/book.fodt")}, dir.file("out/x"));
+  Recorder rec;
+  SplitDocuments(run, byPage, CommonOptions{}, rec);
+  std::vector<std::string> parts;
+  for (const std::string& name : FilesIn(dir.file("out"))) parts.push_back(dir.file("out/" + name));
+  ASSERT_EQ(parts.size(), 3u);
+  const auto opened = OpenAll(parts);
+  const char* const words[] = {"one", "two", "three"};
+  for (std::size_t k = 0; k < 3; ++k) EXPECT_EQ(Words(opened[k].text), words[k]) << parts[k];
+}
+
 TEST(DocumentSplit, AnEmptyZeroOrWrongCountIsRefusedBeforeAnythingIsWritten) {
   struct Case {
     DocumentSplitOptions options;
