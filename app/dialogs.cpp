@@ -8,6 +8,7 @@ namespace pw {
 namespace {
 FolderChooser folderChooser;
 MessageSink messageSink;
+QuestionSink questionSink;
 }  // namespace
 
 std::string ChooseFolder(QWidget* parent, const QString& title, const std::string& start) {
@@ -29,11 +30,21 @@ void ShowMessage(QWidget* parent, MessageKind kind, const QString& text) {
     QMessageBox::warning(parent, QStringLiteral("Plinthwick"), text);
 }
 
+bool AskYesNo(QWidget* parent, const QString& text) {
+  if (questionSink) return questionSink(parent, text);
+  return QMessageBox::question(parent, QStringLiteral("Plinthwick"), text,
+                               QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::No) == QMessageBox::Yes;
+}
+
 void SetFolderChooser(FolderChooser chooser) {
   folderChooser = std::move(chooser);
 }
 void SetMessageSink(MessageSink sink) {
   messageSink = std::move(sink);
+}
+void SetQuestionSink(QuestionSink sink) {
+  questionSink = std::move(sink);
 }
 
 }  // namespace pw

@@ -1,8 +1,10 @@
 #include "app/filelistview.h"
 
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QPainter>
 #include <algorithm>
+#include <unordered_set>
 
 #include "app/icons.h"
 #include "filelist/filemodel.h"
@@ -58,7 +60,12 @@ void FileRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option,
     text.adjust(80, 0, 0, 0);
     Line(p, text, QString::fromUtf8(r.TimesText).trimmed(), Qt::AlignBottom);
   } else {
-    Line(p, cell.adjusted(4, 0, -2, 0), index.data().toString().trimmed(), Qt::AlignVCenter);
+    // The path ends with "…" where the list ends, even when the column
+    // reaches past it.
+    QRect text = cell.adjusted(4, 0, -2, 0);
+    if (const auto* view = qobject_cast<const QAbstractItemView*>(option.widget))
+      text.setRight(std::min(text.right(), view->viewport()->width() - 3));
+    Line(p, text, index.data().toString().trimmed(), Qt::AlignVCenter);
   }
   if (selected) {
     p->setPen(kSelectedLine);
@@ -67,7 +74,8 @@ void FileRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option,
   p->restore();
 }
 
-FileListView::FileListView(FileListModel* model, QWidget* parent) : QTreeView(parent) {
+FileListView::FileListView(FileListModel* model, QWidget* parent)
+    : QTreeView(parent), records_(model) {
   setObjectName("RzListView1");
   setModel(model);
   setItemDelegate(new FileRowDelegate(model, this));
@@ -84,13 +92,76 @@ FileListView::FileListView(FileListModel* model, QWidget* parent) : QTreeView(pa
   header()->setSectionsMovable(false);
   header()->resizeSection(0, 550);
   header()->setStretchLastSection(true);
+  header()->setSectionResizeMode(1, QHeaderView::Stretch);
+  connect(header(), &QHeaderView::sectionResized, this, [this](int section, int, int size) {
+    if (section == 0 && !fitting_) nameWidth_ = size;
+  });
   header()->setMinimumSectionSize(57);
+  connect(model, &QAbstractItemModel::modelAboutToBeReset, this, [this] { rememberSelection(); });
+  connect(model, &QAbstractItemModel::modelReset, this, [this] { restoreSelection(); });
+}
+
+void FileListView::setNameColumnWidth(int width) {
+  nameWidth_ = std::max(100, width);
+  fitNameColumn();
+}
+
+void FileListView::resizeEvent(QResizeEvent* e) {
+  QTreeView::resizeEvent(e);
+  fitNameColumn();
+}
+
+void FileListView::fitNameColumn() {
+  constexpr int kPathAtLeast = 120;
+  const int room = viewport()->width() - kPathAtLeast;
+  fitting_ = true;
+  header()->resizeSection(0, std::max(100, std::min(nameWidth_, room)));
+  fitting_ = false;
+}
+
+void FileListView::rememberSelection() {
+  selectedIds_.clear();
+  for (const int row : selectedRowsInOrder()) selectedIds_.push_back(records_->record(row).Id);
+  const QModelIndex current = currentIndex();
+  currentId_ = current.isValid() ? records_->record(current.row()).Id : 0;
+}
+
+void FileListView::restoreSelection() {
+  if (selectedIds_.empty() && currentId_ == 0) return;
+  const std::unordered_set<std::uint64_t> chosen(selectedIds_.begin(), selectedIds_.end());
+  QItemSelection selection;
+  int runStart = -1, currentRow = -1;
+  const int rows = records_->rowCount();
+  for (int row = 0; row <= rows; ++row) {
+    const bool in = row < rows && chosen.count(records_->record(row).Id) != 0;
+    if (row < rows && currentId_ != 0 && records_->record(row).Id == currentId_) currentRow = row;
+    if (in && runStart < 0) runStart = row;
+    if (!in && runStart >= 0) {
+      selection.select(records_->index(runStart, 0), records_->index(row - 1, 1));
+      runStart = -1;
+    }
+  }
+  selectedIds_.clear();
+  currentId_ = 0;
+  if (currentRow >= 0)
+    selectionModel()->setCurrentIndex(records_->index(currentRow, 0),
+                                      QItemSelectionModel::NoUpdate);
+  selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+}
+
+int FileListView::selectedRowCount() const {
+  return static_cast<int>(selectedRowsInOrder().size());
 }
 
 QList<int> FileListView::selectedRowsInOrder() const {
+  // Read from the selection's ranges: asking the selection row by row takes
+  // minutes for thousands of scattered rows.
   QList<int> rows;
-  for (const QModelIndex& i : selectionModel()->selectedRows()) rows.append(i.row());
+  for (const QItemSelectionRange& range : selectionModel()->selection())
+    if (range.left() == 0)
+      for (int row = range.top(); row <= range.bottom(); ++row) rows.append(row);
   std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
   return rows;
 }
 

@@ -3,6 +3,8 @@
 
 #include <QStyledItemDelegate>
 #include <QTreeView>
+#include <cstdint>
+#include <vector>
 
 namespace pw {
 
@@ -25,6 +27,27 @@ class FileListView : public QTreeView {
   // Rows selected now, top to bottom.
   QList<int> selectedRowsInOrder() const;
   int firstSelectedRow() const;
+  // How many rows are selected, counted from the selection's ranges.
+  int selectedRowCount() const;
+  // The name column's width as the user set it (550 at first); a narrow list
+  // shows it narrower so that the path column stays in view.
+  int nameColumnWidth() const { return nameWidth_; }
+  void setNameColumnWidth(int width);
+
+ protected:
+  void resizeEvent(QResizeEvent* e) override;
+
+ private:
+  void fitNameColumn();
+  int nameWidth_ = 550;
+  bool fitting_ = false;
+  // A reset of the list (many rows removed at once) keeps the files that
+  // stay selected, and the current one, selected.
+  void rememberSelection();
+  void restoreSelection();
+  FileListModel* records_;
+  std::vector<std::uint64_t> selectedIds_;
+  std::uint64_t currentId_ = 0;
 };
 
 }  // namespace pw

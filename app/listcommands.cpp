@@ -109,6 +109,18 @@ void TMainForm::finishScan(std::uint64_t generation, int unreadable, bool ok) {
   setStatus(text);
 }
 
+// F5: the folder shown is read again, without the folder dialog.
+void TMainForm::rescan() {
+  if (running_ || TrimText(SourceFolder).empty() || chosenKind() == TaskKind::None ||
+      chosenMode() == ::pw::TaskMode::None)
+    return;
+  completedPanel_->hide();
+  setStatus(QStringLiteral("  正在准备文件请稍候......"));
+  stopScan();
+  records_.clear();
+  startScan();
+}
+
 void TMainForm::stopScan() {
   ++scanGeneration_;
   if (scanCancel_) scanCancel_->store(true);
@@ -133,13 +145,20 @@ void TMainForm::Image12Click(bool up) {
 
 void TMainForm::Image14Click() {
   if (running_) return;
-  if (selectAllLabel_->text() == QStringLiteral("全选")) {
+  if (selectAllLabel_->text() == QStringLiteral("全选"))
     list_->selectAll();
-    selectAllLabel_->setText(QStringLiteral("取消全选"));
-  } else {
+  else
     list_->clearSelection();
-    selectAllLabel_->setText(QStringLiteral("全选"));
-  }
+  updateSelectAllCaption();
+}
+
+void TMainForm::updateSelectAllCaption() {
+  // The caption offers what a click would do: "取消全选" only while every row
+  // is selected, however the rows came to be selected (Ctrl+A, clicks, a run
+  // that removed the others, a new scan).
+  const int rows = records_.rowCount();
+  const bool all = rows > 0 && list_->selectedRowCount() == rows;
+  selectAllLabel_->setText(all ? QStringLiteral("取消全选") : QStringLiteral("全选"));
   selectAllLabel_->adjustSize();
 }
 

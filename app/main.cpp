@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QFont>
 
+#include "app/language.h"
 #include "app/mainwindow.h"
 
 int main(int argc, char** argv) {
@@ -10,6 +11,7 @@ int main(int argc, char** argv) {
   QFont font(QStringLiteral("Noto Sans CJK SC"));
   font.setPixelSize(12);
   QApplication::setFont(font);
+  pw::InstallQtTranslations(QStringLiteral("zh_CN"));
   pw::TMainForm form;
   form.show();
   return QApplication::exec();

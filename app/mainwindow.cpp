@@ -1,9 +1,12 @@
 #include "app/mainwindow.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
 #include <QGroupBox>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -11,6 +14,8 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
+#include <QTimer>
 #include <algorithm>
 
 #include "app/dialogs.h"
@@ -84,8 +89,39 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
   buildListArea();
   buildSettingsColumn();
   buildPromotion();
+  runTimer_ = new QTimer(this);
+  runTimer_->setInterval(50);
+  connect(runTimer_, &QTimer::timeout, this, [this] { applyRunReports(false); });
+  // The toolbar's commands and the settings column's panels stay whole.
+  setMinimumSize(kPane + kColumn + 530, 600);
   resize(988, 600);
   layoutRegions();
+  buildShortcuts();
+}
+
+void TMainForm::buildShortcuts() {
+  // Delete acts on the list only, so that it keeps deleting text in the boxes.
+  auto* remove = new QAction(list_);
+  remove->setShortcut(QKeySequence::Delete);
+  remove->setShortcutContext(Qt::WidgetShortcut);
+  connect(remove, &QAction::triggered, this, [this] { MenuItem1Click(); });
+  list_->addAction(remove);
+  auto* rescanKey = new QShortcut(QKeySequence(Qt::Key_F5), this);
+  connect(rescanKey, &QShortcut::activated, this, [this] { rescan(); });
+  auto* stopKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  connect(stopKey, &QShortcut::activated, this, [this] { StopClick(); });
+}
+
+void TMainForm::closeEvent(QCloseEvent* e) {
+  if (running_) {
+    if (!AskYesNo(this, QStringLiteral("正在处理文件。停止并退出吗？\n"
+                                       "正在处理的文件会恢复原样，已完成的文件保留。"))) {
+      e->ignore();
+      return;
+    }
+    StopClick();
+  }
+  QWidget::closeEvent(e);
 }
 
 TMainForm::~TMainForm() {
@@ -211,6 +247,11 @@ void TMainForm::buildListArea() {
   connect(remove, &QAction::triggered, this, [this] { MenuItem1Click(); });
   connect(all, &QAction::triggered, this, [this] { Image14Click(); });
   connect(list_, &QAbstractItemView::clicked, this, [this] { RzListView1Click(); });
+  connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this] { updateSelectAllCaption(); });
+  for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+    connect(&records_, signal, this, [this] { updateSelectAllCaption(); });
+  connect(&records_, &QAbstractItemModel::modelReset, this, [this] { updateSelectAllCaption(); });
   connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     if (!running_) listMenu_->popup(list_->viewport()->mapToGlobal(at));
   });

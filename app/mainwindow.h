@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/runfeed.h"
 #include "app/ticker.h"
 #include "batch/runner.h"
 #include "filelist/filemodel.h"
@@ -37,8 +38,6 @@ class TaskPanel;
 class TitleBar;
 
 class TMainForm : public QWidget {
-  friend class UiReporter;
-
  public:
   explicit TMainForm(QWidget* parent = nullptr);
   ~TMainForm() override;
@@ -90,6 +89,7 @@ class TMainForm : public QWidget {
 
  protected:
   void showEvent(QShowEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -105,13 +105,16 @@ class TMainForm : public QWidget {
   void buildSettingsColumn();
   void buildSettingsPanels(QWidget* column, int top);
   void layoutRegions();
+  void buildShortcuts();
   void setStatus(const QString& text);
   void setRunControlsEnabled(bool enabled);
   void startScan();
   void finishScan(std::uint64_t generation, int unreadable, bool ok);
   void finishRun(bool failed, bool validation, const QString& message);
   void stopScan();
-  void removeRunRow(int workIndex);
+  void rescan();
+  void applyRunReports(bool closing);
+  void updateSelectAllCaption();
 
   FileListModel records_;
   FileListView* list_ = nullptr;
@@ -154,6 +157,10 @@ class TMainForm : public QWidget {
   std::uint64_t pickerGeneration_ = 0;
   bool picking_ = false;
   std::vector<std::uint64_t> runRecordIds_;
+  std::vector<std::string> runSources_;
+  RunFeed runFeed_;
+  QTimer* runTimer_ = nullptr;    // shows the run's reports
+  QString heldStatus_;            // the operation's last status, not shown yet
   std::array<int, 4> removed_{};  // sources trashed, deleted, not removable, replaced
   QStringList replacedSources_;   // sources another file took the place of during the run
 

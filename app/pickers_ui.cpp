@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QMetaObject>
+#include <tuple>
 
 #include "app/filelistview.h"
 #include "app/mainwindow.h"
@@ -23,8 +24,13 @@ QStringList ToList(const std::vector<std::string>& names) {
 }  // namespace
 
 void TMainForm::RzListView1Click() {
-  const bool sheets = check("CheckBox7")->isChecked();
-  const bool tables = check("CheckBox8")->isChecked();
+  // Each box counts only for the task whose panel shows it: a sheet box left
+  // ticked in a workbook split does not read databases.
+  const bool split = chosenMode() == ::pw::TaskMode::Split;
+  const bool sheets =
+      split && chosenKind() == TaskKind::Workbook && check("CheckBox7")->isChecked();
+  const bool tables =
+      split && chosenKind() == TaskKind::Database && check("CheckBox8")->isChecked();
   if (!sheets && !tables) return;
   const int row = list_->firstSelectedRow();
   if (row < 0) return;
@@ -51,8 +57,15 @@ void TMainForm::RzListView1Click() {
         [this, generation, sheets, tables, error, s = ToList(sheetNames), t = ToList(tableNames)] {
           if (generation != pickerGeneration_) return;
           picking_ = false;
-          if (sheets) findChild<QComboBox*>("ComboBox1")->addItems(s);
-          if (tables) findChild<QComboBox*>("ComboBox2")->addItems(t);
+          // The lists are filled; the choice stays the user's.
+          for (const auto& [on, name, items] :
+               {std::tuple{sheets, "ComboBox1", s}, std::tuple{tables, "ComboBox2", t}}) {
+            if (!on) continue;
+            auto* combo = findChild<QComboBox*>(name);
+            combo->addItems(items);
+            combo->setCurrentIndex(-1);
+            combo->clearEditText();
+          }
           setStatus(error.isEmpty() ? QStringLiteral("  请从列表中选择要操作的工作表或数据表")
                                     : error);
         },

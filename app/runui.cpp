@@ -1,5 +1,6 @@
 // The batch run as the window shows it: the operation works on its own
-// thread and every report comes back to the window's thread in order.
+// thread; its reports pile up in the run feed and the window shows them
+// together every 50 ms.
 
 #include <unistd.h>
 #include <QLabel>
@@ -7,6 +8,7 @@
 #include <QMetaObject>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 
 #include "app/dialogs.h"
 #include "app/filelistview.h"
@@ -17,69 +19,93 @@
 
 namespace pw {
 
+// Records the operation's reports in the window's feed; the window shows them
+// on its own timer (applyRunReports).
 class UiReporter : public RunReporter {
  public:
-  UiReporter(TMainForm* form, std::vector<std::string> sources)
-      : form_(form), sources_(std::move(sources)) {}
+  explicit UiReporter(RunFeed& feed) : feed_(feed) {}
 
   void Status(const std::string& text) override {
-    post([f = form_, t = QString::fromStdString(text)] { f->setStatus(t); });
+    feed_.update([&](RunReports& r) {
+      r.status = text;
+      r.statusChanged = true;
+    });
   }
   void Counter(int finished) override {
-    post([f = form_, finished] { f->counter_->setText(QString::number(finished)); });
+    feed_.update([&](RunReports& r) { r.counter = finished; });
   }
   void BeginProgress(int step) override {
-    post([f = form_, step] {
-      delete f->progress_;
-      f->progress_ = new QProgressBar(f->progressPanel_);
-      f->progress_->setObjectName("RunProgress");
-      f->progress_->setRange(0, 100);
-      f->progress_->setValue(0);
-      f->progress_->setTextVisible(false);
-      f->progress_->setGeometry(2, 5, std::min(165, f->progressPanel_->width() - 4), 14);
-      f->progress_->setProperty("step", step);
-      f->progress_->show();
+    feed_.update([&](RunReports& r) {
+      r.bar = 1;
+      r.step = step;
+      r.filesDone = 0;
+      r.fileDone = r.fileTotal = 0;
     });
   }
   void StepProgress() override {
-    post([f = form_] {
-      if (f->progress_ != nullptr)
-        f->progress_->setValue(
-            std::min(100, f->progress_->value() + f->progress_->property("step").toInt()));
+    feed_.update([&](RunReports& r) {
+      ++r.filesDone;
+      r.fileDone = r.fileTotal = 0;
+    });
+  }
+  void FileProgress(std::int64_t done, std::int64_t total) override {
+    feed_.update([&](RunReports& r) {
+      r.fileDone = done;
+      r.fileTotal = total;
     });
   }
   void EndProgress() override {
-    post([f = form_] {
-      delete f->progress_;
-      f->progress_ = nullptr;
-    });
+    feed_.update([&](RunReports& r) { r.bar = 2; });
   }
   void RemoveRow(int workIndex) override {
-    post([f = form_, workIndex] { f->removeRunRow(workIndex); });
+    feed_.update([&](RunReports& r) { r.finishedEntries.push_back(workIndex); });
   }
   void SourceRemoved(int workIndex, RemoveOutcome outcome) override {
-    QString name;
-    if (outcome == RemoveOutcome::Replaced && workIndex >= 0 &&
-        static_cast<std::size_t>(workIndex) < sources_.size())
-      name = QString::fromStdString(DisplayText(sources_[static_cast<std::size_t>(workIndex)]));
-    post([f = form_, outcome, name] {
-      ++f->removed_[static_cast<int>(outcome)];
-      if (!name.isEmpty()) f->replacedSources_.append(name);
-    });
+    feed_.update([&](RunReports& r) { r.sourceOutcomes.emplace_back(workIndex, outcome); });
   }
 
  private:
-  template <typename F>
-  void post(F&& f) {
-    QMetaObject::invokeMethod(form_, std::forward<F>(f), Qt::QueuedConnection);
-  }
-  TMainForm* form_;
-  std::vector<std::string> sources_;
+  RunFeed& feed_;
 };
 
-void TMainForm::removeRunRow(int workIndex) {
-  if (workIndex >= 0 && static_cast<std::size_t>(workIndex) < runRecordIds_.size())
-    records_.removeById(runRecordIds_[static_cast<std::size_t>(workIndex)]);
+void TMainForm::applyRunReports(bool closing) {
+  RunReports r = runFeed_.take();
+  // Once a stop is asked for, the stop notice stays until the operation's
+  // own last word.
+  if (r.statusChanged) heldStatus_ = QString::fromStdString(r.status);
+  if (!heldStatus_.isNull() && (closing || !StopFlag)) {
+    setStatus(heldStatus_);
+    heldStatus_ = QString();
+  }
+  if (r.counter >= 0) counter_->setText(QString::number(r.counter));
+  if (r.bar == 1 && progress_ == nullptr) {
+    progress_ = new QProgressBar(progressPanel_);
+    progress_->setObjectName("RunProgress");
+    progress_->setRange(0, 100);
+    progress_->setTextVisible(false);
+    progress_->setGeometry(2, 5, std::min(165, progressPanel_->width() - 4), 14);
+    progress_->show();
+  }
+  if (r.bar == 2 && progress_ != nullptr) {
+    delete progress_;
+    progress_ = nullptr;
+  }
+  if (progress_ != nullptr)
+    progress_->setValue(ProgressValue(r.filesDone, static_cast<int>(runRecordIds_.size()), r.step,
+                                      r.fileDone, r.fileTotal));
+  std::vector<std::uint64_t> ids;
+  ids.reserve(r.finishedEntries.size());
+  for (const int i : r.finishedEntries)
+    if (i >= 0 && static_cast<std::size_t>(i) < runRecordIds_.size())
+      ids.push_back(runRecordIds_[static_cast<std::size_t>(i)]);
+  records_.removeIds(ids);
+  for (const auto& [i, outcome] : r.sourceOutcomes) {
+    ++removed_[static_cast<int>(outcome)];
+    if (outcome == RemoveOutcome::Replaced && i >= 0 &&
+        static_cast<std::size_t>(i) < runSources_.size())
+      replacedSources_.append(
+          QString::fromStdString(DisplayText(runSources_[static_cast<std::size_t>(i)])));
+  }
 }
 
 void TMainForm::setRunControlsEnabled(bool enabled) {
@@ -109,6 +135,8 @@ void TMainForm::Image11Click() {
   }
   RunState run = BuildRunState(chosen, edit("Edit3")->text().toStdString(), OutputFolder);
   run.StopFlag = &StopFlag;
+  runSources_ = run.WorkList;
+  runFeed_.update([](RunReports& r) { r = RunReports{}; });
   OutputBase = run.OutputBase;
   counter_->setText(QStringLiteral("0"));
   completedPanel_->show();
@@ -116,6 +144,7 @@ void TMainForm::Image11Click() {
   replacedSources_.clear();
 
   running_ = true;
+  runTimer_->start();
   setRunControlsEnabled(false);
   setCursor(Qt::BusyCursor);
   const TaskKind kind = chosenKind();
@@ -123,7 +152,7 @@ void TMainForm::Image11Click() {
   const TaskOptions options = CollectOptions();
   if (runThread_.joinable()) runThread_.join();
   runThread_ = std::thread([this, kind, mode, options, run = std::move(run)]() mutable {
-    UiReporter reporter(this, run.WorkList);
+    UiReporter reporter(runFeed_);
     bool failed = false, validation = false;
     QString message;
     try {
@@ -155,9 +184,12 @@ void TMainForm::StopClick() {
 
 void TMainForm::finishRun(bool failed, bool validation, const QString& message) {
   if (runThread_.joinable()) runThread_.join();
+  runTimer_->stop();
+  applyRunReports(true);
   delete progress_;
   progress_ = nullptr;
   runRecordIds_.clear();
+  runSources_.clear();
   completedPanel_->hide();
   unsetCursor();
   running_ = false;

@@ -18,7 +18,7 @@ namespace {
 
 const char* kPanelStyle =
     "QWidget{color:rgb(2,56,103);font-size:11px;}"
-    "QLineEdit{background:white;border:1px solid rgb(150,180,220);padding:0 2px;}"
+    "QLineEdit{background:white;border:1px solid rgb(150,180,220);padding:0 1px;}"
     "QLineEdit:disabled{background:rgb(235,235,235);}";
 
 QCheckBox* Check(QWidget* parent, const char* name, const char* text, bool on, int x, int y) {
@@ -71,16 +71,17 @@ int TextOffset(const QWidget* w) {
          w->style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing);
 }
 
-// Puts an edit box over the blanks of a caption.
+// Puts an edit box over the blanks of a caption, as wide as they are.
 void OverGap(QWidget* owner, const QString& caption, QLineEdit* e) {
   const auto [at, width] = GapOf(owner, caption);
-  e->setGeometry(owner->x() + TextOffset(owner) + at + 2, owner->y() + (owner->height() - 20) / 2,
-                 std::max(26, width - 4), 20);
+  e->setGeometry(owner->x() + TextOffset(owner) + at + 1, owner->y() + (owner->height() - 20) / 2,
+                 std::max(26, width - 2), 20);
 }
 
-// Puts an edit box right after a control, and a label after it.
-void After(QWidget* owner, QLineEdit* e, QLabel* tail) {
-  e->setGeometry(owner->x() + owner->width() + 1, owner->y() + (owner->height() - 20) / 2, 30, 20);
+// Puts an edit box `width` wide right after a control, and a label after it.
+void After(QWidget* owner, QLineEdit* e, QLabel* tail, int width = 40) {
+  e->setGeometry(owner->x() + owner->width() + 1, owner->y() + (owner->height() - 20) / 2, width,
+                 20);
   if (tail != nullptr)
     tail->move(e->x() + e->width() + 3, owner->y() + (owner->height() - tail->height()) / 2);
 }
@@ -229,8 +230,9 @@ void TMainForm::buildSettingsPanels(QWidget* column, int top) {
 
   // Split, text.
   p = SettingsPanel(column, "RzPanel106", top);
+  // The parts box is narrower: its three-character tail must stay in the column.
   After(Radio(p, "RadioButton13", "平均分割       共分", true, 4, 6), Edit(p, "Edit9", "2", 0, 0),
-        Text(p, "Label13", "个文件", 0, 0));
+        Text(p, "Label13", "个文件", 0, 0), 33);
   After(Radio(p, "RadioButton14", "按行数分     每文件", false, 4, 32),
         Edit(p, "Edit10", "25", 0, 0), Text(p, "Label23", "行", 0, 0));
   After(Radio(p, "RadioButton15", "按大小分     每文件", false, 4, 58),
@@ -240,7 +242,7 @@ void TMainForm::buildSettingsPanels(QWidget* column, int top) {
   // Split, Word.
   p = SettingsPanel(column, "RzPanel107", top);
   After(Radio(p, "RadioButton18", "平均分割       共分", true, 4, 6), Edit(p, "Edit1", "2", 0, 0),
-        Text(p, "Label18", "个文件", 0, 0));
+        Text(p, "Label18", "个文件", 0, 0), 33);
   After(Radio(p, "RadioButton19", "按页数分     每文件", false, 4, 32),
         Edit(p, "Edit12", "5", 0, 0), Text(p, "Label25", "页", 0, 0));
   After(Radio(p, "RadioButton20", "按字数分     每文件", false, 4, 58),

@@ -108,6 +108,10 @@ void ClickLabel::mouseReleaseEvent(QMouseEvent* e) {
 
 TitleBar::TitleBar(QWidget* parent) : QWidget(parent) {
   setObjectName("RzPanel8");
+  startSystemMove = [this] {
+    QWindow* handle = window()->windowHandle();
+    return handle != nullptr && handle->startSystemMove();
+  };
 }
 
 void TitleBar::paintEvent(QPaintEvent*) {
@@ -126,9 +130,25 @@ void TitleBar::paintEvent(QPaintEvent*) {
              QStringLiteral("Plinthwick  批量合并与分割"));
 }
 
+void TitleBar::mousePressEvent(QMouseEvent* e) {
+  if (e->button() != Qt::LeftButton) return;
+  drag_ = Drag::Pressed;
+  grabOffset_ = e->globalPosition().toPoint() - window()->pos();
+}
+
 void TitleBar::mouseMoveEvent(QMouseEvent* e) {
-  if ((e->buttons() & Qt::LeftButton) && window()->windowHandle() != nullptr)
-    window()->windowHandle()->startSystemMove();
+  if (!(e->buttons() & Qt::LeftButton)) {
+    drag_ = Drag::None;
+    return;
+  }
+  if (drag_ == Drag::Pressed)
+    drag_ = startSystemMove && startSystemMove() ? Drag::BySystem : Drag::ByHand;
+  if (drag_ == Drag::ByHand && !window()->isMaximized())
+    window()->move(e->globalPosition().toPoint() - grabOffset_);
+}
+
+void TitleBar::mouseReleaseEvent(QMouseEvent*) {
+  drag_ = Drag::None;
 }
 
 void TitleBar::mouseDoubleClickEvent(QMouseEvent*) {

@@ -67,15 +67,27 @@ class ClickLabel : public QLabel {
 };
 
 // The top bar: dragging it moves the window, a double click maximises or restores.
+// A drag hands the move to the window manager once, at its first movement;
+// where there is none the bar moves the window itself.
 class TitleBar : public QWidget {
  public:
   explicit TitleBar(QWidget* parent);
   std::function<void()> onDoubleClick;
+  // Asks the window manager to move the window with the pointer; answers
+  // false when it cannot.
+  std::function<bool()> startSystemMove;
 
  protected:
   void paintEvent(QPaintEvent*) override;
+  void mousePressEvent(QMouseEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
   void mouseDoubleClickEvent(QMouseEvent*) override;
+
+ private:
+  enum class Drag { None, Pressed, BySystem, ByHand };
+  Drag drag_ = Drag::None;
+  QPoint grabOffset_;  // pointer position within the window at the press
 };
 
 }  // namespace pw

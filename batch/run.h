@@ -3,6 +3,7 @@
 // (the window or the command line).
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,10 @@ class RunReporter {
   virtual void Counter(int finished) = 0;            // the completed-files counter
   virtual void BeginProgress(int step) = 0;          // bar from 0 to 100, `step` per file
   virtual void StepProgress() = 0;
+  // How far the current file is: `done` of `total` in the operation's own
+  // unit (bytes, pages, records). For operations that can tell within one
+  // big file; the next StepProgress starts the next file at 0.
+  virtual void FileProgress(std::int64_t /*done*/, std::int64_t /*total*/) {}
   virtual void EndProgress() = 0;
   // Entry `workIndex` of the run is finished and leaves the list: its row and
   // its record go together.

@@ -31,6 +31,10 @@ class FileListModel : public QAbstractTableModel {
   void removeAt(int row);
   // Removes the row whose record has this id; answers the row it had, or -1.
   int removeById(std::uint64_t id);
+  // Removes the rows whose records have these ids, in one pass over the
+  // records; answers how many went. Rows in a few runs go run by run; rows
+  // scattered over the list go in one reset.
+  int removeIds(const std::vector<std::uint64_t>& ids);
   int rowOf(std::uint64_t id) const;
 
  private:

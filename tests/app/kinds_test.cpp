@@ -127,6 +127,34 @@ TEST(WindowKinds, DatabasesSplitAndTheTableListShowsUserTables) {
   }
 }
 
+// A box ticked in another task's panel reads nothing; the lists are filled
+// and the choice is left to the user.
+TEST(WindowKinds, PickersActOnlyForTheTaskShownAndLeaveTheChoiceEmpty) {
+  WindowHarness h;
+  test::TempDir books, bases;
+  MakeWorkbook(books.file("a.xlsx"), {"Data", "More"}, 2);
+  MakeDatabase(bases.file("shop.mdb"), "Orders", 3);
+  h.openFolder("RzPanel72", "RzPanel82", books.str());
+  h.click("CheckBox7");
+  h.clickRow(0);
+  ASSERT_TRUE(test::WaitUntil([&] { return !h.window().pickerInProgress(); }));
+  EXPECT_EQ(Items(h, "ComboBox1"), (QStringList{"Data", "More"}));
+  EXPECT_TRUE(h.find<QComboBox>("ComboBox1")->currentText().isEmpty());
+
+  h.openFolder("RzPanel73", "RzPanel82", bases.str());
+  const std::string ready = h.status();
+  h.clickRow(0);  // the sheet box, still ticked, is not on screen
+  EXPECT_FALSE(h.window().pickerInProgress());
+  EXPECT_EQ(h.status(), ready);
+  h.click("CheckBox8");
+  h.clickRow(0);
+  ASSERT_TRUE(test::WaitUntil([&] { return !h.window().pickerInProgress(); }));
+  EXPECT_EQ(Items(h, "ComboBox2"), (QStringList{"Orders"}));
+  EXPECT_TRUE(h.find<QComboBox>("ComboBox2")->currentText().isEmpty());
+  EXPECT_EQ(h.status(), "  请从列表中选择要操作的工作表或数据表");
+  EXPECT_TRUE(h.messages.empty());
+}
+
 TEST(WindowKinds, DocumentsMergeThroughTheOfficeServer) {
   WindowHarness h;
   test::TempDir files;

@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QGroupBox>
+#include <QHeaderView>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTranslator>
 
+#include "app/language.h"
 #include "tests/app/window_harness.h"
 
 namespace pw {
@@ -193,6 +199,205 @@ TEST_F(WindowWithFiles, SelectAllTogglesAndDeleteRowKeepsTheFile) {
   EXPECT_EQ(h.window().FileRecords().rowCount(), 3);
   EXPECT_EQ(name(1), "c.txt");
   EXPECT_TRUE(std::filesystem::exists(files.file("b.txt")));
+}
+
+TEST_F(WindowWithFiles, SelectAllCaptionFollowsTheSelectionHoweverItCame) {
+  h.openFolder("RzPanel74", "RzPanel81", files.str());
+  auto caption = [&] { return h.find<QLabel>("Label21")->text().toStdString(); };
+  EXPECT_EQ(caption(), "全选");
+  h.list()->setFocus();
+  QTest::keyClick(h.list(), Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(h.list()->selectedRowsInOrder().size(), 4);
+  EXPECT_EQ(caption(), "取消全选");
+  h.clickRow(1, Qt::ControlModifier);
+  EXPECT_EQ(caption(), "全选");
+  h.clickRow(1, Qt::ControlModifier);
+  EXPECT_EQ(caption(), "取消全选");
+  h.openFolder("RzPanel74", "RzPanel81", files.str());  // a new scan selects nothing
+  EXPECT_EQ(caption(), "全选");
+  h.click("Label21");
+  h.clickRow(0, Qt::ControlModifier);  // a, c and d left out of... a left out
+  h.runAndWait();                      // b, c, d merged and gone: a remains, not chosen
+  EXPECT_EQ(h.window().FileRecords().rowCount(), 1);
+  EXPECT_EQ(caption(), "全选");
+  h.click("Label21");
+  EXPECT_EQ(h.list()->selectedRowsInOrder().size(), 1);
+}
+
+TEST_F(WindowWithFiles, KeysDeleteTheCurrentRowRescanAndStopARun) {
+  h.openFolder("RzPanel74", "RzPanel81", files.str());
+  h.clickRow(1);
+  h.list()->setFocus();
+  QTest::keyClick(h.list(), Qt::Key_Delete);
+  EXPECT_EQ(h.window().FileRecords().rowCount(), 3);
+  EXPECT_EQ(name(1), "c.txt");
+  EXPECT_TRUE(std::filesystem::exists(files.file("b.txt")));
+  // Delete in a text box edits the text and leaves the list alone.
+  auto* edit3 = h.find<QLineEdit>("Edit3");
+  edit3->setFocus();
+  edit3->setCursorPosition(0);
+  QTest::keyClick(edit3, Qt::Key_Delete);
+  EXPECT_EQ(edit3->text().toStdString(), "文档");
+  EXPECT_EQ(h.window().FileRecords().rowCount(), 3);
+
+  test::WriteFile(files.file("z.txt"), "Z\n");
+  QTest::keyClick(&h.window(), Qt::Key_F5);
+  EXPECT_TRUE(test::WaitUntil([&] { return !h.window().scanInProgress(); }));
+  EXPECT_EQ(h.window().FileRecords().rowCount(), 5);  // b back, z new
+  EXPECT_TRUE(h.messages.empty());
+
+  const std::string block(4 << 20, 'x');
+  for (int i = 0; i < 24; ++i)
+    test::WriteFile(files.file("big" + std::to_string(i) + ".txt"), block);
+  QTest::keyClick(&h.window(), Qt::Key_F5);
+  EXPECT_TRUE(test::WaitUntil([&] { return !h.window().scanInProgress(); }));
+  h.click("Image14");
+  h.click("Image11");
+  ASSERT_TRUE(h.window().runInProgress());
+  QTest::keyClick(&h.window(), Qt::Key_Escape);
+  EXPECT_TRUE(h.window().StopFlag);
+  EXPECT_TRUE(test::WaitUntil([&] { return !h.window().runInProgress(); }));
+  EXPECT_GT(h.window().FileRecords().rowCount(), 0);
+}
+
+TEST_F(WindowWithFiles, ClosingDuringARunAsksFirst) {
+  const std::string block(4 << 20, 'x');
+  for (int i = 0; i < 24; ++i)
+    test::WriteFile(files.file("big" + std::to_string(i) + ".txt"), block);
+  h.openFolder("RzPanel74", "RzPanel81", files.str());
+  std::vector<bool> answers = {false, true};
+  int asked = 0;
+  SetQuestionSink(
+      [&](QWidget*, const QString&) { return answers[static_cast<std::size_t>(asked++)]; });
+  h.click("Image14");
+  h.click("Image11");
+  ASSERT_TRUE(h.window().runInProgress());
+  EXPECT_FALSE(h.window().close());  // "no": the run goes on
+  EXPECT_EQ(asked, 1);
+  EXPECT_FALSE(h.window().StopFlag);
+  EXPECT_TRUE(h.window().close());  // "yes": the run is stopped
+  EXPECT_EQ(asked, 2);
+  EXPECT_TRUE(h.window().StopFlag);
+  SetQuestionSink({});
+  EXPECT_TRUE(test::WaitUntil([&] { return !h.window().runInProgress(); }));
+  SetQuestionSink([&](QWidget*, const QString&) { return ++asked > 0; });
+  h.window().show();
+  EXPECT_TRUE(h.window().close());  // nothing running: no question
+  EXPECT_EQ(asked, 2);
+  SetQuestionSink({});
+}
+
+// At the smallest size the toolbar, the settings column and the list keep
+// their contents; the path column ends with an ellipsis inside the list and
+// reads a GBK folder name as the name column does.
+TEST_F(WindowWithFiles, SmallestWindowKeepsItsPartsAndThePathIsShownWhole) {
+  const std::string gbkFolder = files.file("\xB1\xA8\xB8\xE6");  // 报告 in GBK
+  test::WriteFile(gbkFolder + "/\xD4\xC2.txt", "x\n");           // 月
+  h.openFolder("RzPanel74", "RzPanel81", files.str());
+  TMainForm& w = h.window();
+  w.resize(300, 200);
+  QApplication::processEvents();
+  EXPECT_GE(w.width(), w.minimumWidth());
+  EXPECT_GE(w.height(), 600);
+  QWidget* toolbar = h.find("RzPanel6");
+  EXPECT_LE(h.find("StopButton")->geometry().right(), toolbar->width());
+  EXPECT_LE(h.find("Label21")->geometry().right(), toolbar->width());
+  EXPECT_LE(h.find("Label27")->geometry().bottom(), h.find("RzPanel13")->height());
+  EXPECT_GT(h.list()->height(), 200);
+
+  int row = -1;
+  for (int r = 0; r < w.FileRecords().rowCount(); ++r)
+    if (w.FileRecords().record(r).BaseName == "月") row = r;
+  ASSERT_GE(row, 0);
+  const QString shown = w.FileRecords().index(row, 1).data().toString();
+  EXPECT_EQ(shown.toStdString(), files.str() + "/报告/月.txt");
+  // The drawn path column: its last visible pixels hold the ellipsis, so the
+  // text was cut where the list ends, not beyond it.
+  EXPECT_LE(h.list()->header()->sectionPosition(1), h.list()->viewport()->width() - 120);
+  // The ellipsis ends just inside the list's edge: the text was cut where
+  // the list ends, not beyond it.
+  const QRect cell = h.list()->visualRect(w.FileRecords().index(row, 1));
+  const QImage shot = h.list()->viewport()->grab().toImage();
+  const int right = h.list()->viewport()->width() - 1;
+  auto ink = [&](int from, int to) {
+    int dark = 0;
+    for (int x = from; x <= to; ++x)
+      for (int y = cell.top() + 10; y < cell.bottom() - 10; ++y)
+        dark += qGray(shot.pixel(x, y)) < 160 ? 1 : 0;
+    return dark;
+  };
+  EXPECT_GT(ink(right - 14, right - 3), 0);
+  EXPECT_EQ(ink(right - 1, right), 0) << "text runs to the edge without an ellipsis";
+  if (const char* dir = std::getenv("PW_SCREENSHOT_DIR"))
+    w.grab().save(QString::fromUtf8(dir) + "/window-smallest.png");
+}
+
+TEST(Window, CountBoxesShowFourDigitsWhole) {
+  WindowHarness h;
+  struct Case {
+    const char* kind;
+    const char* boxes[3];
+  } cases[] = {{"RzPanel72", {"Edit4", "Edit6", nullptr}},
+               {"RzPanel73", {"Edit7", "Edit8", nullptr}},
+               {"RzPanel74", {"Edit9", "Edit10", "Edit11"}},
+               {"RzPanel71", {"Edit1", "Edit12", "Edit13"}}};
+  for (const Case& c : cases) {
+    h.click(c.kind);
+    h.click("RzPanel82");
+    for (const char* name : c.boxes) {
+      if (name == nullptr) continue;
+      auto* box = h.find<QLineEdit>(name);
+      ASSERT_TRUE(box->isVisible()) << name;
+      box->setText("1000");
+      box->setCursorPosition(0);
+      const int start = box->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+      box->setCursorPosition(4);  // scrolls only when the text does not fit
+      const int end = box->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+      EXPECT_NEAR(end - start, box->fontMetrics().horizontalAdvance("1000"), 1) << name;
+      EXPECT_LE(box->geometry().right(), box->parentWidget()->width()) << name;
+    }
+  }
+}
+
+TEST(Window, DraggingTheTopBarHandsTheMoveOverOncePerPress) {
+  WindowHarness h;
+  auto* bar = h.find<TitleBar>("RzPanel8");
+  int asked = 0;
+  bool managerMoves = true;
+  bar->startSystemMove = [&] {
+    ++asked;
+    return managerMoves;
+  };
+  auto drag = [&](QPoint to) {
+    QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(300, 20));
+    const QPointF from = bar->mapToGlobal(QPointF(300, 20));
+    for (int i = 1; i <= 5; ++i) {
+      QMouseEvent move(QEvent::MouseMove, QPointF(300, 20) + QPointF(to) * i / 5,
+                       from + QPointF(to) * i / 5, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(bar, &move);
+    }
+    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(300, 20) + to);
+  };
+  const QPoint start = h.window().pos();
+  drag(QPoint(40, 30));
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(h.window().pos(), start);  // the window manager moves it
+  drag(QPoint(40, 30));
+  EXPECT_EQ(asked, 2);
+  managerMoves = false;  // none there: the bar moves the window itself
+  drag(QPoint(40, 30));
+  EXPECT_EQ(asked, 3);
+  EXPECT_EQ(h.window().pos(), start + QPoint(40, 30));
+}
+
+TEST(Window, QtsOwnButtonsSpeakChinese) {
+  QTranslator* translator = InstallQtTranslations(QStringLiteral("zh_CN"));
+  ASSERT_NE(translator, nullptr) << "qt6-translations-l10n is not installed";
+  QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  EXPECT_EQ(box.button(QDialogButtonBox::Ok)->text().toStdString(), "确定");
+  EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text().toStdString(), "取消");
+  QCoreApplication::removeTranslator(translator);
+  delete translator;
 }
 
 }  // namespace
