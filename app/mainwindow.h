@@ -114,6 +114,7 @@ class TMainForm : public QWidget {
   void stopScan();
   void rescan();
   void applyRunReports(bool closing);
+  void showCompletion(int files);
   void updateSelectAllCaption();
 
   FileListModel records_;
@@ -159,8 +160,10 @@ class TMainForm : public QWidget {
   std::vector<std::uint64_t> runRecordIds_;
   std::vector<std::string> runSources_;
   RunFeed runFeed_;
-  QTimer* runTimer_ = nullptr;    // shows the run's reports
-  QString heldStatus_;            // the operation's last status, not shown yet
+  QTimer* runTimer_ = nullptr;  // shows the run's reports
+  QString heldStatus_;          // the operation's last status, not shown yet
+  TaskKind runKind_ = TaskKind::None;
+  ::pw::TaskMode runMode_ = ::pw::TaskMode::None;
   std::array<int, 4> removed_{};  // sources trashed, deleted, not removable, replaced
   QStringList replacedSources_;   // sources another file took the place of during the run
 

@@ -143,6 +143,8 @@ void TMainForm::Image11Click() {
   removed_ = {};
   replacedSources_.clear();
 
+  runKind_ = chosenKind();
+  runMode_ = chosenMode();
   running_ = true;
   runTimer_->start();
   setRunControlsEnabled(false);
@@ -182,10 +184,27 @@ void TMainForm::StopClick() {
   setStatus(QStringLiteral("正在停止，当前文件处理到安全位置后结束……"));
 }
 
+// A completed run ends with a text that says what it did; the operations
+// that leave no such text (databases) or a merge's text after a split (text)
+// get it here.
+void TMainForm::showCompletion(int files) {
+  if (runMode_ == ::pw::TaskMode::Split &&
+      (runKind_ == TaskKind::Text || runKind_ == TaskKind::Database))
+    setStatus(QStringLiteral("%1 个文件已被分割，并生成了新文件！").arg(files));
+  if (runMode_ == ::pw::TaskMode::Merge && runKind_ == TaskKind::Database)
+    setStatus(QStringLiteral("%1 个文件合并生成新文件：").arg(files) +
+              QString::fromStdString(DisplayText(OutputBase)));
+}
+
 void TMainForm::finishRun(bool failed, bool validation, const QString& message) {
   if (runThread_.joinable()) runThread_.join();
   runTimer_->stop();
   applyRunReports(true);
+  const int files = static_cast<int>(runRecordIds_.size());
+  if (failed && validation)
+    setStatus(message);  // why the run was refused, not the file it was at
+  else if (!failed && !StopFlag)
+    showCompletion(files);
   delete progress_;
   progress_ = nullptr;
   runRecordIds_.clear();

@@ -120,6 +120,13 @@ TEST(WindowKinds, DatabasesSplitAndTheTableListShowsUserTables) {
   h.click("CheckBox8");
   h.runAndWait();  // into 2 parts by default
   EXPECT_TRUE(h.messages.empty()) << h.messages.front();
+  EXPECT_EQ(h.status(), "1 个文件已被分割，并生成了新文件！");
+  MakeDatabase(files.file("more.mdb"), "Orders", 2);
+  h.openFolder("RzPanel73", "RzPanel81", files.str());
+  h.click("Image14");
+  h.runAndWait();
+  EXPECT_TRUE(h.messages.empty()) << h.messages.front();
+  EXPECT_EQ(h.status(), "4 个文件合并生成新文件：" + files.file("新文档.accdb"));
   for (const char* part : {"shop_1.mdb", "shop_2.mdb"}) {
     db::Connection c;
     ASSERT_NO_THROW(db::OpenDatabase(c, files.file(part))) << part;

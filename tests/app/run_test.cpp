@@ -60,6 +60,7 @@ TEST_F(WindowRun, NothingChosenIsRefusedAndSplitWritesPartsBesideTheSource) {
   h.runAndWait();
   EXPECT_EQ(ReadFile(files.file("a1.txt")), "title\r\n1\r\n");
   EXPECT_EQ(ReadFile(files.file("a2.txt")), "title\r\n2\r\n3\r\n");
+  EXPECT_EQ(h.status(), "1 个文件已被分割，并生成了新文件！");
 }
 
 TEST_F(WindowRun, MergeOntoItsOwnSourceIsRefusedWithTheFileNamed) {
@@ -71,6 +72,7 @@ TEST_F(WindowRun, MergeOntoItsOwnSourceIsRefusedWithTheFileNamed) {
   EXPECT_NE(h.messages[0].find("a.txt"), std::string::npos) << h.messages[0];
   EXPECT_EQ(ReadFile(files.file("a.txt")), "a\n");
   EXPECT_EQ(names().size(), 4u);
+  EXPECT_EQ(h.status(), h.messages[0]);  // why it was refused, not a file in progress
 }
 
 TEST_F(WindowRun, AFileGoneSinceTheScanIsNamedBeforeAnythingIsWritten) {
@@ -93,6 +95,7 @@ TEST_F(WindowRun, AFailureNamesTheFileKeepsFinishedWorkAndRowsInStep) {
   h.runAndWait();
   ASSERT_EQ(h.messages.size(), 1u);
   EXPECT_NE(h.messages[0].find("b.txt"), std::string::npos) << h.messages[0];
+  EXPECT_EQ(h.status(), h.messages[0]);  // not the file it was at
   EXPECT_TRUE(std::filesystem::exists(files.file("a1.txt")));
   EXPECT_FALSE(std::filesystem::exists(files.file("b1.txt")));
   EXPECT_EQ(names(), (std::vector<std::string>{"b.txt", "c.txt", "d.txt"}));
