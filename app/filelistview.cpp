@@ -1,8 +1,12 @@
 #include "app/filelistview.h"
 
+#include <QDropEvent>
+#include <QFile>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QMimeData>
 #include <QPainter>
+#include <QUrl>
 #include <algorithm>
 #include <unordered_set>
 
@@ -97,8 +101,38 @@ FileListView::FileListView(FileListModel* model, QWidget* parent)
     if (section == 0 && !fitting_) nameWidth_ = size;
   });
   header()->setMinimumSectionSize(57);
+  setAcceptDrops(true);
+  viewport()->setAcceptDrops(true);
+  setDropIndicatorShown(false);
+  setDragDropMode(QAbstractItemView::DropOnly);
   connect(model, &QAbstractItemModel::modelAboutToBeReset, this, [this] { rememberSelection(); });
   connect(model, &QAbstractItemModel::modelReset, this, [this] { restoreSelection(); });
+}
+
+void FileListView::dragEnterEvent(QDragEnterEvent* e) {
+  if (e->mimeData()->hasUrls() && onDrop)
+    e->acceptProposedAction();
+  else
+    e->ignore();
+}
+
+void FileListView::dragMoveEvent(QDragMoveEvent* e) {
+  if (e->mimeData()->hasUrls() && onDrop)
+    e->acceptProposedAction();
+  else
+    e->ignore();
+}
+
+void FileListView::dropEvent(QDropEvent* e) {
+  std::vector<std::string> paths;
+  for (const QUrl& url : e->mimeData()->urls())
+    if (url.isLocalFile()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+  if (paths.empty() || !onDrop) {
+    e->ignore();
+    return;
+  }
+  e->acceptProposedAction();
+  onDrop(paths);
 }
 
 void FileListView::setNameColumnWidth(int width) {

@@ -4,6 +4,8 @@
 #include <QStyledItemDelegate>
 #include <QTreeView>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 namespace pw {
@@ -33,9 +35,14 @@ class FileListView : public QTreeView {
   // shows it narrower so that the path column stays in view.
   int nameColumnWidth() const { return nameWidth_; }
   void setNameColumnWidth(int width);
+  // Local files and folders dropped on the list, as file-system paths.
+  std::function<void(const std::vector<std::string>&)> onDrop;
 
  protected:
   void resizeEvent(QResizeEvent* e) override;
+  void dragEnterEvent(QDragEnterEvent* e) override;
+  void dragMoveEvent(QDragMoveEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
 
  private:
   void fitNameColumn();

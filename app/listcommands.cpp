@@ -7,6 +7,7 @@
 #include <QMetaObject>
 
 #include <chrono>
+#include <unordered_set>
 
 #include "app/dialogs.h"
 #include "app/filelistview.h"
@@ -14,6 +15,7 @@
 #include "app/widgets.h"
 #include "batch/contract.h"
 #include "filelist/scan.h"
+#include "platform/settings.h"
 #include "platform/textcodec.h"
 
 namespace pw {
@@ -42,7 +44,10 @@ void TMainForm::Image9Click() {
   status_->repaint();
   if (!IsFolder(SourceFolder)) SourceFolder.clear();
   const std::string chosen = ChooseFolder(this, QStringLiteral("请选择文档所在目录"), SourceFolder);
-  if (!chosen.empty()) SourceFolder = chosen;
+  if (!chosen.empty()) {
+    SourceFolder = chosen;
+    rememberFolder("LastFolder", SourceFolder);
+  }
   if (!TrimText(SourceFolder).empty()) {
     pathLabel_->setText(QStringLiteral("  当前路径：") + Shown(SourceFolder));
     OutputFolder = SourceFolder;
@@ -53,19 +58,53 @@ void TMainForm::Image9Click() {
 }
 
 void TMainForm::startScan() {
-  const std::uint64_t generation = ++scanGeneration_;
   if (TrimText(SourceFolder).empty()) {
-    finishScan(generation, 0, true);
+    finishScan(++scanGeneration_, 0, true);
     return;
   }
+  startScan({SourceFolder}, {});
+}
+
+// Files and folders dropped on the list join it: folders are read as "打开"
+// reads one, files are taken when they have the task's extension; a file
+// already listed is not listed twice.
+void TMainForm::addDropped(const std::vector<std::string>& paths) {
+  if (running_ || scanning_ || chosenKind() == TaskKind::None ||
+      chosenMode() == ::pw::TaskMode::None)
+    return;
+  std::vector<std::string> folders, files;
+  for (const std::string& p : paths) {
+    if (IsFolder(p))
+      folders.push_back(p);
+    else if (ExtensionMatches(FileNamePart(p), TaskExtensions.toStdString()))
+      files.push_back(p);
+  }
+  if (folders.empty() && files.empty()) return;
+  completedPanel_->hide();
+  setStatus(QStringLiteral("  正在准备文件请稍候......"));
+  if (!folders.empty()) {
+    SourceFolder = folders.front();
+    rememberFolder("LastFolder", SourceFolder);
+    OutputFolder = SourceFolder;
+    pathLabel_->setText(QStringLiteral("  当前路径：") + Shown(SourceFolder));
+  }
+  startScan(folders, files);
+}
+
+void TMainForm::startScan(const std::vector<std::string>& folders,
+                          const std::vector<std::string>& files) {
+  if (scanThread_.joinable()) scanThread_.join();
+  const std::uint64_t generation = ++scanGeneration_;
   scanning_ = true;
   scanCancel_ = std::make_shared<std::atomic<bool>>(false);
   ScanOptions options;
   options.extensions = TaskExtensions.toStdString();
   options.recursive = check("CheckBox2")->isChecked();
-  const std::string folder = SourceFolder;
+  std::unordered_set<std::string> listed;
+  for (const FileRecord& r : records_.records()) listed.insert(r.FullPath);
   auto cancel = scanCancel_;
-  scanThread_ = std::thread([this, generation, options, folder, cancel] {
+  scanThread_ = std::thread([this, generation, options, folders, files, cancel,
+                             listed = std::move(listed)]() mutable {
     std::vector<FileRecord> batch;
     auto last = std::chrono::steady_clock::now();
     auto flush = [&] {
@@ -79,15 +118,25 @@ void TMainForm::startScan() {
       batch.clear();
       last = std::chrono::steady_clock::now();
     };
-    const ScanResult result = ScanFolder(
-        folder, options,
-        [&](FileRecord&& record) {
-          batch.push_back(std::move(record));
-          if (batch.size() >= 500 ||
-              std::chrono::steady_clock::now() - last > std::chrono::milliseconds(100))
-            flush();
-        },
-        cancel.get());
+    auto found = [&](FileRecord&& record) {
+      if (!listed.insert(record.FullPath).second) return;
+      batch.push_back(std::move(record));
+      if (batch.size() >= 500 ||
+          std::chrono::steady_clock::now() - last > std::chrono::milliseconds(100))
+        flush();
+    };
+    for (const std::string& file : files) {
+      const std::size_t slash = file.find_last_of('/');
+      found(
+          MakeRecord(slash == std::string::npos ? "." : file.substr(0, slash), FileNamePart(file)));
+    }
+    ScanResult result;
+    result.ok = true;
+    for (const std::string& folder : folders) {
+      const ScanResult one = ScanFolder(folder, options, found, cancel.get());
+      result.ok = result.ok && one.ok;
+      result.unreadableFolders += one.unreadableFolders;
+    }
     flush();
     if (cancel->load()) return;
     QMetaObject::invokeMethod(
@@ -126,6 +175,14 @@ void TMainForm::stopScan() {
   if (scanCancel_) scanCancel_->store(true);
   if (scanThread_.joinable()) scanThread_.join();
   scanning_ = false;
+}
+
+// The window's own keys live in a section of their own. Only UTF-8 paths are
+// kept: the settings file may be read as GBK, which would change other bytes.
+void TMainForm::rememberFolder(const char* key, const std::string& folder) {
+  if (!IsValidUtf8(folder)) return;
+  std::string error;
+  if (!WriteSetting(kWindowSection, key, folder, &error)) setStatus(QString::fromStdString(error));
 }
 
 void TMainForm::Image12Click(bool up) {

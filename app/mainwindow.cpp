@@ -22,6 +22,7 @@
 #include "app/filelistview.h"
 #include "app/widgets.h"
 #include "platform/promo/fetch.h"
+#include "platform/settings.h"
 
 namespace pw {
 namespace {
@@ -121,6 +122,9 @@ void TMainForm::closeEvent(QCloseEvent* e) {
     }
     StopClick();
   }
+  if (list_->nameColumnWidth() != 550 ||
+      !ReadSetting(kWindowSection, "NameColumnWidth", "").empty())
+    WriteSetting(kWindowSection, "NameColumnWidth", std::to_string(list_->nameColumnWidth()));
   QWidget::closeEvent(e);
 }
 
@@ -247,6 +251,7 @@ void TMainForm::buildListArea() {
   connect(remove, &QAction::triggered, this, [this] { MenuItem1Click(); });
   connect(all, &QAction::triggered, this, [this] { Image14Click(); });
   connect(list_, &QAbstractItemView::clicked, this, [this] { RzListView1Click(); });
+  list_->onDrop = [this](const std::vector<std::string>& paths) { addDropped(paths); };
   connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this] { updateSelectAllCaption(); });
   for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})

@@ -73,6 +73,10 @@ class TMainForm : public QWidget {
   void RzListView1Click();
   bool pickerInProgress() const { return picking_; }
   void ApplyStoredSettings();
+  void addDropped(const std::vector<std::string>& paths);
+  // Section of "Info.ini" for what the window remembers between starts:
+  // LastFolder, OutputFolder, NameColumnWidth.
+  static constexpr const char* kWindowSection = "Plinthwick";
 
   // The promotional panel, the ticker and the main menu.
   void StartPromotion();
@@ -109,10 +113,12 @@ class TMainForm : public QWidget {
   void setStatus(const QString& text);
   void setRunControlsEnabled(bool enabled);
   void startScan();
+  void startScan(const std::vector<std::string>& folders, const std::vector<std::string>& files);
   void finishScan(std::uint64_t generation, int unreadable, bool ok);
   void finishRun(bool failed, bool validation, const QString& message);
   void stopScan();
   void rescan();
+  void rememberFolder(const char* key, const std::string& folder);
   void applyRunReports(bool closing);
   void showCompletion(int files);
   void updateSelectAllCaption();

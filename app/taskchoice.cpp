@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "app/dialogs.h"
+#include "app/filelistview.h"
 #include "app/mainwindow.h"
 #include "app/widgets.h"
 #include "batch/contract.h"
@@ -98,10 +99,14 @@ void TMainForm::CheckBox1Click() {
 }
 
 void TMainForm::BitBtn2Click() {
-  const std::string folder = ChooseFolder(this, QStringLiteral("请选择文档所在目录"), {});
+  const std::string folder = ChooseFolder(this, QStringLiteral("请选择文档所在目录"),
+                                          ReadSetting(kWindowSection, "OutputFolder", ""));
   bool blank = true;
   for (char c : folder) blank = blank && static_cast<unsigned char>(c) <= ' ';
-  if (!blank) OutputFolder = folder;
+  if (!blank) {
+    OutputFolder = folder;
+    rememberFolder("OutputFolder", OutputFolder);
+  }
   setStatus(QStringLiteral("新文档将保存在：") + QString::fromStdString(DisplayText(OutputFolder)));
 }
 
@@ -146,6 +151,10 @@ void TMainForm::ApplyStoredSettings() {
   check("CheckBox2")->setChecked(ReadSetting("main", "chr", "1") == "1");
   check("CheckBox11")->setChecked(ReadSetting("main", "delyuan", "0") == "1");
   check("CheckBox12")->setChecked(ReadSetting("main", "cle", "1") == "1");
+  // Where the folder dialog starts, and the name column's width.
+  if (SourceFolder.empty()) SourceFolder = ReadSetting(kWindowSection, "LastFolder", "");
+  const int width = std::atoi(ReadSetting(kWindowSection, "NameColumnWidth", "0").c_str());
+  if (width > 0) list_->setNameColumnWidth(width);
   showLinkTexts();
   StartPromotion();
 }

@@ -95,8 +95,9 @@ TEST(WindowScale, ATwentyThousandFileMergeClosesWithinATenthOfTheCommandLinesTim
   }
   std::printf("[ figures  ] %d files: window %.0f ms, command line %.0f ms (%.0f%%)\n", kFiles,
               window, cli, 100.0 * window / cli);
-  // A little room for the moment the test's own loop takes to notice the end.
-  EXPECT_LE(window, cli * 1.1 + 30) << "window " << window << " ms, command line " << cli;
+  // Some room for the test's own loop noticing the end and for a busy
+  // machine: before the reports were gathered the window took 17 times as long.
+  EXPECT_LE(window, cli * 1.1 + 100) << "window " << window << " ms, command line " << cli;
 }
 
 // Every other file chosen, so finished rows leave the list scattered; a stop

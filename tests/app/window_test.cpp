@@ -3,11 +3,14 @@
 #include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTranslator>
+#include <QUrl>
 
 #include "app/language.h"
+#include "platform/settings.h"
 #include "tests/app/window_harness.h"
 
 namespace pw {
@@ -398,6 +401,75 @@ TEST(Window, QtsOwnButtonsSpeakChinese) {
   EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text().toStdString(), "取消");
   QCoreApplication::removeTranslator(translator);
   delete translator;
+}
+
+}  // namespace
+}  // namespace pw
+
+namespace pw {
+namespace {
+
+void Drop(FileListView* list, const std::vector<std::string>& paths) {
+  QMimeData data;
+  QList<QUrl> urls;
+  for (const std::string& p : paths) urls << QUrl::fromLocalFile(QString::fromStdString(p));
+  data.setUrls(urls);
+  const QPoint at = list->viewport()->rect().center();
+  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(list->viewport(), &enter);
+  ASSERT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(list->viewport(), &drop);
+}
+
+TEST_F(WindowWithFiles, DroppedFoldersAreReadAsOpenDoesAndFilesByTheTasksKind) {
+  test::TempDir more;
+  test::WriteFile(more.file("x.txt"), "x\n");
+  test::WriteFile(more.file("y.doc"), "not text");
+  test::WriteFile(more.file("deep/z.txt"), "z\n");
+  h.openFolder("RzPanel74", "RzPanel81", files.str());
+  h.clickRow(0);
+  Drop(h.list(), {more.file("deep"), more.file("x.txt"), more.file("y.doc"), files.file("a.txt")});
+  EXPECT_TRUE(test::WaitUntil([&] { return !h.window().scanInProgress(); }));
+  const auto paths = h.listedPaths();
+  EXPECT_EQ(paths, (std::vector<std::string>{files.file("a.txt"), files.file("b.txt"),
+                                             files.file("c.txt"), files.file("sub/d.txt"),
+                                             more.file("x.txt"), more.file("deep/z.txt")}));
+  EXPECT_EQ(selectedNames(), std::vector<std::string>{"a.txt"});  // the choice stays
+  h.click("Image14");
+  h.runAndWait();
+  EXPECT_EQ(test::ReadFile(more.file("deep/新文档.txt")), "A\nB\nC\nD\nx\nz\n");
+}
+
+TEST(Window, FoldersAndTheNameColumnAreRememberedBetweenStarts) {
+  WindowHarness h;
+  test::TempDir source, output;
+  test::WriteFile(source.file("a.txt"), "a\n");
+  std::vector<std::string> starts;
+  SetFolderChooser([&](QWidget*, const QString&, const std::string& start) {
+    starts.push_back(start);
+    return h.folderToOpen;
+  });
+  h.openFolder("RzPanel74", "RzPanel81", source.str());
+  h.click("CheckBox1");
+  h.folderToOpen = output.str();
+  h.click("BitBtn2");
+  h.list()->header()->resizeSection(0, 420);
+  EXPECT_TRUE(h.window().close());
+  const std::string ini = h.appDir.file("Info.ini");
+  EXPECT_EQ(ReadIniValue(ini, "Plinthwick", "LastFolder", ""), source.str());
+  EXPECT_EQ(ReadIniValue(ini, "Plinthwick", "OutputFolder", ""), output.str());
+  EXPECT_EQ(ReadIniValue(ini, "Plinthwick", "NameColumnWidth", ""), "420");
+
+  h.form.reset();
+  starts.clear();
+  EXPECT_EQ(h.list()->header()->sectionSize(0), 420);
+  h.click("RzPanel74");
+  h.click("RzPanel81");
+  h.click("Image9");
+  h.click("CheckBox1");
+  h.click("BitBtn2");
+  EXPECT_EQ(starts, (std::vector<std::string>{source.str(), output.str()}));
 }
 
 }  // namespace
