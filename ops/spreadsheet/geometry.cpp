@@ -46,18 +46,31 @@ void DetectHeaderRow(ServerSheet& sheet, std::uint32_t rows, ScanState& scan) {
   }
 }
 
+// A merged cell shows its content across its whole range: the ranges whose
+// first cell holds something count as filled to their far corner.
+template <class F>
+void ForEachFilledMerge(ServerSheet& sheet, F&& f) {
+  const xl::Workbook& book = sheet.Workbook().Model();
+  for (const xl::Rect& m : sheet.Model().merges) {
+    const xl::Cell* first = sheet.Model().Find(m.r1, m.c1);
+    if (first != nullptr && !IsCellBlank(book, *first)) f(m);
+  }
+}
+
 void FindUsedRows(ServerSheet& sheet, ScanState& scan) {
   const xl::Workbook& book = sheet.Workbook().Model();
   const auto& rows = sheet.Model().rows;
-  for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+  scan.ScanRow = 1;
+  for (auto it = rows.rbegin(); it != rows.rend() && scan.ScanRow == 1; ++it) {
     for (const xl::Cell& c : it->cells) {
       if (!IsCellBlank(book, c)) {
         scan.ScanRow = it->index;
-        return;
+        break;
       }
     }
   }
-  scan.ScanRow = 1;
+  ForEachFilledMerge(sheet,
+                     [&](const xl::Rect& m) { scan.ScanRow = std::max(scan.ScanRow, m.r2); });
 }
 
 std::uint32_t UsedColumns(ServerSheet& sheet) {
@@ -69,6 +82,7 @@ std::uint32_t UsedColumns(ServerSheet& sheet) {
         last = it->col;
         break;
       }
+  ForEachFilledMerge(sheet, [&](const xl::Rect& m) { last = std::max(last, m.c2); });
   return last;
 }
 

@@ -36,10 +36,12 @@ constexpr std::uint32_t kHeaderScanColumns = 100;
 // filled never wins.
 void DetectHeaderRow(ServerSheet& sheet, std::uint32_t rows, ScanState& scan);
 
-// ScanRow := the last row holding a non-blank cell (at least 1).
+// ScanRow := the last row holding a non-blank cell (at least 1). A merged
+// range whose first cell is non-blank counts down to its last row.
 void FindUsedRows(ServerSheet& sheet, ScanState& scan);
 
-// The last column holding a non-blank cell (0 on a blank sheet).
+// The last column holding a non-blank cell (0 on a blank sheet); a merged
+// range whose first cell is non-blank counts to its last column.
 std::uint32_t UsedColumns(ServerSheet& sheet);
 
 }  // namespace pw

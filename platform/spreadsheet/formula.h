@@ -26,7 +26,8 @@ struct LocalReference {
 // Calls `local` for every reference of `formula` (without the leading "=")
 // to its own sheet. Answers false as soon as `local` does, and when the
 // formula reads anything else: another sheet, another workbook, a defined
-// name, a table, or a reference already lost (#REF!).
+// name, a table, a function of a macro or an add-in, or a reference already
+// lost (#REF!).
 bool ForEachLocalReference(std::string_view formula,
                            const std::function<bool(const LocalReference&)>& local);
 

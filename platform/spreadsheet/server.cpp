@@ -392,6 +392,16 @@ void ServerWorkbook::SaveAs(PendingOutput& out) {
   if (tmp.path().empty())
     Refuse(FileName, "无法保存“" + DisplayText(FileName) + "”：无法建立临时文件夹。");
   const std::string xlsx = tmp.path() + "/book.xlsx";
+  // The office server writes an error value of its own as =NA() in .xls; a
+  // formula that gives the same error keeps what the cell showed.
+  for (auto& sheet : model_->sheets)
+    for (xl::Row& row : sheet->rows)
+      for (xl::Cell& c : row.cells) {
+        if (c.kind != xl::CellKind::Error || c.formula != 0) continue;
+        const std::string& error = model_->Text(c.text);
+        if (error == "#DIV/0!") c.formula = model_->AddFormula("1/0");
+        if (error == "#VALUE!") c.formula = model_->AddFormula("\"a\"+0");
+      }
   xl::WriteXlsxInto(*model_, xlsx, FileName);
   // The temporary name keeps the .xls extension the conversion goes by.
   server_->xls_->FromXlsx(xlsx, out.tempPath(), FileName);

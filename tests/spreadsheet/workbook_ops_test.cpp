@@ -370,6 +370,32 @@ TEST(WorkbookMerge, NamesTheApplicationWouldRefuseStillFindASheet) {
   EXPECT_EQ(SheetNames(dir.file("m.xlsx")), (std::vector<std::string>{"Sheet1", "Sheet2"}));
 }
 
+TEST(WorkbookOutputs, MergedRangesComeAlongWholeWhereverTheyReach) {
+  test::TempDir dir;
+  Grid sheet = Table(4, 3);
+  sheet.insert(sheet.begin(), {"2024 年度汇总"});
+  sheet.push_back({"备注"});
+  const std::string src = dir.file("m.xlsx");
+  MakeBook(src, {{"S", sheet}}, [](xl::Workbook& book) {
+    book.sheets[0]->merges = {{1, 1, 1, 6}, {7, 1, 8, 3}};  // wider and lower than the cells
+  });
+  WorkbookMergeOptions keep;
+  keep.headers = WorkbookMergeOptions::Headers::Keep;
+  RunState run = MakeRun({src}, dir.file("out.xlsx"));
+  Recorder rec;
+  MergeWorkbooks(run, keep, CommonOptions{}, rec);
+  EXPECT_EQ(test::MergeLines(*xl::ReadXlsx(dir.file("out.xlsx"))),
+            (std::set<std::string>{"M\tS\tA2:F2", "M\tS\tA8:C9"}));
+
+  WorkbookSplitOptions even;
+  RunState split = MakeRun({src}, src);
+  SplitWorkbooks(split, even, CommonOptions{}, rec);
+  EXPECT_EQ(test::MergeLines(*xl::ReadXlsx(dir.file("m_1.xlsx"))),
+            std::set<std::string>{"M\tS\tA1:F1"});
+  EXPECT_EQ(test::MergeLines(*xl::ReadXlsx(dir.file("m_2.xlsx"))),
+            (std::set<std::string>{"M\tS\tA1:F1", "M\tS\tA4:C5"}));
+}
+
 TEST(WorkbookMerge, SheetNamesMatchWhateverTheirLetterCase) {
   test::TempDir dir;
   MakeBook(dir.file("a.xlsx"), {{"Data", Table(2, 3, "a")}});
@@ -424,7 +450,7 @@ TEST(WorkbookOutputs, FormulasThatWouldBreakBecomeTheirValuesInTheirOwnFormat) {
     data.push_back({"r" + std::to_string(r), std::to_string(r * 10),
                     "=B" + std::to_string(r) + "*2|" + std::to_string(r * 20),
                     special[static_cast<std::size_t>(r - 2)]});
-  data.push_back({"合计", "=SUM(B2:B7)|270"});
+  data.push_back({"合计", "=SUM(B2:B7)|270", "=SROUND(B8)|270"});  // a macro's function
   const std::string src = dir.file("f.xlsx");
   MakeBook(src, {{"Data", data}, {"Rates", {{"0.5"}}}}, [](xl::Workbook& book) {
     xl::Style percent;
@@ -446,9 +472,9 @@ TEST(WorkbookOutputs, FormulasThatWouldBreakBecomeTheirValuesInTheirOwnFormat) {
     std::string shown;
   };
   const Expect expects[] = {
-      {&one, "C3", "=B3*2"}, {&one, "D2", "0.5"},    {&one, "D3", "0.25"},
-      {&one, "D4", "7"},     {&two, "C2", "=B2*2"},  {&two, "D2", "3"},
-      {&two, "D3", "80"},    {&two, "D4", "=B4+B3"}, {&two, "B5", "270"},
+      {&one, "C3", "=B3*2"}, {&one, "D2", "0.5"}, {&one, "D3", "0.25"}, {&one, "D4", "7"},
+      {&two, "C2", "=B2*2"}, {&two, "D2", "3"},   {&two, "D3", "80"},   {&two, "D4", "=B4+B3"},
+      {&two, "B5", "270"},   {&two, "C5", "270"},
   };
   for (const Expect& e : expects)
     EXPECT_EQ(CellOf(*e.file, "Data", e.ref).shown, e.shown) << *e.file << " " << e.ref;
