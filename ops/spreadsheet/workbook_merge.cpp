@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cctype>
+#include <map>
 #include <optional>
 
 #include "batch/contract.h"
@@ -70,6 +71,38 @@ ServerSheet& ChooseTarget(ServerWorkbook& target, ServerSheet& source, int index
 }
 
 const char* const kNothingMerged = "没有生成合并后的工作簿。";
+const char* const kSourceHeader = "来源";
+
+void PutText(ServerSheet& sheet, std::uint32_t row, std::uint32_t col, const std::string& text) {
+  xl::Cell& cell = sheet.Model().Put(row, col);
+  cell.kind = xl::CellKind::Text;
+  cell.text = sheet.Workbook().Model().AddText(text);
+  cell.formula = 0;
+}
+
+// A header as columns are matched by it: trimmed, letter case aside. A
+// column without a header text is matched by its position.
+std::string HeaderKey(ServerSheet& sheet, std::uint32_t row, std::uint32_t col) {
+  const CellValue v = sheet.Cells(row, col).Value();
+  if (v.IsBlank()) return "\x01" + std::to_string(col);
+  return NameKey(v.Text());
+}
+
+// The header row of a target sheet, and the column of each header in it.
+struct TargetHeaders {
+  std::uint32_t row = 1;
+  std::map<std::string, std::uint32_t> columns;
+  std::uint32_t next = 1;  // the column a header not seen before takes
+};
+
+TargetHeaders HeaderColumns(ServerSheet& sheet, std::uint32_t row, std::uint32_t first) {
+  TargetHeaders known;
+  known.row = row;
+  const std::uint32_t last = std::max(UsedColumns(sheet), first);
+  for (std::uint32_t c = first; c <= last; ++c) known.columns.emplace(HeaderKey(sheet, row, c), c);
+  known.next = last + 1;
+  return known;
+}
 
 // Merges every source into one workbook and writes it under a temporary
 // name for `output`. Answers nothing when a stop came first.
@@ -78,6 +111,10 @@ std::optional<PendingOutput> MergeAndSave(RunState& run, const WorkbookMergeOpti
                                           const std::string& output, std::uint32_t givenHeader) {
   SheetServer server(xls);
   ServerWorkbook& target = server.Add();
+  const std::uint32_t lead = options.sourceColumn ? 1 : 0;  // column A names the source
+  const bool byHeader = options.columns == WorkbookMergeOptions::Columns::Header &&
+                        options.headers != WorkbookMergeOptions::Headers::Keep;
+  std::map<const xl::Sheet*, TargetHeaders> headers;
   for (std::size_t f = 0; f < run.WorkList.size(); ++f) {
     const std::string path = run.WorkList[f];
     reporter.Status("正在合并" + DisplayText(FileNamePart(path)));
@@ -93,38 +130,70 @@ std::optional<PendingOutput> MergeAndSave(RunState& run, const WorkbookMergeOpti
       const std::uint32_t width = std::max(scan.ScanWidth, UsedColumns(sheet));
       // Every source sheet leaves out its own title block, whatever the
       // sheets before it had.
-      std::uint32_t startRow = 1;
+      std::uint32_t startRow = 1, header = 0;
       std::uint32_t below = 0;  // the target's row above the data; 0: below what it holds
       if (options.headers != WorkbookMergeOptions::Headers::Keep) {
-        const std::uint32_t header = givenHeader != 0 ? givenHeader : scan.ScanRow;
+        header = givenHeader != 0 ? givenHeader : scan.ScanRow;
         startRow = header + 1;
         if (IsSheetBlank(into)) {
           sheet.Range("A1:" + ColumnLetters(width) + std::to_string(header)).select();
           server.Copy();
-          into.Range("A1").select();
+          into.Cells(1, 1 + lead).select();
           into.paste();
           below = header;
+          if (lead != 0) PutText(into, header, 1, kSourceHeader);
+          if (byHeader) headers[&into.Model()] = HeaderColumns(into, header, lead + 1);
         }
       }
       ScanState used;
       FindUsedRows(sheet, used);
-      if (startRow <= used.ScanRow) {  // a sheet of titles only adds nothing more
-        sheet
-            .Range("A" + std::to_string(startRow) + ":" + ColumnLetters(width) +
-                   std::to_string(used.ScanRow))
-            .select();
-        server.Copy();
-        if (below == 0) {
-          ScanState held;
-          FindUsedRows(into, held);
-          below = held.ScanRow;
+      if (startRow > used.ScanRow) continue;  // a sheet of titles only adds nothing more
+      if (below == 0) {
+        ScanState held;
+        FindUsedRows(into, held);
+        below = held.ScanRow;
+      }
+      if (below + 1 + (used.ScanRow - startRow) > xl::kMaxRows)
+        throw RunError(RunError::Kind::Failure, path,
+                       "合并结果超出了工作表的最大行数（1048576 行），“" + DisplayText(path) +
+                           "”无法并入工作表“" + into.Name() + "”。");
+      const std::string rows = std::to_string(startRow) + ":";
+      if (byHeader && headers.count(&into.Model()) != 0) {
+        // Column by column, each under the target's column of the same header.
+        TargetHeaders& known = headers[&into.Model()];
+        for (std::uint32_t c = 1; c <= width; ++c) {
+          const auto [at, added] = known.columns.emplace(HeaderKey(sheet, header, c), known.next);
+          if (added) {
+            ++known.next;
+            sheet.Cells(header, c).select();
+            server.Copy();
+            into.Cells(known.row, at->second).select();
+            into.paste();
+          }
+          const std::string column = ColumnLetters(c);
+          sheet
+              .Range(column + std::to_string(startRow) + ":" + column +
+                     std::to_string(used.ScanRow))
+              .select();
+          server.Copy();
+          into.Cells(below + 1, at->second).select();
+          into.paste();
         }
-        if (below + 1 + (used.ScanRow - startRow) > xl::kMaxRows)
-          throw RunError(RunError::Kind::Failure, path,
-                         "合并结果超出了工作表的最大行数（1048576 行），“" + DisplayText(path) +
-                             "”无法并入工作表“" + into.Name() + "”。");
-        into.Range("A" + std::to_string(below + 1)).select();
+      } else {
+        sheet.Range("A" + rows + ColumnLetters(width) + std::to_string(used.ScanRow)).select();
+        server.Copy();
+        into.Cells(below + 1, 1 + lead).select();
         into.paste();
+      }
+      if (lead != 0) {
+        const std::string label = FileNamePart(path) + " / " + sheet.Name();
+        const xl::Workbook& book = source.Model();
+        for (const xl::Row& row : sheet.Model().rows) {
+          if (row.index < startRow || row.index > used.ScanRow) continue;
+          if (std::any_of(row.cells.begin(), row.cells.end(),
+                          [&](const xl::Cell& c) { return !IsCellBlank(book, c); }))
+            PutText(into, below + 1 + (row.index - startRow), 1, label);
+        }
       }
     }
     source.Close();

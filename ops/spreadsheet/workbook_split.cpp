@@ -1,6 +1,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <map>
 #include <optional>
 #include <set>
 
@@ -34,6 +36,21 @@ std::string SafeFilePart(const std::string& name) {
   }
   if (out.empty() || out == "." || out == "..") out = "_" + out;
   return out;
+}
+
+constexpr std::size_t kMaxValues = 1000;
+
+std::string LowerText(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// A value as part of a file name: at most 80 bytes, cut between characters.
+std::string ShortText(const std::string& s) {
+  if (s.size() <= 80) return s;
+  std::size_t end = 80;
+  while (end > 0 && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80) --end;
+  return s.substr(0, end);
 }
 
 // Output path: the source with "_" + tag before its extension.
@@ -134,6 +151,9 @@ class Splitter {
         break;
       case WorkbookSplitOptions::Way::Rows:
         done = ByRows(source, path, rows);
+        break;
+      case WorkbookSplitOptions::Way::PerValue:
+        done = PerValue(source, path);
         break;
     }
     server_.close();
@@ -283,6 +303,107 @@ class Splitter {
     }
   }
 
+  // The column `options_.column` names in `sheet`: a header of its header
+  // row (trimmed, letter case aside), else column letters; 0 when neither.
+  static std::uint32_t FindColumn(ServerSheet& sheet, const SheetShape& shape,
+                                  const std::string& wanted) {
+    const std::string key = LowerText(TrimText(wanted));
+    for (std::uint32_t c = 1; c <= shape.width; ++c)
+      if (LowerText(TrimText(sheet.Cells(shape.header, c).Value().Text())) == key) return c;
+    std::uint32_t row = 0, col = 0;
+    std::string ref = TrimText(wanted);
+    if (ref.size() <= 3 &&
+        std::all_of(ref.begin(), ref.end(),
+                    [](char ch) { return std::isalpha(static_cast<unsigned char>(ch)) != 0; }) &&
+        xl::ParseCellRef(ref + "1", row, col))
+      return col;
+    return 0;
+  }
+
+  // One workbook per distinct value of the chosen column, in the order the
+  // values first appear; each holds, for every sheet with that column, its
+  // title block and the rows of that value.
+  bool PerValue(ServerWorkbook& source, const std::string& path) {
+    struct Runs {
+      int sheet;
+      SheetShape shape;
+      std::vector<std::pair<std::uint32_t, std::uint32_t>> rows;  // first, last
+    };
+    std::vector<std::string> values;
+    std::map<std::string, std::vector<Runs>> runs;
+    for (int i = 1; i <= source.Count(); ++i) {
+      ServerSheet& sheet = source.Worksheets(i);
+      if (options_.singleSheet && sheet.Name() != SheetFilter()) continue;
+      if (run_.StopRequested()) return false;
+      if (IsSheetBlank(sheet)) continue;
+      const SheetShape shape = Measure(sheet);
+      const std::uint32_t col = FindColumn(sheet, shape, options_.column);
+      if (col == 0) continue;
+      const xl::Workbook& book = source.Model();
+      for (const xl::Row& row : sheet.Model().rows) {
+        if (row.index <= shape.header || row.index > shape.used) continue;
+        if (std::all_of(row.cells.begin(), row.cells.end(),
+                        [&](const xl::Cell& c) { return IsCellBlank(book, c); }))
+          continue;
+        const std::string value = TrimText(sheet.Cells(row.index, col).Value().Text());
+        auto [at, added] = runs.try_emplace(value);
+        if (added) values.push_back(value);
+        if (at->second.empty() || at->second.back().sheet != i)
+          at->second.push_back({i, shape, {}});
+        auto& list = at->second.back().rows;
+        if (!list.empty() && list.back().second + 1 == row.index)
+          list.back().second = row.index;
+        else
+          list.emplace_back(row.index, row.index);
+      }
+    }
+    if (runs.empty())
+      throw RunError(RunError::Kind::Failure, path,
+                     "工作簿“" + DisplayText(path) + "”中没有列“" + TrimText(options_.column) +
+                         "”，无法按列值拆分。");
+    if (values.size() > kMaxValues)
+      throw RunError(RunError::Kind::Failure, path,
+                     "“" + DisplayText(path) + "”的列“" + TrimText(options_.column) + "”有 " +
+                         std::to_string(values.size()) + " 个不同的值，超过 " +
+                         std::to_string(kMaxValues) + " 个，没有拆分。");
+    std::set<std::string> used;
+    for (const std::string& value : values) {
+      if (run_.StopRequested()) return false;
+      ServerWorkbook& out = NewOutput();
+      bool first = true;
+      for (const Runs& r : runs[value]) {
+        ServerSheet& sheet = source.Worksheets(r.sheet);
+        ServerSheet& target = NextSheet(out, first);
+        first = false;
+        const std::string columns = ColumnLetters(r.shape.width);
+        sheet.Range("A1:" + columns + std::to_string(r.shape.header)).select();
+        server_.Copy();
+        target.Range("A1").select();
+        target.paste();
+        std::uint32_t below = r.shape.header;
+        for (const auto& [from, last] : r.rows) {
+          sheet.Range("A" + std::to_string(from) + ":" + columns + std::to_string(last)).select();
+          server_.Copy();
+          target.Range("A" + std::to_string(below + 1)).select();
+          target.paste();
+          below += last - from + 1;
+        }
+        try {
+          target.Name(sheet.Name());
+        } catch (const SheetNameRefused&) {
+          target.Name(sheet.Name() + "(2)");
+        }
+      }
+      std::string tag = SafeFilePart(value.empty() ? "空白" : ShortText(value));
+      const std::string base = tag;
+      for (int n = 2; used.count(LowerText(tag)) != 0; ++n)
+        tag = base + "(" + std::to_string(n) + ")";
+      used.insert(LowerText(tag));
+      Save(out, OutputPath(path, tag));
+    }
+    return true;
+  }
+
   RunState& run_;
   const WorkbookSplitOptions& options_;
   SheetServer server_;
@@ -312,6 +433,8 @@ void SplitWorkbooks(RunState& run, const WorkbookSplitOptions& options, const Co
     if (n < 1) throw RunError(RunError::Kind::Validation, {}, "每文件行数必须大于 0，请检查！");
     rows = static_cast<std::uint32_t>(n);
   }
+  if (options.way == WorkbookSplitOptions::Way::PerValue && TrimText(options.column).empty())
+    throw RunError(RunError::Kind::Validation, {}, "请填写按哪一列拆分（表头文字或列字母）！");
   if (options.singleSheet && options.way != WorkbookSplitOptions::Way::PerSheet &&
       TrimText(options.sheetName).empty())
     throw RunError(RunError::Kind::Validation, {}, "请选择需要操作的非空Sheet！");

@@ -396,6 +396,82 @@ TEST(WorkbookOutputs, MergedRangesComeAlongWholeWhereverTheyReach) {
             (std::set<std::string>{"M\tS\tA1:F1", "M\tS\tA4:C5"}));
 }
 
+TEST(WorkbookMerge, ASourceColumnNamesTheFileAndSheetOfEveryDataRow) {
+  test::TempDir dir;
+  Grid a = Table(2, 3, "a");
+  a[1][2] = "=B2*2|2";  // reads its own row: moves with it
+  a.push_back({});      // a blank row is nobody's
+  a.push_back({"a3.1"});
+  MakeBook(dir.file("a.xlsx"), {{"S", a}});
+  MakeBook(dir.file("b.xlsx"), {{"S", Table(1, 2, "b")}, {"T", Table(1, 2, "t")}});
+  struct Case {
+    WorkbookMergeOptions::Headers headers;
+    Grid columns;  // columns A:B of the merged sheet
+  };
+  const Case cases[] = {
+      {WorkbookMergeOptions::Headers::Auto,
+       {{"来源", "H1"},
+        {"a.xlsx / S", "a1.1"},
+        {"a.xlsx / S", "a2.1"},
+        {"", ""},
+        {"a.xlsx / S", "a3.1"},
+        {"b.xlsx / S", "b1.1"},
+        {"b.xlsx / T", "t1.1"}}},
+      {WorkbookMergeOptions::Headers::Keep,
+       {{"", ""},
+        {"a.xlsx / S", "H1"},
+        {"a.xlsx / S", "a1.1"},
+        {"a.xlsx / S", "a2.1"},
+        {"", ""},
+        {"a.xlsx / S", "a3.1"},
+        {"b.xlsx / S", "H1"},
+        {"b.xlsx / S", "b1.1"},
+        {"b.xlsx / T", "H1"},
+        {"b.xlsx / T", "t1.1"}}},
+  };
+  for (const Case& c : cases) {
+    WorkbookMergeOptions opt;
+    opt.match = WorkbookMergeOptions::Match::Any;
+    opt.headers = c.headers;
+    opt.sourceColumn = true;
+    RunState run = MakeRun({dir.file("a.xlsx"), dir.file("b.xlsx")}, dir.file("m.xlsx"));
+    Recorder rec;
+    MergeWorkbooks(run, opt, CommonOptions{}, rec);
+    const Grid g = ReadGrid(dir.file("m.xlsx"));
+    Grid columns;
+    for (const auto& row : g) columns.push_back({row[0], row[1]});
+    EXPECT_EQ(columns, c.columns);
+    const std::size_t formulaRow = c.headers == WorkbookMergeOptions::Headers::Keep ? 2 : 1;
+    EXPECT_EQ(g[formulaRow][3], "=C" + std::to_string(formulaRow + 1) + "*2");
+  }
+}
+
+TEST(WorkbookMerge, ColumnsMatchedByHeaderLandUnderTheirHeaders) {
+  test::TempDir dir;
+  MakeBook(dir.file("a.xlsx"), {{"S", {{"Title"}, {"Name", "Qty", "Price"}, {"pen", "2", "1.5"}}}});
+  MakeBook(dir.file("b.xlsx"), {{"S", {{" price ", "NAME", "Region"}, {"3", "ink", "东"}}}});
+  for (const bool source : {false, true}) {
+    SCOPED_TRACE(source);
+    WorkbookMergeOptions opt;
+    opt.match = WorkbookMergeOptions::Match::Any;
+    opt.columns = WorkbookMergeOptions::Columns::Header;
+    opt.sourceColumn = source;
+    RunState run = MakeRun({dir.file("a.xlsx"), dir.file("b.xlsx")}, dir.file("m.xlsx"));
+    Recorder rec;
+    MergeWorkbooks(run, opt, CommonOptions{}, rec);
+    Grid g = ReadGrid(dir.file("m.xlsx"));
+    if (source) {
+      EXPECT_EQ(g[1][0], "来源");
+      EXPECT_EQ(g[3][0], "b.xlsx / S");
+      for (auto& row : g) row.erase(row.begin());
+    }
+    EXPECT_EQ(g, (Grid{{"Title", "", "", ""},
+                       {"Name", "Qty", "Price", "Region"},
+                       {"pen", "2", "1.5", ""},
+                       {"ink", "", "3", "东"}}));
+  }
+}
+
 TEST(WorkbookMerge, SheetNamesMatchWhateverTheirLetterCase) {
   test::TempDir dir;
   MakeBook(dir.file("a.xlsx"), {{"Data", Table(2, 3, "a")}});
@@ -658,6 +734,74 @@ TEST(WorkbookSplit, ASourceWithoutTheChosenSheetIsSkippedAndTheRunGoesOn) {
   EXPECT_EQ(SheetNames(dir.file("c_1.xlsx")), std::vector<std::string>{"S"});
   EXPECT_EQ(rec.removed, (std::vector<int>{0, 2})) << "the skipped file stays in the list";
   EXPECT_EQ(rec.status, "分割操作完毕！共分割了 2 个文件。没有工作表“S”，已跳过的有：b.xlsx。");
+}
+
+TEST(WorkbookSplit, OneWorkbookPerValueOfAColumn) {
+  test::TempDir dir;
+  const std::string src = dir.file("sales.xlsx");
+  MakeBook(src, {{"Sales",
+                  {{"2024 销售"},
+                   {"Region", "Amount"},
+                   {"东", "1"},
+                   {"西", "2"},
+                   {"东", "3"},
+                   {"", "4"},
+                   {},
+                   {"a/b", "5"},
+                   {"东", "6"}}},
+                 {"Notes", {{"Text", "More"}, {"x", "y"}}}});
+  for (const char* column : {" region ", "A"}) {
+    SCOPED_TRACE(column);
+    WorkbookSplitOptions opt;
+    opt.way = WorkbookSplitOptions::Way::PerValue;
+    opt.column = column;
+    RunState run = MakeRun({src}, src);
+    Recorder rec;
+    SplitWorkbooks(run, opt, CommonOptions{}, rec);
+    const std::pair<const char*, Grid> expected[] = {
+        {"东", {{"2024 销售", ""}, {"Region", "Amount"}, {"东", "1"}, {"东", "3"}, {"东", "6"}}},
+        {"西", {{"2024 销售", ""}, {"Region", "Amount"}, {"西", "2"}}},
+        {"空白", {{"2024 销售", ""}, {"Region", "Amount"}, {"", "4"}}},
+        {"a_b", {{"2024 销售", ""}, {"Region", "Amount"}, {"a/b", "5"}}},
+    };
+    for (const auto& [tag, grid] : expected) {
+      const std::string out = dir.file(std::string("sales_") + tag + ".xlsx");
+      EXPECT_EQ(ReadGrid(out), grid) << out;
+      EXPECT_EQ(SheetNames(out), std::vector<std::string>{"Sales"});
+      fs::remove(out);
+    }
+    if (std::string(column) == "A") {  // Notes has a column A, but no "Region"
+      EXPECT_EQ(ReadGrid(dir.file("sales_x.xlsx")), (Grid{{"Text", "More"}, {"x", "y"}}));
+      fs::remove(dir.file("sales_x.xlsx"));
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.str()), fs::directory_iterator{}), 1);
+  }
+
+  // Refused before anything is written: no column, no such column, too many values.
+  Grid many = {{"Id", "V"}};
+  for (int i = 0; i < 1001; ++i) many.push_back({"k" + std::to_string(i), "1"});
+  MakeBook(dir.file("many.xlsx"), {{"S", many}});
+  struct Refusal {
+    const char* file;
+    const char* column;
+    RunError::Kind kind;
+  };
+  for (const Refusal& r : {Refusal{"sales.xlsx", " ", RunError::Kind::Validation},
+                           Refusal{"sales.xlsx", "Nowhere", RunError::Kind::Failure},
+                           Refusal{"many.xlsx", "Id", RunError::Kind::Failure}}) {
+    WorkbookSplitOptions opt;
+    opt.way = WorkbookSplitOptions::Way::PerValue;
+    opt.column = r.column;
+    RunState run = MakeRun({dir.file(r.file)}, "");
+    Recorder rec;
+    try {
+      SplitWorkbooks(run, opt, CommonOptions{}, rec);
+      ADD_FAILURE() << r.column;
+    } catch (const RunError& e) {
+      EXPECT_EQ(e.kind(), r.kind) << r.column;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.str()), fs::directory_iterator{}), 2);
+  }
 }
 
 TEST(WorkbookSplit, AStopLeavesTheSourceAndItsRowAlone) {
