@@ -172,6 +172,8 @@ void TMainForm::buildSettingsPanels(QWidget* column, int top) {
       e2->setVisible(r == radio("RadioButton6"));
       if (e2->isVisible()) e2->setFocus();
     });
+  Check(p, "CheckBox14", "添加来源列", false, 8, 190);
+  Check(p, "CheckBox15", "按表头匹配列", false, 8, 212);
 
   // Split, Excel.
   p = SettingsPanel(column, "RzPanel103", top);
@@ -191,6 +193,8 @@ void TMainForm::buildSettingsPanels(QWidget* column, int top) {
   combo1->setEditable(true);
   combo1->setGeometry(8, 124, 164, 22);
   Check(p, "CheckBox10", "重复标题", true, 8, 152);
+  After(Radio(p, "RadioButton21", "按列值拆分", false, 8, 176), Edit(p, "Edit14", "", 0, 0),
+        nullptr, 60);
 
   // Merge, Access.
   p = SettingsPanel(column, "RzPanel104", top);

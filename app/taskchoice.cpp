@@ -205,10 +205,15 @@ TaskOptions TMainForm::CollectOptions() const {
                : radio("RadioButton6")->isChecked() ? WorkbookMergeOptions::Headers::Row
                                                     : WorkbookMergeOptions::Headers::Auto;
   wm.headerRowText = text("Edit2");
+  wm.sourceColumn = check("CheckBox14")->isChecked();
+  wm.columns = check("CheckBox15")->isChecked() ? WorkbookMergeOptions::Columns::Header
+                                                : WorkbookMergeOptions::Columns::Position;
   WorkbookSplitOptions& ws = o.workbookSplit;
   ws.way = radio("RadioButton10")->isChecked()   ? WorkbookSplitOptions::Way::Rows
            : radio("RadioButton16")->isChecked() ? WorkbookSplitOptions::Way::PerSheet
+           : radio("RadioButton21")->isChecked() ? WorkbookSplitOptions::Way::PerValue
                                                  : WorkbookSplitOptions::Way::Parts;
+  ws.column = text("Edit14");
   ws.partsText = text("Edit4");
   ws.rowsText = text("Edit6");
   ws.singleSheet = check("CheckBox7")->isChecked();
