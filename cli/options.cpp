@@ -118,6 +118,22 @@ const std::vector<KindSpec>& Kinds() {
                 o.workbookMerge.headerRowText = PositiveCount("--headers", v);
               }
             }},
+           {"--source-column", nullptr, "添加来源列：第一列写明每个数据行来自的文件和工作表", true,
+            false, nullptr,
+            [](TaskOptions& o, const std::string&) { o.workbookMerge.sourceColumn = true; }},
+           {"--match-columns", "position|header",
+            "列的对应方式：按位置（默认）/ 按表头文字（忽略首尾空白和大小写）", true, false,
+            nullptr,
+            [](TaskOptions& o, const std::string& v) {
+              using Columns = WorkbookMergeOptions::Columns;
+              if (v == "position")
+                o.workbookMerge.columns = Columns::Position;
+              else if (v == "header")
+                o.workbookMerge.columns = Columns::Header;
+              else
+                throw UsageError("--match-columns 应为 position 或 header，而不是“" +
+                                 DisplayText(v) + "”");
+            }},
            {"--parts", "N", "平均分割，每个工作簿分成 N 个文件（默认方式，N 默认 2）", false, true,
             "way",
             [](TaskOptions& o, const std::string& v) {
@@ -132,6 +148,13 @@ const std::vector<KindSpec>& Kinds() {
            {"--per-sheet", nullptr, "每个工作表成一个文件", false, true, "way",
             [](TaskOptions& o, const std::string&) {
               o.workbookSplit.way = WorkbookSplitOptions::Way::PerSheet;
+            }},
+           {"--by-column", "NAME|LETTER", "按列值拆分：该列每个不同的值成一个文件", false, true,
+            "way",
+            [](TaskOptions& o, const std::string& v) {
+              if (TrimText(v).empty()) throw UsageError("--by-column 需要表头文字或列字母");
+              o.workbookSplit.way = WorkbookSplitOptions::Way::PerValue;
+              o.workbookSplit.column = v;
             }},
            {"--sheet", "NAME", "只分割名为 NAME 的工作表", false, true, nullptr,
             [](TaskOptions& o, const std::string& v) {
