@@ -71,12 +71,13 @@ bool StaysWhole(std::string_view formula, long dr, long dc,
     const long rows = ref.absRow || ref.mixedRow ? 0 : dr;
     const long cols = ref.absCol || ref.mixedCol ? 0 : dc;
     std::uint32_t next = ref.area.r1;  // the first row not yet found carried
+    // The latest block first: most formulas read cells pasted with them.
     for (bool advanced = true; advanced && next <= ref.area.r2;) {
       advanced = false;
-      for (const CarriedBlock& b : carried)
-        if (b.rows == rows && b.cols == cols && b.area.r1 <= next && next <= b.area.r2 &&
-            b.area.c1 <= ref.area.c1 && ref.area.c2 <= b.area.c2) {
-          next = b.area.r2 + 1;
+      for (auto b = carried.rbegin(); b != carried.rend() && !advanced; ++b)
+        if (b->rows == rows && b->cols == cols && b->area.r1 <= next && next <= b->area.r2 &&
+            b->area.c1 <= ref.area.c1 && ref.area.c2 <= b->area.c2) {
+          next = b->area.r2 + 1;
           advanced = true;
         }
     }
