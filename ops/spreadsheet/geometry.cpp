@@ -12,12 +12,7 @@ std::string ColumnLetters(long column) {
 }
 
 bool IsCellBlank(const xl::Workbook& book, const xl::Cell& cell) {
-  // A formula not computed yet holds something the application will show.
-  if (cell.kind == xl::CellKind::Blank) return cell.formula == 0;
-  if (cell.kind != xl::CellKind::Text) return false;
-  const std::string& t = book.Text(cell.text);
-  return std::all_of(t.begin(), t.end(),
-                     [](char c) { return static_cast<unsigned char>(c) <= ' '; });
+  return xl::IsBlank(book, cell);
 }
 
 bool IsSheetBlank(ServerSheet& sheet) {
@@ -87,12 +82,7 @@ std::uint32_t UsedColumns(ServerSheet& sheet) {
 }
 
 std::vector<std::string> NonBlankSheetNames(const std::string& path, XlsConverter* xls) {
-  SheetServer server(xls);
-  ServerWorkbook& book = server.Open(path);
-  std::vector<std::string> names;
-  for (int i = 1; i <= book.Count(); ++i)
-    if (!IsSheetBlank(book.Worksheets(i))) names.push_back(book.Worksheets(i).Name());
-  return names;
+  return SheetsHoldingData(path, xls);
 }
 
 }  // namespace pw

@@ -112,6 +112,20 @@ bool CellValue::IsBlank() const {
                      [](char c) { return static_cast<unsigned char>(c) <= ' '; });
 }
 
+std::vector<std::string> SheetsHoldingData(const std::string& path, XlsConverter* xls) {
+  SheetServer server(xls);
+  ServerWorkbook& book = server.Open(path);
+  std::vector<std::string> names;
+  for (const auto& sheet : book.Model().sheets) {
+    const bool holds = std::any_of(sheet->rows.begin(), sheet->rows.end(), [&](const xl::Row& r) {
+      return std::any_of(r.cells.begin(), r.cells.end(),
+                         [&](const xl::Cell& c) { return !xl::IsBlank(book.Model(), c); });
+    });
+    if (holds) names.push_back(sheet->name);
+  }
+  return names;
+}
+
 // ------------------------------------------------------------------ paste
 
 void PasteBlock(const xl::Workbook& fromBook, const xl::Sheet& from, const xl::Rect& area,

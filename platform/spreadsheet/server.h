@@ -173,6 +173,10 @@ class SheetServer {
   std::map<std::pair<const xl::Sheet*, const xl::Sheet*>, std::vector<CarriedBlock>> carried_;
 };
 
+// The names of the sheets of `path` that hold a non-blank cell, in order:
+// what the sheet picker offers. Throws RunError naming `path`.
+std::vector<std::string> SheetsHoldingData(const std::string& path, XlsConverter* xls = nullptr);
+
 // Copies `area` of `from` to `to` with its top-left corner at (row, col), as
 // the application's paste does: values, styles, merges inside the area, and
 // formulas with their relative references moved. `wholeSheet` also copies

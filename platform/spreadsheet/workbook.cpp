@@ -172,6 +172,14 @@ Sheet* Workbook::FindSheet(std::string_view name) {
   return nullptr;
 }
 
+bool IsBlank(const Workbook& book, const Cell& cell) {
+  if (cell.kind == CellKind::Blank) return cell.formula == 0;
+  if (cell.kind != CellKind::Text) return false;
+  const std::string& t = book.Text(cell.text);
+  return std::all_of(t.begin(), t.end(),
+                     [](char c) { return static_cast<unsigned char>(c) <= ' '; });
+}
+
 std::string ColumnName(std::uint32_t col) {
   if (col < 1 || col > kMaxCols) return {};
   std::string name;

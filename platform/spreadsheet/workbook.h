@@ -185,6 +185,10 @@ class Workbook {
   std::unordered_map<std::string, std::uint32_t> styleIds_;
 };
 
+// Whether a cell shows nothing: no value, or a text of only characters of
+// code 32 or less. A formula not computed yet is not blank.
+bool IsBlank(const Workbook& book, const Cell& cell);
+
 // "A" for 1 ... "XFD" for 16384; empty outside that span.
 std::string ColumnName(std::uint32_t col);
 // "B7" -> row 7, column 2. Answers false for anything that is not one cell reference.

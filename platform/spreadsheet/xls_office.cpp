@@ -1,7 +1,7 @@
-#include "ops/spreadsheet/xls_office.h"
+#include "platform/spreadsheet/xls_office.h"
 
-#include "batch/run.h"
 #include "platform/office/office_server.h"
+#include "platform/run_errors.h"
 #include "platform/textcodec.h"
 
 namespace pw {
