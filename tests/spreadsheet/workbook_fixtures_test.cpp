@@ -16,7 +16,7 @@
 #include "batch/contract.h"
 #include "ops/spreadsheet/geometry.h"
 #include "ops/spreadsheet/workbook_ops.h"
-#include "ops/spreadsheet/xls_office.h"
+#include "platform/spreadsheet/xls_office.h"
 #include "tests/spreadsheet/sheet_support.h"
 #include "tests/support/tempdir.h"
 
