@@ -472,7 +472,7 @@ void SplitTextFiles(RunState& run, const TextSplitOptions& options, const Common
   }
   reporter.Status("合并操作已完成，正在清理内存... ");
   progress.End();
-  reporter.Status(std::to_string(count) + " 个文件合并生成新文件：" + DisplayText(run.OutputBase));
+  reporter.Status(std::to_string(count) + " 个文件已被分割，并生成了新文件！");
 }
 
 }  // namespace pw

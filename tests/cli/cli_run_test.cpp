@@ -39,7 +39,7 @@ TEST(CliRun, ExitStatusTellsTheOutcome) {
   };
   const std::vector<Case> cases = {
       {"merge txt a.txt day.txt -o merged", 0, "2 个文件合并生成新文件："},
-      {"split txt --lines 2 day.txt", 0, "day3.txt"},
+      {"split txt --lines 2 day.txt", 0, "1 个文件已被分割，并生成了新文件！"},
       {"merge txt a.txt missing.txt", 1, "missing.txt"},
       {"merge txt -o nosuch/merged a.txt", 1, "nosuch”不存在"},
       {"merge txt a.txt ./a.txt", 1, "a.txt”在待处理的文件中出现了两次"},

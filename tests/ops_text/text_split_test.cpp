@@ -213,7 +213,7 @@ TEST(TextSplit, EachSourceUsesItsOwnTitleAndTheContractHoldsInOrder) {
       "step",
       "status 合并操作已完成，正在清理内存... ",
       "end",
-      "status 2 个文件合并生成新文件：" + dir.file("b2.txt"),
+      "status 2 个文件已被分割，并生成了新文件！",
       "source 0 trashed",
       "source 1 trashed",
   };
