@@ -12,8 +12,10 @@
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/container/XNamed.hpp>
 #include <com/sun/star/document/XRedlinesSupplier.hpp>
+#include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
 #include <com/sun/star/text/XTextCursor.hpp>
+#include <com/sun/star/text/XTextFieldsSupplier.hpp>
 #include <com/sun/star/text/XTextFrame.hpp>
 #include <com/sun/star/text/XTextFramesSupplier.hpp>
 #include <com/sun/star/text/XTextGraphicObjectsSupplier.hpp>
@@ -39,8 +41,10 @@ namespace pw {
 namespace {
 
 using test::ReadFile;
+using test::ReadZipPart;
 using test::TempDir;
 using test::WriteFile;
+using test::WriteZip;
 
 struct Recorder : RunReporter {
   std::vector<std::string> statuses;
@@ -522,37 +526,145 @@ TEST(DocumentRobustness, TheOfficeGoingDownOnAFileEndsNeitherTheBatchNorTheMerge
   }
 }
 
-// A document with comments: the headless office may go down showing them
-// (it lacks the comment window's dialog files). Either way the batch goes
-// on: the document is split with its comments, or named as failed.
-TEST(DocumentRobustness, ADocumentWithCommentsIsSplitOrNamedAndTheRestIsSplit) {
-  TempDir dir;
-  std::string body;
-  for (int i = 0; i < 3; ++i)
-    body += "<text:p>Para " + std::to_string(i) +
-            "<office:annotation><dc:creator>Bob</dc:creator><text:p>note</text:p>"
-            "</office:annotation> text</text:p>";
-  WriteFile(dir.file("in/noted.fodt"),
-            R"(<?xml version="1.0" encoding="UTF-8"?>
-<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" xmlns:dc="http://purl.org/dc/elements/1.1/" office:version="1.3" office:mimetype="application/vnd.oasis.opendocument.text"><office:body><office:text>)" +
-                body + "</office:text></office:body></office:document>");
-  WriteFile(dir.file("in/plain.fodt"), Pages(2, "p"));
-  std::filesystem::create_directories(dir.file("out"));
-  DocumentSplitOptions halves;
-  halves.partsText = "2";
-  RunState run = MakeRun({dir.file("in/noted.fodt"), dir.file("in/plain.fodt")}, dir.file("out/x"));
-  Recorder rec;
-  bool named = false;
-  try {
-    SplitDocuments(run, halves, CommonOptions{}, rec);
-  } catch (const RunError& e) {
-    EXPECT_EQ(e.file(), dir.file("in/noted.fodt")) << e.what();
-    named = true;
+// A .docx as Word writes one, with `notes` commented paragraphs, one a page:
+// each paragraph "Para k" carries the comment "notek".
+void WriteCommentedDocx(const std::string& path, int notes) {
+  const std::string w = R"(xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main")";
+  const std::string rels = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+  std::string body, comments;
+  for (int i = 0; i < notes; ++i) {
+    const std::string k = std::to_string(i);
+    body += std::string("<w:p>") + (i > 0 ? R"(<w:r><w:br w:type="page"/></w:r>)" : "") +
+            R"(<w:commentRangeStart w:id=")" + k + R"("/><w:r><w:t>Para )" + k +
+            R"(</w:t></w:r><w:commentRangeEnd w:id=")" + k +
+            R"("/><w:r><w:commentReference w:id=")" + k + R"("/></w:r></w:p>)";
+    comments += R"(<w:comment w:id=")" + k +
+                R"(" w:author="Bob" w:date="2024-01-02T03:04:05Z"><w:p><w:r><w:t>note)" + k +
+                "</w:t></w:r></w:p></w:comment>";
   }
-  std::vector<std::string> expected = {"plain_1.fodt.docx", "plain_2.fodt.docx"};
-  if (!named) expected.insert(expected.begin(), {"noted_1.fodt.docx", "noted_2.fodt.docx"});
-  EXPECT_EQ(FilesIn(dir.file("out")), expected);
-  EXPECT_EQ(rec.removedRows, (named ? std::vector<int>{1} : std::vector<int>{0, 1}));
+  const std::string head = R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)";
+  WriteZip(
+      path,
+      {{"[Content_Types].xml",
+        head +
+            R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/><Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/><Override PartName="/word/comments.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.comments+xml"/></Types>)"},
+       {"_rels/.rels",
+        head +
+            R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type=")" +
+            rels + R"(/officeDocument" Target="word/document.xml"/></Relationships>)"},
+       {"word/_rels/document.xml.rels",
+        head +
+            R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type=")" +
+            rels + R"(/comments" Target="comments.xml"/></Relationships>)"},
+       {"word/document.xml",
+        head + "<w:document " + w + "><w:body>" + body + "<w:sectPr/></w:body></w:document>"},
+       {"word/comments.xml", head + "<w:comments " + w + ">" + comments + "</w:comments>"}});
+}
+
+// The same as a flat ODF text.
+std::string CommentedFodt(int notes) {
+  std::string body;
+  for (int i = 0; i < notes; ++i) {
+    const std::string k = std::to_string(i);
+    body += std::string(i > 0 ? R"(<text:p text:style-name="PB">)" : "<text:p>") + "Para " + k +
+            "<office:annotation><dc:creator>Bob</dc:creator><text:p>note" + k +
+            "</text:p></office:annotation></text:p>";
+  }
+  return R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" xmlns:dc="http://purl.org/dc/elements/1.1/" office:version="1.3" office:mimetype="application/vnd.oasis.opendocument.text"><office:automatic-styles><style:style style:name="PB" style:family="paragraph"><style:paragraph-properties fo:break-before="page"/></style:style></office:automatic-styles><office:body><office:text>)" +
+         body + "</office:text></office:body></office:document>";
+}
+
+// The comments of a .docx as its XML holds them: the words of each, in order.
+std::vector<std::string> CommentsInXml(const std::string& docx) {
+  const std::string xml = ReadZipPart(docx, "word/comments.xml");
+  std::vector<std::string> notes;
+  for (std::size_t at = xml.find("<w:comment "); at != std::string::npos;) {
+    const std::size_t next = xml.find("<w:comment ", at + 1);
+    const std::string one = xml.substr(at, next == std::string::npos ? next : next - at);
+    std::string words;
+    for (std::size_t t = one.find("<w:t"); t != std::string::npos; t = one.find("<w:t", t + 1)) {
+      const std::size_t open = one.find('>', t);
+      if (one.compare(t, 5, "<w:t>") != 0 && one.compare(t, 5, "<w:t ") != 0) continue;
+      words += one.substr(open + 1, one.find("</w:t>", open) - open - 1);
+    }
+    notes.push_back(words);
+    at = next;
+  }
+  return notes;
+}
+
+// The comments of any document as the office reads them: the words of each.
+std::vector<std::string> CommentsInDocument(const std::string& file) {
+  using namespace css;
+  OfficeServer server;
+  word::WordApplication app(server);
+  word::WordDocument& doc = app.Documents().Open(file);
+  std::vector<std::string> notes;
+  uno::Reference<container::XEnumeration> fields =
+      uno::Reference<text::XTextFieldsSupplier>(doc.state().model, uno::UNO_QUERY_THROW)
+          ->getTextFields()
+          ->createEnumeration();
+  while (fields->hasMoreElements()) {
+    uno::Reference<lang::XServiceInfo> field(fields->nextElement(), uno::UNO_QUERY_THROW);
+    if (!field->supportsService("com.sun.star.text.textfield.Annotation")) continue;
+    OUString content;
+    uno::Reference<beans::XPropertySet>(field, uno::UNO_QUERY_THROW)
+        ->getPropertyValue("Content") >>= content;
+    notes.push_back(FromOU(content));
+  }
+  doc.Close();
+  std::sort(notes.begin(), notes.end());
+  return notes;
+}
+
+// Documents with comments (a .docx as Word writes them, a .doc and an ODF
+// text) merge and split like any other, each comment with its words in the
+// output, in the part holding the words it is about.
+TEST(DocumentComments, CommentsComeAlongInMergesAndSplits) {
+  TempDir dir;
+  WriteCommentedDocx(dir.file("in/a.docx"), 3);
+  MakeDocx({{dir.file("in/b.doc"), CommentedFodt(2)}});
+  WriteFile(dir.file("in/c.fodt"), CommentedFodt(2));
+  WriteFile(dir.file("in/plain.fodt"), Pages(2, "p"));
+  const std::vector<std::string> sources = {dir.file("in/a.docx"), dir.file("in/b.doc"),
+                                            dir.file("in/c.fodt"), dir.file("in/plain.fodt")};
+  std::filesystem::create_directories(dir.file("out"));
+  {
+    SCOPED_TRACE("merge");
+    RunState run = MakeRun(sources, dir.file("out/m.docx"));
+    Recorder rec;
+    MergeDocuments(run, {true, false}, CommonOptions{}, rec);
+    EXPECT_EQ(
+        CommentsInXml(run.OutputBase),
+        (std::vector<std::string>{"note0", "note1", "note2", "note0", "note1", "note0", "note1"}));
+    EXPECT_EQ(rec.removedRows, (std::vector<int>{0, 1, 2, 3}));
+  }
+  for (const std::string& name : FilesIn(dir.file("out")))
+    std::filesystem::remove(dir.file("out/" + name));
+  {
+    SCOPED_TRACE("split");
+    DocumentSplitOptions byPage;
+    byPage.way = DocumentSplitOptions::Way::Pages;
+    byPage.pagesText = "1";
+    RunState run = MakeRun(sources, dir.file("out/x"));
+    Recorder rec;
+    SplitDocuments(run, byPage, CommonOptions{}, rec);
+    EXPECT_EQ(FilesIn(dir.file("out")),
+              (std::vector<std::string>{"a_1.docx", "a_2.docx", "a_3.docx", "b_1.doc", "b_2.doc",
+                                        "c_1.fodt.docx", "c_2.fodt.docx", "plain_1.fodt.docx",
+                                        "plain_2.fodt.docx"}));
+    for (int k = 0; k < 3; ++k)
+      EXPECT_EQ(CommentsInXml(dir.file("out/a_" + std::to_string(k + 1) + ".docx")),
+                (std::vector<std::string>{"note" + std::to_string(k)}));
+    for (int k = 0; k < 2; ++k) {
+      const std::string part = std::to_string(k + 1);
+      const std::vector<std::string> note = {"note" + std::to_string(k)};
+      EXPECT_EQ(CommentsInDocument(dir.file("out/b_" + part + ".doc")), note);
+      EXPECT_EQ(CommentsInXml(dir.file("out/c_" + part + ".fodt.docx")), note);
+    }
+    EXPECT_EQ(rec.removedRows, (std::vector<int>{0, 1, 2, 3}));
+  }
 }
 
 TEST(DocumentSafety, BytesOfNoDocumentKindAreRefusedAndNothingIsWritten) {

@@ -23,6 +23,22 @@ inline void WriteZip(const std::string& path, const std::map<std::string, std::s
   zip_close(z);
 }
 
+// The content of the part `name` of the zip at `path`; empty when absent.
+inline std::string ReadZipPart(const std::string& path, const std::string& name) {
+  int err = 0;
+  zip_t* z = zip_open(path.c_str(), ZIP_RDONLY, &err);
+  if (z == nullptr) return {};
+  std::string out;
+  if (zip_file_t* f = zip_fopen(z, name.c_str(), 0)) {
+    char buf[4096];
+    zip_int64_t n = 0;
+    while ((n = zip_fread(f, buf, sizeof buf)) > 0) out.append(buf, static_cast<std::size_t>(n));
+    zip_fclose(f);
+  }
+  zip_discard(z);
+  return out;
+}
+
 // A .docx with a picture linked (not embedded) from `base` + "/d.png", and
 // fields that include a picture and a text from there.
 inline void WriteLinkedDocx(const std::string& path, const std::string& base) {
