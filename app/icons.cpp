@@ -227,3 +227,14 @@ void DrawToolIcon(QPainter& p, const QRect& rect, ToolIcon icon, const QColor& i
 }
 
 }  // namespace pw
+
+namespace pw {
+
+QIcon ProgramIcon() {
+  QIcon own;
+  for (const char* size : {"32", "64", "256"})
+    own.addFile(QStringLiteral(":/icon/") + QLatin1String(size) + QStringLiteral(".png"));
+  return QIcon::fromTheme(QStringLiteral("org.plinthwick.Plinthwick"), own);
+}
+
+}  // namespace pw

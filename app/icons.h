@@ -1,6 +1,7 @@
 #pragma once
 // The program's artwork, drawn as vectors at any size.
 
+#include <QIcon>
 #include <QPainter>
 #include <QPixmap>
 #include <QRect>
@@ -14,5 +15,8 @@ void DrawKindIcon(QPainter& p, const QRect& r, int kind);
 // The 13 x 13 tick box.
 void DrawTickBox(QPainter& p, const QRect& r, bool ticked);
 void DrawToolIcon(QPainter& p, const QRect& r, ToolIcon icon, const QColor& ink);
+// The program's icon from the desktop's theme, or our own when the theme has
+// none by the program's name.
+QIcon ProgramIcon();
 
 }  // namespace pw

@@ -1,10 +1,12 @@
 #pragma once
 // The one window: task choice, file list, settings, and the batch run.
 
+#include <QPointer>
 #include <QWidget>
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -31,6 +33,7 @@ namespace pw {
 
 class ClickLabel;
 class FileListView;
+class GuideDialog;
 class ImageButton;
 class PromoFetch;
 struct PromoPage;
@@ -101,7 +104,7 @@ class TMainForm : public QWidget {
   void buildTopBar();
   void buildMainMenu();
   void buildPromotion();
-  void OpenDemonstration();
+  void OpenDemonstration(std::function<void()> onFirstShown);
   void showLinkTexts();
   void buildTaskPane();
   void buildToolbar();
@@ -180,6 +183,7 @@ class TMainForm : public QWidget {
   QTimer* timer2_ = nullptr;
   TickerState ticker_;
   std::unique_ptr<PromoFetch> promoFetch_;
+  QPointer<GuideDialog> guide_;
 };
 
 }  // namespace pw

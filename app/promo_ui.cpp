@@ -1,6 +1,5 @@
 // The promotional link labels, their ticker, the daily page and the main menu.
 
-#include <unistd.h>
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
@@ -8,6 +7,7 @@
 #include <QUrl>
 
 #include "app/dialogs.h"
+#include "app/guide.h"
 #include "app/mainwindow.h"
 #include "app/widgets.h"
 #include "platform/paths.h"
@@ -107,13 +107,21 @@ void TMainForm::Label28Click(ClickLabel* sender) {
   if (IsOpenableLink(target)) ShellOpen(target);
 }
 
-void TMainForm::OpenDemonstration() {
-  const std::string demo = DemoFile();
-  if (::access(demo.c_str(), R_OK) == 0) ShellOpen(demo);
+// The guide is one window: asked for again while it is open, it comes to the
+// front on the page it shows.
+void TMainForm::OpenDemonstration(std::function<void()> onFirstShown) {
+  if (guide_ == nullptr) {
+    guide_ = new GuideDialog(this);
+    guide_->setAttribute(Qt::WA_DeleteOnClose);
+    guide_->onFirstShown = std::move(onFirstShown);
+  }
+  guide_->show();
+  guide_->raise();
+  guide_->activateWindow();
 }
 
 void TMainForm::N1Click() {
-  OpenDemonstration();
+  OpenDemonstration({});
 }
 
 void TMainForm::N3Click() {

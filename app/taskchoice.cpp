@@ -135,17 +135,19 @@ void TMainForm::ApplyStoredSettings() {
   const std::string dzb = TrimText(ReadSetting("Main", "FileNameDZB", "0"));
   check("CheckBox2")->setChecked(dzb == "0");
 
-  // An unreadable count is taken as no start yet, rather than skipping the
-  // rest of the start-up.
+  // The guide comes up by itself at the first three starts that show it; a
+  // start counts only once the guide is on screen. An unreadable count is
+  // taken as no start yet, rather than skipping the rest of the start-up.
   const std::string yanshi = TrimText(ReadSetting("Main", "Yanshi", "0"));
   char* end = nullptr;
   long shown = std::strtol(yanshi.c_str(), &end, 10);
   if (yanshi.empty() || end == nullptr || *end != '\0') shown = 0;
   if (shown < 3) {
-    OpenDemonstration();
-    std::string error;
-    if (!WriteSetting("Main", "Yanshi", std::to_string(shown + 1), &error))
-      setStatus(QString::fromStdString(error));
+    OpenDemonstration([this, shown] {
+      std::string error;
+      if (!WriteSetting("Main", "Yanshi", std::to_string(shown + 1), &error))
+        setStatus(QString::fromStdString(error));
+    });
   }
 
   check("CheckBox2")->setChecked(ReadSetting("main", "chr", "1") == "1");

@@ -116,7 +116,6 @@ TEST(Promotion, MenuCommandsHandTheirTargetsToTheShell) {
   test::WriteFile(h.appDir.file("Info.ini"),
                   "[Main]\nYanshi=3\n[Endpoints]\nWebsite=https://maker.example/\n"
                   "Mailbox=help@maker.example\n");
-  test::WriteFile(h.appDir.file("yanshi.swf"), "FWS");
   auto* menu = h.find<QMenu>("PopupMenu1");
   std::vector<std::string> texts;
   for (QAction* a : menu->actions())
@@ -126,31 +125,15 @@ TEST(Promotion, MenuCommandsHandTheirTargetsToTheShell) {
 
   for (const char* item : {"N1", "N3", "N4"}) menu->findChild<QAction*>(item)->trigger();
   h.click("Label4");
-  ASSERT_EQ(h.opened.size(), 4u);
-  EXPECT_EQ(h.opened[0], h.appDir.file("yanshi.swf"));
-  EXPECT_EQ(h.opened[1], ErrorReportLink("help@maker.example"));
+  ASSERT_EQ(h.opened.size(), 3u);  // "操作演示" shows the built-in guide instead
+  EXPECT_EQ(h.opened[0], ErrorReportLink("help@maker.example"));
+  EXPECT_EQ(h.opened[1], "https://maker.example/");
   EXPECT_EQ(h.opened[2], "https://maker.example/");
-  EXPECT_EQ(h.opened[3], "https://maker.example/");
-  EXPECT_EQ(ReadIniValue(h.appDir.file("Info.ini"), "Main", "Yanshi", ""), "3");  // N1 leaves it
 
   menu->findChild<QAction*>("N6")->trigger();
   ASSERT_EQ(h.messages.size(), 1u);
   EXPECT_NE(h.messages[0].find("Version 2.2.1"), std::string::npos);
-  EXPECT_EQ(h.opened.size(), 4u);
-}
-
-TEST(Promotion, DemonstrationOpensAtTheFirstThreeStarts) {
-  for (const auto& [stored, opens] :
-       std::vector<std::pair<const char*, bool>>{{nullptr, true}, {"2", true}, {"3", false}}) {
-    WindowHarness h;
-    if (stored != nullptr)
-      test::WriteFile(h.appDir.file("Info.ini"), std::string("[Main]\nYanshi=") + stored + "\n");
-    test::WriteFile(h.appDir.file("yanshi.swf"), "FWS");
-    h.window();
-    EXPECT_EQ(h.opened, opens ? std::vector<std::string>{h.appDir.file("yanshi.swf")}
-                              : std::vector<std::string>{})
-        << (stored ? stored : "none");
-  }
+  EXPECT_EQ(h.opened.size(), 3u);
 }
 
 TEST(Ticker, LinesTakeTurnsEveryTenSeconds) {
