@@ -37,19 +37,19 @@ void TMainForm::Image9Click() {
   completedPanel_->hide();
   if (TaskKindName.trimmed().isEmpty() || TaskMode.trimmed().isEmpty()) {
     ShowMessage(this, MessageKind::Information,
-                QStringLiteral("请您先从左侧选择操作任务，然后我再把合适类型的文件列表出来！"));
+                tr("请您先从左侧选择操作任务，然后我再把合适类型的文件列表出来！"));
     return;
   }
-  setStatus(QStringLiteral("  正在准备文件请稍候......"));
+  setStatus(tr("  正在准备文件请稍候......"));
   status_->repaint();
   if (!IsFolder(SourceFolder)) SourceFolder.clear();
-  const std::string chosen = ChooseFolder(this, QStringLiteral("请选择文档所在目录"), SourceFolder);
+  const std::string chosen = ChooseFolder(this, tr("请选择文档所在目录"), SourceFolder);
   if (!chosen.empty()) {
     SourceFolder = chosen;
     rememberFolder("LastFolder", SourceFolder);
   }
   if (!TrimText(SourceFolder).empty()) {
-    pathLabel_->setText(QStringLiteral("  当前路径：") + Shown(SourceFolder));
+    pathLabel_->setText(tr("  当前路径：") + Shown(SourceFolder));
     OutputFolder = SourceFolder;
   }
   stopScan();
@@ -81,12 +81,12 @@ void TMainForm::addDropped(const std::vector<std::string>& paths) {
   }
   if (folders.empty() && files.empty()) return;
   completedPanel_->hide();
-  setStatus(QStringLiteral("  正在准备文件请稍候......"));
+  setStatus(tr("  正在准备文件请稍候......"));
   if (!folders.empty()) {
     SourceFolder = folders.front();
     rememberFolder("LastFolder", SourceFolder);
     OutputFolder = SourceFolder;
-    pathLabel_->setText(QStringLiteral("  当前路径：") + Shown(SourceFolder));
+    pathLabel_->setText(tr("  当前路径：") + Shown(SourceFolder));
   }
   startScan(folders, files);
 }
@@ -150,11 +150,11 @@ void TMainForm::finishScan(std::uint64_t generation, int unreadable, bool ok) {
   if (generation != scanGeneration_) return;
   scanning_ = false;
   if (scanThread_.joinable()) scanThread_.join();
-  QString text = QStringLiteral("  文件准备完毕，等候后续操作！");
+  QString text = tr("  文件准备完毕，等候后续操作！");
   if (!ok && !TrimText(SourceFolder).empty())
-    text = QStringLiteral("  无法读取文件夹“") + Shown(SourceFolder) + QStringLiteral("”");
+    text = tr("  无法读取文件夹“%1”").arg(Shown(SourceFolder));
   else if (unreadable > 0)
-    text += QStringLiteral("（%1 个子文件夹无法读取，已跳过）").arg(unreadable);
+    text += tr("（%1 个子文件夹无法读取，已跳过）").arg(unreadable);
   setStatus(text);
 }
 
@@ -164,7 +164,7 @@ void TMainForm::rescan() {
       chosenMode() == ::pw::TaskMode::None)
     return;
   completedPanel_->hide();
-  setStatus(QStringLiteral("  正在准备文件请稍候......"));
+  setStatus(tr("  正在准备文件请稍候......"));
   stopScan();
   records_.clear();
   startScan();
@@ -202,7 +202,7 @@ void TMainForm::Image12Click(bool up) {
 
 void TMainForm::Image14Click() {
   if (running_) return;
-  if (selectAllLabel_->text() == QStringLiteral("全选"))
+  if (selectAllLabel_->text() == tr("全选"))
     list_->selectAll();
   else
     list_->clearSelection();
@@ -215,7 +215,7 @@ void TMainForm::updateSelectAllCaption() {
   // that removed the others, a new scan).
   const int rows = records_.rowCount();
   const bool all = rows > 0 && list_->selectedRowCount() == rows;
-  selectAllLabel_->setText(all ? QStringLiteral("取消全选") : QStringLiteral("全选"));
+  selectAllLabel_->setText(all ? tr("取消全选") : tr("全选"));
   selectAllLabel_->adjustSize();
 }
 

@@ -5,6 +5,7 @@
 #include "app/icons.h"
 #include "app/language.h"
 #include "app/mainwindow.h"
+#include "translations/language.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -16,7 +17,10 @@ int main(int argc, char** argv) {
   QFont font(QStringLiteral("Noto Sans CJK SC"));
   font.setPixelSize(12);
   QApplication::setFont(font);
-  pw::InstallQtTranslations(QStringLiteral("zh_CN"));
+  // PLINTHWICK_LANG or the locale; Qt's own buttons and dialogs follow.
+  const pw::Language language = pw::LanguageFromEnvironment();
+  pw::UseLanguage(language);
+  if (language == pw::Language::Chinese) pw::InstallQtTranslations(QStringLiteral("zh_CN"));
   pw::TMainForm form;
   form.show();
   return QApplication::exec();

@@ -115,8 +115,8 @@ void TMainForm::buildShortcuts() {
 
 void TMainForm::closeEvent(QCloseEvent* e) {
   if (running_) {
-    if (!AskYesNo(this, QStringLiteral("正在处理文件。停止并退出吗？\n"
-                                       "正在处理的文件会恢复原样，已完成的文件保留。"))) {
+    if (!AskYesNo(this, tr("正在处理文件。停止并退出吗？\n"
+                           "正在处理的文件会恢复原样，已完成的文件保留。"))) {
       e->ignore();
       return;
     }
@@ -157,7 +157,7 @@ void TMainForm::buildTopBar() {
 
 void TMainForm::buildTaskPane() {
   taskPane_ = Panel(this, "RzPanel4", QColor(226, 236, 250));
-  auto* heading = Label(taskPane_, "Label11", QStringLiteral("我的任务"), 12, 14);
+  auto* heading = Label(taskPane_, "Label11", tr("我的任务"), 12, 14);
   QFont f = heading->font();
   f.setPixelSize(16);
   f.setBold(true);
@@ -167,7 +167,7 @@ void TMainForm::buildTaskPane() {
 
   completedPanel_ = Panel(taskPane_, "RzPanel11", QColor(255, 248, 220));
   completedPanel_->setGeometry(0, 61, kPane, 40);
-  Label(completedPanel_, "RzPanel11Caption", QStringLiteral("          已完成文件："), 0, 10);
+  Label(completedPanel_, "RzPanel11Caption", tr("          已完成文件："), 0, 10);
   counter_ = Label(completedPanel_, "Label30", QStringLiteral("0"), 120, 10, 50);
   completedPanel_->hide();
 
@@ -178,13 +178,17 @@ void TMainForm::buildTaskPane() {
     bool header;
   };
   const Item items[] = {
-      {"RzPanel70", "  任务文件类型    ", 120, true}, {"RzPanel71", "◆ Word 文档  ", 150, false},
-      {"RzPanel72", "◆ Excel文档  ", 177, false},     {"RzPanel73", "◆ Access文档 ", 203, false},
-      {"RzPanel74", "◆ 纯文本文件 ", 230, false},     {"RzPanel80", "操作方式选择  ", 270, true},
-      {"RzPanel81", "★ 合并文件   ", 300, false},     {"RzPanel82", "★ 分割文件   ", 330, false},
+      {"RzPanel70", QT_TR_NOOP("  任务文件类型    "), 120, true},
+      {"RzPanel71", QT_TR_NOOP("◆ Word 文档  "), 150, false},
+      {"RzPanel72", QT_TR_NOOP("◆ Excel文档  "), 177, false},
+      {"RzPanel73", QT_TR_NOOP("◆ Access文档 "), 203, false},
+      {"RzPanel74", QT_TR_NOOP("◆ 纯文本文件 "), 230, false},
+      {"RzPanel80", QT_TR_NOOP("操作方式选择  "), 270, true},
+      {"RzPanel81", QT_TR_NOOP("★ 合并文件   "), 300, false},
+      {"RzPanel82", QT_TR_NOOP("★ 分割文件   "), 330, false},
   };
   for (const Item& item : items) {
-    auto* panel = new TaskPanel(item.name, QString::fromUtf8(item.text), item.header, taskPane_);
+    auto* panel = new TaskPanel(item.name, tr(item.text), item.header, taskPane_);
     panel->setGeometry(0, item.top, kPane, item.header ? 25 : 22);
     panel->onClick = [this](TaskPanel* p) { RzPanel70Click(p); };
     panel->onHover = [this](TaskPanel* p, bool in) { RzPanel70Hover(p, in); };
@@ -204,16 +208,16 @@ void TMainForm::buildToolbar() {
     int size;
   };
   const Tool tools[] = {
-      {"Image9", "Label8", "打开", ToolIcon::Open, 12, 32},
-      {"Image11", "Label15", "批量操作", ToolIcon::Run, 92, 32},
-      {"Image12", "Label16", "向上", ToolIcon::Up, 200, 28},
-      {"Image13", "Label17", "向下", ToolIcon::Down, 276, 28},
-      {"Image14", "Label21", "全选", ToolIcon::SelectAll, 352, 32},
+      {"Image9", "Label8", QT_TR_NOOP("打开"), ToolIcon::Open, 12, 32},
+      {"Image11", "Label15", QT_TR_NOOP("批量操作"), ToolIcon::Run, 92, 32},
+      {"Image12", "Label16", QT_TR_NOOP("向上"), ToolIcon::Up, 200, 28},
+      {"Image13", "Label17", QT_TR_NOOP("向下"), ToolIcon::Down, 276, 28},
+      {"Image14", "Label21", QT_TR_NOOP("全选"), ToolIcon::SelectAll, 352, 32},
   };
   for (const Tool& t : tools) {
     auto* image = new ImageButton(t.image, t.icon, t.size, toolbar_);
     image->move(t.x + (32 - t.size) / 2, 6 + (32 - t.size) / 2);
-    auto* label = new ClickLabel(t.label, QString::fromUtf8(t.text), toolbar_);
+    auto* label = new ClickLabel(t.label, tr(t.text), toolbar_);
     label->move(t.x + 38, 14);
     label->adjustSize();
     std::function<void()> action;
@@ -229,7 +233,7 @@ void TMainForm::buildToolbar() {
     disabledDuringRun_.push_back(label);
     if (name == "Image14") selectAllLabel_ = label;
   }
-  stopButton_ = new QPushButton(QStringLiteral("停止"), toolbar_);
+  stopButton_ = new QPushButton(tr("停止"), toolbar_);
   stopButton_->setObjectName("StopButton");
   stopButton_->setGeometry(440, 9, 64, 28);
   stopButton_->setStyleSheet(
@@ -243,10 +247,10 @@ void TMainForm::buildListArea() {
   list_ = new FileListView(&records_, this);
   listMenu_ = new QMenu(this);
   listMenu_->setObjectName("PopupMenu2");
-  QAction* remove = listMenu_->addAction(QStringLiteral("删除当前行"));
+  QAction* remove = listMenu_->addAction(tr("删除当前行"));
   remove->setObjectName("MenuItem1");
   listMenu_->addSeparator();
-  QAction* all = listMenu_->addAction(QStringLiteral("全部选中"));
+  QAction* all = listMenu_->addAction(tr("全部选中"));
   all->setObjectName("MenuItem4");
   connect(remove, &QAction::triggered, this, [this] { MenuItem1Click(); });
   connect(all, &QAction::triggered, this, [this] { Image14Click(); });
@@ -262,11 +266,11 @@ void TMainForm::buildListArea() {
   });
 
   pathStrip_ = Panel(this, "RzPanel10", QColor(226, 236, 250));
-  pathLabel_ = Label(pathStrip_, "RzPanel10Caption", QStringLiteral("  当前路径："), 0, 3, 400);
+  pathLabel_ = Label(pathStrip_, "RzPanel10Caption", tr("  当前路径："), 0, 3, 400);
   progressPanel_ = Panel(pathStrip_, "RzPanel12", QColor(226, 236, 250));
 
   bottomBar_ = Panel(this, "RzPanel9", QColor(214, 228, 247));
-  status_ = Label(bottomBar_, "Label1", QStringLiteral("欢迎使用Plinthwick！"), 10, 4, 700);
+  status_ = Label(bottomBar_, "Label1", tr("欢迎使用Plinthwick！"), 10, 4, 700);
   auto* version = new QLabel(QStringLiteral("Version 2.2.1   "), bottomBar_);
   version->setObjectName("RzPanel9Caption");
   version->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

@@ -1,6 +1,7 @@
 #pragma once
 // The one window: task choice, file list, settings, and the batch run.
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <QWidget>
 #include <array>
@@ -41,6 +42,8 @@ class TaskPanel;
 class TitleBar;
 
 class TMainForm : public QWidget {
+  Q_DECLARE_TR_FUNCTIONS(TMainForm)
+
  public:
   explicit TMainForm(QWidget* parent = nullptr);
   ~TMainForm() override;

@@ -42,7 +42,7 @@ void TMainForm::RzListView1Click() {
   if (pickerThread_.joinable()) pickerThread_.join();
   const std::uint64_t generation = ++pickerGeneration_;
   picking_ = true;
-  setStatus(QStringLiteral("正在读取文件的工作表或数据表……"));
+  setStatus(tr("正在读取文件的工作表或数据表……"));
   pickerThread_ = std::thread([this, path, sheets, tables, generation] {
     std::vector<std::string> sheetNames, tableNames;
     QString error;
@@ -66,8 +66,7 @@ void TMainForm::RzListView1Click() {
             combo->setCurrentIndex(-1);
             combo->clearEditText();
           }
-          setStatus(error.isEmpty() ? QStringLiteral("  请从列表中选择要操作的工作表或数据表")
-                                    : error);
+          setStatus(error.isEmpty() ? tr("  请从列表中选择要操作的工作表或数据表") : error);
         },
         Qt::QueuedConnection);
   });

@@ -35,16 +35,16 @@ void TMainForm::buildMainMenu() {
   mainMenu_ = new QMenu(this);
   mainMenu_->setObjectName("PopupMenu1");
   auto add = [this](const char* name, const char* text, void (TMainForm::*handler)()) {
-    QAction* action = mainMenu_->addAction(QString::fromUtf8(text));
+    QAction* action = mainMenu_->addAction(tr(text));
     action->setObjectName(name);
     connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
   };
-  add("N1", "操作演示", &TMainForm::N1Click);
+  add("N1", QT_TR_NOOP("操作演示"), &TMainForm::N1Click);
   mainMenu_->addSeparator();
-  add("N3", "错误报告", &TMainForm::N3Click);
-  add("N4", "官方网站", &TMainForm::N4Click);
+  add("N3", QT_TR_NOOP("错误报告"), &TMainForm::N3Click);
+  add("N4", QT_TR_NOOP("官方网站"), &TMainForm::N4Click);
   mainMenu_->addSeparator();
-  add("N6", "关于...", &TMainForm::N6Click);
+  add("N6", QT_TR_NOOP("关于..."), &TMainForm::N6Click);
 }
 
 void TMainForm::buildPromotion() {
@@ -69,8 +69,7 @@ void TMainForm::buildPromotion() {
   if (IsOpenableLink(endpoints.website)) {
     auto* label4 = new ClickLabel("Label4", QString(), bottomBar_);
     StyleLink(label4, QColor(2, 56, 103));
-    label4->setText(QStringLiteral("官方网站：") +
-                    QUrl(QString::fromStdString(endpoints.website)).host());
+    label4->setText(tr("官方网站：") + QUrl(QString::fromStdString(endpoints.website)).host());
     label4->move(10, 4);
     label4->adjustSize();
     label4->onClick = [this] { N4Click(); };
@@ -136,9 +135,9 @@ void TMainForm::N4Click() {
 
 void TMainForm::N6Click() {
   ShowMessage(this, MessageKind::Information,
-              QStringLiteral("Plinthwick  Version 2.2.1\n"
-                             "批量合并与分割 Word、Excel、Access 与纯文本文件。\n\n"
-                             "官方网站：") +
+              QStringLiteral("Plinthwick  Version 2.2.1\n") +
+                  tr("批量合并与分割 Word、Excel、Access 与纯文本文件。\n\n"
+                     "官方网站：") +
                   QString::fromStdString(ReadEndpoints().website));
 }
 

@@ -119,7 +119,7 @@ void TMainForm::Image11Click() {
   if (running_) return;
   const QList<int> rows = list_->selectedRowsInOrder();
   if (rows.isEmpty()) {
-    ShowMessage(this, MessageKind::Information, QStringLiteral("请先选中需操作的文档，可多选！"));
+    ShowMessage(this, MessageKind::Information, tr("请先选中需操作的文档，可多选！"));
     return;
   }
   if (StopFlag) return;
@@ -181,7 +181,7 @@ void TMainForm::StopClick() {
   if (!running_) return;
   StopFlag = true;
   stopButton_->setEnabled(false);
-  setStatus(QStringLiteral("正在停止，当前文件处理到安全位置后结束……"));
+  setStatus(tr("正在停止，当前文件处理到安全位置后结束……"));
 }
 
 // A completed run ends with a text that says what it did; the operations
@@ -190,9 +190,9 @@ void TMainForm::StopClick() {
 void TMainForm::showCompletion(int files) {
   if (runMode_ == ::pw::TaskMode::Split &&
       (runKind_ == TaskKind::Text || runKind_ == TaskKind::Database))
-    setStatus(QStringLiteral("%1 个文件已被分割，并生成了新文件！").arg(files));
+    setStatus(tr("%1 个文件已被分割，并生成了新文件！").arg(files));
   if (runMode_ == ::pw::TaskMode::Merge && runKind_ == TaskKind::Database)
-    setStatus(QStringLiteral("%1 个文件合并生成新文件：").arg(files) +
+    setStatus(tr("%1 个文件合并生成新文件：").arg(files) +
               QString::fromStdString(DisplayText(OutputBase)));
 }
 
@@ -219,19 +219,18 @@ void TMainForm::finishRun(bool failed, bool validation, const QString& message) 
   const int deleted = removed_[static_cast<int>(RemoveOutcome::Deleted)];
   const int kept = removed_[static_cast<int>(RemoveOutcome::Failed)];
   QString note;
-  if (trashed > 0) note += QStringLiteral("  %1 个源文件已移到回收站").arg(trashed);
-  if (deleted > 0) note += QStringLiteral("  %1 个源文件已删除（无法使用回收站）").arg(deleted);
+  if (trashed > 0) note += tr("  %1 个源文件已移到回收站").arg(trashed);
+  if (deleted > 0) note += tr("  %1 个源文件已删除（无法使用回收站）").arg(deleted);
   const int replaced = removed_[static_cast<int>(RemoveOutcome::Replaced)];
-  if (kept > 0) note += QStringLiteral("  %1 个源文件无法删除").arg(kept);
-  if (replaced > 0)
-    note += QStringLiteral("  %1 个源文件在运行中被替换为其他文件，已保留未删除").arg(replaced);
+  if (kept > 0) note += tr("  %1 个源文件无法删除").arg(kept);
+  if (replaced > 0) note += tr("  %1 个源文件在运行中被替换为其他文件，已保留未删除").arg(replaced);
   if (!note.isEmpty()) setStatus(status_->text() + note);
   if (!replacedSources_.isEmpty() && !failed)
     ShowMessage(this, MessageKind::Information,
-                QStringLiteral("以下源文件在运行中被替换为其他文件，已保留未删除：\n") +
+                tr("以下源文件在运行中被替换为其他文件，已保留未删除：\n") +
                     replacedSources_.join(QLatin1Char('\n')));
   if (failed) {
-    if (!validation) setStatus(QStringLiteral("操作失败：") + message);
+    if (!validation) setStatus(tr("操作失败：") + message);
     ShowMessage(this, validation ? MessageKind::Information : MessageKind::Failure, message);
   }
   const std::string log = ErrorLogFile();

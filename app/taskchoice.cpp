@@ -49,21 +49,21 @@ void TMainForm::RzPanel70Click(TaskPanel* sender) {
   }
   for (auto& [panelName, panel] : panels_) panel->hide();
   QLineEdit* edit3 = edit("Edit3");
-  if (name == "RzPanel71") TaskKindName = "Word文档  ", TaskExtensions = ".doc.docx";
-  if (name == "RzPanel72") TaskKindName = "Excel文档  ", TaskExtensions = ".xls.xlsx";
-  if (name == "RzPanel73") TaskKindName = "Access文档  ", TaskExtensions = ".mdb";
-  if (name == "RzPanel74") TaskKindName = "纯文本文件  ", TaskExtensions = ".txt";
+  if (name == "RzPanel71") TaskKindName = QT_TR_NOOP("Word文档  "), TaskExtensions = ".doc.docx";
+  if (name == "RzPanel72") TaskKindName = QT_TR_NOOP("Excel文档  "), TaskExtensions = ".xls.xlsx";
+  if (name == "RzPanel73") TaskKindName = QT_TR_NOOP("Access文档  "), TaskExtensions = ".mdb";
+  if (name == "RzPanel74") TaskKindName = QT_TR_NOOP("纯文本文件  "), TaskExtensions = ".txt";
   if (name == "RzPanel81") {
-    TaskMode = "合并 ";
+    TaskMode = QT_TR_NOOP("合并 ");
     edit3->setEnabled(true);
-    edit3->setText(QStringLiteral("新文档"));
+    edit3->setText(tr("新文档"));
   }
   if (name == "RzPanel82") {
-    TaskMode = "分割 ";
+    TaskMode = QT_TR_NOOP("分割 ");
     edit3->setEnabled(false);
     edit3->clear();
   }
-  taskSummary_->setText(TaskMode + TaskKindName);
+  taskSummary_->setText(tr(TaskMode.toUtf8().constData()) + tr(TaskKindName.toUtf8().constData()));
   const QString mode = TaskMode.trimmed(), kind = TaskKindName.trimmed();
   if (!mode.isEmpty() && !kind.isEmpty()) {
     static const struct {
@@ -99,15 +99,15 @@ void TMainForm::CheckBox1Click() {
 }
 
 void TMainForm::BitBtn2Click() {
-  const std::string folder = ChooseFolder(this, QStringLiteral("请选择文档所在目录"),
-                                          ReadSetting(kWindowSection, "OutputFolder", ""));
+  const std::string folder =
+      ChooseFolder(this, tr("请选择文档所在目录"), ReadSetting(kWindowSection, "OutputFolder", ""));
   bool blank = true;
   for (char c : folder) blank = blank && static_cast<unsigned char>(c) <= ' ';
   if (!blank) {
     OutputFolder = folder;
     rememberFolder("OutputFolder", OutputFolder);
   }
-  setStatus(QStringLiteral("新文档将保存在：") + QString::fromStdString(DisplayText(OutputFolder)));
+  setStatus(tr("新文档将保存在：") + QString::fromStdString(DisplayText(OutputFolder)));
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {

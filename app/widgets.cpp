@@ -1,5 +1,6 @@
 #include "app/widgets.h"
 
+#include <QCoreApplication>
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
@@ -127,7 +128,7 @@ void TitleBar::paintEvent(QPaintEvent*) {
   p.setFont(f);
   p.setPen(Qt::white);
   p.drawText(QRect(46, 0, 400, height()), Qt::AlignVCenter | Qt::AlignLeft,
-             QStringLiteral("Plinthwick  批量合并与分割"));
+             QCoreApplication::translate("TitleBar", "Plinthwick  批量合并与分割"));
 }
 
 void TitleBar::mousePressEvent(QMouseEvent* e) {
