@@ -1,6 +1,7 @@
 #include "cli/import_log.h"
 
 #include "platform/textcodec.h"
+#include "platform/translate.h"
 
 namespace pw::cli {
 
@@ -41,19 +42,22 @@ ImportLogSummary SummarizeImportLog(const std::string& text) {
 namespace {
 std::string RecordsNote(const ImportLogSummary& summary) {
   const std::string count = std::to_string(summary.failed + summary.skippedAfter);
-  if (summary.allCounted) return "有 " + count + " 条记录未能导入，";
-  return "至少有 " + count + " 条记录未能导入（分割出的部分中出错记录之后的记录也被跳过），";
+  if (summary.allCounted) return Arg(Translate("cli", "有 %1 条记录未能导入，"), {count});
+  return Arg(
+      Translate("cli", "至少有 %1 条记录未能导入（分割出的部分中出错记录之后的记录也被跳过），"),
+      {count});
 }
 
 }  // namespace
 
 std::string ImportLogNote(const ImportLogSummary& summary, const std::string& logPath) {
-  const std::string where = "详见错误日志：" + DisplayText(logPath);
+  const std::string where = Arg(Translate("cli", "详见错误日志：%1"), {DisplayText(logPath)});
   const std::string queries =
       summary.queriesNotCopied == 0
           ? std::string()
-          : "有 " + std::to_string(summary.queriesNotCopied) + " 个查询未能复制，";
-  if (summary.failed == 0) return queries.empty() ? "导入时有记录出错，" + where : queries + where;
+          : Arg(Translate("cli", "有 %1 个查询未能复制，"), {summary.queriesNotCopied});
+  if (summary.failed == 0)
+    return queries.empty() ? Translate("cli", "导入时有记录出错，") + where : queries + where;
   return queries + RecordsNote(summary) + where;
 }
 

@@ -18,16 +18,19 @@
 #include "cli/report.h"
 #include "platform/paths.h"
 #include "platform/textcodec.h"
+#include "platform/translate.h"
+#include "translations/language.h"
 
 namespace {
 
 std::atomic<bool> stopFlag{false};
+// Written by the signal handler: made in the chosen language before it is installed.
+std::string stopNote;
 
 void OnInterrupt(int) {
   if (stopFlag.load()) ::_exit(130);
   stopFlag.store(true);
-  static const char note[] = "\n正在停止……（再按一次 Ctrl-C 立即退出）\n";
-  [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, note, sizeof note - 1);
+  [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, stopNote.data(), stopNote.size());
 }
 
 // Says how many records the run could not import and where the log is;
@@ -66,12 +69,13 @@ const char* KindWord(pw::TaskKind kind) {
 
 int main(int argc, char* argv[]) {
   using pw::cli::PrintLine;
+  pw::UseLanguage(pw::LanguageFromEnvironment());
   pw::cli::CommandLine cl;
   try {
     cl = pw::cli::ParseCommandLine(argc, argv);
   } catch (const pw::cli::UsageError& e) {
     PrintLine(std::string("plinthwick-cli: ") + e.what());
-    PrintLine("用 plinthwick-cli --help 查看用法。");
+    PrintLine(pw::Translate("cli", "用 plinthwick-cli --help 查看用法。"));
     return 2;
   }
   if (cl.help) {
@@ -79,12 +83,15 @@ int main(int argc, char* argv[]) {
     return 0;
   }
   if (!pw::cli::KindAvailable(cl.kind)) {
-    PrintLine("plinthwick-cli: " + pw::KindName(cl.kind) +
-              (cl.mode == pw::TaskMode::Merge ? "合并" : "分割") +
-              "功能尚未提供（not available yet）。");
+    PrintLine("plinthwick-cli: " +
+              pw::Arg(cl.mode == pw::TaskMode::Merge
+                          ? pw::Translate("cli", "%1合并功能尚未提供（not available yet）。")
+                          : pw::Translate("cli", "%1分割功能尚未提供（not available yet）。"),
+                      {pw::KindName(cl.kind)}));
     return 1;
   }
 
+  stopNote = "\n" + pw::Translate("cli", "正在停止……（再按一次 Ctrl-C 立即退出）") + "\n";
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);

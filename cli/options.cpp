@@ -10,6 +10,7 @@
 
 #include "batch/contract.h"
 #include "platform/textcodec.h"
+#include "platform/translate.h"
 
 namespace pw::cli {
 
@@ -45,8 +46,9 @@ std::string PositiveCount(const std::string& option, const std::string& value) {
   const bool digitsOnly =
       !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
   if (!digitsOnly || errno == ERANGE || n > INT_MAX || n <= 0)
-    throw UsageError(option + " 需要一个大于 0 的整数（只接受阿拉伯数字），而不是“" +
-                     DisplayText(value) + "”");
+    throw UsageError(
+        Arg(Translate("cli", "%1 需要一个大于 0 的整数（只接受阿拉伯数字），而不是“%2”"),
+            {option, DisplayText(value)}));
   return text;
 }
 
@@ -55,29 +57,35 @@ const std::vector<KindSpec>& Kinds() {
   static const std::vector<KindSpec> kinds = {
       {"doc",
        TaskKind::Document,
-       "Word文档（.doc .docx）",
+       PW_TR_NOOP("cli", "Word文档（.doc .docx）"),
        true,
        true,
        {
-           {"--page-break", nullptr, "每个文档之后插入分页符（默认）", true, false, "break",
+           {"--page-break", nullptr, PW_TR_NOOP("cli", "每个文档之后插入分页符（默认）"), true,
+            false, "break",
             [](TaskOptions& o, const std::string&) { o.documentMerge.pageBreak = true; }},
-           {"--no-page-break", nullptr, "不插入分页符", true, false, "break",
+           {"--no-page-break", nullptr, PW_TR_NOOP("cli", "不插入分页符"), true, false, "break",
             [](TaskOptions& o, const std::string&) { o.documentMerge.pageBreak = false; }},
-           {"--paragraph", nullptr, "每个文档之后插入回车符", true, false, "paragraph",
+           {"--paragraph", nullptr, PW_TR_NOOP("cli", "每个文档之后插入回车符"), true, false,
+            "paragraph",
             [](TaskOptions& o, const std::string&) { o.documentMerge.paragraph = true; }},
-           {"--no-paragraph", nullptr, "不插入回车符（默认）", true, false, "paragraph",
+           {"--no-paragraph", nullptr, PW_TR_NOOP("cli", "不插入回车符（默认）"), true, false,
+            "paragraph",
             [](TaskOptions& o, const std::string&) { o.documentMerge.paragraph = false; }},
-           {"--parts", "N", "平均分割，共分 N 个文档（默认方式，N 默认 2）", false, true, "way",
+           {"--parts", "N", PW_TR_NOOP("cli", "平均分割，共分 N 个文档（默认方式，N 默认 2）"),
+            false, true, "way",
             [](TaskOptions& o, const std::string& v) {
               o.documentSplit.way = DocumentSplitOptions::Way::Parts;
               o.documentSplit.partsText = PositiveCount("--parts", v);
             }},
-           {"--pages", "P", "按页数分，每文档 P 页（默认 5）", false, true, "way",
+           {"--pages", "P", PW_TR_NOOP("cli", "按页数分，每文档 P 页（默认 5）"), false, true,
+            "way",
             [](TaskOptions& o, const std::string& v) {
               o.documentSplit.way = DocumentSplitOptions::Way::Pages;
               o.documentSplit.pagesText = PositiveCount("--pages", v);
             }},
-           {"--chars", "W", "按字数分，每文档 W 个字（默认 500）", false, true, "way",
+           {"--chars", "W", PW_TR_NOOP("cli", "按字数分，每文档 W 个字（默认 500）"), false, true,
+            "way",
             [](TaskOptions& o, const std::string& v) {
               o.documentSplit.way = DocumentSplitOptions::Way::Characters;
               o.documentSplit.charactersText = PositiveCount("--chars", v);
@@ -85,13 +93,15 @@ const std::vector<KindSpec>& Kinds() {
        }},
       {"xls",
        TaskKind::Workbook,
-       "Excel文档（.xls .xlsx）",
+       PW_TR_NOOP("cli", "Excel文档（.xls .xlsx）"),
        true,
        false,
        {
            {"--match", "any|name|position",
-            "工作表的合并方式：无条件合并到一个表 / 按相同页签名（默认）/ 按相同页签顺序", true,
-            false, nullptr,
+            PW_TR_NOOP(
+                "cli",
+                "工作表的合并方式：无条件合并到一个表 / 按相同页签名（默认）/ 按相同页签顺序"),
+            true, false, nullptr,
             [](TaskOptions& o, const std::string& v) {
               using Match = WorkbookMergeOptions::Match;
               if (v == "any")
@@ -101,12 +111,14 @@ const std::vector<KindSpec>& Kinds() {
               else if (v == "position")
                 o.workbookMerge.match = Match::Position;
               else
-                throw UsageError("--match 应为 any、name 或 position，而不是“" + DisplayText(v) +
-                                 "”");
+                throw UsageError(
+                    Arg(Translate("cli", "--match 应为 any、name 或 position，而不是“%1”"),
+                        {DisplayText(v)}));
             }},
            {"--headers", "keep|auto|ROW",
-            "后续工作表的标题和表头：保留 / 自动剔除（默认）/ 剔除到第 ROW 行为止", true, false,
-            nullptr,
+            PW_TR_NOOP("cli",
+                       "后续工作表的标题和表头：保留 / 自动剔除（默认）/ 剔除到第 ROW 行为止"),
+            true, false, nullptr,
             [](TaskOptions& o, const std::string& v) {
               using Headers = WorkbookMergeOptions::Headers;
               if (v == "keep")
@@ -118,12 +130,13 @@ const std::vector<KindSpec>& Kinds() {
                 o.workbookMerge.headerRowText = PositiveCount("--headers", v);
               }
             }},
-           {"--source-column", nullptr, "添加来源列：第一列写明每个数据行来自的文件和工作表", true,
-            false, nullptr,
+           {"--source-column", nullptr,
+            PW_TR_NOOP("cli", "添加来源列：第一列写明每个数据行来自的文件和工作表"), true, false,
+            nullptr,
             [](TaskOptions& o, const std::string&) { o.workbookMerge.sourceColumn = true; }},
            {"--match-columns", "position|header",
-            "列的对应方式：按位置（默认）/ 按表头文字（忽略首尾空白和大小写）", true, false,
-            nullptr,
+            PW_TR_NOOP("cli", "列的对应方式：按位置（默认）/ 按表头文字（忽略首尾空白和大小写）"),
+            true, false, nullptr,
             [](TaskOptions& o, const std::string& v) {
               using Columns = WorkbookMergeOptions::Columns;
               if (v == "position")
@@ -131,81 +144,91 @@ const std::vector<KindSpec>& Kinds() {
               else if (v == "header")
                 o.workbookMerge.columns = Columns::Header;
               else
-                throw UsageError("--match-columns 应为 position 或 header，而不是“" +
-                                 DisplayText(v) + "”");
+                throw UsageError(
+                    Arg(Translate("cli", "--match-columns 应为 position 或 header，而不是“%1”"),
+                        {DisplayText(v)}));
             }},
-           {"--parts", "N", "平均分割，每个工作簿分成 N 个文件（默认方式，N 默认 2）", false, true,
-            "way",
+           {"--parts", "N",
+            PW_TR_NOOP("cli", "平均分割，每个工作簿分成 N 个文件（默认方式，N 默认 2）"), false,
+            true, "way",
             [](TaskOptions& o, const std::string& v) {
               o.workbookSplit.way = WorkbookSplitOptions::Way::Parts;
               o.workbookSplit.partsText = PositiveCount("--parts", v);
             }},
-           {"--rows", "P", "按行数分割，每文件 P 个数据行（默认 2）", false, true, "way",
+           {"--rows", "P", PW_TR_NOOP("cli", "按行数分割，每文件 P 个数据行（默认 2）"), false,
+            true, "way",
             [](TaskOptions& o, const std::string& v) {
               o.workbookSplit.way = WorkbookSplitOptions::Way::Rows;
               o.workbookSplit.rowsText = PositiveCount("--rows", v);
             }},
-           {"--per-sheet", nullptr, "每个工作表成一个文件", false, true, "way",
+           {"--per-sheet", nullptr, PW_TR_NOOP("cli", "每个工作表成一个文件"), false, true, "way",
             [](TaskOptions& o, const std::string&) {
               o.workbookSplit.way = WorkbookSplitOptions::Way::PerSheet;
             }},
-           {"--by-column", "NAME|LETTER", "按列值拆分：该列每个不同的值成一个文件", false, true,
-            "way",
+           {"--by-column", "NAME|LETTER",
+            PW_TR_NOOP("cli", "按列值拆分：该列每个不同的值成一个文件"), false, true, "way",
             [](TaskOptions& o, const std::string& v) {
-              if (TrimText(v).empty()) throw UsageError("--by-column 需要表头文字或列字母");
+              if (TrimText(v).empty())
+                throw UsageError(Translate("cli", "--by-column 需要表头文字或列字母"));
               o.workbookSplit.way = WorkbookSplitOptions::Way::PerValue;
               o.workbookSplit.column = v;
             }},
-           {"--sheet", "NAME", "只分割名为 NAME 的工作表", false, true, nullptr,
+           {"--sheet", "NAME", PW_TR_NOOP("cli", "只分割名为 NAME 的工作表"), false, true, nullptr,
             [](TaskOptions& o, const std::string& v) {
               o.workbookSplit.singleSheet = true;
               o.workbookSplit.sheetName = v;
             }},
-           {"--no-repeat-title", nullptr, "不在每个文件开头重复标题和表头行", false, true, nullptr,
+           {"--no-repeat-title", nullptr, PW_TR_NOOP("cli", "不在每个文件开头重复标题和表头行"),
+            false, true, nullptr,
             [](TaskOptions& o, const std::string&) { o.workbookSplit.repeatTitle = false; }},
        }},
       {"mdb",
        TaskKind::Database,
-       "Access文档（.mdb）",
+       PW_TR_NOOP("cli", "Access文档（.mdb）"),
        true,
        false,
        {
-           {"--into-table", "NAME", "所有表合并到同一个名为 NAME 的表（默认按表名合并）", true,
-            false, nullptr,
+           {"--into-table", "NAME",
+            PW_TR_NOOP("cli", "所有表合并到同一个名为 NAME 的表（默认按表名合并）"), true, false,
+            nullptr,
             [](TaskOptions& o, const std::string& v) {
-              if (TrimText(v).empty()) throw UsageError("--into-table 的表名不能为空");
+              if (TrimText(v).empty())
+                throw UsageError(Translate("cli", "--into-table 的表名不能为空"));
               o.databaseMerge.intoOneTable = true;
               o.databaseMerge.newTableName = v;
             }},
-           {"--no-new-fields", nullptr, "不自动添加新字段", true, false, nullptr,
+           {"--no-new-fields", nullptr, PW_TR_NOOP("cli", "不自动添加新字段"), true, false, nullptr,
             [](TaskOptions& o, const std::string&) { o.databaseMerge.addNewFields = false; }},
            {"--format", "accdb|mdb",
-            "新数据库的格式：Access 2007（.accdb，默认）或 Access 2000（.mdb）", true, false,
-            nullptr,
+            PW_TR_NOOP("cli", "新数据库的格式：Access 2007（.accdb，默认）或 Access 2000（.mdb）"),
+            true, false, nullptr,
             [](TaskOptions& o, const std::string& v) {
               if (v == "accdb")
                 o.databaseMerge.access2007 = true;
               else if (v == "mdb")
                 o.databaseMerge.access2007 = false;
               else
-                throw UsageError("--format 应为 accdb 或 mdb，而不是“" + DisplayText(v) + "”");
+                throw UsageError(Arg(Translate("cli", "--format 应为 accdb 或 mdb，而不是“%1”"),
+                                     {DisplayText(v)}));
             }},
-           {"--parts", "N", "平均分割数据库，分成 N 个文件（默认方式，N 默认 2）", false, true,
+           {"--parts", "N",
+            PW_TR_NOOP("cli", "平均分割数据库，分成 N 个文件（默认方式，N 默认 2）"), false, true,
             "way",
             [](TaskOptions& o, const std::string& v) {
               o.databaseSplit.way = DatabaseSplitOptions::Way::Parts;
               o.databaseSplit.partsText = PositiveCount("--parts", v);
             }},
-           {"--rows", "N", "按数据行数分割，每文件每表 N 条记录（默认 10）", false, true, "way",
+           {"--rows", "N", PW_TR_NOOP("cli", "按数据行数分割，每文件每表 N 条记录（默认 10）"),
+            false, true, "way",
             [](TaskOptions& o, const std::string& v) {
               o.databaseSplit.way = DatabaseSplitOptions::Way::Rows;
               o.databaseSplit.rowsText = PositiveCount("--rows", v);
             }},
-           {"--per-table", nullptr, "每个表成一个数据库", false, true, "way",
+           {"--per-table", nullptr, PW_TR_NOOP("cli", "每个表成一个数据库"), false, true, "way",
             [](TaskOptions& o, const std::string&) {
               o.databaseSplit.way = DatabaseSplitOptions::Way::PerTable;
             }},
-           {"--table", "NAME", "只分割名为 NAME 的数据表", false, true, nullptr,
+           {"--table", "NAME", PW_TR_NOOP("cli", "只分割名为 NAME 的数据表"), false, true, nullptr,
             [](TaskOptions& o, const std::string& v) {
               o.databaseSplit.singleTable = true;
               o.databaseSplit.tableName = v;
@@ -213,29 +236,34 @@ const std::vector<KindSpec>& Kinds() {
        }},
       {"txt",
        TaskKind::Text,
-       "纯文本文件（.txt）",
+       PW_TR_NOOP("cli", "纯文本文件（.txt）"),
        true,
        false,
        {
-           {"--parts", "N", "平均分割，共分 N 个文件（默认方式，N 默认 2）", false, true, "way",
+           {"--parts", "N", PW_TR_NOOP("cli", "平均分割，共分 N 个文件（默认方式，N 默认 2）"),
+            false, true, "way",
             [](TaskOptions& o, const std::string& v) {
               o.textSplit.way = Way::Parts;
               o.textSplit.partsText = PositiveCount("--parts", v);
             }},
-           {"--lines", "R", "按行数分，每文件 R 行（默认 25）", false, true, "way",
+           {"--lines", "R", PW_TR_NOOP("cli", "按行数分，每文件 R 行（默认 25）"), false, true,
+            "way",
             [](TaskOptions& o, const std::string& v) {
               o.textSplit.way = Way::Lines;
               o.textSplit.linesText = PositiveCount("--lines", v);
             }},
-           {"--size", "KB", "按大小分，每文件约 KB×1000 字节（默认 10），按整行切分", false, true,
-            "way",
+           {"--size", "KB",
+            PW_TR_NOOP("cli", "按大小分，每文件约 KB×1000 字节（默认 10），按整行切分"), false,
+            true, "way",
             [](TaskOptions& o, const std::string& v) {
               o.textSplit.way = Way::Size;
               o.textSplit.sizeText = PositiveCount("--size", v);
             }},
            {"--no-repeat-title", nullptr,
-            "不在第二个及以后的文件开头重复标题行（默认重复：标题行即第一个非空行）", false, true,
-            nullptr, [](TaskOptions& o, const std::string&) { o.textSplit.repeatTitle = false; }},
+            PW_TR_NOOP("cli",
+                       "不在第二个及以后的文件开头重复标题行（默认重复：标题行即第一个非空行）"),
+            false, true, nullptr,
+            [](TaskOptions& o, const std::string&) { o.textSplit.repeatTitle = false; }},
        }},
   };
   return kinds;
@@ -244,7 +272,8 @@ const std::vector<KindSpec>& Kinds() {
 const std::vector<OptionSpec>& CommonSpecs() {
   static const std::vector<OptionSpec> common = {
       {"--delete-sources", nullptr,
-       "每个文件完全处理好之后，把源文件移到回收站（没有回收站时直接删除）", true, true, nullptr,
+       PW_TR_NOOP("cli", "每个文件完全处理好之后，把源文件移到回收站（没有回收站时直接删除）"),
+       true, true, nullptr,
        [](TaskOptions& o, const std::string&) { o.common.deleteSources = true; }},
   };
   return common;
@@ -254,7 +283,7 @@ std::string WorkingFolder(const std::string& given) {
   if (!given.empty()) return given;
   std::string buf(4096, '\0');
   while (::getcwd(buf.data(), buf.size()) == nullptr) {
-    if (errno != ERANGE) throw UsageError("无法确定当前文件夹");
+    if (errno != ERANGE) throw UsageError(Translate("cli", "无法确定当前文件夹"));
     buf.resize(buf.size() * 2);
   }
   return buf.c_str();
@@ -326,20 +355,22 @@ CommandLine ParseCommandLine(int argc, const char* const argv[], const std::stri
     else
       args.push_back(a);
   }
-  if (args.empty()) throw UsageError("缺少操作：merge 或 split");
+  if (args.empty()) throw UsageError(Translate("cli", "缺少操作：merge 或 split"));
   if (args[0] == "merge")
     cl.mode = TaskMode::Merge;
   else if (args[0] == "split")
     cl.mode = TaskMode::Split;
   else
-    throw UsageError("未知的操作“" + DisplayText(args[0]) + "”：应为 merge 或 split");
+    throw UsageError(
+        Arg(Translate("cli", "未知的操作“%1”：应为 merge 或 split"), {DisplayText(args[0])}));
   const char* modeWord = cl.mode == TaskMode::Merge ? "merge" : "split";
-  if (args.size() < 2) throw UsageError("缺少文件类型：doc、xls、mdb 或 txt");
+  if (args.size() < 2) throw UsageError(Translate("cli", "缺少文件类型：doc、xls、mdb 或 txt"));
   const KindSpec* kind = nullptr;
   for (const KindSpec& entry : Kinds())
     if (args[1] == entry.word) kind = &entry;
   if (kind == nullptr)
-    throw UsageError("未知的文件类型“" + DisplayText(args[1]) + "”：应为 doc、xls、mdb 或 txt");
+    throw UsageError(Arg(Translate("cli", "未知的文件类型“%1”：应为 doc、xls、mdb 或 txt"),
+                         {DisplayText(args[1])}));
   cl.kind = kind->kind;
 
   const std::string cwd = WorkingFolder(workingFolder);
@@ -370,71 +401,76 @@ CommandLine ParseCommandLine(int argc, const char* const argv[], const std::stri
     }
     if (name == "-o" || name == "--output") {
       if (cl.mode == TaskMode::Split && !kind->splitWritesToOutput)
-        throw UsageError(std::string("split ") + kind->word +
-                         " 不接受 -o：分割出的文件总是写在各自的源文件旁边");
-      if (outputGiven) throw UsageError("-o 只能给出一次");
+        throw UsageError(
+            Arg(Translate("cli", "split %1 不接受 -o：分割出的文件总是写在各自的源文件旁边"),
+                {kind->word}));
+      if (outputGiven) throw UsageError(Translate("cli", "-o 只能给出一次"));
       if (!inlineValue) {
-        if (++i >= args.size()) throw UsageError("-o 后面缺少输出文件");
+        if (++i >= args.size()) throw UsageError(Translate("cli", "-o 后面缺少输出文件"));
         value = args[i];
       }
-      if (value.empty()) throw UsageError("-o 的输出文件不能为空");
+      if (value.empty()) throw UsageError(Translate("cli", "-o 的输出文件不能为空"));
       output = value;
       outputGiven = true;
       continue;
     }
     const OptionSpec* entry = FindOption(*kind, name);
     if (entry == nullptr)
-      throw UsageError("未知的选项“" + DisplayText(name) + "”（" + modeWord + " " + kind->word +
-                       "）");
+      throw UsageError(Arg(Translate("cli", "未知的选项“%1”（%2 %3）"),
+                           {DisplayText(name), modeWord, kind->word}));
     if (!(cl.mode == TaskMode::Merge ? entry->merge : entry->split))
-      throw UsageError(name + " 只用于 " + (entry->merge ? "merge" : "split") + "，不能用于 " +
-                       modeWord);
-    if (!given.insert(name).second) throw UsageError(name + " 只能给出一次");
+      throw UsageError(Arg(Translate("cli", "%1 只用于 %2，不能用于 %3"),
+                           {name, entry->merge ? "merge" : "split", modeWord}));
+    if (!given.insert(name).second)
+      throw UsageError(Arg(Translate("cli", "%1 只能给出一次"), {name}));
     if (entry->group != nullptr && !groups.insert(entry->group).second) {
       std::string members;
       for (const OptionSpec& other : kind->options)
         if (other.group != nullptr && std::string(other.group) == entry->group)
-          members += (members.empty() ? "" : "、") + std::string(other.name);
-      throw UsageError(name + " 不能与同类的其他选项同时使用（" + members + " 选其一）");
+          members += (members.empty() ? "" : Translate("cli", "、")) + std::string(other.name);
+      throw UsageError(
+          Arg(Translate("cli", "%1 不能与同类的其他选项同时使用（%2 选其一）"), {name, members}));
     }
     if (entry->valueName != nullptr && !inlineValue) {
-      if (++i >= args.size()) throw UsageError(name + " 后面缺少 " + entry->valueName);
+      if (++i >= args.size())
+        throw UsageError(Arg(Translate("cli", "%1 后面缺少 %2"), {name, entry->valueName}));
       value = args[i];
     } else if (entry->valueName == nullptr && inlineValue) {
-      throw UsageError(name + " 不带参数");
+      throw UsageError(Arg(Translate("cli", "%1 不带参数"), {name}));
     }
     entry->apply(cl.options, value);
   }
-  if (cl.files.empty()) throw UsageError("没有给出要处理的文件");
+  if (cl.files.empty()) throw UsageError(Translate("cli", "没有给出要处理的文件"));
 
   if (outputGiven) {
     const std::string out = Absolute(output, cwd);
     if (out.ends_with('/') || IsFolder(out)) {
       cl.outputFolder = out.ends_with('/') && out != "/" ? out.substr(0, out.size() - 1) : out;
-      cl.newDocumentName = cl.mode == TaskMode::Merge ? "新文档" : "";
+      cl.newDocumentName = cl.mode == TaskMode::Merge ? Translate("cli", "新文档") : "";
     } else {
       cl.outputFolder = FolderPart(out);
       cl.newDocumentName = FileNamePart(out);
     }
   } else {
     cl.outputFolder = FolderPart(cl.files.front());
-    cl.newDocumentName = cl.mode == TaskMode::Merge ? "新文档" : "";
+    cl.newDocumentName = cl.mode == TaskMode::Merge ? Translate("cli", "新文档") : "";
   }
   return cl;
 }
 
 std::string UsageText() {
-  std::string text =
-      "用法：\n"
-      "  plinthwick-cli merge KIND [-o OUTPUT] [选项] FILE...\n"
-      "  plinthwick-cli split KIND [选项] FILE...\n"
-      "\n"
-      "merge 按给出的顺序把所有文件合并成一个新文件；split 把每个文件分割成几个新文件。\n"
-      "\n"
-      "KIND：\n";
+  std::string text = Translate("cli",
+                               "用法：\n"
+                               "  plinthwick-cli merge KIND [-o OUTPUT] [选项] FILE...\n"
+                               "  plinthwick-cli split KIND [选项] FILE...\n"
+                               "\n"
+                               "merge 按给出的顺序把所有文件合并成一个新文件；split "
+                               "把每个文件分割成几个新文件。\n"
+                               "\n"
+                               "KIND：\n");
   for (const KindSpec& kind : Kinds()) {
-    text += "  " + std::string(kind.word) + "  " + kind.title;
-    if (!kind.available) text += "（尚未提供）";
+    text += "  " + std::string(kind.word) + "  " + Translate("cli", kind.title);
+    if (!kind.available) text += Translate("cli", "（尚未提供）");
     text += "\n";
   }
   const auto describe = [&text](const OptionSpec& entry) {
@@ -443,19 +479,21 @@ std::string UsageText() {
     // A long head puts its help on the next line.
     head = head.size() < 24 ? head + std::string(24 - head.size(), ' ')
                             : head + "\n" + std::string(24, ' ');
-    text += head + entry.help;
-    if (!entry.merge) text += "；仅 split";
-    if (!entry.split) text += "；仅 merge";
+    text += head + Translate("cli", entry.help);
+    if (!entry.merge) text += Translate("cli", "；仅 split");
+    if (!entry.split) text += Translate("cli", "；仅 merge");
     text += "\n";
   };
-  text +=
+  text += Translate(
+      "cli",
       "\n"
       "通用选项：\n"
       "  -o, --output OUTPUT   合并生成的新文件。默认是第一个文件所在文件夹中的“新文档”；\n"
       "                        扩展名由操作决定（文本合并为 .txt）；给出已有的文件夹或以 /\n"
-      "                        结尾时，在其中生成“新文档”。输出不能是待合并的源文件之一\n";
+      "                        结尾时，在其中生成“新文档”。输出不能是待合并的源文件之一\n");
   for (const OptionSpec& entry : CommonSpecs()) describe(entry);
-  text +=
+  text += Translate(
+      "cli",
       "  --dry-run             "
       "试运行：检查输入，列出将写出的每个文件（文本给出行数；其他类型的份数、\n"
       "                        页数、行数和记录数要由引擎读取后才知道，会注明），不写任何文件\n"
@@ -463,13 +501,14 @@ std::string UsageText() {
       "摘要：输出文件、完成的文件数、未能导入\n"
       "                        的记录、删除的源文件和错误\n"
       "  -q, --quiet           只显示警告和错误\n"
-      "  -h, --help            显示本说明\n";
+      "  -h, --help            显示本说明\n");
   for (const KindSpec& kind : Kinds()) {
     if (kind.options.empty()) continue;
-    text += "\n" + std::string(kind.word) + " 的选项：\n";
+    text += "\n" + Arg(Translate("cli", "%1 的选项："), {kind.word}) + "\n";
     for (const OptionSpec& entry : kind.options) describe(entry);
   }
-  text +=
+  text += Translate(
+      "cli",
       "\n"
       "文本分割：每行以 CR LF 结尾写出，第 k 份写在源文件旁边，名为源文件名去掉扩展名加 k 和\n"
       ".txt（day.txt → day1.txt、day2.txt…）；同名的已有文件会被替换，但绝不覆盖本次的源文件。\n"
@@ -485,7 +524,7 @@ std::string UsageText() {
       "在程序旁边。\n"
       "\n"
       "退出码：0 成功；1 某个文件无法处理（消息给出文件和原因），或有记录未能导入（见错误日志）；\n"
-      "2 用法错误；130 被中止。\n";
+      "2 用法错误；130 被中止。\n");
   return text;
 }
 

@@ -14,6 +14,7 @@
 #include "ops/text/text_scan.h"
 #include "platform/errors.h"
 #include "platform/textcodec.h"
+#include "platform/translate.h"
 
 namespace pw::cli {
 
@@ -65,7 +66,7 @@ TextSurvey SurveyText(const std::string& path) {
 
 int Count(const std::string& text, const std::string& file) {
   const int n = ParseCount(TrimText(text), file);
-  if (n <= 0) Refuse(file, "分割数量必须大于 0");
+  if (n <= 0) Refuse(file, Translate("cli", "分割数量必须大于 0"));
   return n;
 }
 
@@ -76,7 +77,8 @@ void PlanTextSplit(const std::string& source, const TextSplitOptions& options, P
   using Way = TextSplitOptions::Way;
   const TextSurvey s = SurveyText(source);
   if (s.utf16)
-    Refuse(source, "无法分割“" + DisplayText(source) + "”：它是 UTF-16（Unicode）编码的文本");
+    Refuse(source, Arg(Translate("cli", "无法分割“%1”：它是 UTF-16（Unicode）编码的文本"),
+                       {DisplayText(source)}));
   std::int64_t perPart = 0, limit = 0;
   switch (options.way) {
     case Way::Parts:
@@ -89,9 +91,9 @@ void PlanTextSplit(const std::string& source, const TextSplitOptions& options, P
     case Way::Size: {
       const std::int64_t chunk = std::int64_t{Count(options.sizeText, source)} * 1000;
       if (s.size / chunk == 0)
-        Refuse(source, "无法按大小分割“" + DisplayText(source) + "”：文件只有 " +
-                           std::to_string(s.size) + " 字节，不足每份的 " + std::to_string(chunk) +
-                           " 字节。");
+        Refuse(source,
+               Arg(Translate("cli", "无法按大小分割“%1”：文件只有 %2 字节，不足每份的 %3 字节。"),
+                   {DisplayText(source), s.size, chunk}));
       perPart = (s.lines + 1) / (s.size / chunk);
       break;
     }
@@ -135,8 +137,8 @@ Plan PlanRun(const CommandLine& cl, RunState& run) {
   CheckBeforeRun(cl.kind, cl.mode, run);
   Plan plan;
   if (cl.options.common.deleteSources)
-    plan.notes.push_back("整个运行完成后，" + std::to_string(run.WorkList.size()) +
-                         " 个源文件将移到回收站。");
+    plan.notes.push_back(
+        Arg(Translate("cli", "整个运行完成后，%1 个源文件将移到回收站。"), {run.WorkList.size()}));
   const TaskOptions& o = cl.options;
   if (cl.mode == TaskMode::Merge) {
     PlannedOutput out;
@@ -160,17 +162,17 @@ Plan PlanRun(const CommandLine& cl, RunState& run) {
       }
       case TaskKind::Document:
         out.path = document::DocumentPath(run.OutputBase);
-        plan.notes.push_back("页数要由文字处理引擎排版后才知道。");
+        plan.notes.push_back(Translate("cli", "页数要由文字处理引擎排版后才知道。"));
         break;
       case TaskKind::Workbook:
         out.path = EndsWithNoCase(run.OutputBase, ".xlsx") || EndsWithNoCase(run.OutputBase, ".xls")
                        ? run.OutputBase
                        : run.OutputBase + ".xlsx";
-        plan.notes.push_back("工作表和行数要由表格引擎读取各工作簿后才知道。");
+        plan.notes.push_back(Translate("cli", "工作表和行数要由表格引擎读取各工作簿后才知道。"));
         break;
       case TaskKind::Database:
         out.path = ChangeExtension(run.OutputBase, o.databaseMerge.access2007 ? ".accdb" : ".mdb");
-        plan.notes.push_back("表和记录数要由数据库引擎读取各数据库后才知道。");
+        plan.notes.push_back(Translate("cli", "表和记录数要由数据库引擎读取各数据库后才知道。"));
         break;
       case TaskKind::None:
         break;
@@ -203,15 +205,16 @@ Plan PlanRun(const CommandLine& cl, RunState& run) {
   }
   switch (cl.kind) {
     case TaskKind::Document:
-      plan.notes.push_back("份数和每份的页数要由文字处理引擎排版后才知道。");
+      plan.notes.push_back(Translate("cli", "份数和每份的页数要由文字处理引擎排版后才知道。"));
       break;
     case TaskKind::Workbook:
-      plan.notes.push_back(
-          "份数、每份的行数（以及按工作表分割时 N 处的工作表名）要由表格引擎读取后才知道。");
+      plan.notes.push_back(Translate(
+          "cli",
+          "份数、每份的行数（以及按工作表分割时 N 处的工作表名）要由表格引擎读取后才知道。"));
       break;
     case TaskKind::Database:
-      plan.notes.push_back(
-          "份数、每份的记录数（以及按表分割时 N 处的表名）要由数据库引擎读取后才知道。");
+      plan.notes.push_back(Translate(
+          "cli", "份数、每份的记录数（以及按表分割时 N 处的表名）要由数据库引擎读取后才知道。"));
       break;
     default:
       break;
@@ -220,11 +223,11 @@ Plan PlanRun(const CommandLine& cl, RunState& run) {
 }
 
 std::string PlanText(const Plan& plan) {
-  std::string text = "试运行，不写任何文件。将写出：\n";
+  std::string text = Translate("cli", "试运行，不写任何文件。将写出：") + "\n";
   for (const PlannedOutput& out : plan.outputs) {
     text += "  " + DisplayText(out.path);
-    if (out.lines >= 0) text += "  " + std::to_string(out.lines) + " 行";
-    if (out.bytes >= 0) text += "  " + std::to_string(out.bytes) + " 字节";
+    if (out.lines >= 0) text += "  " + Arg(Translate("cli", "%1 行"), {out.lines});
+    if (out.bytes >= 0) text += "  " + Arg(Translate("cli", "%1 字节"), {out.bytes});
     if (!out.exact) text += "  （N = 1, 2, …）";
     text += "\n";
   }

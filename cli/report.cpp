@@ -10,6 +10,7 @@
 
 #include "batch/contract.h"
 #include "platform/textcodec.h"
+#include "platform/translate.h"
 
 namespace pw::cli {
 
@@ -121,8 +122,7 @@ void CliReporter::Counter(int finished) {
   const std::size_t total = run_.WorkList.size();
   const std::size_t done = static_cast<std::size_t>(finished_);
   if (style_ == Style::Lines)
-    PrintLine("已完成 " + std::to_string(done) + "/" + std::to_string(total) + "（" +
-              std::to_string(done * 100 / total) + "%）");
+    PrintLine(Arg(Translate("cli", "已完成 %1/%2（%3%）"), {done, total, done * 100 / total}));
   if (style_ == Style::Terminal) Draw(false);
 }
 
@@ -132,16 +132,17 @@ void CliReporter::SourceRemoved(int i, RemoveOutcome outcome) {
   const std::string name = DisplayText(path);
   switch (outcome) {
     case RemoveOutcome::Trashed:
-      if (style_ != Style::Quiet) Message("源文件已移到回收站：" + name);
+      if (style_ != Style::Quiet) Message(Translate("cli", "源文件已移到回收站：") + name);
       break;
     case RemoveOutcome::Deleted:
-      if (style_ != Style::Quiet) Message("没有可用的回收站，源文件已直接删除：" + name);
+      if (style_ != Style::Quiet)
+        Message(Translate("cli", "没有可用的回收站，源文件已直接删除：") + name);
       break;
     case RemoveOutcome::Failed:
-      Message("无法删除源文件：" + name);
+      Message(Translate("cli", "无法删除源文件：") + name);
       break;
     case RemoveOutcome::Replaced:
-      Message("警告：源文件在运行中被替换为另一个文件，已保留未删除：" + name);
+      Message(Translate("cli", "警告：源文件在运行中被替换为另一个文件，已保留未删除：") + name);
       break;
   }
 }

@@ -8,6 +8,10 @@
 #include <string>
 #include <string_view>
 
+// Marks a text for translation where it is written (a table entry), to be
+// passed through Translate(context, text) where it is shown.
+#define PW_TR_NOOP(context, text) text
+
 namespace pw {
 
 using TranslateHook = std::string (*)(const char* context, const char* text);
