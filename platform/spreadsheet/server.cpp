@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 #include <unordered_map>
+#include <utility>
 
 #include "platform/run_errors.h"
 #include "platform/spreadsheet/formula.h"
@@ -408,14 +410,21 @@ void ServerWorkbook::SaveAs(PendingOutput& out) {
     Refuse(FileName, "无法保存“" + DisplayText(FileName) + "”：无法建立临时文件夹。");
   const std::string xlsx = tmp.path() + "/book.xlsx";
   // The office server writes an error value of its own as =NA() in .xls; a
-  // formula that gives the same error keeps what the cell showed.
+  // formula that gives the same error in every application keeps what the
+  // cell showed.
+  static constexpr std::pair<std::string_view, std::string_view> kErrorFormulas[] = {
+      {"#DIV/0!", "1/0"},
+      {"#VALUE!", "\"a\"+0"},
+      {"#NUM!", "1E+308*10"},
+      {"#REF!", "INDIRECT(\"\")"},
+  };
   for (auto& sheet : model_->sheets)
     for (xl::Row& row : sheet->rows)
       for (xl::Cell& c : row.cells) {
         if (c.kind != xl::CellKind::Error || c.formula != 0) continue;
         const std::string& error = model_->Text(c.text);
-        if (error == "#DIV/0!") c.formula = model_->AddFormula("1/0");
-        if (error == "#VALUE!") c.formula = model_->AddFormula("\"a\"+0");
+        for (const auto& [shown, formula] : kErrorFormulas)
+          if (error == shown) c.formula = model_->AddFormula(std::string(formula));
       }
   xl::WriteXlsxInto(*model_, xlsx, FileName);
   // The temporary name keeps the .xls extension the conversion goes by.

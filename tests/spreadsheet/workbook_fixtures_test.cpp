@@ -17,6 +17,7 @@
 #include "ops/spreadsheet/geometry.h"
 #include "ops/spreadsheet/workbook_ops.h"
 #include "platform/spreadsheet/xls_office.h"
+#include "tests/spreadsheet/run_support.h"
 #include "tests/spreadsheet/sheet_support.h"
 #include "tests/support/tempdir.h"
 
@@ -25,24 +26,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Quiet : RunReporter {
-  void Status(const std::string& text) override { status = text; }
-  void Counter(int) override {}
-  void BeginProgress(int) override {}
-  void StepProgress() override {}
-  void EndProgress() override {}
-  void RemoveRow(int) override {}
-  void SourceRemoved(int, RemoveOutcome) override {}
-  std::string status;
-};
-
-RunState Run(const std::string& file, const std::string& base) {
-  RunState run;
-  run.WorkList = {file};
-  run.WorkRowIndexes = {0};
-  run.OutputBase = base;
-  return run;
-}
+using test::OneFileRun;
+using test::Quiet;
 
 std::string Json(const std::string& s) {
   std::string out = "\"";
@@ -170,13 +155,13 @@ class Fixtures {
 
     WorkbookMergeOptions keep;
     keep.headers = WorkbookMergeOptions::Headers::Keep;
-    RunState merge = Run(src, (work / ("merged" + ext_)).string());
+    RunState merge = OneFileRun(src, (work / ("merged" + ext_)).string());
     MergeWorkbooks(merge, keep, CommonOptions{}, quiet, &xls_);
     manifest += ",\"merge\":" + Json(Readable(merge.OutputBase));
 
     WorkbookSplitOptions perSheet;
     perSheet.way = WorkbookSplitOptions::Way::PerSheet;
-    RunState split = Run(src, src);
+    RunState split = OneFileRun(src, src);
     SplitWorkbooks(split, perSheet, CommonOptions{}, quiet, &xls_);
     manifest += ",\"perSheet\":{";
     for (std::size_t i = 0; i < names.size(); ++i)
@@ -185,7 +170,7 @@ class Fixtures {
 
     WorkbookSplitOptions even;
     even.partsText = "3";
-    RunState parts = Run(src, src);
+    RunState parts = OneFileRun(src, src);
     SplitWorkbooks(parts, even, CommonOptions{}, quiet, &xls_);
     std::vector<std::string> outputs;
     for (int k = 1; k <= 3; ++k)
@@ -204,7 +189,7 @@ class Fixtures {
     byRows.way = WorkbookSplitOptions::Way::Rows;
     const std::uint32_t per = longest / 2 + 1;
     byRows.rowsText = std::to_string(per);
-    RunState rows = Run(src, src);
+    RunState rows = OneFileRun(src, src);
     SplitWorkbooks(rows, byRows, CommonOptions{}, quiet, &xls_);
     outputs.clear();
     for (int k = 1; fs::exists(ChangeExtension(src, "_" + std::to_string(k) + ext_)); ++k)
