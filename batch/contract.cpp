@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "platform/textcodec.h"
+#include "platform/translate.h"
 #include "platform/trash.h"
 
 namespace pw {
@@ -50,10 +51,11 @@ bool SameFile(const std::string& a, const std::string& b) {
 void RefuseOutputOverSource(const std::string& output, const RunState& run) {
   for (const std::string& source : run.WorkList) {
     if (SameFile(source, output))
-      throw RunError(
-          RunError::Kind::Validation, output,
-          "新文档“" + DisplayText(output) +
-              "”就是待合并的源文件之一，合并会毁掉它。请填写另一个新文档名或选择其他保存目录。");
+      throw RunError(RunError::Kind::Validation, output,
+                     Arg(Translate("batch",
+                                   "新文档“%1”就是待合并的源文件之一，合并会毁掉它。"
+                                   "请填写另一个新文档名或选择其他保存目录。"),
+                         {DisplayText(output)}));
   }
 }
 
@@ -85,8 +87,9 @@ int ParseCount(const std::string& text, const std::string& file) {
   const long long value = t.empty() ? 0 : std::strtoll(t.c_str(), &end, 10);
   if (t.empty() || end == nullptr || *end != '\0' || errno == ERANGE || value < INT_MIN ||
       value > INT_MAX)
-    throw RunError(RunError::Kind::Validation, file,
-                   "“" + DisplayText(t) + "”不是有效的数字，只接受阿拉伯数字！");
+    throw RunError(
+        RunError::Kind::Validation, file,
+        Arg(Translate("batch", "“%1”不是有效的数字，只接受阿拉伯数字！"), {DisplayText(t)}));
   return static_cast<int>(value);
 }
 

@@ -12,6 +12,7 @@
 #include "platform/errors.h"
 #include "platform/filekind.h"
 #include "platform/textcodec.h"
+#include "platform/translate.h"
 
 namespace pw {
 namespace {
@@ -29,13 +30,14 @@ std::string FolderOf(const std::string& path) {
 void CheckOutputFolder(const std::string& folder) {
   struct stat st {};
   if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-    Refuse(RunError::Kind::Validation, folder,
-           "保存目录“" + DisplayText(folder) + "”不存在，请重新选择保存目录。");
+    Refuse(
+        RunError::Kind::Validation, folder,
+        Arg(Translate("batch", "保存目录“%1”不存在，请重新选择保存目录。"), {DisplayText(folder)}));
   if (::access(folder.c_str(), W_OK | X_OK) != 0) {
     const int err = errno;
     Refuse(RunError::Kind::Validation, folder,
-           "无法在保存目录“" + DisplayText(folder) + "”中写入文件：" + DescribeErrno(err, true) +
-               "。请重新选择保存目录。");
+           Arg(Translate("batch", "无法在保存目录“%1”中写入文件：%2。请重新选择保存目录。"),
+               {DisplayText(folder), DescribeErrno(err, true)}));
   }
 }
 
@@ -62,10 +64,10 @@ void CheckContent(TaskKind kind, const std::string& path) {
   if (err != 0) Refuse(RunError::Kind::Failure, path, FileErrorText("读取", path, err));
   if (found == wanted) return;
   Refuse(RunError::Kind::Failure, path,
-         "“" + DisplayText(path) + "”不是 " + ContentName(wanted) + "：" +
-             (found == FileContent::Unknown ? "无法识别它的内容"
-                                            : "它的内容是 " + ContentName(found)) +
-             "。没有处理任何文件。");
+         Arg(found == FileContent::Unknown
+                 ? Translate("batch", "“%1”不是 %2：无法识别它的内容。没有处理任何文件。")
+                 : Translate("batch", "“%1”不是 %2：它的内容是 %3。没有处理任何文件。"),
+             {DisplayText(path), ContentName(wanted), ContentName(found)}));
 }
 
 }  // namespace
@@ -85,16 +87,17 @@ void CheckBeforeRun(TaskKind kind, TaskMode mode, RunState& run) {
     // A pipe, a device or a socket would block the run or never end.
     if (!S_ISREG(st.st_mode))
       Refuse(RunError::Kind::Failure, path,
-             "无法打开“" + DisplayText(path) + "”：这不是一个普通文件");
+             Arg(Translate("batch", "无法打开“%1”：这不是一个普通文件"), {DisplayText(path)}));
     const auto key = std::make_pair(static_cast<std::uint64_t>(st.st_dev),
                                     static_cast<std::uint64_t>(st.st_ino));
     if (const auto [it, fresh] = seen.emplace(key, i); !fresh)
       Refuse(RunError::Kind::Validation, path,
-             "“" + DisplayText(path) + "”在待处理的文件中出现了两次" +
-                 (run.WorkList[it->second] == path
-                      ? std::string()
-                      : "（与“" + DisplayText(run.WorkList[it->second]) + "”是同一个文件）") +
-                 "，请只选一次。");
+             Arg(run.WorkList[it->second] == path
+                     ? Translate("batch", "“%1”在待处理的文件中出现了两次，请只选一次。")
+                     : Translate("batch",
+                                 "“%1”在待处理的文件中出现了两次（与“%2”是同一个文件），"
+                                 "请只选一次。"),
+                 {DisplayText(path), DisplayText(run.WorkList[it->second])}));
     run.SourceIds.push_back({key.first, key.second, true});
   }
   for (const std::string& path : run.WorkList) CheckContent(kind, path);

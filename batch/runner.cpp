@@ -2,7 +2,8 @@
 
 #include "batch/contract.h"
 #include "batch/preflight.h"
-#include "ops/spreadsheet/xls_office.h"
+#include "platform/spreadsheet/xls_office.h"
+#include "platform/translate.h"
 
 namespace pw {
 
@@ -27,13 +28,13 @@ RunState BuildRunState(const std::vector<ChosenFile>& chosen, const std::string&
 std::string KindName(TaskKind kind) {
   switch (kind) {
     case TaskKind::Document:
-      return "Word文档";
+      return Translate("batch", "Word文档");
     case TaskKind::Workbook:
-      return "Excel文档";
+      return Translate("batch", "Excel文档");
     case TaskKind::Database:
-      return "Access文档";
+      return Translate("batch", "Access文档");
     case TaskKind::Text:
-      return "纯文本文件";
+      return Translate("batch", "纯文本文件");
     case TaskKind::None:
       break;
   }
@@ -48,10 +49,12 @@ void Dispatch(TaskKind kind, TaskMode mode, RunState& run, const TaskOptions& op
 void RunOperation(TaskKind kind, TaskMode mode, RunState& run, const TaskOptions& options,
                   RunReporter& reporter) {
   if (kind == TaskKind::None || mode == TaskMode::None)
-    throw RunError(RunError::Kind::Validation, {},
-                   "请您先从左侧选择操作任务，然后我再把合适类型的文件列表出来！");
+    throw RunError(
+        RunError::Kind::Validation, {},
+        Translate("batch", "请您先从左侧选择操作任务，然后我再把合适类型的文件列表出来！"));
   if (run.WorkList.empty())
-    throw RunError(RunError::Kind::Validation, {}, "请先选中需操作的文档，可多选！");
+    throw RunError(RunError::Kind::Validation, {},
+                   Translate("batch", "请先选中需操作的文档，可多选！"));
   CheckBeforeRun(kind, mode, run);
   Dispatch(kind, mode, run, options, reporter);
   // Sources go only once the run has completed: its outputs hold their

@@ -1,5 +1,6 @@
 #include "filelist/filemodel.h"
 
+#include <QCoreApplication>
 #include <QString>
 #include <algorithm>
 #include <string_view>
@@ -48,9 +49,10 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
 QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
   if (section == 0)
-    return QStringLiteral(
+    return QCoreApplication::translate(
+        "FileListModel",
         "          类型        文件名        大小        修改时间         创建时间");
-  return QStringLiteral("文件路径");
+  return QCoreApplication::translate("FileListModel", "文件路径");
 }
 
 void FileListModel::clear() {

@@ -1,15 +1,14 @@
 #include "filelist/pickers.h"
 
 #include "batch/run.h"
-#include "ops/spreadsheet/workbook_ops.h"
-#include "ops/spreadsheet/xls_office.h"
 #include "platform/database/engine.h"
+#include "platform/spreadsheet/xls_office.h"
 
 namespace pw {
 
 std::vector<std::string> SheetNamesOf(const std::string& path) {
   OfficeXlsConverter xls;
-  return NonBlankSheetNames(path, &xls);
+  return SheetsHoldingData(path, &xls);
 }
 
 std::vector<std::string> TableNamesOf(const std::string& path) {

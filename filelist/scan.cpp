@@ -11,11 +11,14 @@
 
 #include "platform/output_file.h"
 #include "platform/textcodec.h"
+#include "platform/translate.h"
 
 namespace pw {
 namespace {
 
-constexpr const char* kUnknown = "未知";
+std::string Unknown() {
+  return Translate("filelist", "未知");
+}
 
 std::atomic<std::uint64_t> nextId{1};
 
@@ -85,7 +88,7 @@ struct Walker {
 };
 
 std::string TimeText(const statx_timestamp& t, bool present) {
-  if (!present || (t.tv_sec == 0 && t.tv_nsec == 0)) return kUnknown;
+  if (!present || (t.tv_sec == 0 && t.tv_nsec == 0)) return Unknown();
   return TimeTextOf(static_cast<std::time_t>(t.tv_sec));
 }
 
@@ -114,7 +117,7 @@ std::string SizeTextOf(std::uint64_t n) {
 
 std::string TimeTextOf(std::time_t seconds) {
   std::tm tm{};
-  if (localtime_r(&seconds, &tm) == nullptr) return kUnknown;
+  if (localtime_r(&seconds, &tm) == nullptr) return Unknown();
   std::string text = std::to_string(tm.tm_year + 1900) + "/" + std::to_string(tm.tm_mon + 1) + "/" +
                      std::to_string(tm.tm_mday);
   if (tm.tm_hour != 0 || tm.tm_min != 0 || tm.tm_sec != 0) {
@@ -135,10 +138,11 @@ FileRecord MakeRecord(const std::string& folder, const std::string& name) {
   struct statx sx {};
   const bool known = ::statx(AT_FDCWD, record.FullPath.c_str(), 0,
                              STATX_SIZE | STATX_MTIME | STATX_BTIME, &sx) == 0;
-  record.SizeText = std::string("大小：") +
-                    (known && (sx.stx_mask & STATX_SIZE) ? SizeTextOf(sx.stx_size) : kUnknown);
-  record.TimesText = "修改：" + TimeText(sx.stx_mtime, known && (sx.stx_mask & STATX_MTIME)) +
-                     "     创建：" + TimeText(sx.stx_btime, known && (sx.stx_mask & STATX_BTIME));
+  record.SizeText = Translate("filelist", "大小：") +
+                    (known && (sx.stx_mask & STATX_SIZE) ? SizeTextOf(sx.stx_size) : Unknown());
+  record.TimesText = Arg(Translate("filelist", "修改：%1     创建：%2"),
+                         {TimeText(sx.stx_mtime, known && (sx.stx_mask & STATX_MTIME)),
+                          TimeText(sx.stx_btime, known && (sx.stx_mask & STATX_BTIME))});
   return record;
 }
 

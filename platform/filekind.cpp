@@ -1,5 +1,7 @@
 #include "platform/filekind.h"
 
+#include "platform/translate.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -220,19 +222,19 @@ FileContent SniffFileContent(const std::string& path, int& err) {
 std::string ContentName(FileContent content) {
   switch (content) {
     case FileContent::WordDocument:
-      return "Word 文档";
+      return Translate("filekind", "Word 文档");
     case FileContent::Workbook:
-      return "Excel 工作簿";
+      return Translate("filekind", "Excel 工作簿");
     case FileContent::Database:
-      return "Access 数据库";
+      return Translate("filekind", "Access 数据库");
     case FileContent::OtherOffice:
-      return "其他类型的 Office 文件";
+      return Translate("filekind", "其他类型的 Office 文件");
     case FileContent::Encrypted:
-      return "设有打开密码的加密文件";
+      return Translate("filekind", "设有打开密码的加密文件");
     case FileContent::Unknown:
       break;
   }
-  return "无法识别的内容";
+  return Translate("filekind", "无法识别的内容");
 }
 
 }  // namespace pw

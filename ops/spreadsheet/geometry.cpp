@@ -81,8 +81,4 @@ std::uint32_t UsedColumns(ServerSheet& sheet) {
   return last;
 }
 
-std::vector<std::string> NonBlankSheetNames(const std::string& path, XlsConverter* xls) {
-  return SheetsHoldingData(path, xls);
-}
-
 }  // namespace pw

@@ -52,8 +52,4 @@ void MergeWorkbooks(RunState& run, const WorkbookMergeOptions& options, const Co
 void SplitWorkbooks(RunState& run, const WorkbookSplitOptions& options, const CommonOptions& common,
                     RunReporter& reporter, XlsConverter* xls = nullptr);
 
-// The names of the sheets of `path` that hold a non-blank cell, in order: what
-// the sheet picker offers for "仅操作单个Sheet". Throws RunError naming `path`.
-std::vector<std::string> NonBlankSheetNames(const std::string& path, XlsConverter* xls = nullptr);
-
 }  // namespace pw

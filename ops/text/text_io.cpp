@@ -9,6 +9,7 @@
 #include "batch/contract.h"
 #include "platform/errors.h"
 #include "platform/textcodec.h"
+#include "platform/translate.h"
 
 namespace pw::textio {
 
@@ -33,8 +34,13 @@ void SetBlockSizeForTesting(std::size_t bytes) {
   blockSize = bytes == 0 ? kDefaultBlock : bytes;
 }
 
+std::string StopText() {
+  return Translate("ops", "用户强行退出，合并操作未完成！");
+}
+
 std::string StopTextUndoing(const std::string& path) {
-  return std::string(kStopText) + "已撤销正在处理的“" + DisplayText(FileNamePart(path)) + "”。";
+  return StopText() +
+         Arg(Translate("ops", "已撤销正在处理的“%1”。"), {DisplayText(FileNamePart(path))});
 }
 
 void Fail(const std::string& action, const std::string& file, int err) {
@@ -73,8 +79,9 @@ Fd OpenSource(const std::string& path, std::int64_t& size) {
   if (::fstat(fd.get(), &st) != 0) Fail("读取", path, errno);
   if (S_ISDIR(st.st_mode)) Fail("打开", path, EISDIR);
   if (!S_ISREG(st.st_mode))
-    throw RunError(RunError::Kind::Failure, path,
-                   "无法打开“" + DisplayText(path) + "”：这不是一个普通文件");
+    throw RunError(
+        RunError::Kind::Failure, path,
+        Arg(Translate("batch", "无法打开“%1”：这不是一个普通文件"), {DisplayText(path)}));
   ::fcntl(fd.get(), F_SETFL, 0);
   ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
   size = st.st_size;

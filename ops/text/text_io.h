@@ -11,7 +11,7 @@
 namespace pw::textio {
 
 // Status text of both operations when a stop request ends them.
-inline constexpr char kStopText[] = "用户强行退出，合并操作未完成！";
+std::string StopText();
 // The same when the stop undid what was written from `path`.
 std::string StopTextUndoing(const std::string& path);
 

@@ -12,6 +12,7 @@
 #include "platform/errors.h"
 #include "platform/output_file.h"
 #include "platform/textcodec.h"
+#include "platform/translate.h"
 
 namespace pw {
 
@@ -111,8 +112,8 @@ void MergeTextFiles(RunState& run, const CommonOptions& common, RunReporter& rep
   };
   for (std::size_t i = 0; i < count; ++i) {
     const std::string path = run.WorkList[i];
-    reporter.Status("正在合并第 " + std::to_string(i) + " 个文件： " +
-                    DisplayText(FileNamePart(path)));
+    reporter.Status(
+        Arg(Translate("ops", "正在合并第 %1 个文件： %2"), {i, DisplayText(FileNamePart(path))}));
     std::int64_t size = 0;
     textio::Fd src = textio::OpenSource(path, size);
     if (!appender.Append(src.get(), size, path, run)) {
@@ -127,14 +128,15 @@ void MergeTextFiles(RunState& run, const CommonOptions& common, RunReporter& rep
     whole = appender.end();
     if (FinishEntry(run, common, reporter, static_cast<int>(i))) {
       save();
-      reporter.Status(textio::kStopText);
+      reporter.Status(textio::StopText());
       return;
     }
   }
   save();
-  reporter.Status("合并操作已完成，正在清理内存... ");
+  reporter.Status(Translate("ops", "合并操作已完成，正在清理内存... "));
   progress.End();
-  reporter.Status(std::to_string(count) + " 个文件合并生成新文件：" + DisplayText(output));
+  reporter.Status(
+      Arg(Translate("ops", "%1 个文件合并生成新文件：%2"), {count, DisplayText(output)}));
 }
 
 }  // namespace pw

@@ -19,6 +19,7 @@
 #include "ops/text/text_scan.h"
 #include "platform/output_file.h"
 #include "platform/textcodec.h"
+#include "platform/translate.h"
 
 namespace pw {
 
@@ -50,8 +51,10 @@ class SourceIds {
 };
 
 std::string CollisionText(const std::string& source, const std::string& part) {
-  return "无法分割“" + DisplayText(source) + "”：分割出的文件“" + DisplayText(FileNamePart(part)) +
-         "”是本次待处理的源文件之一，写入会覆盖它。请先将该文件改名或移到别处。";
+  return Arg(Translate("ops",
+                       "无法分割“%1”：分割出的文件“%2”是本次待处理的源文件之一，写入会覆盖它。"
+                       "请先将该文件改名或移到别处。"),
+             {DisplayText(source), DisplayText(FileNamePart(part))});
 }
 
 // What the first pass learns: the number of lines and where the title line lies.
@@ -361,11 +364,11 @@ bool CutSource(int fd, const std::string& path, const Cutting& cut, const TitleL
 // A count box: not empty, a whole number, above zero.
 std::int64_t ReadCountBox(const std::string& text, const std::string& file) {
   const std::string trimmed = TrimText(text);
-  if (trimmed.empty()) Refuse(file, "请填写分割数量，只接受阿拉伯数字！");
+  if (trimmed.empty()) Refuse(file, Translate("ops", "请填写分割数量，只接受阿拉伯数字！"));
   const int value = ParseCount(trimmed, file);
   if (value <= 0)
-    Refuse(file, "无法分割“" + DisplayText(file) + "”：分割数量必须大于 0，现在是 " +
-                     std::to_string(value) + "。");
+    Refuse(file, Arg(Translate("ops", "无法分割“%1”：分割数量必须大于 0，现在是 %2。"),
+                     {DisplayText(file), value}));
   return value;
 }
 
@@ -382,7 +385,7 @@ void SplitTextFiles(RunState& run, const TextSplitOptions& options, const Common
 
   for (std::size_t i = 0; i < count; ++i) {
     const std::string path = run.WorkList[i];
-    reporter.Status("正在分割文件： " + DisplayText(FileNamePart(path)));
+    reporter.Status(Translate("ops", "正在分割文件： ") + DisplayText(FileNamePart(path)));
 
     Cutting cut;
     cut.repeatTitle = options.repeatTitle;
@@ -402,29 +405,34 @@ void SplitTextFiles(RunState& run, const TextSplitOptions& options, const Common
     std::int64_t size = 0;
     Fd src = textio::OpenSource(path, size);
     if (options.way == Way::Size && size / chunk == 0)
-      Refuse(path, "无法按大小分割“" + DisplayText(path) + "”：文件只有 " + std::to_string(size) +
-                       " 字节，不足每份的 " + std::to_string(chunk) + " 字节。");
+      Refuse(path,
+             Arg(Translate("ops", "无法按大小分割“%1”：文件只有 %2 字节，不足每份的 %3 字节。"),
+                 {DisplayText(path), size, chunk}));
 
     // Lines are cut at byte 0x0A, which would tear apart text in two-byte units.
     std::string head(static_cast<std::size_t>(std::min(size, kSniffBytes)), '\0');
     textio::ReadAt(src.get(), head.data(), head.size(), 0, path);
     if (head.starts_with("\xFF\xFE") || head.starts_with("\xFE\xFF"))
-      Refuse(path, "无法分割“" + DisplayText(path) +
-                       "”：它是 UTF-16（Unicode）编码的文本，按行分割会损坏内容。请先将它另存为 "
-                       "UTF-8 或 ANSI 编码。");
+      Refuse(path, Arg(Translate("ops",
+                                 "无法分割“%1”：它是 UTF-16（Unicode）编码的文本，"
+                                 "按行分割会损坏内容。请先将它另存为 UTF-8 或 ANSI 编码。"),
+                       {DisplayText(path)}));
     if (textscan::LooksLikeUtf16(head))
-      Refuse(path, "无法分割“" + DisplayText(path) +
-                       "”：它看来是不带字节顺序标记的 UTF-16（Unicode）编码文本，按行分割会损坏"
-                       "内容。请先将它另存为 UTF-8 或 ANSI 编码。");
+      Refuse(path, Arg(Translate("ops",
+                                 "无法分割“%1”：它看来是不带字节顺序标记的 UTF-16（Unicode）"
+                                 "编码文本，按行分割会损坏内容。请先将它另存为 UTF-8 或 ANSI "
+                                 "编码。"),
+                       {DisplayText(path)}));
 
     // Two sources with the same name but for the extension would write the same parts.
     for (std::size_t j = 0; j < count; ++j) {
       const std::string other = run.WorkList[j];
       if (j != i && other != path && ChangeExtension(other, "") == ChangeExtension(path, ""))
-        Refuse(path, "无法分割“" + DisplayText(path) + "”：它和“" +
-                         DisplayText(FileNamePart(other)) + "”分割出的文件同名（" +
-                         DisplayText(FileNamePart(ChangeExtension(path, "1.txt"))) +
-                         "…），会互相覆盖。请先将其中一个改名。");
+        Refuse(path, Arg(Translate("ops",
+                                   "无法分割“%1”：它和“%2”分割出的文件同名（%3…），会互相覆盖。"
+                                   "请先将其中一个改名。"),
+                         {DisplayText(path), DisplayText(FileNamePart(other)),
+                          DisplayText(FileNamePart(ChangeExtension(path, "1.txt")))}));
     }
 
     // Lines are counted when the way needs them, or when another source of the
@@ -433,7 +441,7 @@ void SplitTextFiles(RunState& run, const TextSplitOptions& options, const Common
     Survey survey;
     if (!SurveySource(src.get(), path, options.way != Way::Lines || likePart > 0, run, in.get(),
                       survey)) {
-      reporter.Status(textio::kStopText);
+      reporter.Status(textio::StopText());
       return;
     }
     if (options.way == Way::Parts) {
@@ -466,13 +474,13 @@ void SplitTextFiles(RunState& run, const TextSplitOptions& options, const Common
     }
     src.Reset();
     if (FinishEntry(run, common, reporter, static_cast<int>(i))) {
-      reporter.Status(textio::kStopText);
+      reporter.Status(textio::StopText());
       return;
     }
   }
-  reporter.Status("合并操作已完成，正在清理内存... ");
+  reporter.Status(Translate("ops", "合并操作已完成，正在清理内存... "));
   progress.End();
-  reporter.Status(std::to_string(count) + " 个文件已被分割，并生成了新文件！");
+  reporter.Status(Arg(Translate("ops", "%1 个文件已被分割，并生成了新文件！"), {count}));
 }
 
 }  // namespace pw

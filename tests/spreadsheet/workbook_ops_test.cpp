@@ -235,8 +235,8 @@ TEST(SheetGeometry, PickerOffersEveryNonBlankSheetWhereverItsDataLies) {
   Grid far(12, std::vector<std::string>(1));
   far[11][0] = "A12";
   MakeBook(dir.file("p.xlsx"), {{"空", {{" "}}}, {"Far", far}, {"数据", Table(1)}});
-  EXPECT_EQ(NonBlankSheetNames(dir.file("p.xlsx")), (std::vector<std::string>{"Far", "数据"}));
-  EXPECT_THROW(NonBlankSheetNames(dir.file("missing.xlsx")), RunError);
+  EXPECT_EQ(SheetsHoldingData(dir.file("p.xlsx")), (std::vector<std::string>{"Far", "数据"}));
+  EXPECT_THROW(SheetsHoldingData(dir.file("missing.xlsx")), RunError);
 }
 
 // ---------------------------------------------------------------- merge
