@@ -91,6 +91,14 @@ std::optional<Statement> ParseStatement(const std::string& text) {
   return st;
 }
 
+namespace {
+
+FieldType SourceType(const ColumnInfo& col, JetVersion version) {
+  return TypeFromCode(col.type, col.size, col.precision, col.scale, version == JetVersion::Jet3);
+}
+
+}  // namespace
+
 struct Connection::Impl {
   std::string path;
   std::string shown;  // the name messages give the file
@@ -162,6 +170,7 @@ struct Query::Impl {
   std::string table;
   std::vector<std::string> fields;
   std::vector<ColumnKind> kinds;
+  std::vector<FieldType> types;
   // Records of a table being written are read only when asked for.
   bool loaded = false;
   TableData data;
@@ -197,6 +206,7 @@ void Query::Close() {
   impl_->table.clear();
   impl_->fields.clear();
   impl_->kinds.clear();
+  impl_->types.clear();
   impl_->data = TableData{};
   impl_->loaded = false;
   impl_->recNo = 0;
@@ -212,6 +222,11 @@ const std::vector<std::string>& Query::FieldNames() const {
 ColumnKind Query::FieldKind(int index) const {
   if (index < 0 || static_cast<std::size_t>(index) >= impl_->kinds.size()) return ColumnKind::Text;
   return impl_->kinds[static_cast<std::size_t>(index)];
+}
+
+FieldType Query::Type(int index) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= impl_->types.size()) return FieldType::Text();
+  return impl_->types[static_cast<std::size_t>(index)];
 }
 
 int Query::FindField(const std::string& name) const {
@@ -277,6 +292,7 @@ void OpenTable(Query& query, const std::string& table) {
   if (c.writer) {
     q.fields = c.writer->ColumnNames(table);
     q.kinds = c.writer->ColumnKinds(table);
+    q.types = c.writer->ColumnTypes(table);
   } else {
     const MdbFile& reader = c.Reader();
     const auto& tables = reader.TableNames();
@@ -289,6 +305,7 @@ void OpenTable(Query& query, const std::string& table) {
       q.kinds.push_back(col.type == 0x0C                       ? ColumnKind::Memo
                         : col.type == 0x0B || col.type == 0x09 ? ColumnKind::Binary
                                                                : ColumnKind::Text);
+      q.types.push_back(SourceType(col, reader.version()));
     }
     q.loaded = true;
     q.recNo = q.data.rows.empty() ? 0 : 1;
@@ -306,6 +323,35 @@ void ExecuteStatement(Query& query, const std::string& text) {
     w.CreateTable(st->table, st->column, st->type);
   else
     w.AddColumn(st->table, st->column, st->type);
+}
+
+std::vector<std::pair<std::string, FieldType>> ListFields(Connection& connection,
+                                                          const std::string& table) {
+  if (!connection.IsOpen()) throw DatabaseError("数据库连接没有打开");
+  std::vector<std::pair<std::string, FieldType>> out;
+  if (connection.impl_->writer) {
+    const JetWriter& w = *connection.impl_->writer;
+    const std::vector<std::string> names = w.ColumnNames(table);
+    const std::vector<FieldType> types = w.ColumnTypes(table);
+    for (std::size_t i = 0; i < names.size(); ++i) out.emplace_back(names[i], types[i]);
+    return out;
+  }
+  const MdbFile& reader = connection.impl_->Reader();
+  for (const ColumnInfo& col : reader.ReadColumns(table))
+    out.emplace_back(col.name, SourceType(col, reader.version()));
+  return out;
+}
+
+void CreateTypedTable(Query& query, const std::string& table, const std::string& column,
+                      const FieldType& type) {
+  query.Close();
+  query.impl_->connection->impl_->Writer().CreateTable(table, column, type);
+}
+
+void AddTypedColumn(Query& query, const std::string& table, const std::string& column,
+                    const FieldType& type) {
+  query.Close();
+  query.impl_->connection->impl_->Writer().AddColumn(table, column, type);
 }
 
 std::string FieldText(const Query& query, const std::string& field) {

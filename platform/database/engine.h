@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/database/jet_writer.h"
@@ -41,6 +42,9 @@ class Connection {
   friend void ExecuteStatement(Query&, const std::string&);
   friend std::vector<std::string> ListTables(Connection&);
   friend std::vector<SavedQueryInfo> ListQueries(Connection&);
+  friend std::vector<std::pair<std::string, FieldType>> ListFields(Connection&, const std::string&);
+  friend void CreateTypedTable(Query&, const std::string&, const std::string&, const FieldType&);
+  friend void AddTypedColumn(Query&, const std::string&, const std::string&, const FieldType&);
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
@@ -61,6 +65,9 @@ class Query {
   // What a field holds: text (every value of the kinds the target does
   // not keep: numbers, dates…, as text), long text, or bytes.
   ColumnKind FieldKind(int index) const;
+  // The field's own type, as a target keeping types takes it (see
+  // TypeFromCode); text for no such field.
+  FieldType Type(int index) const;
   // Position of a field found by name ignoring letter case; -1 for none.
   int FindField(const std::string& name) const;
 
@@ -83,6 +90,8 @@ class Query {
  private:
   friend void OpenTable(Query&, const std::string&);
   friend void ExecuteStatement(Query&, const std::string&);
+  friend void CreateTypedTable(Query&, const std::string&, const std::string&, const FieldType&);
+  friend void AddTypedColumn(Query&, const std::string&, const std::string&, const FieldType&);
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
@@ -104,6 +113,18 @@ std::vector<SavedQueryInfo> ListQueries(Connection& connection);
 // reading, a copyable saved query of that name opens as the table of its
 // records.
 void OpenTable(Query& query, const std::string& table);
+
+// The fields of a table (or copyable saved query) of a database opened for
+// reading, with their types, without reading its records.
+std::vector<std::pair<std::string, FieldType>> ListFields(Connection& connection,
+                                                          const std::string& table);
+
+// A new table whose first column has `type`, and a column of `type` added
+// to a table: as ExecuteStatement's two statements, for every FieldType.
+void CreateTypedTable(Query& query, const std::string& table, const std::string& column,
+                      const FieldType& type);
+void AddTypedColumn(Query& query, const std::string& table, const std::string& column,
+                    const FieldType& type);
 
 // Runs exactly one of
 //   CREATE TABLE name (column TYPE)

@@ -271,11 +271,12 @@ std::string BuildRow(const TableDef& def, const RowValues& byNumber) {
     offsets.push_back(static_cast<std::uint16_t>(row.size()));
     if (vars[i] != nullptr) row += *value(vars[i]->number);
   }
-  if (!vars.empty()) {
-    Append16(row, static_cast<std::uint32_t>(row.size()));  // end of variable data
-    for (std::size_t i = offsets.size(); i-- > 0;) Append16(row, offsets[i]);
-    Append16(row, static_cast<std::uint32_t>(vars.size()));
-  }
+  // The end of variable data, the offsets and their count, also in a table
+  // of fixed columns only (count 0): a variable column added later then
+  // reads as no value in these rows.
+  Append16(row, static_cast<std::uint32_t>(row.size()));
+  for (std::size_t i = offsets.size(); i-- > 0;) Append16(row, offsets[i]);
+  Append16(row, static_cast<std::uint32_t>(vars.size()));
   row += mask;
   return row;
 }

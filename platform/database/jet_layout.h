@@ -18,11 +18,16 @@ enum : std::uint8_t {
   kTypeByte = 0x02,
   kTypeInt = 0x03,
   kTypeLong = 0x04,
+  kTypeCurrency = 0x05,
+  kTypeSingle = 0x06,
+  kTypeDouble = 0x07,
   kTypeDate = 0x08,
   kTypeBinary = 0x09,
   kTypeText = 0x0A,
   kTypeOle = 0x0B,
   kTypeMemo = 0x0C,
+  kTypeGuid = 0x0F,
+  kTypeNumeric = 0x10,
 };
 
 inline constexpr std::uint16_t kSortChinese = 0x0804;

@@ -354,13 +354,32 @@ bool SameLayout(const TableDef& found, const TableDef& expected) {
   return true;
 }
 
-ColumnDef UserColumn(const std::u16string& name, ColumnKind kind) {
+FieldType TypeOfKind(ColumnKind kind) {
+  return kind == ColumnKind::Memo     ? FieldType::Of(FieldType::Kind::Memo)
+         : kind == ColumnKind::Binary ? FieldType::Of(FieldType::Kind::Ole)
+                                      : FieldType::Text();
+}
+
+// A user column of `type`; a fixed one goes at the end of the record's
+// fixed part as `def` has it.
+ColumnDef UserColumn(const std::u16string& name, const FieldType& type, const TableDef& def) {
   ColumnDef c;
   c.name = name;
+  c.type = TypeCode(type);
+  if (IsFixed(type)) {
+    c.flags = 0x03;
+    c.sortOrder = 0;
+    c.length = static_cast<std::uint16_t>(FixedBytes(type));
+    if (type.kind != FieldType::Kind::YesNo)
+      c.fixedOffset = static_cast<std::uint16_t>(def.FixedAreaSize());
+    // A decimal's precision and scale take the place of a text's sort order.
+    if (type.kind == FieldType::Kind::Decimal)
+      c.sortOrder = static_cast<std::uint16_t>(type.precision | type.scale << 8);
+    return c;
+  }
   c.flags = 0x02;
-  c.type = kind == ColumnKind::Memo ? kTypeMemo : kind == ColumnKind::Binary ? kTypeOle : kTypeText;
-  c.extraFlags = kind == ColumnKind::Binary ? 0x00 : 0x01;  // text may be compressed
-  c.length = kind == ColumnKind::Text ? 2 * kTextColumnChars : 0;
+  c.extraFlags = type.kind == FieldType::Kind::Ole ? 0x00 : 0x01;  // text may be compressed
+  c.length = type.kind == FieldType::Kind::Text ? static_cast<std::uint16_t>(2 * type.chars) : 0;
   return c;
 }
 
@@ -368,6 +387,10 @@ ColumnKind KindOf(const ColumnDef& c) {
   return c.type == kTypeMemo  ? ColumnKind::Memo
          : c.type == kTypeOle ? ColumnKind::Binary
                               : ColumnKind::Text;
+}
+
+FieldType TypeOf(const ColumnDef& c) {
+  return TypeFromCode(c.type, c.length, c.sortOrder & 0xFF, c.sortOrder >> 8, false);
 }
 
 }  // namespace
@@ -1257,6 +1280,12 @@ std::vector<ColumnKind> JetWriter::ColumnKinds(const std::string& table) const {
   return out;
 }
 
+std::vector<FieldType> JetWriter::ColumnTypes(const std::string& table) const {
+  std::vector<FieldType> out;
+  for (const ColumnDef& c : impl_->Need(table).def.columns) out.push_back(TypeOf(c));
+  return out;
+}
+
 std::vector<std::string> JetWriter::ColumnNames(const std::string& table) const {
   const auto& t = impl_->Need(table);
   std::vector<std::string> out;
@@ -1266,6 +1295,11 @@ std::vector<std::string> JetWriter::ColumnNames(const std::string& table) const 
 
 void JetWriter::CreateTable(const std::string& table, const std::string& firstColumn,
                             ColumnKind kind) {
+  CreateTable(table, firstColumn, TypeOfKind(kind));
+}
+
+void JetWriter::CreateTable(const std::string& table, const std::string& firstColumn,
+                            const FieldType& type) {
   Impl& m = *impl_;
   const std::u16string name = Utf8ToUtf16(table);
   const std::u16string column = Utf8ToUtf16(firstColumn);
@@ -1295,10 +1329,10 @@ void JetWriter::CreateTable(const std::string& table, const std::string& firstCo
   t.def.ownedPage = mapPage;
   t.def.freeRow = 1;
   t.def.freePage = mapPage;
-  t.def.columns.push_back(UserColumn(column, kind));
+  t.def.columns.push_back(UserColumn(column, type, t.def));
   t.def.maxColumns = 1;
-  t.def.varColumns = 1;
-  if (kind != ColumnKind::Text) m.AddLongColumn(t, 0);
+  t.def.varColumns = IsFixed(type) ? 0 : 1;
+  if (t.def.columns.back().longValue()) m.AddLongColumn(t, 0);
   t.defDirty = true;
   m.WriteDef(t);
 
@@ -1324,6 +1358,11 @@ void JetWriter::CreateTable(const std::string& table, const std::string& firstCo
 }
 
 void JetWriter::AddColumn(const std::string& table, const std::string& column, ColumnKind kind) {
+  AddColumn(table, column, TypeOfKind(kind));
+}
+
+void JetWriter::AddColumn(const std::string& table, const std::string& column,
+                          const FieldType& type) {
   Impl& m = *impl_;
   Impl::Table& t = m.Need(table);
   const std::u16string name = Utf8ToUtf16(column);
@@ -1333,14 +1372,13 @@ void JetWriter::AddColumn(const std::string& table, const std::string& column, C
       throw DatabaseError("表“" + table + "”中已有列“" + column + "”");
   if (t.def.columns.size() >= static_cast<std::size_t>(kMaxColumns))
     throw DatabaseError("表“" + table + "”已有 255 列，无法再加列“" + column + "”");
-  ColumnDef c = UserColumn(name, kind);
+  ColumnDef c = UserColumn(name, type, t.def);
   c.number = t.def.maxColumns;
   c.ordinal = c.number;
-  c.varIndex = t.def.varColumns;
+  if (!c.fixed()) c.varIndex = t.def.varColumns++;
   t.def.columns.push_back(c);
   ++t.def.maxColumns;
-  ++t.def.varColumns;
-  if (kind != ColumnKind::Text) m.AddLongColumn(t, c.number);
+  if (c.longValue()) m.AddLongColumn(t, c.number);
   t.defDirty = true;
   m.Flush();
 }
@@ -1359,9 +1397,15 @@ void JetWriter::AppendRecord(const std::string& table,
     const ColumnDef& c = t.def.columns[i];
     if (c.type == kTypeOle) {
       stored[i] = *values[i];
+    } else if (c.fixed()) {
+      const FieldType type = TypeOf(c);
+      stored[i] = EncodeFixedValue(type, *values[i]);
+      if (!stored[i])
+        throw RecordError("字段“" + Utf16ToUtf8(c.name) + "”的值“" + *values[i] + "”不能存为" +
+                          TypeName(type) + "类型");
     } else {
       const std::u16string text = Utf8ToUtf16(*values[i]);
-      if (c.type == kTypeText && text.size() > kTextColumnChars) widen.push_back(c.number);
+      if (c.type == kTypeText && text.size() > c.length / 2u) widen.push_back(c.number);
       stored[i] = EncodeText(text, true);
     }
     if (stored[i]->size() > longValueLimit)

@@ -1,13 +1,14 @@
 #pragma once
 // Writes new Jet 4 (.mdb, Access 2000) and ACE 12 (.accdb, Access 2007)
-// databases whose user tables hold text, long text (memo) and binary (OLE
-// object) columns: the system tables, their rows and indexes, table
+// databases whose user tables hold text, long text (memo), binary (OLE
+// object), number, currency, date/time, yes/no and GUID columns (see
+// FieldType): the system tables, their rows and indexes, table
 // definitions, usage maps, data pages and long-value pages.
 //
 // Long text and binary values stay in the record while it fits; the
 // longest of them move to long-value pages (one page, or a chain of pages)
 // when the record would be wider than a data page's room. A text column
-// that meets a value over 250 characters, or whose value a record cannot
+// that meets a value longer than its width, or whose value a record cannot
 // hold otherwise, becomes a long-text column (the table's records written
 // before are rewritten for it): no value is cut.
 //
@@ -22,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/database/field_types.h"
 #include "platform/database/mdb_file.h"
 
 namespace pw::db {
@@ -38,9 +40,6 @@ class RecordError : public DatabaseError {
  public:
   using DatabaseError::DatabaseError;
 };
-
-// Widest text a column holds, in characters.
-inline constexpr std::size_t kTextColumnChars = 250;
 
 class JetWriter {
  public:
@@ -60,16 +59,23 @@ class JetWriter {
   std::vector<std::string> TableNames() const;
   std::vector<std::string> ColumnNames(const std::string& table) const;  // column order
   std::vector<ColumnKind> ColumnKinds(const std::string& table) const;   // column order
+  std::vector<FieldType> ColumnTypes(const std::string& table) const;    // column order
 
   // A new table with one column. Names are UTF-8.
   void CreateTable(const std::string& table, const std::string& firstColumn,
                    ColumnKind kind = ColumnKind::Text);
   void AddColumn(const std::string& table, const std::string& column,
                  ColumnKind kind = ColumnKind::Text);
+  // The same with a column of any type of FieldType: numbers, dates, yes/no
+  // and GUIDs are stored in the record's fixed part, text of the given
+  // width.
+  void CreateTable(const std::string& table, const std::string& firstColumn, const FieldType& type);
+  void AddColumn(const std::string& table, const std::string& column, const FieldType& type);
   // One record; `values` in column order, nullopt for no value (missing
   // trailing values are no value). Text and long text are UTF-8, binary
-  // values their bytes. Throws RecordError when it cannot be stored;
-  // nothing is written then.
+  // values their bytes, other types text as EncodeFixedValue reads it.
+  // Throws RecordError when it cannot be stored (a value its column's type
+  // cannot hold, too long a record); nothing is written then.
   void AppendRecord(const std::string& table,
                     const std::vector<std::optional<std::string>>& values);
 

@@ -379,8 +379,18 @@ struct Session {
     }
   }
 
-  // The records a plain saved query gives, sent as a table's are.
-  void DumpQuery(const std::string& path, const std::string& name, Sink& sink) {
+  static void SendColumn(Sink& sink, const std::string& name, const MdbColumn* col) {
+    sink.Text(name);
+    sink.Number(static_cast<std::uint32_t>(col->col_type));
+    sink.Number(static_cast<std::uint32_t>(col->col_size));
+    // libmdb keeps a decimal's precision (byte 11 of the column block) in
+    // col_scale and its scale (byte 12) in col_prec.
+    sink.Number(static_cast<std::uint32_t>(col->col_type == MDB_NUMERIC ? col->col_scale : 0));
+    sink.Number(static_cast<std::uint32_t>(col->col_type == MDB_NUMERIC ? col->col_prec : 0));
+  }
+
+  // How a plain saved query is evaluated; throws for one that cannot be.
+  SelectPlan PlanOf(const std::string& path, const std::string& name) {
     const auto queries = SavedQueries();
     const auto fields = TableFields();
     const auto it = std::find_if(queries.begin(), queries.end(),
@@ -389,6 +399,24 @@ struct Session {
     if (it == queries.end() || !PlanQuery(it->second, Lookup(fields), plan).empty())
       throw DatabaseError("数据库“" + DisplayText(path) + "”中的查询“" + name + "”" +
                           kQueryNotEvaluated);
+    return plan;
+  }
+
+  // The columns a plain saved query gives, sent as a table's are, with no records.
+  void QueryColumns(const std::string& path, const std::string& name, Sink& sink) {
+    const SelectPlan plan = PlanOf(path, name);
+    MdbTableDef* table = OpenTableDef(path, plan.table);
+    sink.Number(static_cast<std::uint32_t>(plan.output.size()));
+    for (const SelectPlan::Output& o : plan.output)
+      SendColumn(sink, o.name,
+                 static_cast<MdbColumn*>(g_ptr_array_index(table->columns, o.column)));
+    sink.Byte(0);
+    mdb_free_tabledef(table);
+  }
+
+  // The records a plain saved query gives, sent as a table's are.
+  void DumpQuery(const std::string& path, const std::string& name, Sink& sink) {
+    const SelectPlan plan = PlanOf(path, name);
     MdbTableDef* table = OpenTableDef(path, plan.table);
     std::vector<MdbColumn*> cols;
     for (guint i = 0; i < table->num_cols; ++i)
@@ -411,11 +439,7 @@ struct Session {
     };
     const std::vector<std::size_t> rows = RunPlan(plan, cells, output);
     sink.Number(static_cast<std::uint32_t>(plan.output.size()));
-    for (const SelectPlan::Output& o : plan.output) {
-      sink.Text(o.name);
-      sink.Number(static_cast<std::uint32_t>(cols[o.column]->col_type));
-      sink.Number(static_cast<std::uint32_t>(cols[o.column]->col_size));
-    }
+    for (const SelectPlan::Output& o : plan.output) SendColumn(sink, o.name, cols[o.column]);
     for (std::size_t r : rows) {
       sink.Byte(1);
       for (const std::string& v : output(r)) sink.Text(v);
@@ -439,19 +463,16 @@ struct Session {
     return table;
   }
 
-  void DumpTable(const std::string& path, const std::string& name, Sink& sink) {
+  void DumpTable(const std::string& path, const std::string& name, Sink& sink,
+                 bool columnsOnly = false) {
     MdbTableDef* table = OpenTableDef(path, name);
     std::vector<MdbColumn*> cols;
     for (guint i = 0; i < table->num_cols; ++i)
       cols.push_back(static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i)));
     sink.Number(static_cast<std::uint32_t>(cols.size()));
-    for (MdbColumn* col : cols) {
-      sink.Text(col->name);
-      sink.Number(static_cast<std::uint32_t>(col->col_type));
-      sink.Number(static_cast<std::uint32_t>(col->col_size));
-    }
+    for (MdbColumn* col : cols) SendColumn(sink, col->name, col);
     mdb_rewind_table(table);
-    while (mdb_fetch_row(table)) {
+    while (!columnsOnly && mdb_fetch_row(table)) {
       sink.Byte(1);
       for (MdbColumn* col : cols) sink.Text(Value(col));
     }
@@ -644,6 +665,21 @@ TableData MdbFile::ReadTable(const std::string& name) const {
                      "无法读取数据库“" + DisplayText(path) + "”中的表“" + name + "”：文件已损坏");
 }
 
+std::vector<ColumnInfo> MdbFile::ReadColumns(const std::string& name) const {
+  const std::string& path = impl_->path;
+  const bool table =
+      std::find(impl_->tables.begin(), impl_->tables.end(), name) != impl_->tables.end();
+  const bool query =
+      std::any_of(impl_->queries.begin(), impl_->queries.end(),
+                  [&](const SavedQueryInfo& q) { return q.name == name && q.copyable; });
+  if (!table && !query)
+    throw DatabaseError("数据库“" + DisplayText(path) + "”中没有表“" + name + "”");
+  return impl_
+      ->Read(table ? "table-columns" : "query-columns", name,
+             "无法读取数据库“" + DisplayText(path) + "”中的“" + name + "”：文件已损坏")
+      .columns;
+}
+
 TableData MdbFile::Impl::Read(const std::string& op, const std::string& name,
                               const std::string& damaged) const {
   const std::string out = Isolated(damaged, {op, HeaderArgs(header), path, name});
@@ -654,11 +690,14 @@ TableData MdbFile::Impl::Read(const std::string& op, const std::string& name,
   if (!source.Number(columns)) throw DatabaseError(damaged);
   for (std::uint32_t i = 0; i < columns; ++i) {
     ColumnInfo c;
-    std::uint32_t type = 0, size = 0;
-    if (!source.Text(c.name) || !source.Number(type) || !source.Number(size))
+    std::uint32_t type = 0, size = 0, precision = 0, scale = 0;
+    if (!source.Text(c.name) || !source.Number(type) || !source.Number(size) ||
+        !source.Number(precision) || !source.Number(scale))
       throw DatabaseError(damaged);
     c.type = static_cast<int>(type);
     c.size = static_cast<int>(size);
+    c.precision = static_cast<int>(precision);
+    c.scale = static_cast<int>(scale);
     data.columns.push_back(c);
   }
   for (;;) {
@@ -703,6 +742,10 @@ int RunMdbReader(int argc, char** argv) {
       s.DumpTable(path, argv[4], sink);
     } else if (op == "query" && argc >= 5) {
       s.DumpQuery(path, argv[4], sink);
+    } else if (op == "table-columns" && argc >= 5) {
+      s.DumpTable(path, argv[4], sink, true);
+    } else if (op == "query-columns" && argc >= 5) {
+      s.QueryColumns(path, argv[4], sink);
     } else {
       return 2;
     }

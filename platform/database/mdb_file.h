@@ -32,9 +32,11 @@ std::string OpenErrorText(const std::string& path, const std::string& cause);
 HeaderInfo ReadDatabaseHeader(const std::string& path);
 
 struct ColumnInfo {
-  std::string name;  // UTF-8
-  int type = 0;      // the stored type code (0x0A text, 0x0C memo …)
-  int size = 0;      // bytes, as declared
+  std::string name;   // UTF-8
+  int type = 0;       // the stored type code (0x0A text, 0x0C memo …)
+  int size = 0;       // bytes, as declared
+  int precision = 0;  // decimal fields: digits in all
+  int scale = 0;      // decimal fields: digits after the point
 };
 
 struct TableData {
@@ -68,6 +70,9 @@ class MdbFile {
   const std::vector<std::string>& TableNames() const;
   // Every record of a user table, counted by reading. Throws DatabaseError.
   TableData ReadTable(const std::string& name) const;
+  // The columns of a user table or a copyable saved query, without its
+  // records. Throws DatabaseError.
+  std::vector<ColumnInfo> ReadColumns(const std::string& name) const;
   // Saved queries in the catalog's order, hidden ones ("~…") left out.
   const std::vector<SavedQueryInfo>& Queries() const;
   // The records a copyable saved query gives, as a table's. Throws
@@ -80,8 +85,9 @@ class MdbFile {
 };
 
 // The reading program's work: "tables HEADER PATH", "table HEADER PATH
-// NAME" or "query HEADER PATH NAME", answered on descriptor 3. Runs in its own process, see
-// MdbFile.
+// NAME", "query HEADER PATH NAME", or "table-columns" / "query-columns"
+// with the same arguments (the columns only), answered on descriptor 3. Runs in its own process,
+// see MdbFile.
 int RunMdbReader(int argc, char** argv);
 
 }  // namespace pw::db
