@@ -13,6 +13,9 @@ struct DatabaseMergeOptions {
   std::string newTableName;
   bool addNewFields = true;  // widen an existing target table by new source columns
   bool access2007 = true;    // .accdb (Access 2007); else .mdb (Access 2000)
+  // Target columns take their source fields' types (the type that holds
+  // them all when sources disagree); else every field becomes text.
+  bool keepTypes = false;
 };
 
 struct DatabaseSplitOptions {
@@ -22,6 +25,7 @@ struct DatabaseSplitOptions {
   std::string rowsText = "10";  // records per part
   bool singleTable = false;     // only the table named `tableName` (letter case counts)
   std::string tableName;
+  bool keepTypes = false;  // parts' columns take the source fields' types; else text
 };
 
 void MergeDatabases(RunState& run, const DatabaseMergeOptions& options, const CommonOptions& common,

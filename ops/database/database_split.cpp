@@ -11,12 +11,14 @@
 #include "ops/database/table_copy.h"
 #include "platform/output_file.h"
 #include "platform/textcodec.h"
+#include "platform/translate.h"
 
 namespace pw {
 
 namespace {
 
-int ReadCount(const std::string& text, const char* emptyMessage, const char* notPositive) {
+int ReadCount(const std::string& text, const std::string& emptyMessage,
+              const std::string& notPositive) {
   const std::string t = TrimText(text);
   if (t.empty()) throw RunError(RunError::Kind::Validation, {}, emptyMessage);
   const int n = ParseCount(t, {});
@@ -72,6 +74,7 @@ struct Splitter {
   std::map<std::string, std::unique_ptr<db::Query>> tables;  // read once per source
   std::vector<std::string> selected;
   std::set<std::string> usedParts;  // per-table part names already given
+  dbops::KeptTypes kept;            // keep: each part's columns take the source's types
   bool complete = true;
   bool wroteTable = false;
   bool stopped = false;
@@ -96,8 +99,8 @@ struct Splitter {
   void MakeOutput(const std::string& path) {
     RefuseOutputOverSource(path, run);  // never over another file of this run
     CloseOutput();
-    reporter.Status("正在分割：" + DisplayText(FileNamePart(source)) + "（生成 " +
-                    DisplayText(FileNamePart(path)) + "）");
+    reporter.Status(Arg(Translate("ops", "正在分割：%1（生成 %2）"),
+                        {DisplayText(FileNamePart(source)), DisplayText(FileNamePart(path))}));
     parts.emplace_back(path);
     dbops::On(path, [&] { db::CreateDatabase(outputDb, parts.back().tempPath(), version, path); });
   }
@@ -125,7 +128,7 @@ struct Splitter {
     dbops::On(Output(), [&] {
       db::Query out(outputDb);
       const std::string target = dbops::TargetTableName(name);
-      dbops::CreateTargetTable(out, target, in);
+      dbops::CreateTargetTable(out, target, in, kept);
       db::OpenTable(out, target);
       wroteTable = true;
       if (last >= 0 && first > last) return;
@@ -191,22 +194,25 @@ void SplitDatabases(RunState& run, const DatabaseSplitOptions& options, const Co
   using Way = DatabaseSplitOptions::Way;
   int count = 0;
   if (options.way == Way::Parts)
-    count = ReadCount(options.partsText, "文件数不能为空且必须为阿拉伯数字，请检查！",
-                      "文件数必须大于 0，请检查！");
+    count =
+        ReadCount(options.partsText, Translate("ops", "文件数不能为空且必须为阿拉伯数字，请检查！"),
+                  Translate("ops", "文件数必须大于 0，请检查！"));
   if (options.way == Way::Rows)
-    count = ReadCount(options.rowsText, "数据行数不能为空且必须为阿拉伯数字，请检查！",
-                      "数据行数必须大于 0，请检查！");
+    count = ReadCount(options.rowsText,
+                      Translate("ops", "数据行数不能为空且必须为阿拉伯数字，请检查！"),
+                      Translate("ops", "数据行数必须大于 0，请检查！"));
   const std::string only = TrimText(options.tableName);
   if (options.singleTable && only.empty())
-    throw RunError(RunError::Kind::Validation, {}, "请选择需要操作的数据表！");
+    throw RunError(RunError::Kind::Validation, {}, Translate("ops", "请选择需要操作的数据表！"));
 
   reporter.BeginProgress(ProgressStep(run.WorkList.size()));
   dbops::ProgressScope progress{reporter};
   for (std::size_t i = 0; i < run.WorkList.size(); ++i) {
     Splitter s(run, reporter, run.WorkList[i]);
     if (IsAccdb(s.source)) s.version = 128;
+    s.kept.keep = options.keepTypes;
     const std::string shown = DisplayText(FileNamePart(s.source));
-    reporter.Status("正在分割：" + shown);
+    reporter.Status(Translate("ops", "正在分割：") + shown);
     dbops::On(s.source, [&] {
       db::OpenDatabase(s.sourceDb, s.source);
       const std::vector<std::string> all = dbops::CopyableObjects(
@@ -218,9 +224,9 @@ void SplitDatabases(RunState& run, const DatabaseSplitOptions& options, const Co
       if (options.way == Way::Rows) s.ByRows(count);
     });
     if (s.stopped) {  // this file is not finished: its row stays, its source too
-      std::string text = "用户强行退出，转换操作未完成！";
+      std::string text = Translate("ops", "用户强行退出，转换操作未完成！");
       if (!s.parts.empty())
-        text += "已撤销“" + shown + "”已生成的 " + std::to_string(s.parts.size()) + " 个数据库。";
+        text += Arg(Translate("ops", "已撤销“%1”已生成的 %2 个数据库。"), {shown, s.parts.size()});
       reporter.Status(text);
       return;  // the parts go with `s`, their connection first
     }
@@ -230,7 +236,7 @@ void SplitDatabases(RunState& run, const DatabaseSplitOptions& options, const Co
     CommonOptions follow = common;
     if (!s.complete || !s.wroteTable) follow.deleteSources = false;
     if (FinishEntry(run, follow, reporter, static_cast<int>(i))) {
-      reporter.Status("用户强行退出，转换操作未完成！");
+      reporter.Status(Translate("ops", "用户强行退出，转换操作未完成！"));
       return;
     }
   }

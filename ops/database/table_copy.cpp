@@ -93,6 +93,24 @@ std::string AddColumn(const std::string& table, const std::string& column, db::C
   return "ALTER TABLE [" + table + "] ADD COLUMN [" + column + "] " + ColumnType(kind, false);
 }
 
+std::string Lower(const std::string& s) {
+  std::string out = s;
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// Adds source field `i` to the target under its cleaned name `column`.
+void AddTargetColumn(db::Query& target, const std::string& table, const std::string& column,
+                     const db::Query& source, std::size_t i, const KeptTypes& kept) {
+  const int at = static_cast<int>(i);
+  if (!kept.keep) return Try(target, AddColumn(table, column, source.FieldKind(at)));
+  try {
+    db::AddTypedColumn(target, table, column, kept.For(table, column, source.Type(at)));
+  } catch (const db::DatabaseError&) {
+    // As above: the table goes on without it.
+  }
+}
+
 }  // namespace
 
 std::string TargetTableName(const std::string& name) {
@@ -102,7 +120,23 @@ std::string TargetTableName(const std::string& name) {
   return out;
 }
 
-void CreateTargetTable(db::Query& target, const std::string& table, const db::Query& source) {
+void KeptTypes::Note(const std::string& table, const std::string& column,
+                     const db::FieldType& type) {
+  auto& columns = widest[Lower(table)];
+  const auto [it, added] = columns.emplace(Lower(column), type);
+  if (!added) it->second = db::WiderType(it->second, type);
+}
+
+db::FieldType KeptTypes::For(const std::string& table, const std::string& column,
+                             const db::FieldType& own) const {
+  const auto t = widest.find(Lower(table));
+  if (t == widest.end()) return own;
+  const auto c = t->second.find(Lower(column));
+  return c == t->second.end() ? own : c->second;
+}
+
+void CreateTargetTable(db::Query& target, const std::string& table, const db::Query& source,
+                       const KeptTypes& kept) {
   const std::vector<std::string>& sourceFields = source.FieldNames();
   // The first field whose cleaned name is not empty makes the table, so
   // that a first field named "#" does not leave the table uncreated.
@@ -110,23 +144,28 @@ void CreateTargetTable(db::Query& target, const std::string& table, const db::Qu
   while (first < sourceFields.size() && CleanFieldName(sourceFields[first]).empty()) ++first;
   if (first == sourceFields.size()) return;
   // Without the table the copy cannot go on: its failure ends the run, with its cause.
-  db::ExecuteStatement(
-      target, "CREATE TABLE [" + table + "] ([" + CleanFieldName(sourceFields[first]) + "] " +
-                  ColumnType(source.FieldKind(static_cast<int>(first)), true) + ")");
+  const std::string column = CleanFieldName(sourceFields[first]);
+  if (kept.keep)
+    db::CreateTypedTable(target, table, column,
+                         kept.For(table, column, source.Type(static_cast<int>(first))));
+  else
+    db::ExecuteStatement(target, "CREATE TABLE [" + table + "] ([" + column + "] " +
+                                     ColumnType(source.FieldKind(static_cast<int>(first)), true) +
+                                     ")");
   for (std::size_t i = first + 1; i < sourceFields.size(); ++i) {
     const std::string c = CleanFieldName(sourceFields[i]);
-    if (!c.empty()) Try(target, AddColumn(table, c, source.FieldKind(static_cast<int>(i))));
+    if (!c.empty()) AddTargetColumn(target, table, c, source, i, kept);
   }
 }
 
-void WidenTargetTable(db::Query& target, const std::string& table, const db::Query& source) {
+void WidenTargetTable(db::Query& target, const std::string& table, const db::Query& source,
+                      const KeptTypes& kept) {
   db::OpenTable(target, table);
   const std::vector<std::string> existing = target.FieldNames();
   const std::vector<std::string>& sourceFields = source.FieldNames();
   for (std::size_t i = 0; i < sourceFields.size(); ++i) {
     const std::string c = CleanFieldName(sourceFields[i]);
-    if (!c.empty() && !HasField(existing, c))
-      Try(target, AddColumn(table, c, source.FieldKind(static_cast<int>(i))));
+    if (!c.empty() && !HasField(existing, c)) AddTargetColumn(target, table, c, source, i, kept);
   }
 }
 

@@ -3,6 +3,7 @@
 // the record step with its error log entry.
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -15,16 +16,34 @@ namespace pw::dbops {
 // no database engine accepts in a name, become "_".
 std::string TargetTableName(const std::string& name);
 
-// Creates `table` with a column for each field's cleaned name of the open
-// `source` query: long text (MEMO) for a memo or hyperlink field, bytes
-// (LONGBINARY, an OLE object column) for an OLE object or binary field,
-// else text (the first CHAR(250), the rest VARCHAR(250)). A column the
-// engine refuses (a name it does not allow, a cleaned name twice) is
-// skipped; a table it refuses throws DatabaseError with the cause.
-void CreateTargetTable(db::Query& target, const std::string& table, const db::Query& source);
+// The types of target columns when a run keeps field types: a column
+// takes the type every source field of its (cleaned) name in its table fits
+// in, as noted before anything is written, else its own field's type.
+struct KeptTypes {
+  bool keep = false;
+  // Target table, then cleaned column name, both in lower case.
+  std::map<std::string, std::map<std::string, db::FieldType>> widest;
 
-// Adds the cleaned source fields the target table lacks, typed as above.
-void WidenTargetTable(db::Query& target, const std::string& table, const db::Query& source);
+  // Notes a source field of `type` bound for `column` of `table`.
+  void Note(const std::string& table, const std::string& column, const db::FieldType& type);
+  db::FieldType For(const std::string& table, const std::string& column,
+                    const db::FieldType& own) const;
+};
+
+// Creates `table` with a column for each field's cleaned name of the open
+// `source` query. Without kept types: long text (MEMO) for a memo or
+// hyperlink field, bytes (LONGBINARY, an OLE object column) for an OLE
+// object or binary field, else text (the first CHAR(250), the rest
+// VARCHAR(250)); with them, the type `kept` gives. A column the engine
+// refuses (a name it does not allow, a cleaned name twice) is skipped; a
+// table it refuses throws DatabaseError with the cause.
+void CreateTargetTable(db::Query& target, const std::string& table, const db::Query& source,
+                       const KeptTypes& kept = {});
+
+// Adds the cleaned source fields the target table lacks, typed as above;
+// the columns it has keep their types.
+void WidenTargetTable(db::Query& target, const std::string& table, const db::Query& source,
+                      const KeptTypes& kept = {});
 
 // The tables of an open source database and then its saved queries that
 // can be copied (plain selects from one table), those `wanted` accepts.
