@@ -211,6 +211,13 @@ const std::vector<KindSpec>& Kinds() {
                 throw UsageError(Arg(Translate("cli", "--format 应为 accdb 或 mdb，而不是“%1”"),
                                      {DisplayText(v)}));
             }},
+           {"--keep-types", nullptr,
+            PW_TR_NOOP("cli", "保留字段类型：数字、货币、日期/时间、是/否等字段不再存为文本"), true,
+            true, nullptr,
+            [](TaskOptions& o, const std::string&) {
+              o.databaseMerge.keepTypes = true;
+              o.databaseSplit.keepTypes = true;
+            }},
            {"--parts", "N",
             PW_TR_NOOP("cli", "平均分割数据库，分成 N 个文件（默认方式，N 默认 2）"), false, true,
             "way",

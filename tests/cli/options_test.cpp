@@ -87,7 +87,9 @@ std::string DescribeKindOptions(const CommandLine& cl) {
           (o.databaseMerge.access2007 ? " accdb" : " mdb") + " way" +
           std::to_string(static_cast<int>(o.databaseSplit.way)) + " " + o.databaseSplit.partsText +
           "/" + o.databaseSplit.rowsText +
-          (o.databaseSplit.singleTable ? " table=" + o.databaseSplit.tableName : "");
+          (o.databaseSplit.singleTable ? " table=" + o.databaseSplit.tableName : "") +
+          (o.databaseMerge.keepTypes ? " merge-keeps-types" : "") +
+          (o.databaseSplit.keepTypes ? " split-keeps-types" : "");
       break;
     default:
       break;
@@ -112,6 +114,10 @@ TEST(CommandLine, MapsEveryKindsOptionsAsThePanelsWould) {
        "into=全部 no-fields mdb way0 2/10"},
       {"split mdb --rows 50 --table Orders a.mdb", "by-name accdb way1 2/50 table=Orders"},
       {"split mdb --per-table a.mdb", "by-name accdb way2 2/10"},
+      {"merge mdb --keep-types a.mdb",
+       "by-name accdb way0 2/10 merge-keeps-types split-keeps-types"},
+      {"split mdb --keep-types --rows 5 a.accdb",
+       "by-name accdb way1 2/5 merge-keeps-types split-keeps-types"},
   };
   for (const auto& [line, want] : cases) {
     try {
