@@ -204,6 +204,7 @@ void TMainForm::buildSettingsPanels(QWidget* column, int top) {
   auto* r8 = Radio(g3, "RadioButton8", QT_TR_NOOP("按表名合并"), true, 8, 41);
   Check(p, "CheckBox3", QT_TR_NOOP("自动添加新字段"), true, 8, 74);
   Check(p, "CheckBox4", QT_TR_NOOP("Access 2007 格式"), true, 8, 98);
+  Check(p, "CheckBox16", QT_TR_NOOP("保留字段类型"), false, 8, 150);
   auto* l5 = Text(p, "Label5", QT_TR_NOOP("新表名"), 8, 125);
   auto* e5 = Edit(p, "Edit5", "", 56, 122, 116);
   l5->hide();
@@ -230,6 +231,7 @@ void TMainForm::buildSettingsPanels(QWidget* column, int top) {
   combo2->setObjectName("ComboBox2");
   combo2->setEditable(true);
   combo2->setGeometry(8, 148, 164, 22);
+  Check(p, "CheckBox17", QT_TR_NOOP("保留字段类型"), false, 8, 176);
 
   // Split, text.
   p = SettingsPanel(column, "RzPanel106", top);

@@ -227,6 +227,7 @@ TaskOptions TMainForm::CollectOptions() const {
   dm.newTableName = text("Edit5");
   dm.addNewFields = check("CheckBox3")->isChecked();
   dm.access2007 = check("CheckBox4")->isChecked();
+  dm.keepTypes = check("CheckBox16")->isChecked();
   DatabaseSplitOptions& ds = o.databaseSplit;
   ds.way = radio("RadioButton12")->isChecked()   ? DatabaseSplitOptions::Way::Rows
            : radio("RadioButton17")->isChecked() ? DatabaseSplitOptions::Way::PerTable
@@ -234,6 +235,7 @@ TaskOptions TMainForm::CollectOptions() const {
   ds.partsText = text("Edit7");
   ds.rowsText = text("Edit8");
   ds.singleTable = check("CheckBox8")->isChecked();
+  ds.keepTypes = check("CheckBox17")->isChecked();
   ds.tableName = findChild<QComboBox*>("ComboBox2")->currentText().toStdString();
   return o;
 }
