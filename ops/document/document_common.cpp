@@ -4,6 +4,7 @@
 
 #include "batch/contract.h"
 #include "platform/textcodec.h"
+#include "platform/translate.h"
 
 namespace pw::document {
 
@@ -20,8 +21,10 @@ ProgressScope::~ProgressScope() {
 }
 
 std::string LostChanges(const std::string& source, int lost) {
-  return "“" + DisplayText(FileNamePart(source)) + "”中有 " + std::to_string(lost) +
-         " 处修订（格式、表格或页眉页脚中的修订）无法保留为修订，已按接受修订写入";
+  return Arg(Translate("ops",
+                       "“%1”中有 %2 处修订（格式、表格或页眉页脚中的修订）无法保留为修订，"
+                       "已按接受修订写入"),
+             {DisplayText(FileNamePart(source)), lost});
 }
 
 std::string DocumentPath(const std::string& path) {

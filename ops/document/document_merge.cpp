@@ -4,11 +4,14 @@
 #include "platform/office/word.h"
 #include "platform/output_file.h"
 #include "platform/textcodec.h"
+#include "platform/translate.h"
 
 namespace pw {
 
 namespace {
-constexpr char kStopped[] = "用户强行退出，合并操作未完成！没有写入任何文件。";
+std::string Stopped() {
+  return Translate("ops", "用户强行退出，合并操作未完成！没有写入任何文件。");
+}
 }  // namespace
 
 void MergeDocuments(RunState& run, const DocumentMergeOptions& options, const CommonOptions& common,
@@ -32,7 +35,7 @@ void MergeDocuments(RunState& run, const DocumentMergeOptions& options, const Co
         WordSelection& selection = app.Selection();
         for (; i < count; ++i) {
           const std::string path = run.WorkList[i];
-          reporter.Status("正在合并文件： " + DisplayText(FileNamePart(path)));
+          reporter.Status(Translate("ops", "正在合并文件： ") + DisplayText(FileNamePart(path)));
           WordDocument& source = app.Documents().Open(path);
           selection.WholeStory();
           selection.Copy();
@@ -50,18 +53,18 @@ void MergeDocuments(RunState& run, const DocumentMergeOptions& options, const Co
           }
           if (run.StopRequested()) {
             // Nothing is written, so every source stays where it is.
-            reporter.Status(kStopped);
+            reporter.Status(Stopped());
             return;
           }
         }
-        reporter.Status("合并操作已完成，正在清理内存... ");
+        reporter.Status(Translate("ops", "合并操作已完成，正在清理内存... "));
         // Saved under a hidden name beside the output, with the output's
         // extension (which chooses the format), checked, and renamed into
         // place whole.
         PendingOutput pending(output);
         result.SaveAs(pending.tempPath());
         if (run.StopRequested()) {
-          reporter.Status(kStopped);
+          reporter.Status(Stopped());
           return;  // the saved file goes with `pending`
         }
         pending.Commit();
@@ -77,7 +80,8 @@ void MergeDocuments(RunState& run, const DocumentMergeOptions& options, const Co
         // so far and tries this file once more; a second time ends the run.
         if (server.Running() || wentDownAt == i) throw;
         wentDownAt = i;
-        reporter.Status(std::string(e.what()) + "，正在重新启动 LibreOffice 并重新合并");
+        reporter.Status(
+            Arg(Translate("ops", "%1，正在重新启动 LibreOffice 并重新合并"), {e.what()}));
         server.Shutdown();
       }
     }
@@ -89,7 +93,8 @@ void MergeDocuments(RunState& run, const DocumentMergeOptions& options, const Co
   for (std::size_t i = 0; i < count; ++i) {
     ReleaseEntry(run, common, reporter, static_cast<int>(i));
   }
-  reporter.Status(std::to_string(count) + " 个文件合并生成新文件：" + DisplayText(output));
+  reporter.Status(
+      Arg(Translate("ops", "%1 个文件合并生成新文件：%2"), {count, DisplayText(output)}));
 }
 
 }  // namespace pw

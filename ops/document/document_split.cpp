@@ -11,6 +11,7 @@
 #include "platform/office/word.h"
 #include "platform/output_file.h"
 #include "platform/textcodec.h"
+#include "platform/translate.h"
 
 namespace pw {
 
@@ -18,7 +19,9 @@ namespace {
 
 using namespace word;
 
-constexpr char kStopped[] = "用户强行退出，操作未完成！";
+std::string Stopped() {
+  return Translate("ops", "用户强行退出，操作未完成！");
+}
 
 struct Amount {
   const std::string* text;
@@ -28,16 +31,18 @@ struct Amount {
 // The count of the chosen way, checked before anything is opened or written.
 int ReadAmount(const DocumentSplitOptions& options, const std::string& file) {
   const Amount amounts[] = {
-      {&options.partsText, "请填写分割数量，只接受阿拉伯数字！"},
-      {&options.pagesText, "请填写新文档页数，只接受阿拉伯数字！"},
-      {&options.charactersText, "请填写新文档总字数，只接受阿拉伯数字！"},
+      {&options.partsText, PW_TR_NOOP("ops", "请填写分割数量，只接受阿拉伯数字！")},
+      {&options.pagesText, PW_TR_NOOP("ops", "请填写新文档页数，只接受阿拉伯数字！")},
+      {&options.charactersText, PW_TR_NOOP("ops", "请填写新文档总字数，只接受阿拉伯数字！")},
   };
   const Amount& a = amounts[static_cast<int>(options.way)];
-  if (TrimText(*a.text).empty()) throw RunError(RunError::Kind::Validation, file, a.emptyMessage);
+  if (TrimText(*a.text).empty())
+    throw RunError(RunError::Kind::Validation, file, Translate("ops", a.emptyMessage));
   const int value = ParseCount(*a.text, file);
   if (value <= 0)
     throw RunError(RunError::Kind::Validation, file,
-                   "“" + DisplayText(TrimText(*a.text)) + "”不是有效的数量，请填写大于 0 的数字！");
+                   Arg(Translate("ops", "“%1”不是有效的数量，请填写大于 0 的数字！"),
+                       {DisplayText(TrimText(*a.text))}));
   return value;
 }
 
@@ -75,6 +80,8 @@ class Splitter {
     source_ = &source;
     part_ = 0;
     start_ = 0;
+    firstRow_ = -1;
+    rowsMoved_ = 0;
     try {
       CutInto(options, amount);
     } catch (const Interrupted&) {
@@ -96,6 +103,11 @@ class Splitter {
     // Never saved: the source on disk stays exactly as it was.
     source.Close();
     source_ = nullptr;
+    if (rowsMoved_ > 0)
+      reporter_.Status(Arg(Translate("ops",
+                                     "“%1”中有 %2 个表格行跨页，无法在页边界处拆开，"
+                                     "已整行放入后一部分"),
+                           {DisplayText(name_), rowsMoved_}));
     return true;
   }
 
@@ -152,30 +164,41 @@ class Splitter {
     while (stems_.count(stem_ + ext_) != 0) stem_ = base + "(" + std::to_string(++n) + ")";
     stems_.insert(stem_ + ext_);
     if (n > 1)
-      reporter_.Status("“" + DisplayText(name_) + "”与之前的文件同名，新文件名加上“(" +
-                       std::to_string(n) + ")”");
+      reporter_.Status(Arg(Translate("ops", "“%1”与之前的文件同名，新文件名加上“(%2)”"),
+                           {DisplayText(name_), n}));
   }
 
-  // Each part runs from where the last one ended, so nothing is lost or repeated.
+  // Each part runs from where the last one ended, so nothing is lost or
+  // repeated; a table cut at a page goes to both parts, each keeping its rows.
   void ToPage(int page) {
-    WordSelection& selection = app_->Selection();
-    selection.GoTo(wdGoToPage, wdGoToAbsolute, std::to_string(page));
-    WritePart(selection.Start());
+    const WordDocument::PageStart at = source_->StartOfPage(page);
+    if (at.rowMoved) ++rowsMoved_;
+    WritePart(at.end, at.next, at.row);
   }
-  void ToPosition(int end) { WritePart(end); }
-  void ToEnd() { WritePart(source_->Length()); }
+  void ToPosition(int end) { WritePart(end, end, -1); }
+  void ToEnd() {
+    const int end = source_->Length();
+    WritePart(end, end, -1);
+  }
 
-  void WritePart(int end) {
+  void WritePart(int end, int next, int row) {
     if (run_.StopRequested()) throw Interrupted{};
     end = std::max(end, start_);
+    WordDocument::Edges edges;
+    edges.startsInParagraph = source_->InsideParagraph(start_);
+    edges.endsInParagraph = source_->InsideParagraph(end);
+    edges.firstTableStart = firstRow_;
+    edges.lastTableEnd = row;
     ++part_;
     const std::string target =
         document::DocumentPath(folder_ + stem_ + "_" + std::to_string(part_) + ext_);
     for (const std::string& other : run_.WorkList)
       if (SameFile(TrimText(other), target))
         throw RunError(RunError::Kind::Failure, target,
-                       "分割生成的文件“" + DisplayText(target) +
-                           "”就是待分割的源文件之一，写入会毁掉它。请选择其他保存目录。");
+                       Arg(Translate("ops",
+                                     "分割生成的文件“%1”就是待分割的源文件之一，写入会毁掉它。"
+                                     "请选择其他保存目录。"),
+                           {DisplayText(target)}));
     source_->Range(start_, end).Select();
     WordSelection& selection = app_->Selection();
     selection.Copy();
@@ -183,6 +206,7 @@ class Splitter {
     selection.EndKey();
     if (const int lost = selection.Paste(); lost > 0)
       reporter_.Status(document::LostChanges(path_, lost));
+    part.FitPart(edges);
     // Saved under a hidden name with the part's extension (which chooses the
     // format) and renamed into place whole.
     PendingOutput pending(target);
@@ -191,8 +215,9 @@ class Splitter {
     pending.Commit();
     written_.push_back(target);
     run_.OutputBase = target;
-    reporter_.Status(" 新文件已生成：" + DisplayText(target));
-    start_ = end;
+    reporter_.Status(Translate("ops", " 新文件已生成：") + DisplayText(target));
+    start_ = std::min(next, end);
+    firstRow_ = row;
   }
 
   void Undo() {
@@ -214,6 +239,8 @@ class Splitter {
   WordDocument* source_ = nullptr;
   int part_ = 0;
   int start_ = 0;
+  int firstRow_ = -1;  // the part being written starts in its first table at this row
+  int rowsMoved_ = 0;  // rows of the current source that ran across a page where it was cut
   int undone_ = 0;
 };
 
@@ -237,14 +264,14 @@ void SplitDocuments(RunState& run, const DocumentSplitOptions& options, const Co
     Splitter splitter(*app, run, reporter, folder);
     for (std::size_t i = 0; i < count; ++i) {
       const std::string path = run.WorkList[i];
-      reporter.Status("正在分割文件： " + DisplayText(FileNamePart(path)));
+      reporter.Status(Translate("ops", "正在分割文件： ") + DisplayText(FileNamePart(path)));
       try {
         if (!splitter.Cut(path, options, amount)) {
           const int undone = splitter.Undone();
-          reporter.Status(undone == 0 ? std::string(kStopped)
-                                      : kStopped + std::string("已撤销“") +
-                                            DisplayText(FileNamePart(path)) + "”已生成的 " +
-                                            std::to_string(undone) + " 个新文件。");
+          reporter.Status(
+              undone == 0 ? Stopped()
+                          : Stopped() + Arg(Translate("ops", "已撤销“%1”已生成的 %2 个新文件。"),
+                                            {DisplayText(FileNamePart(path)), undone}));
           return;
         }
       } catch (const OfficeError& e) {
@@ -253,7 +280,7 @@ void SplitDocuments(RunState& run, const DocumentSplitOptions& options, const Co
         reporter.Status(failed.back().what());
         if (!server.Running()) {
           // The office went down on this file: a fresh one takes the rest.
-          reporter.Status("正在重新启动 LibreOffice...");
+          reporter.Status(Translate("ops", "正在重新启动 LibreOffice..."));
           app.reset();
           server.Shutdown();
           app = std::make_unique<WordApplication>(server);
@@ -263,22 +290,23 @@ void SplitDocuments(RunState& run, const DocumentSplitOptions& options, const Co
       }
       // The source is closed and all its parts are written: it may go now.
       if (FinishEntry(run, common, reporter, static_cast<int>(i))) {
-        reporter.Status(kStopped);
+        reporter.Status(Stopped());
         return;
       }
     }
-    reporter.Status("操作已完成，正在清理内存... ");
+    reporter.Status(Translate("ops", "操作已完成，正在清理内存... "));
     app->Quit();
   } catch (const OfficeError& e) {
     document::Fail(e);
   }
   if (failed.size() == 1) document::Fail(failed.front());
   if (!failed.empty()) {
-    std::string message = std::to_string(failed.size()) + " 个文件未能分割，其余文件已分割：";
+    std::string message =
+        Arg(Translate("ops", "%1 个文件未能分割，其余文件已分割："), {failed.size()});
     for (const OfficeError& e : failed) message += "\n" + std::string(e.what());
     throw RunError(RunError::Kind::Failure, failed.front().file(), message);
   }
-  reporter.Status(std::to_string(count) + " 个文件已被分割，并生成了新文件！");
+  reporter.Status(Arg(Translate("ops", "%1 个文件已被分割，并生成了新文件！"), {count}));
 }
 
 }  // namespace pw

@@ -8,6 +8,7 @@
 #include "ops/spreadsheet/save.h"
 #include "ops/spreadsheet/workbook_ops.h"
 #include "platform/textcodec.h"
+#include "platform/translate.h"
 
 namespace pw {
 namespace {
@@ -70,7 +71,9 @@ ServerSheet& ChooseTarget(ServerWorkbook& target, ServerSheet& source, int index
   return target.ActiveSheet();
 }
 
-const char* const kNothingMerged = "没有生成合并后的工作簿。";
+std::string NothingMerged() {
+  return Translate("ops", "没有生成合并后的工作簿。");
+}
 const char* const kSourceHeader = "来源";
 
 void PutText(ServerSheet& sheet, std::uint32_t row, std::uint32_t col, const std::string& text) {
@@ -117,7 +120,7 @@ std::optional<PendingOutput> MergeAndSave(RunState& run, const WorkbookMergeOpti
   std::map<const xl::Sheet*, TargetHeaders> headers;
   for (std::size_t f = 0; f < run.WorkList.size(); ++f) {
     const std::string path = run.WorkList[f];
-    reporter.Status("正在合并" + DisplayText(FileNamePart(path)));
+    reporter.Status(Translate("ops", "正在合并") + DisplayText(FileNamePart(path)));
     ServerWorkbook& source = server.Open(path);
     for (int i = 1; i <= source.Count(); ++i) {
       if (run.StopRequested()) break;
@@ -155,8 +158,10 @@ std::optional<PendingOutput> MergeAndSave(RunState& run, const WorkbookMergeOpti
       }
       if (below + 1 + (used.ScanRow - startRow) > xl::kMaxRows)
         throw RunError(RunError::Kind::Failure, path,
-                       "合并结果超出了工作表的最大行数（1048576 行），“" + DisplayText(path) +
-                           "”无法并入工作表“" + into.Name() + "”。");
+                       Arg(Translate("ops",
+                                     "合并结果超出了工作表的最大行数（1048576 行），“%1”"
+                                     "无法并入工作表“%2”。"),
+                           {DisplayText(path), into.Name()}));
       const std::string rows = std::to_string(startRow) + ":";
       if (byHeader && headers.count(&into.Model()) != 0) {
         // Column by column, each under the target's column of the same header.
@@ -201,7 +206,7 @@ std::optional<PendingOutput> MergeAndSave(RunState& run, const WorkbookMergeOpti
     reporter.StepProgress();
     if (run.StopRequested()) return std::nullopt;
   }
-  reporter.Status("正在保存" + DisplayText(FileNamePart(output)));
+  reporter.Status(Translate("ops", "正在保存") + DisplayText(FileNamePart(output)));
   PendingOutput merged = SaveWorkbook(target, output);
   if (run.StopRequested()) return std::nullopt;  // asked for while saving: that goes too
   return merged;
@@ -214,11 +219,12 @@ void MergeWorkbooks(RunState& run, const WorkbookMergeOptions& options, const Co
   std::uint32_t givenHeader = 0;
   if (options.headers == WorkbookMergeOptions::Headers::Row) {
     if (TrimText(options.headerRowText).empty())
-      throw RunError(RunError::Kind::Validation, {}, "行号不能为空且必须为阿拉伯数字，请检查！");
+      throw RunError(RunError::Kind::Validation, {},
+                     Translate("ops", "行号不能为空且必须为阿拉伯数字，请检查！"));
     const int row = ParseCount(options.headerRowText, {});
     if (row < 1 || row > static_cast<int>(xl::kMaxRows))
       throw RunError(RunError::Kind::Validation, {},
-                     "表头行号必须是 1 到 1048576 之间的整数，请检查！");
+                     Translate("ops", "表头行号必须是 1 到 1048576 之间的整数，请检查！"));
     givenHeader = static_cast<std::uint32_t>(row);
   }
   const std::string output = MergedPath(run.OutputBase);
@@ -231,17 +237,18 @@ void MergeWorkbooks(RunState& run, const WorkbookMergeOptions& options, const Co
     if (merged) merged->Commit();
   } catch (const RunError& e) {
     if (e.kind() != RunError::Kind::Failure) throw;
-    throw RunError(e.kind(), e.file(), std::string(e.what()) + kNothingMerged);
+    throw RunError(e.kind(), e.file(), std::string(e.what()) + NothingMerged());
   }
   if (!merged) {
     // Nothing is saved, so every source stays where it is, and in the list.
-    reporter.Status(std::string("用户强行退出，转换操作未完成！") + kNothingMerged);
+    reporter.Status(Translate("ops", "用户强行退出，转换操作未完成！") + NothingMerged());
     reporter.EndProgress();
     return;
   }
   const std::string saved = merged->finalPath();
-  std::string done = "合并完毕！共合并 " + std::to_string(run.WorkList.size()) + " 个文件。";
-  if (saved != output) done += "结果超出 .xls 格式上限，已保存为“" + DisplayText(saved) + "”。";
+  std::string done = Arg(Translate("ops", "合并完毕！共合并 %1 个文件。"), {run.WorkList.size()});
+  if (saved != output)
+    done += Arg(Translate("ops", "结果超出 .xls 格式上限，已保存为“%1”。"), {DisplayText(saved)});
   reporter.Status(done);
   run.OutputBase = saved;
   for (std::size_t f = 0; f < run.WorkList.size(); ++f) {

@@ -11,12 +11,15 @@
 #include "ops/spreadsheet/save.h"
 #include "ops/spreadsheet/workbook_ops.h"
 #include "platform/textcodec.h"
+#include "platform/translate.h"
 
 namespace pw {
 namespace {
 
 constexpr std::uint32_t kHeaderScanRows = 5;
-const char* const kStopText = "用户强行退出，转换操作未完成！";
+std::string StopText() {
+  return Translate("ops", "用户强行退出，转换操作未完成！");
+}
 
 std::string Extension(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -61,9 +64,11 @@ std::string OutputPath(const std::string& source, const std::string& tag) {
 void RefuseOverSource(const std::string& output, const RunState& run) {
   for (const std::string& s : run.WorkList)
     if (s == output)
-      throw RunError(RunError::Kind::Failure, output,
-                     "分割结果“" + DisplayText(output) +
-                         "”正是待分割的源文件之一，分割会毁掉它。请先移走或改名。");
+      throw RunError(
+          RunError::Kind::Failure, output,
+          Arg(Translate("ops",
+                        "分割结果“%1”正是待分割的源文件之一，分割会毁掉它。请先移走或改名。"),
+              {DisplayText(output)}));
 }
 
 struct SheetShape {
@@ -359,13 +364,13 @@ class Splitter {
     }
     if (runs.empty())
       throw RunError(RunError::Kind::Failure, path,
-                     "工作簿“" + DisplayText(path) + "”中没有列“" + TrimText(options_.column) +
-                         "”，无法按列值拆分。");
+                     Arg(Translate("ops", "工作簿“%1”中没有列“%2”，无法按列值拆分。"),
+                         {DisplayText(path), TrimText(options_.column)}));
     if (values.size() > kMaxValues)
-      throw RunError(RunError::Kind::Failure, path,
-                     "“" + DisplayText(path) + "”的列“" + TrimText(options_.column) + "”有 " +
-                         std::to_string(values.size()) + " 个不同的值，超过 " +
-                         std::to_string(kMaxValues) + " 个，没有拆分。");
+      throw RunError(
+          RunError::Kind::Failure, path,
+          Arg(Translate("ops", "“%1”的列“%2”有 %3 个不同的值，超过 %4 个，没有拆分。"),
+              {DisplayText(path), TrimText(options_.column), values.size(), kMaxValues}));
     std::set<std::string> used;
     for (const std::string& value : values) {
       if (run_.StopRequested()) return false;
@@ -421,39 +426,47 @@ void SplitWorkbooks(RunState& run, const WorkbookSplitOptions& options, const Co
   std::uint32_t parts = 0, rows = 0;
   if (options.way == WorkbookSplitOptions::Way::Parts) {
     if (TrimText(options.partsText).empty())
-      throw RunError(RunError::Kind::Validation, {}, "文件数不能为空且必须为阿拉伯数字，请检查！");
+      throw RunError(RunError::Kind::Validation, {},
+                     Translate("ops", "文件数不能为空且必须为阿拉伯数字，请检查！"));
     const int n = ParseCount(options.partsText, {});
-    if (n < 1) throw RunError(RunError::Kind::Validation, {}, "文件数必须大于 0，请检查！");
+    if (n < 1)
+      throw RunError(RunError::Kind::Validation, {},
+                     Translate("ops", "文件数必须大于 0，请检查！"));
     parts = static_cast<std::uint32_t>(n);
   }
   if (options.way == WorkbookSplitOptions::Way::Rows) {
     if (TrimText(options.rowsText).empty())
-      throw RunError(RunError::Kind::Validation, {}, "行号不能为空且必须为阿拉伯数字，请检查！");
+      throw RunError(RunError::Kind::Validation, {},
+                     Translate("ops", "行号不能为空且必须为阿拉伯数字，请检查！"));
     const int n = ParseCount(options.rowsText, {});
-    if (n < 1) throw RunError(RunError::Kind::Validation, {}, "每文件行数必须大于 0，请检查！");
+    if (n < 1)
+      throw RunError(RunError::Kind::Validation, {},
+                     Translate("ops", "每文件行数必须大于 0，请检查！"));
     rows = static_cast<std::uint32_t>(n);
   }
   if (options.way == WorkbookSplitOptions::Way::PerValue && TrimText(options.column).empty())
-    throw RunError(RunError::Kind::Validation, {}, "请填写按哪一列拆分（表头文字或列字母）！");
+    throw RunError(RunError::Kind::Validation, {},
+                   Translate("ops", "请填写按哪一列拆分（表头文字或列字母）！"));
   if (options.singleSheet && options.way != WorkbookSplitOptions::Way::PerSheet &&
       TrimText(options.sheetName).empty())
-    throw RunError(RunError::Kind::Validation, {}, "请选择需要操作的非空Sheet！");
+    throw RunError(RunError::Kind::Validation, {}, Translate("ops", "请选择需要操作的非空Sheet！"));
 
   Splitter splitter(run, options, xls);
   std::vector<std::string> skipped;  // sources without the sheet asked for
-  const std::string missing = "没有工作表“" + TrimText(options.sheetName) + "”，已跳过";
+  const std::string missing =
+      Arg(Translate("ops", "没有工作表“%1”，已跳过"), {TrimText(options.sheetName)});
   reporter.BeginProgress(ProgressStep(run.WorkList.size()));
   for (std::size_t f = 0; f < run.WorkList.size(); ++f) {
     const std::string path = run.WorkList[f];
-    reporter.Status("正在分割" + DisplayText(FileNamePart(path)));
+    reporter.Status(Translate("ops", "正在分割") + DisplayText(FileNamePart(path)));
     const Splitter::Outcome outcome = splitter.Split(path, parts, rows);
     if (outcome == Splitter::Outcome::Skipped) {
       // It stays in the list, and is never removed: nothing of it was split.
       skipped.push_back(DisplayText(FileNamePart(path)));
-      reporter.Status("“" + skipped.back() + "”" + missing + "。");
+      reporter.Status(Arg(Translate("ops", "“%1”%2。"), {skipped.back(), missing}));
       reporter.StepProgress();
       if (run.StopRequested()) {
-        reporter.Status(kStopText);
+        reporter.Status(StopText());
         reporter.EndProgress();
         return;
       }
@@ -461,31 +474,32 @@ void SplitWorkbooks(RunState& run, const WorkbookSplitOptions& options, const Co
     }
     if (outcome == Splitter::Outcome::Stopped) {
       // A source cut short keeps its row and is never removed.
-      std::string text = kStopText;
+      std::string text = StopText();
       if (splitter.undone() > 0)
-        text += "已撤销“" + DisplayText(FileNamePart(path)) + "”已生成的 " +
-                std::to_string(splitter.undone()) + " 个工作簿。";
+        text += Arg(Translate("ops", "已撤销“%1”已生成的 %2 个工作簿。"),
+                    {DisplayText(FileNamePart(path)), splitter.undone()});
       reporter.Status(text);
       reporter.EndProgress();
       return;
     }
     if (FinishEntry(run, common, reporter, static_cast<int>(f))) {
-      reporter.Status(kStopText);
+      reporter.Status(StopText());
       reporter.EndProgress();
       return;
     }
   }
-  std::string done = "分割操作完毕！共分割了 " +
-                     std::to_string(run.WorkList.size() - skipped.size()) + " 个文件。";
+  std::string done = Arg(Translate("ops", "分割操作完毕！共分割了 %1 个文件。"),
+                         {run.WorkList.size() - skipped.size()});
   if (!skipped.empty()) {
-    done += missing + "的有：";
-    for (std::size_t i = 0; i < skipped.size(); ++i) done += (i ? "、" : "") + skipped[i];
-    done += "。";
+    std::string names;
+    for (std::size_t i = 0; i < skipped.size(); ++i)
+      names += (i ? Translate("ops", "、") : std::string()) + skipped[i];
+    done += Arg(Translate("ops", "%1的有：%2。"), {missing, names});
   }
   if (!splitter.Notes().empty()) {
-    done += "超出 .xls 格式上限、改存为 .xlsx 的有：";
+    done += Translate("ops", "超出 .xls 格式上限、改存为 .xlsx 的有：");
     for (std::size_t i = 0; i < splitter.Notes().size(); ++i)
-      done += (i ? "、" : "") + splitter.Notes()[i];
+      done += (i ? Translate("ops", "、") : std::string()) + splitter.Notes()[i];
   }
   reporter.Status(done);
   reporter.EndProgress();
