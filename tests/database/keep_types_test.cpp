@@ -28,6 +28,7 @@ class KeepTypes : public ::testing::Test {
   void SetUp() override {
     SetAppFolderOverride(dir.str() + "/app");
     std::filesystem::create_directories(dir.str() + "/out");
+    std::filesystem::create_directories(dir.str() + "/app");
   }
   void TearDown() override { SetAppFolderOverride({}); }
 
@@ -175,6 +176,48 @@ TEST_F(KeepTypes, DisagreeingFieldsMeetInTheWiderType) {
     EXPECT_EQ(rows[1][i], c.shownSecond) << c.column;
   }
   EXPECT_FALSE(std::filesystem::exists(ErrorLogFile()));
+}
+
+// Databases Access made (Access 97, 2000 and 2007 files with every field
+// type, autonumbers, edge dates, Chinese text): each merged alone with
+// types kept declares the same types in the same order and exports the
+// same values.
+TEST_F(KeepTypes, AccessFilesKeepTheirTypesAndValues) {
+  const std::filesystem::path fixtures = std::string(PW_FIXTURES_DIR) + "/mdb";
+  if (!std::filesystem::exists(fixtures)) GTEST_SKIP() << "fixtures absent: " << fixtures;
+  if (db::test::Run("command -v mdb-schema").empty()) GTEST_SKIP() << "mdbtools is not installed";
+  // The declared types in column order, names left out (they are cleaned).
+  auto types = [](const std::string& path) {
+    std::string out;
+    for (const std::string& line : db::test::Split(
+             db::test::Run("mdb-schema " + db::test::Quoted(path) + " access 2>/dev/null"), '\n'))
+      if (line.rfind("\t[", 0) == 0) {
+        std::string type = line.substr(line.find(']') + 1);
+        // Required is a rule on values, not part of the type.
+        if (const auto at = type.find(" NOT NULL"); at != std::string::npos) type.erase(at, 9);
+        out += type + "\n";
+      }
+    return out;
+  };
+  auto values = [](const std::string& path, const std::string& table) {
+    return db::test::Run("mdb-export -H -b hex -T '%Y-%m-%d %H:%M:%S' " + db::test::Quoted(path) +
+                         " " + db::test::Quoted(table) + " 2>/dev/null");
+  };
+  for (const char* name : {"jet3_types.mdb", "jet4_types.mdb", "ace12_types.accdb",
+                           "jet4_dates_edge.mdb", "jet4_northwind_zh.mdb"}) {
+    const std::string source = (fixtures / name).string();
+    RunState run = test::MakeRun({source}, dir.str() + "/out/" + name);
+    DatabaseMergeOptions options;
+    options.keepTypes = true;
+    MergeDatabases(run, options, CommonOptions{}, reporter);
+    ExpectSound(run.OutputBase);
+    const std::string kept = types(run.OutputBase);
+    EXPECT_NE(kept.find("Long Integer"), std::string::npos) << name;
+    EXPECT_EQ(kept, types(source)) << name;
+    const db::MdbFile read(source);
+    for (const std::string& table : read.TableNames())
+      EXPECT_EQ(values(run.OutputBase, table), values(source, table)) << name << " " << table;
+  }
 }
 
 }  // namespace
