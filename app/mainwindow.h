@@ -114,6 +114,7 @@ class TMainForm : public QWidget {
   void buildListArea();
   void buildSettingsColumn();
   void buildSettingsPanels(QWidget* column, int top);
+  void rememberWorkbookChoices();
   void layoutRegions();
   void buildShortcuts();
   void setStatus(const QString& text);
@@ -125,6 +126,7 @@ class TMainForm : public QWidget {
   void stopScan();
   void rescan();
   void rememberFolder(const char* key, const std::string& folder);
+  std::string rememberedFolder(const char* key) const;
   void applyRunReports(bool closing);
   void showCompletion(int files);
   void updateSelectAllCaption();

@@ -12,6 +12,7 @@
 
 #include "app/mainwindow.h"
 #include "app/widgets.h"
+#include "platform/settings.h"
 
 namespace pw {
 namespace {
@@ -260,11 +261,37 @@ void TMainForm::buildSettingsPanels(QWidget* column, int top) {
 
   // Entering a count box chooses the way it belongs to.
   for (const char* name : {"Edit4", "Edit6", "Edit7", "Edit8", "Edit9", "Edit10", "Edit11", "Edit1",
-                           "Edit12", "Edit13"})
+                           "Edit12", "Edit13", "Edit14"})
     edit(name)->installEventFilter(this);
   // Either one-sheet/one-table box empties the sheet list; the next click refills it.
   for (const char* name : {"CheckBox7", "CheckBox8"})
     connect(check(name), &QCheckBox::clicked, this, [combo1] { combo1->clear(); });
+  rememberWorkbookChoices();
+}
+
+// The source column, the header matching and the split by a column's values
+// come back as they were left, from our own section of Info.ini.
+void TMainForm::rememberWorkbookChoices() {
+  struct Choice {
+    QAbstractButton* button;
+    const char* key;
+  };
+  const Choice choices[] = {{check("CheckBox14"), "WorkbookSourceColumn"},
+                            {check("CheckBox15"), "WorkbookMatchHeaders"},
+                            {radio("RadioButton21"), "WorkbookSplitByValue"}};
+  auto save = [this](const char* key, const std::string& value) {
+    std::string error;
+    if (!WriteSetting(kWindowSection, key, value, &error)) setStatus(QString::fromStdString(error));
+  };
+  for (const Choice& c : choices) {
+    if (ReadSetting(kWindowSection, c.key, "0") == "1") c.button->setChecked(true);
+    connect(c.button, &QAbstractButton::toggled, this,
+            [save, key = c.key](bool on) { save(key, on ? "1" : "0"); });
+  }
+  QLineEdit* column = edit("Edit14");
+  column->setText(QString::fromStdString(ReadSetting(kWindowSection, "WorkbookSplitColumn", "")));
+  connect(column, &QLineEdit::textChanged, this,
+          [save](const QString& text) { save("WorkbookSplitColumn", text.toStdString()); });
 }
 
 }  // namespace pw
