@@ -1,12 +1,14 @@
 // Opening a folder, and the commands that order, select and drop rows.
 
 #include <sys/stat.h>
+#include <QByteArray>
 #include <QCheckBox>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QMetaObject>
 
 #include <chrono>
+#include <string_view>
 #include <unordered_set>
 
 #include "app/dialogs.h"
@@ -177,12 +179,30 @@ void TMainForm::stopScan() {
   scanning_ = false;
 }
 
-// The window's own keys live in a section of their own. Only UTF-8 paths are
-// kept: the settings file may be read as GBK, which would change other bytes.
+// The window's own keys live in a section of their own. A folder whose name is
+// not UTF-8 is kept as its bytes in base64 behind a tag: the settings file may
+// be read as GBK, which would change such bytes. The tag cannot start a folder
+// the window remembers, which is always absolute.
+namespace {
+constexpr std::string_view kFolderBytesTag = "base64:";
+}
+
 void TMainForm::rememberFolder(const char* key, const std::string& folder) {
-  if (!IsValidUtf8(folder)) return;
+  std::string value = folder;
+  if (!IsValidUtf8(folder))
+    value = std::string(kFolderBytesTag) +
+            QByteArray::fromStdString(folder).toBase64().toStdString();
   std::string error;
-  if (!WriteSetting(kWindowSection, key, folder, &error)) setStatus(QString::fromStdString(error));
+  if (!WriteSetting(kWindowSection, key, value, &error)) setStatus(QString::fromStdString(error));
+}
+
+std::string TMainForm::rememberedFolder(const char* key) const {
+  const std::string value = ReadSetting(kWindowSection, key, "");
+  if (!value.starts_with(kFolderBytesTag)) return value;
+  const auto decoded = QByteArray::fromBase64Encoding(
+      QByteArray::fromStdString(value.substr(kFolderBytesTag.size())),
+      QByteArray::AbortOnBase64DecodingErrors);
+  return decoded ? decoded.decoded.toStdString() : std::string();
 }
 
 void TMainForm::Image12Click(bool up) {

@@ -126,6 +126,7 @@ class TMainForm : public QWidget {
   void stopScan();
   void rescan();
   void rememberFolder(const char* key, const std::string& folder);
+  std::string rememberedFolder(const char* key) const;
   void applyRunReports(bool closing);
   void showCompletion(int files);
   void updateSelectAllCaption();

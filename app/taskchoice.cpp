@@ -100,7 +100,7 @@ void TMainForm::CheckBox1Click() {
 
 void TMainForm::BitBtn2Click() {
   const std::string folder =
-      ChooseFolder(this, tr("请选择文档所在目录"), ReadSetting(kWindowSection, "OutputFolder", ""));
+      ChooseFolder(this, tr("请选择文档所在目录"), rememberedFolder("OutputFolder"));
   bool blank = true;
   for (char c : folder) blank = blank && static_cast<unsigned char>(c) <= ' ';
   if (!blank) {
@@ -154,7 +154,7 @@ void TMainForm::ApplyStoredSettings() {
   check("CheckBox11")->setChecked(ReadSetting("main", "delyuan", "0") == "1");
   check("CheckBox12")->setChecked(ReadSetting("main", "cle", "1") == "1");
   // Where the folder dialog starts, and the name column's width.
-  if (SourceFolder.empty()) SourceFolder = ReadSetting(kWindowSection, "LastFolder", "");
+  if (SourceFolder.empty()) SourceFolder = rememberedFolder("LastFolder");
   const int width = std::atoi(ReadSetting(kWindowSection, "NameColumnWidth", "0").c_str());
   if (width > 0) list_->setNameColumnWidth(width);
   showLinkTexts();

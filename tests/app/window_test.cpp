@@ -8,9 +8,11 @@
 #include <QPushButton>
 #include <QTranslator>
 #include <QUrl>
+#include <filesystem>
 
 #include "app/language.h"
 #include "platform/settings.h"
+#include "platform/textcodec.h"
 #include "tests/app/window_harness.h"
 
 namespace pw {
@@ -442,34 +444,49 @@ TEST_F(WindowWithFiles, DroppedFoldersAreReadAsOpenDoesAndFilesByTheTasksKind) {
 }
 
 TEST(Window, FoldersAndTheNameColumnAreRememberedBetweenStarts) {
-  WindowHarness h;
-  test::TempDir source, output;
-  test::WriteFile(source.file("a.txt"), "a\n");
-  std::vector<std::string> starts;
-  SetFolderChooser([&](QWidget*, const QString&, const std::string& start) {
-    starts.push_back(start);
-    return h.folderToOpen;
-  });
-  h.openFolder("RzPanel74", "RzPanel81", source.str());
-  h.click("CheckBox1");
-  h.folderToOpen = output.str();
-  h.click("BitBtn2");
-  h.list()->header()->resizeSection(0, 420);
-  EXPECT_TRUE(h.window().close());
-  const std::string ini = h.appDir.file("Info.ini");
-  EXPECT_EQ(ReadIniValue(ini, "Plinthwick", "LastFolder", ""), source.str());
-  EXPECT_EQ(ReadIniValue(ini, "Plinthwick", "OutputFolder", ""), output.str());
-  EXPECT_EQ(ReadIniValue(ini, "Plinthwick", "NameColumnWidth", ""), "420");
+  // Folder names as they come: UTF-8, and GBK bytes that are not UTF-8
+  // (kept in the settings file in a form no reading of the file changes).
+  struct Case {
+    const char* source;
+    const char* output;
+    bool storedAsIs;
+  } cases[] = {
+      {"来源", "输出", true},
+      {"\xB1\xA8\xB8\xE6", "\xCA\xE4\xB3\xF6 out", false},  // 报告, 输出 in GBK
+  };
+  for (const Case& c : cases) {
+    WindowHarness h;
+    test::TempDir top;
+    const std::string source = top.file(c.source), output = top.file(c.output);
+    test::WriteFile(source + "/a.txt", "a\n");
+    std::filesystem::create_directories(output);
+    std::vector<std::string> starts;
+    SetFolderChooser([&](QWidget*, const QString&, const std::string& start) {
+      starts.push_back(start);
+      return h.folderToOpen;
+    });
+    h.openFolder("RzPanel74", "RzPanel81", source);
+    h.click("CheckBox1");
+    h.folderToOpen = output;
+    h.click("BitBtn2");
+    h.list()->header()->resizeSection(0, 420);
+    EXPECT_TRUE(h.window().close());
+    const std::string ini = h.appDir.file("Info.ini");
+    EXPECT_TRUE(IsValidUtf8(test::ReadFile(ini))) << c.source;
+    EXPECT_EQ(ReadIniValue(ini, "Plinthwick", "LastFolder", "") == source, c.storedAsIs);
+    EXPECT_EQ(ReadIniValue(ini, "Plinthwick", "OutputFolder", "") == output, c.storedAsIs);
+    EXPECT_EQ(ReadIniValue(ini, "Plinthwick", "NameColumnWidth", ""), "420");
 
-  h.form.reset();
-  starts.clear();
-  EXPECT_EQ(h.list()->header()->sectionSize(0), 420);
-  h.click("RzPanel74");
-  h.click("RzPanel81");
-  h.click("Image9");
-  h.click("CheckBox1");
-  h.click("BitBtn2");
-  EXPECT_EQ(starts, (std::vector<std::string>{source.str(), output.str()}));
+    h.form.reset();
+    starts.clear();
+    EXPECT_EQ(h.list()->header()->sectionSize(0), 420);
+    h.click("RzPanel74");
+    h.click("RzPanel81");
+    h.click("Image9");
+    h.click("CheckBox1");
+    h.click("BitBtn2");
+    EXPECT_EQ(starts, (std::vector<std::string>{source, output})) << c.source;
+  }
 }
 
 }  // namespace
