@@ -13,9 +13,13 @@
 #include <com/sun/star/frame/XDispatchProvider.hpp>
 #include <com/sun/star/frame/XFrame.hpp>
 #include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/lang/IndexOutOfBoundsException.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/style/BreakType.hpp>
+#include <com/sun/star/table/XCellRange.hpp>
+#include <com/sun/star/table/XTableColumns.hpp>
+#include <com/sun/star/table/XTableRows.hpp>
 #include <com/sun/star/text/XPageCursor.hpp>
 #include <com/sun/star/text/XParagraphAppend.hpp>
 #include <com/sun/star/text/XRelativeTextContentInsert.hpp>
@@ -538,6 +542,181 @@ void Command(OfficeServer::Impl& server, DocumentState& d, const char* command) 
   helper->executeDispatch(frame, OUString::createFromAscii(command), "", 0, {});
 }
 }  // namespace
+
+namespace {
+// The page the view shows `range` on.
+int PageOf(DocumentState& d, const Reference<text::XTextRange>& range) {
+  d.view->gotoRange(range, false);
+  return Reference<text::XPageCursor>(d.view, UNO_QUERY_THROW)->getPage();
+}
+
+}  // namespace
+
+WordDocument::PageStart WordDocument::StartOfPage(int page) {
+  DocumentState& d = *state_;
+  Map(*this);
+  return Do(*this, "定位页", [&] {
+    PageStart at;
+    const std::vector<int>& pages = RealPages(d);
+    if (page > static_cast<int>(pages.size()) || pages[std::max(1, page) - 1] > 32767) {
+      at.end = at.next = d.length;
+      return at;
+    }
+    const int number = pages[std::max(1, page) - 1];
+    Reference<text::XPageCursor> pc(d.view, UNO_QUERY_THROW);
+    pc->jumpToPage(static_cast<sal_Int16>(number));
+    pc->jumpToStartOfPage();
+    const Reference<text::XTextRange> top = d.view->getStart();
+    at.end = at.next = PositionOf(d, top);
+    Reference<text::XTextTable> table(
+        Reference<css::beans::XPropertySet>(d.view, UNO_QUERY_THROW)->getPropertyValue("TextTable"),
+        UNO_QUERY);
+    if (!table.is()) return at;
+    // Only a table of the main text that follows a paragraph: a part can
+    // start at that paragraph's end.
+    const Reference<css::uno::XInterface> key(table, UNO_QUERY);
+    const auto block = std::find_if(d.blocks.begin(), d.blocks.end(),
+                                    [&](const Block& b) { return b.table.is() && b.table == key; });
+    if (block == d.blocks.end() || block == d.blocks.begin() || !(block - 1)->paragraph.is())
+      return at;
+    Reference<css::table::XCellRange> cells(table, UNO_QUERY_THROW);
+    auto rowStart = [&](sal_Int32 row) {
+      return Reference<text::XText>(cells->getCellByPosition(0, row), UNO_QUERY_THROW)->getStart();
+    };
+    const sal_Int32 rows = table->getRows()->getCount();
+    // Only a plain grid of rows: every row has every column's cell.
+    const sal_Int32 columns = table->getColumns()->getCount();
+    if (table->getCellNames().getLength() != rows * columns) return at;
+    // The first row that starts on this page or later: rows start in order.
+    sal_Int32 lo = 0, hi = rows;
+    try {
+      while (lo < hi) {
+        const sal_Int32 mid = (lo + hi) / 2;
+        if (PageOf(d, rowStart(mid)) >= number)
+          hi = mid;
+        else
+          lo = mid + 1;
+      }
+      // A row above reaching onto this page goes whole with the rows after it.
+      if (lo > 0 &&
+          (lo == rows ||
+           PageOf(d, Reference<text::XText>(cells->getCellByPosition(0, lo - 1), UNO_QUERY_THROW)
+                         ->getEnd()) >= number)) {
+        --lo;
+        at.rowMoved = true;
+      }
+    } catch (const css::lang::IndexOutOfBoundsException&) {
+      lo = 0;  // cells merged across rows or columns: no plain grid of rows to cut
+    }
+    d.view->gotoRange(top, false);
+    if (lo == 0) {
+      at.rowMoved = false;
+      return at;
+    }
+    at.end = block->start + block->length;
+    at.next = block->start - 1;  // the end of the paragraph before the table
+    at.row = lo;
+    return at;
+  });
+}
+
+bool WordDocument::InsideParagraph(int pos) {
+  DocumentState& d = *state_;
+  Map(*this);
+  for (const Block& b : d.blocks)
+    if (pos > b.start && pos < b.start + b.length)
+      return b.paragraph.is() && pos < b.start + b.chars;
+  return false;
+}
+
+namespace {
+// The paragraphs and tables of the main text, in order.
+std::vector<Reference<css::uno::XInterface>> BodyParts(DocumentState& d) {
+  std::vector<Reference<css::uno::XInterface>> parts;
+  Reference<css::container::XEnumeration> items =
+      Reference<css::container::XEnumerationAccess>(d.body, UNO_QUERY_THROW)->createEnumeration();
+  while (items->hasMoreElements()) parts.emplace_back(items->nextElement(), UNO_QUERY);
+  return parts;
+}
+
+void RemoveRows(const Reference<text::XTextTable>& table, sal_Int32 from, sal_Int32 to) {
+  if (to > from) table->getRows()->removeByIndex(from, to - from);
+}
+}  // namespace
+
+void WordDocument::FitPart(const Edges& edges) {
+  DocumentState& d = *state_;
+  Do(*this, "整理", [&] {
+    std::vector<Reference<css::uno::XInterface>> parts = BodyParts(d);
+    if (parts.empty()) return;
+    auto tableAt = [&](std::size_t i) { return Reference<text::XTextTable>(parts[i], UNO_QUERY); };
+    auto props = [&](std::size_t i) {
+      return Reference<css::beans::XPropertySet>(parts[i], UNO_QUERY_THROW);
+    };
+    // The rows of the table cut at either end.
+    if (edges.lastTableEnd >= 0) {
+      for (std::size_t i = parts.size(); i-- > 0;)
+        if (Reference<text::XTextTable> t = tableAt(i); t.is()) {
+          const sal_Int32 rows = t->getRows()->getCount();
+          if (rows > edges.lastTableEnd) RemoveRows(t, edges.lastTableEnd, rows);
+          break;
+        }
+    }
+    if (edges.firstTableStart >= 0) {
+      for (std::size_t i = 0; i < parts.size(); ++i) {
+        Reference<text::XTextTable> t = tableAt(i);
+        if (!t.is()) continue;
+        bool repeat = false;
+        sal_Int32 heading = 0;
+        props(i)->getPropertyValue("RepeatHeadline") >>= repeat;
+        props(i)->getPropertyValue("HeaderRowCount") >>= heading;
+        const sal_Int32 keep = repeat ? std::min(heading, sal_Int32(edges.firstTableStart)) : 0;
+        if (t->getRows()->getCount() <= edges.firstTableStart) break;
+        RemoveRows(t, keep, edges.firstTableStart);
+        // The empty paragraph before it goes; its page setup goes to the table.
+        if (i == 1 &&
+            Reference<text::XTextRange>(parts[0], UNO_QUERY_THROW)->getString().isEmpty()) {
+          OUString page;
+          props(0)->getPropertyValue("PageDescName") >>= page;
+          if (!page.isEmpty()) {
+            props(1)->setPropertyValue("PageDescName", Any(page));
+            const Any offset = props(0)->getPropertyValue("PageNumberOffset");
+            if (offset.hasValue()) props(1)->setPropertyValue("PageNumberOffset", offset);
+          }
+          Reference<css::lang::XComponent>(parts[0], UNO_QUERY_THROW)->dispose();
+          parts.erase(parts.begin());
+        }
+        break;
+      }
+    }
+    Reference<text::XTextRange> first(parts.front(), UNO_QUERY);
+    if (edges.startsInParagraph && first.is() && !tableAt(0).is()) {
+      props(0)->setPropertyValue("ParaTopMargin", Any(sal_Int32(0)));
+      props(0)->setPropertyValue("ParaFirstLineIndent", Any(sal_Int32(0)));
+      bool numbered = false;
+      props(0)->getPropertyValue("NumberingIsNumber") >>= numbered;
+      if (numbered) props(0)->setPropertyValue("NumberingIsNumber", Any(false));
+    }
+    const std::size_t last = parts.size() - 1;
+    if (edges.endsInParagraph) {
+      if (!tableAt(last).is()) props(last)->setPropertyValue("ParaBottomMargin", Any(sal_Int32(0)));
+      return;
+    }
+    // The content ended with a paragraph end of its own: the empty paragraph
+    // after it is the part's, not the source's.
+    Reference<text::XTextRange> end(parts[last], UNO_QUERY);
+    if (last == 0 || !end.is() || tableAt(last).is() || !end->getString().isEmpty()) return;
+    if (!tableAt(last - 1).is()) {
+      Reference<text::XTextCursor> join = d.body->createTextCursorByRange(d.body->getEnd());
+      join->goLeft(1, true);
+      join->setString("");
+    } else {
+      // After a table a paragraph must stay: as low as a paragraph gets.
+      MakeLow(props(last));
+    }
+  });
+  Invalidate(d);
+}
 
 void WordSelection::InsertBreak() {
   WordDocument& doc = Active(app_);

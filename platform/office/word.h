@@ -55,6 +55,39 @@ class WordDocument {
   // Closes the document without saving it.
   void Close();
 
+  // Where page `page` (counted as PageCount counts) starts, for cutting
+  // the document there. Mostly a plain position: the part before ends there
+  // and the next part starts there. A table of the main text that runs across
+  // the top of the page is cut at the first row the page starts with: both
+  // parts take the whole table, and each keeps its own rows (see KeepRows).
+  // A row that itself runs across the top of the page goes whole to the next
+  // part (`rowMoved`).
+  struct PageStart {
+    int end = 0;   // the part before ends here
+    int next = 0;  // the part after starts here
+    int row = -1;  // the row the page starts with, of the table both parts take
+    bool rowMoved = false;
+  };
+  PageStart StartOfPage(int page);
+
+  // Readies a part just filled with a span of another document: its last
+  // table keeps the rows before `lastTableEnd` and its first table those from
+  // `firstTableStart` on and the heading rows it repeats (-1: the table is
+  // whole). A part that starts inside a paragraph takes no spacing above or
+  // first-line indent for it, and one that ends inside a paragraph no spacing
+  // below it, as their pages show the paragraph running on; the empty
+  // paragraph a document always ends with goes when the content ends with a
+  // paragraph of its own.
+  struct Edges {
+    bool startsInParagraph = false, endsInParagraph = false;
+    int firstTableStart = -1, lastTableEnd = -1;
+  };
+  void FitPart(const Edges& edges);
+
+  // Whether `pos` lies inside the text of a paragraph of the main text (not
+  // at its start or end).
+  bool InsideParagraph(int pos);
+
   // Facts for checks and reports.
   const std::string& Path() const;
   int PageCount();

@@ -1,6 +1,7 @@
 #pragma once
 // What the word-processor model keeps of one document (this folder only).
 
+#include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/text/XText.hpp>
 #include <com/sun/star/text/XTextContent.hpp>
@@ -116,6 +117,10 @@ void Pad(DocumentState& d);
 
 // Selects the whole main text, padded first.
 void SelectWholeStory(DocumentState& d);
+
+// Makes a paragraph take as little room as a paragraph can: a line of a
+// fiftieth of a millimetre, no spacing.
+void MakeLow(const Reference<css::beans::XPropertySet>& paragraph);
 
 // Readies a document just opened from a file (`opened`) or made: a table that
 // opens an opened document's text gets a paragraph before it, and the view

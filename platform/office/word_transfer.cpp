@@ -13,6 +13,8 @@
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/style/BreakType.hpp>
+#include <com/sun/star/style/LineSpacing.hpp>
+#include <com/sun/star/style/LineSpacingMode.hpp>
 #include <com/sun/star/table/XTableRows.hpp>
 #include <com/sun/star/text/ControlCharacter.hpp>
 #include <com/sun/star/text/XBookmarksSupplier.hpp>
@@ -193,6 +195,16 @@ void SelectWholeStory(DocumentState& d) {
       ->select(css::uno::Any(all));
 }
 
+void MakeLow(const Reference<css::beans::XPropertySet>& paragraph) {
+  css::style::LineSpacing low;
+  low.Mode = css::style::LineSpacingMode::FIX;
+  low.Height = 2;  // hundredths of a millimetre
+  paragraph->setPropertyValue("ParaLineSpacing", css::uno::Any(low));
+  paragraph->setPropertyValue("ParaTopMargin", css::uno::Any(sal_Int32(0)));
+  paragraph->setPropertyValue("ParaBottomMargin", css::uno::Any(sal_Int32(0)));
+  paragraph->setPropertyValue("CharHeight", css::uno::Any(1.0f));
+}
+
 void Settle(DocumentState& d, bool opened) {
   if (opened) {
     // A text cursor cannot stand before a table that opens the text, so such a
@@ -209,6 +221,10 @@ void Settle(DocumentState& d, bool opened) {
             UNO_QUERY_THROW);
         Reference<css::text::XRelativeTextContentInsert>(d.body, UNO_QUERY_THROW)
             ->insertTextContentBefore(paragraph, first);
+        // It takes no room: the pages stay as the file has them.
+        Reference<css::text::XTextCursor> start = d.body->createTextCursor();
+        start->gotoStart(false);
+        MakeLow(Reference<css::beans::XPropertySet>(start, UNO_QUERY_THROW));
       }
     }
   }

@@ -94,6 +94,21 @@ void MakeDocx(const std::vector<std::pair<std::string, std::string>>& files) {
   }
 }
 
+DocumentSplitOptions ByPages(int pages) {
+  DocumentSplitOptions options;
+  options.way = DocumentSplitOptions::Way::Pages;
+  options.pagesText = std::to_string(pages);
+  return options;
+}
+
+std::string FirstDifference(const std::string& a, const std::string& b) {
+  std::size_t i = 0;
+  while (i < a.size() && i < b.size() && a[i] == b[i]) ++i;
+  const std::size_t from = i > 40 ? i - 40 : 0;
+  return "at " + std::to_string(i) + ": [" + a.substr(from, 100) + "] vs [" + b.substr(from, 100) +
+         "]";
+}
+
 std::string Words(const std::string& text) {
   std::string out;
   for (char c : text)
@@ -277,6 +292,72 @@ TEST(DocumentSplit, CutsByPartsPagesAndCharactersWithoutLosingText) {
   }
 }
 
+// Split by pages cuts where the pages end: every part holds exactly its
+// pages (the last one what is left), a table running across a page is cut
+// into two tables there (the second repeating the heading rows when the table
+// repeats them), and a paragraph running across a page goes on in the next
+// part without spacing above it or a first-line indent.
+TEST(DocumentSplit, EveryPartHoldsExactlyItsPages) {
+  auto table = [](bool heading, int rows) {
+    std::string t = heading ? "||Head|H2" : "|top|row";
+    for (int i = 1; i <= rows; ++i) t += "\n|r" + std::to_string(i) + "|x";
+    return t;
+  };
+  std::string prose;
+  for (int i = 0; i < 60; ++i) prose += "word" + std::to_string(i) + " lorem ipsum dolor sit amet ";
+  test::FlatText paragraphs;
+  paragraphs.paragraphLook = R"(fo:margin-top="0.8cm" fo:text-indent="2cm")";
+  for (int i = 0; i < 14; ++i) paragraphs.pieces.push_back(prose);
+  struct Case {
+    const char* name;
+    std::string source;
+    int pagesPerPart;
+    const char* repeated;  // words every part after the first starts with, when not ""
+  };
+  const Case cases[] = {
+      {"heading-table", test::SimpleFodt({"intro", table(true, 120), "outro"}), 1, "HeadH2"},
+      {"plain-table", test::SimpleFodt({"intro", table(false, 230), "outro"}), 2, ""},
+      {"paragraphs", test::MakeFodt(paragraphs), 1, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string source = dir.file(std::string(c.name) + ".fodt");
+    WriteFile(source, c.source);
+    std::filesystem::create_directories(dir.file("out"));
+    RunState run = MakeRun({source}, dir.file("out/x"));
+    Recorder rec;
+    SplitDocuments(run, ByPages(c.pagesPerPart), CommonOptions{}, rec);
+    std::vector<std::string> parts;
+    for (const std::string& name : FilesIn(dir.file("out")))
+      parts.push_back(dir.file("out/" + name));
+    const Opened original = OpenAll({source})[0];
+    ASSERT_GE(original.pages, 3);
+    const int wanted = (original.pages + c.pagesPerPart - 1) / c.pagesPerPart;
+    ASSERT_EQ(parts.size(), static_cast<std::size_t>(wanted));
+    std::string joined;
+    int total = 0;
+    const auto opened = OpenAll(parts);
+    for (std::size_t k = 0; k < opened.size(); ++k) {
+      SCOPED_TRACE(parts[k]);
+      total += opened[k].pages;
+      if (k + 1 < opened.size()) {
+        EXPECT_EQ(opened[k].pages, c.pagesPerPart);
+      } else {
+        EXPECT_LE(opened[k].pages, c.pagesPerPart);
+      }
+      std::string words = Words(opened[k].text);
+      if (k > 0 && *c.repeated != '\0') {
+        EXPECT_EQ(words.rfind(c.repeated, 0), 0u) << words.substr(0, 40);
+        words.erase(0, std::string(c.repeated).size());
+      }
+      joined += words;
+    }
+    EXPECT_EQ(total, original.pages);
+    EXPECT_TRUE(joined == Words(original.text)) << FirstDifference(joined, Words(original.text));
+  }
+}
+
 // A page the layout leaves blank, so that a chapter starts on a right-hand
 // page, is no page of the document: one page per part gives no empty part
 // and no part a page late.
@@ -294,9 +375,7 @@ TEST(DocumentSplit, BlankPagesTheLayoutAddsAreNotCountedOrCut) {
 <office:body><office:text>)" +
                 body + "</office:text></office:body></office:document>");
   std::filesystem::create_directories(dir.file("out"));
-  DocumentSplitOptions byPage;
-  byPage.way = DocumentSplitOptions::Way::Pages;
-  byPage.pagesText = "1";
+  const DocumentSplitOptions byPage = ByPages(1);
   RunState run = MakeRun({dir.file("in/book.fodt")}, dir.file("out/x"));
   Recorder rec;
   SplitDocuments(run, byPage, CommonOptions{}, rec);
@@ -478,9 +557,7 @@ TEST(DocumentRobustness, TheOfficeGoingDownOnAFileEndsNeitherTheBatchNorTheMerge
   std::filesystem::create_directories(dir.file("out"));
   {
     SCOPED_TRACE("split");
-    DocumentSplitOptions byPage;
-    byPage.way = DocumentSplitOptions::Way::Pages;
-    byPage.pagesText = "1";
+    const DocumentSplitOptions byPage = ByPages(1);
     RunState run = MakeRun(sources, dir.file("out/x"));
     Recorder rec;
     int kills = 0;
@@ -644,9 +721,7 @@ TEST(DocumentComments, CommentsComeAlongInMergesAndSplits) {
     std::filesystem::remove(dir.file("out/" + name));
   {
     SCOPED_TRACE("split");
-    DocumentSplitOptions byPage;
-    byPage.way = DocumentSplitOptions::Way::Pages;
-    byPage.pagesText = "1";
+    const DocumentSplitOptions byPage = ByPages(1);
     RunState run = MakeRun(sources, dir.file("out/x"));
     Recorder rec;
     SplitDocuments(run, byPage, CommonOptions{}, rec);
@@ -813,14 +888,6 @@ TEST(DocumentChanges, TrackedInsertionsAndDeletionsSurviveMergeAndSplit) {
     EXPECT_EQ(parts.deleted, deleted);
     EXPECT_EQ(parts.inserted, inserted);
   }
-}
-
-std::string FirstDifference(const std::string& a, const std::string& b) {
-  std::size_t i = 0;
-  while (i < a.size() && i < b.size() && a[i] == b[i]) ++i;
-  const std::size_t from = i > 40 ? i - 40 : 0;
-  return "at " + std::to_string(i) + ": [" + a.substr(from, 100) + "] vs [" + b.substr(from, 100) +
-         "]";
 }
 
 std::vector<std::string> FixtureDocuments() {
@@ -1007,9 +1074,7 @@ TEST(DocumentFixtures, RealDocumentsMergeAndSplitWithTextTablesAndImagesIntact) 
   MergeDocuments(runOn, {}, CommonOptions{}, rec);
   MergeDocuments(paged, {true, false}, CommonOptions{}, rec);
 
-  DocumentSplitOptions byPage;
-  byPage.way = DocumentSplitOptions::Way::Pages;
-  byPage.pagesText = "1";
+  const DocumentSplitOptions byPage = ByPages(1);
   RunState split = MakeRun(files, dir.file("parts/x"));
   std::filesystem::create_directories(dir.file("parts"));
   SplitDocuments(split, byPage, CommonOptions{}, rec);

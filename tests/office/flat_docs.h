@@ -31,10 +31,11 @@ struct FlatMaster {
 struct FlatText {
   // Paragraphs in order; "\f" first: a page break before it; "\v" first: centred;
   // "\a" and a digit k first: a new page in the page style masters[k];
-  // "|a|b\n|c|d": a table.
+  // "|a|b\n|c|d": a table; "||h|i\n|a|b": one whose first row is its heading.
   std::vector<std::string> pieces;
   std::string font = "Liberation Serif";
   std::string size = "12pt";
+  std::string paragraphLook;  // attributes of every paragraph's look, e.g. fo:margin-top="1cm"
   std::string pageWidth = "21cm";
   std::string pageHeight = "29.7cm";
   std::string headerText;
@@ -52,8 +53,10 @@ inline std::string MakeFodt(const FlatText& doc) {
       doc.font + R"(" svg:font-family=")" + doc.font +
       R"(" xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0"/></office:font-face-decls>
 <office:styles>
-<style:style style:name="Standard" style:family="paragraph"><style:text-properties style:font-name=")" +
-      doc.font + R"(" fo:font-size=")" + doc.size + R"("/></style:style>
+<style:style style:name="Standard" style:family="paragraph">)" +
+      (doc.paragraphLook.empty() ? "" : "<style:paragraph-properties " + doc.paragraphLook + "/>") +
+      R"(<style:text-properties style:font-name=")" + doc.font + R"(" fo:font-size=")" + doc.size +
+      R"("/></style:style>
 </office:styles>
 <office:automatic-styles>
 <style:style style:name="PB" style:family="paragraph" style:parent-style-name="Standard"><style:paragraph-properties fo:break-before="page"/></style:style>
@@ -96,8 +99,11 @@ inline std::string MakeFodt(const FlatText& doc) {
 <office:body><office:text>
 )";
   int tables = 0;
-  for (const std::string& p : doc.pieces) {
+  for (std::string p : doc.pieces) {
     if (!p.empty() && p[0] == '|') {
+      // "||" first: the first row is a heading row, repeated on every page.
+      const bool heading = p.size() > 1 && p[1] == '|';
+      if (heading) p.erase(0, 1);
       x += "<table:table table:name=\"T" + std::to_string(++tables) + "\">";
       std::size_t cols = 0;
       std::vector<std::vector<std::string>> rows;
@@ -119,11 +125,13 @@ inline std::string MakeFodt(const FlatText& doc) {
         b = e + 1;
       }
       x += "<table:table-column table:number-columns-repeated=\"" + std::to_string(cols) + "\"/>";
-      for (auto& r : rows) {
+      for (std::size_t r = 0; r < rows.size(); ++r) {
+        if (r == 0 && heading) x += "<table:table-header-rows>";
         x += "<table:table-row>";
-        for (auto& cell : r)
+        for (auto& cell : rows[r])
           x += "<table:table-cell><text:p>" + Escape(cell) + "</text:p></table:table-cell>";
         x += "</table:table-row>";
+        if (r == 0 && heading) x += "</table:table-header-rows>";
       }
       x += "</table:table>\n";
     } else if (p.size() > 1 && p[0] == '\a') {
