@@ -21,6 +21,7 @@
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/style/XStyle.hpp>
 #include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
+#include <com/sun/star/text/XPageCursor.hpp>
 #include <com/sun/star/text/XParagraphCursor.hpp>
 #include <com/sun/star/text/XRelativeTextContentInsert.hpp>
 #include <com/sun/star/text/XTextCursor.hpp>
@@ -471,6 +472,28 @@ void CarryPageStyle(DocumentState& source, DocumentState& target,
   Reference<css::beans::XPropertySet>(start, UNO_QUERY_THROW)->getPropertyValue("PageStyleName") >>=
       pageStyle;
   if (pageStyle.isEmpty()) return;
+  // How the source shows headers on the page the content starts on: the
+  // first-page ones only on the first page of a run of its page style, the
+  // left-page ones on even pages. The landing page shows the same ones.
+  bool firstPage = true, leftPage = false;
+  if (origin.is() && origin->getText() == source.body && source.view.is()) {
+    try {
+      Reference<css::text::XPageCursor> pages(source.view, UNO_QUERY_THROW);
+      source.view->gotoRange(origin->getStart(), false);
+      const sal_Int16 page = pages->getPage();
+      leftPage = page % 2 == 0;
+      OUString startsRun;
+      Reference<css::beans::XPropertySet>(start, UNO_QUERY_THROW)
+          ->getPropertyValue("PageDescName") >>= startsRun;
+      if (page > 1 && startsRun.isEmpty() && pages->jumpToPage(page - 1)) {
+        OUString before;
+        Reference<css::beans::XPropertySet>(source.view, UNO_QUERY_THROW)
+            ->getPropertyValue("PageStyleName") >>= before;
+        firstPage = before != pageStyle;
+      }
+    } catch (const css::uno::Exception&) {
+    }
+  }
   Reference<css::container::XNameAccess> mine = Family(source, "PageStyles");
   Reference<css::container::XNameAccess> theirs = Family(target, "PageStyles");
   Reference<css::lang::XMultiServiceFactory> factory(target.model, UNO_QUERY_THROW);
@@ -485,10 +508,12 @@ void CarryPageStyle(DocumentState& source, DocumentState& target,
     return value;
   };
   auto copyText = [&](const Reference<css::beans::XPropertySet>& from,
-                      const Reference<css::beans::XPropertySet>& to, const char* key) {
-    const OUString k = OUString::createFromAscii(key);
-    Reference<css::text::XText> a(from->getPropertyValue(k), UNO_QUERY);
-    Reference<css::text::XText> b(to->getPropertyValue(k), UNO_QUERY);
+                      const Reference<css::beans::XPropertySet>& to, const std::string& fromKey,
+                      const std::string& toKey) {
+    Reference<css::text::XText> a(
+        from->getPropertyValue(OUString::createFromAscii(fromKey.c_str())), UNO_QUERY);
+    Reference<css::text::XText> b(to->getPropertyValue(OUString::createFromAscii(toKey.c_str())),
+                                  UNO_QUERY);
     if (!a.is() || !b.is()) return;
     // Copying header text between documents (XTextCopy) can bring the office
     // down and brings nothing over, so headers with tables or pictures go over
@@ -563,7 +588,16 @@ void CarryPageStyle(DocumentState& source, DocumentState& target,
   std::function<OUString(const OUString&)> carry = [&](const OUString& style) -> OUString {
     if (auto it = made.find(style); it != made.end()) return it->second;
     // Documents made from one template share one page style in the result.
-    const Sequence<Any> look = PageLook(mine, style);
+    // Only the landing page's own style shows its headers as that page did.
+    const bool ownStyle = made.empty();
+    const bool dropFirst = ownStyle && !firstPage, swapSides = ownStyle && leftPage;
+    Sequence<Any> look = PageLook(mine, style);
+    if (look.hasElements() && (dropFirst || swapSides)) {
+      std::vector<Any> variant(look.begin(), look.end());
+      variant.emplace_back(dropFirst);
+      variant.emplace_back(swapSides);
+      look = Sequence<Any>(variant.data(), static_cast<sal_Int32>(variant.size()));
+    }
     if (look.hasElements())
       for (const auto& [carried, carriedLook] : target.pageStyles)
         if (carriedLook == look) {
@@ -596,7 +630,9 @@ void CarryPageStyle(DocumentState& source, DocumentState& target,
     set(to, "FirstIsShared", true);
     land(name);
     for (int i = 0; i < 2; ++i)
-      if (shown[i]) copyText(from, to, (std::string(parts[i]) + "Text").c_str());
+      if (shown[i])
+        copyText(from, to, std::string(parts[i]) + (swapSides && !shared[i] ? "TextLeft" : "Text"),
+                 std::string(parts[i]) + "Text");
     if ((shown[0] && !shared[0]) || (shown[1] && !shared[1])) {
       Reference<css::beans::XPropertySet> at(target.body->createTextCursorByRange(landing),
                                              UNO_QUERY_THROW);
@@ -605,14 +641,17 @@ void CarryPageStyle(DocumentState& source, DocumentState& target,
       for (int i = 0; i < 2; ++i) {
         if (!shown[i] || shared[i]) continue;
         set(to, (std::string(parts[i]) + "IsShared").c_str(), false);
-        copyText(from, to, (std::string(parts[i]) + "TextLeft").c_str());
+        copyText(from, to, std::string(parts[i]) + (swapSides ? "Text" : "TextLeft"),
+                 std::string(parts[i]) + "TextLeft");
       }
       at->setPropertyValue("PageNumberOffset", offset);
     }
-    if (!firstShared) {
+    if (!firstShared && !dropFirst) {
       set(to, "FirstIsShared", false);
       for (int i = 0; i < 2; ++i)
-        if (shown[i]) copyText(from, to, (std::string(parts[i]) + "TextFirst").c_str());
+        if (shown[i])
+          copyText(from, to, std::string(parts[i]) + "TextFirst",
+                   std::string(parts[i]) + "TextFirst");
     }
     // A first-page style goes on with a style of its own.
     OUString next;

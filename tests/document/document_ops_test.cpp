@@ -358,6 +358,73 @@ TEST(DocumentSplit, EveryPartHoldsExactlyItsPages) {
   }
 }
 
+// The header each page of a document shows, by the rules of its page style:
+// the first-page one on the first page, the left-page one on even pages.
+std::vector<std::string> HeadersShown(const std::string& file) {
+  using namespace css;
+  OfficeServer server;
+  word::WordApplication app(server);
+  word::WordDocument& doc = app.Documents().Open(file);
+  word::DocumentState& d = doc.state();
+  const uno::Reference<container::XNameAccess> styles(
+      uno::Reference<style::XStyleFamiliesSupplier>(d.model, uno::UNO_QUERY_THROW)
+          ->getStyleFamilies()
+          ->getByName("PageStyles"),
+      uno::UNO_QUERY_THROW);
+  std::vector<std::string> shown;
+  const int pages = doc.PageCount();
+  for (int page = 1; page <= pages; ++page) {
+    app.Selection().GoTo(word::wdGoToPage, word::wdGoToAbsolute, std::to_string(page));
+    OUString name;
+    uno::Reference<beans::XPropertySet>(d.view, uno::UNO_QUERY_THROW)
+        ->getPropertyValue("PageStyleName") >>= name;
+    uno::Reference<beans::XPropertySet> style(styles->getByName(name), uno::UNO_QUERY_THROW);
+    bool firstShared = true, shared = true;
+    style->getPropertyValue("FirstIsShared") >>= firstShared;
+    style->getPropertyValue("HeaderIsShared") >>= shared;
+    const char* key = page == 1 && !firstShared  ? "HeaderTextFirst"
+                      : page % 2 == 0 && !shared ? "HeaderTextLeft"
+                                                 : "HeaderText";
+    shown.push_back(
+        FromOU(uno::Reference<text::XText>(style->getPropertyValue(OUString::createFromAscii(key)),
+                                           uno::UNO_QUERY_THROW)
+                   ->getString()));
+  }
+  doc.Close();
+  return shown;
+}
+
+// Each page of a part shows the header its page showed in the source: the
+// first-page header only on the part holding the first page, the left-page
+// header on the source's even pages.
+TEST(DocumentSplit, PartsShowTheHeadersTheirPagesShowedInTheSource) {
+  TempDir dir;
+  test::FlatText book;
+  book.headerXml = "<text:p>RIGHT</text:p>";
+  book.headerLeftXml = "<text:p>LEFT</text:p>";
+  book.headerFirstXml = "<text:p>FIRST</text:p>";
+  book.pieces = {"body1", "\fbody2", "\fbody3", "\fbody4", "\fbody5"};
+  WriteFile(dir.file("book.fodt"), test::MakeFodt(book));
+  ASSERT_EQ(HeadersShown(dir.file("book.fodt")),
+            (std::vector<std::string>{"FIRST", "LEFT", "RIGHT", "LEFT", "RIGHT"}));
+  const std::vector<std::vector<std::string>> onePage = {
+      {"FIRST"}, {"LEFT"}, {"RIGHT"}, {"LEFT"}, {"RIGHT"}};
+  const std::vector<std::vector<std::string>> twoPages = {
+      {"FIRST", "LEFT"}, {"RIGHT", "LEFT"}, {"RIGHT"}};
+  for (const auto& [pages, expected] : {std::pair{1, onePage}, std::pair{2, twoPages}}) {
+    SCOPED_TRACE(pages);
+    const std::string out = dir.file("out" + std::to_string(pages));
+    std::filesystem::create_directories(out);
+    RunState run = MakeRun({dir.file("book.fodt")}, out + "/x");
+    Recorder rec;
+    SplitDocuments(run, ByPages(pages), CommonOptions{}, rec);
+    const std::vector<std::string> parts = FilesIn(out);
+    ASSERT_EQ(parts.size(), expected.size());
+    for (std::size_t k = 0; k < parts.size(); ++k)
+      EXPECT_EQ(HeadersShown(out + "/" + parts[k]), expected[k]) << parts[k];
+  }
+}
+
 // A page the layout leaves blank, so that a chapter starts on a right-hand
 // page, is no page of the document: one page per part gives no empty part
 // and no part a page late.
