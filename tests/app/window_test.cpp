@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <filesystem>
 
+#include "app/icons.h"
 #include "app/language.h"
 #include "platform/settings.h"
 #include "platform/textcodec.h"
@@ -37,6 +38,40 @@ TEST(Window, StartsFramelessAt988By600WithNoTaskChosen) {
   EXPECT_EQ(h.find("RzPanel17")->x(), 988 - 160);
   if (const char* dir = std::getenv("PW_SCREENSHOT_DIR"))
     w.grab().save(QString::fromUtf8(dir) + "/window-start.png");
+}
+
+// The theme's icon by the menu entry's name when the desktop has one, else
+// our own drawing; never an empty icon.
+TEST(Window, IconComesFromTheThemeOrIsOurOwn) {
+  test::TempDir themes;
+  QImage red(32, 32, QImage::Format_RGB32);
+  red.fill(Qt::red);
+  std::filesystem::create_directories(themes.file("pwtest/32x32/apps"));
+  ASSERT_TRUE(red.save(
+      QString::fromStdString(themes.file("pwtest/32x32/apps/org.plinthwick.Plinthwick.png"))));
+  test::WriteFile(themes.file("pwtest/index.theme"),
+                  "[Icon Theme]\nName=pwtest\nDirectories=32x32/apps\n\n"
+                  "[32x32/apps]\nSize=32\nType=Fixed\n");
+  const QStringList paths = QIcon::themeSearchPaths();
+  const QString theme = QIcon::themeName();
+  struct Case {
+    const char* searchPath;  // nullptr: an empty folder
+    bool fromTheme;
+  } cases[] = {{"themes", true}, {nullptr, false}};
+  for (const Case& c : cases) {
+    test::TempDir empty;
+    QIcon::setThemeSearchPaths(
+        {QString::fromStdString(c.searchPath != nullptr ? themes.str() : empty.str())});
+    QIcon::setThemeName(QStringLiteral("pwtest"));
+    const QImage shown = ProgramIcon().pixmap(32, 32).toImage();
+    ASSERT_FALSE(shown.isNull()) << c.fromTheme;
+    EXPECT_EQ(shown.pixelColor(16, 16) == QColor(Qt::red), c.fromTheme);
+    if (!c.fromTheme) {
+      EXPECT_FALSE(ProgramIcon().pixmap(256, 256).isNull());
+    }
+  }
+  QIcon::setThemeSearchPaths(paths);
+  QIcon::setThemeName(theme);
 }
 
 TEST(Window, KindAndOperationChooseTheSettingsPanel) {
