@@ -107,7 +107,7 @@
         </message>
         <message>
             <source>（%1 个子文件夹无法读取，已跳过）</source>
-            <translation> (%1 subfolders could not be read and were skipped)</translation>
+            <translation> (%1 subfolder(s) could not be read and were skipped)</translation>
         </message>
         <message>
             <source>全选</source>
@@ -241,27 +241,27 @@ Website: </translation>
         </message>
         <message>
             <source>%1 个文件已被分割，并生成了新文件！</source>
-            <translation>%1 files were split into new files!</translation>
+            <translation>%1 file(s) split into new files!</translation>
         </message>
         <message>
             <source>%1 个文件合并生成新文件：</source>
-            <translation>%1 files merged into the new file: </translation>
+            <translation>%1 file(s) merged into the new file: </translation>
         </message>
         <message>
             <source>  %1 个源文件已移到回收站</source>
-            <translation>  %1 source files moved to the trash</translation>
+            <translation>  %1 source file(s) moved to the trash</translation>
         </message>
         <message>
             <source>  %1 个源文件已删除（无法使用回收站）</source>
-            <translation>  %1 source files deleted (no trash available)</translation>
+            <translation>  %1 source file(s) deleted (no trash available)</translation>
         </message>
         <message>
             <source>  %1 个源文件无法删除</source>
-            <translation>  %1 source files could not be deleted</translation>
+            <translation>  %1 source file(s) could not be deleted</translation>
         </message>
         <message>
             <source>  %1 个源文件在运行中被替换为其他文件，已保留未删除</source>
-            <translation>  %1 source files were replaced by other files during the run and were kept</translation>
+            <translation>  %1 source file(s) replaced by other files during the run were kept</translation>
         </message>
         <message>
             <source>以下源文件在运行中被替换为其他文件，已保留未删除：
@@ -275,7 +275,7 @@ Website: </translation>
         </message>
         <message>
             <source>工作信息</source>
-            <translation>Task</translation>
+            <translation>Current task</translation>
         </message>
         <message>
             <source>任务：</source>
@@ -537,11 +537,11 @@ Website: </translation>
         </message>
         <message>
             <source>“%1”不是 %2：无法识别它的内容。没有处理任何文件。</source>
-            <translation>“%1” is not a %2: its content is not recognised. No file was processed.</translation>
+            <translation>“%1” is not %2: its content is not recognised. No file was processed.</translation>
         </message>
         <message>
             <source>“%1”不是 %2：它的内容是 %3。没有处理任何文件。</source>
-            <translation>“%1” is not a %2: its content is a %3. No file was processed.</translation>
+            <translation>“%1” is not %2: its content is %3. No file was processed.</translation>
         </message>
         <message>
             <source>无法打开“%1”：这不是一个普通文件</source>
@@ -584,11 +584,11 @@ Website: </translation>
         <name>cli</name>
         <message>
             <source>有 %1 条记录未能导入，</source>
-            <translation>%1 records could not be imported; </translation>
+            <translation>records not imported: %1; </translation>
         </message>
         <message>
             <source>至少有 %1 条记录未能导入（分割出的部分中出错记录之后的记录也被跳过），</source>
-            <translation>at least %1 records could not be imported (in a split part, the records after a failed one are skipped too); </translation>
+            <translation>records not imported: at least %1 (in a split part, the records after a failed one are skipped too); </translation>
         </message>
         <message>
             <source>详见错误日志：%1</source>
@@ -596,7 +596,7 @@ Website: </translation>
         </message>
         <message>
             <source>有 %1 个查询未能复制，</source>
-            <translation>%1 queries could not be copied; </translation>
+            <translation>saved queries not copied: %1; </translation>
         </message>
         <message>
             <source>导入时有记录出错，</source>
@@ -961,11 +961,11 @@ or records could not be imported (see the error log); 2 usage error; 130 stopped
         </message>
         <message>
             <source>无法按大小分割“%1”：文件只有 %2 字节，不足每份的 %3 字节。</source>
-            <translation>Cannot split “%1” by size: the file has only %2 bytes, less than the %3 bytes of a part.</translation>
+            <translation>Cannot split “%1” by size: the file has only %2 byte(s), less than the %3 bytes of a part.</translation>
         </message>
         <message>
             <source>整个运行完成后，%1 个源文件将移到回收站。</source>
-            <translation>Once the whole run is done, %1 source files will be moved to the trash.</translation>
+            <translation>Once the whole run is done, its %1 source file(s) will be moved to the trash.</translation>
         </message>
         <message>
             <source>页数要由文字处理引擎排版后才知道。</source>
@@ -997,11 +997,11 @@ or records could not be imported (see the error log); 2 usage error; 130 stopped
         </message>
         <message>
             <source>%1 行</source>
-            <translation>%1 lines</translation>
+            <translation>%1 line(s)</translation>
         </message>
         <message>
             <source>%1 字节</source>
-            <translation>%1 bytes</translation>
+            <translation>%1 byte(s)</translation>
         </message>
         <message>
             <source>已完成 %1/%2（%3%）</source>
@@ -1187,23 +1187,23 @@ or records could not be imported (see the error log); 2 usage error; 130 stopped
         <name>filekind</name>
         <message>
             <source>Word 文档</source>
-            <translation>Word document</translation>
+            <translation>a Word document</translation>
         </message>
         <message>
             <source>Excel 工作簿</source>
-            <translation>Excel workbook</translation>
+            <translation>an Excel workbook</translation>
         </message>
         <message>
             <source>Access 数据库</source>
-            <translation>Access database</translation>
+            <translation>an Access database</translation>
         </message>
         <message>
             <source>其他类型的 Office 文件</source>
-            <translation>Office file of another kind</translation>
+            <translation>an Office file of another kind</translation>
         </message>
         <message>
             <source>设有打开密码的加密文件</source>
-            <translation>file encrypted with an opening password</translation>
+            <translation>a file encrypted with an opening password</translation>
         </message>
         <message>
             <source>无法识别的内容</source>
@@ -1277,11 +1277,11 @@ or records could not be imported (see the error log); 2 usage error; 130 stopped
         </message>
         <message>
             <source>已撤销“%1”已生成的 %2 个数据库。</source>
-            <translation> The %2 databases already made from “%1” were undone.</translation>
+            <translation> The %2 database(s) already made from “%1” were undone.</translation>
         </message>
         <message>
             <source>“%1”中有 %2 处修订（格式、表格或页眉页脚中的修订）无法保留为修订，已按接受修订写入</source>
-            <translation>“%1” has %2 tracked changes (in formatting, tables, or headers and footers) that cannot be kept as changes; they were written as accepted</translation>
+            <translation>“%1” has %2 tracked change(s) (in formatting, tables, or headers and footers) that cannot be kept as changes; they were written as accepted</translation>
         </message>
         <message>
             <source>用户强行退出，合并操作未完成！没有写入任何文件。</source>
@@ -1301,7 +1301,7 @@ or records could not be imported (see the error log); 2 usage error; 130 stopped
         </message>
         <message>
             <source>%1 个文件合并生成新文件：%2</source>
-            <translation>%1 files merged into the new file: %2</translation>
+            <translation>%1 file(s) merged into the new file: %2</translation>
         </message>
         <message>
             <source>用户强行退出，操作未完成！</source>
@@ -1325,7 +1325,7 @@ or records could not be imported (see the error log); 2 usage error; 130 stopped
         </message>
         <message>
             <source>“%1”中有 %2 个表格行跨页，无法在页边界处拆开，已整行放入后一部分</source>
-            <translation>“%1” has %2 table rows across a page end that cannot be cut there; each was put whole into the next part</translation>
+            <translation>“%1” has %2 table row(s) across a page end that cannot be cut there; each was put whole into the next part</translation>
         </message>
         <message>
             <source>“%1”与之前的文件同名，新文件名加上“(%2)”</source>
@@ -1345,7 +1345,7 @@ or records could not be imported (see the error log); 2 usage error; 130 stopped
         </message>
         <message>
             <source>已撤销“%1”已生成的 %2 个新文件。</source>
-            <translation> The %2 new files already made from “%1” were undone.</translation>
+            <translation> The %2 new file(s) already made from “%1” were undone.</translation>
         </message>
         <message>
             <source>正在重新启动 LibreOffice...</source>
@@ -1357,11 +1357,11 @@ or records could not be imported (see the error log); 2 usage error; 130 stopped
         </message>
         <message>
             <source>%1 个文件未能分割，其余文件已分割：</source>
-            <translation>%1 files could not be split; the others were split:</translation>
+            <translation>%1 file(s) could not be split; the others were split:</translation>
         </message>
         <message>
             <source>%1 个文件已被分割，并生成了新文件！</source>
-            <translation>%1 files were split into new files!</translation>
+            <translation>%1 file(s) split into new files!</translation>
         </message>
         <message>
             <source>没有生成合并后的工作簿。</source>
@@ -1389,7 +1389,7 @@ or records could not be imported (see the error log); 2 usage error; 130 stopped
         </message>
         <message>
             <source>合并完毕！共合并 %1 个文件。</source>
-            <translation>Merge done! %1 files merged.</translation>
+            <translation>Merge done! %1 file(s) merged.</translation>
         </message>
         <message>
             <source>结果超出 .xls 格式上限，已保存为“%1”。</source>
@@ -1433,11 +1433,11 @@ or records could not be imported (see the error log); 2 usage error; 130 stopped
         </message>
         <message>
             <source>已撤销“%1”已生成的 %2 个工作簿。</source>
-            <translation> The %2 workbooks already made from “%1” were undone.</translation>
+            <translation> The %2 workbook(s) already made from “%1” were undone.</translation>
         </message>
         <message>
             <source>分割操作完毕！共分割了 %1 个文件。</source>
-            <translation>Split done! %1 files split.</translation>
+            <translation>Split done! %1 file(s) split.</translation>
         </message>
         <message>
             <source>、</source>
@@ -1473,7 +1473,7 @@ or records could not be imported (see the error log); 2 usage error; 130 stopped
         </message>
         <message>
             <source>无法按大小分割“%1”：文件只有 %2 字节，不足每份的 %3 字节。</source>
-            <translation>Cannot split “%1” by size: the file has only %2 bytes, less than the %3 bytes of a part.</translation>
+            <translation>Cannot split “%1” by size: the file has only %2 byte(s), less than the %3 bytes of a part.</translation>
         </message>
         <message>
             <source>无法分割“%1”：它是 UTF-16（Unicode）编码的文本，按行分割会损坏内容。请先将它另存为 UTF-8 或 ANSI 编码。</source>
