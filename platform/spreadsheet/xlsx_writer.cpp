@@ -563,9 +563,9 @@ void MendCell(std::string_view cell, const Mend& m, std::string& out) {
   if (m.exact) {
     const std::size_t v = body.find("<v>"), ve = body.find("</v>");
     if (v != std::string::npos && ve != std::string::npos && ve > v) {
-      char buf[40];
-      std::snprintf(buf, sizeof buf, "%.17G", m.number);
-      body.replace(v + 3, ve - v - 3, buf);
+      char buf[40];  // the shortest form that reads back as the same number
+      const auto written = std::to_chars(buf, buf + sizeof buf, m.number);
+      body.replace(v + 3, ve - v - 3, buf, static_cast<std::size_t>(written.ptr - buf));
     }
   }
   out += tag;
