@@ -1488,4 +1488,43 @@ or records could not be imported (see the error log); 2 usage error; 130 stopped
             <translation>Cannot split “%1”: its parts have the same names as those of “%2” (%3…) and would overwrite each other. Please rename one of them first.</translation>
         </message>
     </context>
+    <context>
+        <name>workbook</name>
+        <message>
+            <source>无法读取工作簿“%1”：%2</source>
+            <translation>Cannot read the workbook “%1”: %2</translation>
+        </message>
+        <message>
+            <source>文件已损坏，或不是 .xlsx 格式（%1）。</source>
+            <translation>the file is damaged, or not in .xlsx format (%1).</translation>
+        </message>
+        <message>
+            <source>文件已加密，请先在电子表格程序中去掉密码。</source>
+            <translation>the file is encrypted; please remove its password in a spreadsheet program first.</translation>
+        </message>
+        <message>
+            <source>“%1”不是 Excel 工作簿文件。</source>
+            <translation>“%1” is not an Excel workbook file.</translation>
+        </message>
+        <message>
+            <source>“%1”不是 Excel 工作簿文件：它的内容是 Word 文档。</source>
+            <translation>“%1” is not an Excel workbook file: its content is a Word document.</translation>
+        </message>
+        <message>
+            <source>“%1”不是 Excel 工作簿文件：它的内容是演示文稿。</source>
+            <translation>“%1” is not an Excel workbook file: its content is a presentation.</translation>
+        </message>
+        <message>
+            <source>这是二进制工作簿（.xlsb），无法读取。请在电子表格程序中另存为 .xlsx 后再试。</source>
+            <translation>it is a binary workbook (.xlsb), which cannot be read. Please save it as .xlsx in a spreadsheet program and try again.</translation>
+        </message>
+        <message>
+            <source>文件已加密（设有打开密码），或实为 .xls 格式。请在电子表格程序中去掉密码或另存为 .xlsx 后再试。</source>
+            <translation>the file is encrypted (it has an opening password), or is really in .xls format. Please remove the password or save it as .xlsx in a spreadsheet program and try again.</translation>
+        </message>
+        <message>
+            <source>文件是空的。</source>
+            <translation>the file is empty.</translation>
+        </message>
+    </context>
 </TS>

@@ -22,13 +22,14 @@
 #include "platform/run_errors.h"
 #include "platform/spreadsheet/formula.h"
 #include "platform/textcodec.h"
+#include "platform/translate.h"
 
 namespace pw::xl {
 namespace {
 
 [[noreturn]] void Fail(const std::string& path, const std::string& cause) {
   throw RunError(RunError::Kind::Failure, path,
-                 "无法读取工作簿“" + DisplayText(path) + "”：" + cause);
+                 Arg(Translate("workbook", "无法读取工作簿“%1”：%2"), {DisplayText(path), cause}));
 }
 
 std::string_view Local(const char* name) {
@@ -142,7 +143,8 @@ class Package {
     }
     const std::string cause = zip_error_strerror(&error);
     zip_error_fini(&error);
-    if (zip_ == nullptr) Fail(path_, "文件已损坏，或不是 .xlsx 格式（" + cause + "）。");
+    if (zip_ == nullptr)
+      Fail(path_, Arg(Translate("workbook", "文件已损坏，或不是 .xlsx 格式（%1）。"), {cause}));
   }
   ~Package() {
     if (zip_ != nullptr) zip_discard(zip_);
@@ -162,7 +164,7 @@ class Package {
     if (file == nullptr) {
       const int code = zip_error_code_zip(zip_get_error(zip_));
       if (code == ZIP_ER_NOPASSWD || code == ZIP_ER_ENCRNOTSUPP || code == ZIP_ER_WRONGPASSWD)
-        Fail(path_, "文件已加密，请先在电子表格程序中去掉密码。");
+        Fail(path_, Translate("workbook", "文件已加密，请先在电子表格程序中去掉密码。"));
       Fail(path_, "文件已损坏：无法打开其中的 " + part + "（" +
                       zip_error_strerror(zip_get_error(zip_)) + "）。");
     }
@@ -1039,13 +1041,13 @@ class ContentTypesHandler : public XmlHandler {
 // A file that is something else than a workbook (a document renamed, random
 // bytes): said so plainly, with what it is when that is known.
 [[noreturn]] void NotAWorkbook(const std::string& path, const std::string& mainType) {
-  std::string what;
+  const char* text = PW_TR_NOOP("workbook", "“%1”不是 Excel 工作簿文件。");
   if (mainType.find("wordprocessingml") != std::string::npos)
-    what = "：它的内容是 Word 文档";
+    text = PW_TR_NOOP("workbook", "“%1”不是 Excel 工作簿文件：它的内容是 Word 文档。");
   else if (mainType.find("presentationml") != std::string::npos)
-    what = "：它的内容是演示文稿";
+    text = PW_TR_NOOP("workbook", "“%1”不是 Excel 工作簿文件：它的内容是演示文稿。");
   throw RunError(RunError::Kind::Failure, path,
-                 "“" + DisplayText(path) + "”不是 Excel 工作簿文件" + what + "。");
+                 Arg(Translate("workbook", text), {DisplayText(path)}));
 }
 
 // The main part's content type names a workbook: the ordinary, template and
@@ -1073,7 +1075,9 @@ std::unique_ptr<Workbook> Read(const Package& pkg, const std::string& path) {
   if (!workbookPart.empty()) {
     const std::string type = types.TypeOf(workbookPart);
     if (type.find("vnd.ms-excel.sheet.binary") != std::string::npos)
-      Fail(path, "这是二进制工作簿（.xlsb），无法读取。请在电子表格程序中另存为 .xlsx 后再试。");
+      Fail(path, Translate("workbook",
+                           "这是二进制工作簿（.xlsb），无法读取。请在电子表格程序中另存为 "
+                           ".xlsx 后再试。"));
     if (!type.empty() && !IsWorkbookType(type)) NotAWorkbook(path, type);
   }
   if (workbookPart.empty() || !pkg.Has(workbookPart)) workbookPart = "xl/workbook.xml";
@@ -1175,10 +1179,10 @@ void CheckSignature(const void* data, std::size_t size, const std::string& path)
   const auto* p = static_cast<const unsigned char*>(data);
   static constexpr unsigned char kOle[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
   if (size >= 8 && std::memcmp(p, kOle, 8) == 0)
-    Fail(path,
-         "文件已加密（设有打开密码），或实为 .xls 格式。请在电子表格程序中去掉密码或另存为 .xlsx "
-         "后再试。");
-  if (size == 0) Fail(path, "文件是空的。");
+    Fail(path, Translate("workbook",
+                         "文件已加密（设有打开密码），或实为 .xls 格式。"
+                         "请在电子表格程序中去掉密码或另存为 .xlsx 后再试。"));
+  if (size == 0) Fail(path, Translate("workbook", "文件是空的。"));
   if (size < 4 || p[0] != 'P' || p[1] != 'K') NotAWorkbook(path, {});
 }
 
@@ -1205,7 +1209,8 @@ int OpenRegularFile(const std::string& path) {
     ::close(fd);
     throw RunError(RunError::Kind::Failure, path,
                    err != 0 ? FileErrorText("打开", path, err)
-                            : "无法打开“" + DisplayText(path) + "”：这不是一个普通文件");
+                            : Arg(Translate("batch", "无法打开“%1”：这不是一个普通文件"),
+                                  {DisplayText(path)}));
   }
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
