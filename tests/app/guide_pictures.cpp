@@ -3,8 +3,9 @@
 // marks the controls the step's text names with numbered circles.
 //
 //   QT_QPA_PLATFORM=offscreen build/tests/app/guide_pictures docs/guide
+//   QT_QPA_PLATFORM=offscreen build/tests/app/guide_pictures docs/guide/en en
 //
-// The folder's PNG files are then built into the program.
+// The folders' PNG files are then built into the program.
 
 #include <QApplication>
 #include <QDir>
@@ -27,6 +28,7 @@
 #include "app/mainwindow.h"
 #include "platform/paths.h"
 #include "tests/support/tempdir.h"
+#include "translations/language.h"
 
 namespace pw {
 namespace {
@@ -93,20 +95,24 @@ void WaitWhile(const std::function<bool()>& busy) {
   QTest::qWait(120);  // let the last reports reach the screen
 }
 
-int Make(const QString& out) {
+int Make(const QString& out, bool english) {
   QDir().mkpath(out);
   test::TempDir settings;
   QTemporaryDir top(QDir::tempPath() + "/guide-XXXXXX");
   // Settings of a user who has seen the guide, so that it does not cover the window.
   test::WriteFile(settings.file("Info.ini"), "[Main]\nYanshi=3\n");
   SetAppFolderOverride(settings.str());
-  const std::string folder = top.filePath(QStringLiteral("季度报表")).toStdString();
+  // Sample files named in the pictures' language.
+  const std::string folder =
+      top.filePath(english ? QStringLiteral("Quarterly reports") : QStringLiteral("季度报表"))
+          .toStdString();
   for (int quarter = 1; quarter <= 4; ++quarter) {
-    const std::string name = "第" + std::to_string(quarter) + "季度";
-    std::string text = name + "销售记录\n";
+    const std::string name = english ? "Q" + std::to_string(quarter) + " sales"
+                                     : "第" + std::to_string(quarter) + "季度";
+    std::string text = name + (english ? " records\n" : "销售记录\n");
     for (int line = 1; line <= 60; ++line)
-      text += name + " 第 " + std::to_string(line) + " 笔\t" +
-              std::to_string(1000 + line * 37 % 900) + "\n";
+      text +=
+          name + " #" + std::to_string(line) + "\t" + std::to_string(1000 + line * 37 % 900) + "\n";
     test::WriteFile(folder + "/" + name + ".txt", text);
   }
   SetFolderChooser([&](QWidget*, const QString&, const std::string&) { return folder; });
@@ -156,12 +162,13 @@ int Make(const QString& out) {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: guide_pictures FOLDER\n");
+  if (argc != 2 && !(argc == 3 && std::string(argv[2]) == "en")) {
+    std::fprintf(stderr, "usage: guide_pictures FOLDER [en]\n");
     return 2;
   }
+  pw::UseLanguage(argc == 3 ? pw::Language::English : pw::Language::Chinese);
   QFont font(QStringLiteral("Noto Sans CJK SC"));
   font.setPixelSize(12);
   QApplication::setFont(font);
-  return pw::Make(QString::fromLocal8Bit(argv[1]));
+  return pw::Make(QString::fromLocal8Bit(argv[1]), argc == 3);
 }

@@ -131,6 +131,7 @@ TEST(Guide, PicturesFollowTheLanguageOfItsTexts) {
     const char* language;
     const char* folder;
   } cases[] = {
+      {"en", ":/guide/en"},
       {"fr", ":/guide"},  // a language without pictures of its own
       {"../", ":/guide"},
   };
