@@ -98,11 +98,6 @@ std::string ErrorLogFile() {
   return AppFileIn("Error.txt", "XDG_DATA_HOME", ".local/share");
 }
 
-std::string DemoFile() {
-  if (std::string folder = Override(); !folder.empty()) return WithSlash(folder) + "yanshi.swf";
-  return ExecutableFolder() + "yanshi.swf";
-}
-
 void SetAppFolderOverride(const std::string& folder) {
   std::lock_guard lock(overrideMutex);
   appFolderOverride = folder;

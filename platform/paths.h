@@ -32,9 +32,6 @@ std::string ErrorLogFile();
 // the error names where it belongs.
 std::string HelperFile(const std::string& name, const std::string& builtPath);
 
-// "yanshi.swf", the demonstration shipped beside the executable.
-std::string DemoFile();
-
 // Makes every file above live in `folder` instead (tests, portable copies).
 // An empty folder restores the normal rule.
 void SetAppFolderOverride(const std::string& folder);
