@@ -134,6 +134,52 @@ TEST(WindowKinds, DatabasesSplitAndTheTableListShowsUserTables) {
   }
 }
 
+// "保留字段类型" on either database panel carries a number field as a number;
+// left unticked, the same field arrives as text.
+TEST(WindowKinds, KeepFieldTypesCarriesANumberFieldAsANumber) {
+  struct Case {
+    const char* target;  // the panel's run button
+    const char* box;
+    bool ticked;
+    const char* output;
+    db::FieldType::Kind kind;
+  };
+  const Case cases[] = {
+      {"RzPanel81", "CheckBox16", true, "新文档.accdb", db::FieldType::Kind::Long},
+      {"RzPanel81", "CheckBox16", false, "新文档.accdb", db::FieldType::Kind::Text},
+      {"RzPanel82", "CheckBox17", true, "stock_1.mdb", db::FieldType::Kind::Long},
+      {"RzPanel82", "CheckBox17", false, "stock_1.mdb", db::FieldType::Kind::Text},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.box) + (c.ticked ? " ticked" : " unticked"));
+    WindowHarness h;
+    test::TempDir files;
+    db::CreateDatabaseFile(files.file("stock.mdb"), 64);
+    {
+      db::JetWriter w(files.file("stock.mdb"));
+      w.CreateTable("Stock", "名称");
+      w.AddColumn("Stock", "数量", db::FieldType::Of(db::FieldType::Kind::Long));
+      for (int r = 0; r < 4; ++r)
+        w.AppendRecord("Stock", {std::optional<std::string>("item" + std::to_string(r)),
+                                 std::optional<std::string>(std::to_string(-70000 + r))});
+    }
+    h.openFolder("RzPanel73", c.target, files.str());
+    h.click("Image14");  // select every listed file
+    if (c.ticked) h.click(c.box);
+    h.runAndWait();
+    ASSERT_TRUE(h.messages.empty()) << h.messages.front();
+    db::Connection conn;
+    ASSERT_NO_THROW(db::OpenDatabase(conn, files.file(c.output)));
+    db::Query q(conn);
+    db::OpenTable(q, "Stock");
+    const int field = q.FindField("数量");
+    ASSERT_GE(field, 0);
+    EXPECT_EQ(q.Type(field).kind, c.kind);
+    q.First();
+    EXPECT_EQ(q.Text(field), "-70000");
+  }
+}
+
 // A box ticked in another task's panel reads nothing; the lists are filled
 // and the choice is left to the user.
 TEST(WindowKinds, PickersActOnlyForTheTaskShownAndLeaveTheChoiceEmpty) {
