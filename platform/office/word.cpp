@@ -579,14 +579,30 @@ WordDocument::PageStart WordDocument::StartOfPage(int page) {
                                     [&](const Block& b) { return b.table.is() && b.table == key; });
     if (block == d.blocks.end() || block == d.blocks.begin() || !(block - 1)->paragraph.is())
       return at;
+    // Pictures and shapes in its cells would stay behind when rows go: such
+    // a table is not cut.
+    try {
+      Reference<css::container::XIndexAccess> shapes(
+          Reference<css::drawing::XDrawPageSupplier>(d.model, UNO_QUERY_THROW)->getDrawPage(),
+          UNO_QUERY_THROW);
+      for (sal_Int32 i = 0; i < shapes->getCount(); ++i) {
+        Reference<text::XTextContent> shape(shapes->getByIndex(i), UNO_QUERY);
+        Reference<text::XTextRange> anchor = shape.is() ? shape->getAnchor() : nullptr;
+        Reference<text::XText> owner = anchor.is() ? anchor->getText() : nullptr;
+        if (!owner.is() || owner == d.body) continue;
+        Reference<css::beans::XPropertySet> in(owner->createTextCursorByRange(anchor->getStart()),
+                                               UNO_QUERY_THROW);
+        if (Reference<css::uno::XInterface>(in->getPropertyValue("TextTable"), UNO_QUERY) == key)
+          return at;
+      }
+    } catch (const css::uno::Exception&) {
+      return at;
+    }
     Reference<css::table::XCellRange> cells(table, UNO_QUERY_THROW);
     auto rowStart = [&](sal_Int32 row) {
       return Reference<text::XText>(cells->getCellByPosition(0, row), UNO_QUERY_THROW)->getStart();
     };
     const sal_Int32 rows = table->getRows()->getCount();
-    // Only a plain grid of rows: every row has every column's cell.
-    const sal_Int32 columns = table->getColumns()->getCount();
-    if (table->getCellNames().getLength() != rows * columns) return at;
     // The first row that starts on this page or later: rows start in order.
     sal_Int32 lo = 0, hi = rows;
     try {
