@@ -1025,6 +1025,89 @@ or records could not be imported (see the error log); 2 usage error; 130 stopped
         </message>
     </context>
     <context>
+        <name>database</name>
+        <message>
+            <source>数据库连接没有打开</source>
+            <translation>The database connection is not open</translation>
+        </message>
+        <message>
+            <source>查询没有打开</source>
+            <translation>The query is not open</translation>
+        </message>
+        <message>
+            <source>没有正在添加的记录</source>
+            <translation>No record is being added</translation>
+        </message>
+        <message>
+            <source>表“%1”中没有字段“%2”</source>
+            <translation>The table “%1” has no field “%2”</translation>
+        </message>
+        <message>
+            <source>不支持的语句：%1</source>
+            <translation>Statement not supported: %1</translation>
+        </message>
+        <message>
+            <source>不支持的数据库版本 %1</source>
+            <translation>Database version not supported: %1</translation>
+        </message>
+        <message>
+            <source>无法打开数据库“%1”：%2</source>
+            <translation>Cannot open the database “%1”: %2</translation>
+        </message>
+        <message>
+            <source>文件已损坏，无法读取</source>
+            <translation>the file is damaged and cannot be read</translation>
+        </message>
+        <message>
+            <source>文件已损坏，无法读取表的目录</source>
+            <translation>the file is damaged: its list of tables cannot be read</translation>
+        </message>
+        <message>
+            <source>数据库“%1”中的查询“%2”%3</source>
+            <translation>The query “%2” in the database “%1”: %3</translation>
+        </message>
+        <message>
+            <source>数据库“%1”中没有表“%2”</source>
+            <translation>The database “%1” has no table “%2”</translation>
+        </message>
+        <message>
+            <source>无法读取数据库“%1”中的表“%2”：文件已损坏</source>
+            <translation>Cannot read the table “%2” in the database “%1”: the file is damaged</translation>
+        </message>
+        <message>
+            <source>（无法启动读取程序 %1：%2）</source>
+            <translation> (the reader program %1 could not be started: %2)</translation>
+        </message>
+        <message>
+            <source>无法打开“%1”：这不是一个普通文件</source>
+            <translation>Cannot open “%1”: it is not an ordinary file</translation>
+        </message>
+        <message>
+            <source>文件已损坏（文件长度不完整）</source>
+            <translation>the file is damaged (it is cut short)</translation>
+        </message>
+        <message>
+            <source>数据库已加密，无法读取</source>
+            <translation>the database is encrypted and cannot be read</translation>
+        </message>
+        <message>
+            <source>数据库设有密码，无法打开</source>
+            <translation>the database has a password and cannot be opened</translation>
+        </message>
+        <message>
+            <source>无法读取数据库“%1”中的查询“%2”：文件已损坏</source>
+            <translation>Cannot read the query “%2” in the database “%1”: the file is damaged</translation>
+        </message>
+        <message>
+            <source>无法读取数据库“%1”中的“%2”：文件已损坏</source>
+            <translation>Cannot read “%2” in the database “%1”: the file is damaged</translation>
+        </message>
+        <message>
+            <source>含联接或表达式的查询无法求值</source>
+            <translation>a query with joins or expressions cannot be evaluated</translation>
+        </message>
+    </context>
+    <context>
         <name>errors</name>
         <message>
             <source>文件或文件夹不存在</source>

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "platform/textcodec.h"
+#include "platform/translate.h"
 
 namespace pw::db {
 
@@ -116,7 +117,7 @@ struct Connection::Impl {
     return *reader;
   }
   JetWriter& Writer() {
-    if (path.empty()) throw DatabaseError("数据库连接没有打开");
+    if (path.empty()) throw DatabaseError(Translate("database", "数据库连接没有打开"));
     if (!writer) writer = std::make_unique<JetWriter>(path, shown);
     stale = true;
     return *writer;
@@ -153,13 +154,13 @@ void OpenDatabase(Connection& connection, const std::string& path) {
 }
 
 std::vector<SavedQueryInfo> ListQueries(Connection& connection) {
-  if (!connection.IsOpen()) throw DatabaseError("数据库连接没有打开");
+  if (!connection.IsOpen()) throw DatabaseError(Translate("database", "数据库连接没有打开"));
   if (connection.impl_->writer) return {};
   return connection.impl_->Reader().Queries();
 }
 
 std::vector<std::string> ListTables(Connection& connection) {
-  if (!connection.IsOpen()) throw DatabaseError("数据库连接没有打开");
+  if (!connection.IsOpen()) throw DatabaseError(Translate("database", "数据库连接没有打开"));
   if (connection.impl_->writer) return connection.impl_->writer->TableNames();
   return connection.impl_->Reader().TableNames();
 }
@@ -264,20 +265,21 @@ std::string Query::Text(int index) const {
 }
 
 void Query::Append() {
-  if (!impl_->open) throw DatabaseError("查询没有打开");
+  if (!impl_->open) throw DatabaseError(Translate("database", "查询没有打开"));
   impl_->appending = true;
   impl_->pending.assign(impl_->fields.size(), std::nullopt);
 }
 
 void Query::SetField(const std::string& name, const std::string& text) {
-  if (!impl_->appending) throw DatabaseError("没有正在添加的记录");
+  if (!impl_->appending) throw DatabaseError(Translate("database", "没有正在添加的记录"));
   const int i = FindField(name);
-  if (i < 0) throw DatabaseError("表“" + impl_->table + "”中没有字段“" + name + "”");
+  if (i < 0)
+    throw DatabaseError(Arg(Translate("database", "表“%1”中没有字段“%2”"), {impl_->table, name}));
   impl_->pending[static_cast<std::size_t>(i)] = text;
 }
 
 void Query::Post() {
-  if (!impl_->appending) throw DatabaseError("没有正在添加的记录");
+  if (!impl_->appending) throw DatabaseError(Translate("database", "没有正在添加的记录"));
   impl_->appending = false;
   std::vector<std::optional<std::string>> values;
   values.swap(impl_->pending);
@@ -287,7 +289,7 @@ void Query::Post() {
 void OpenTable(Query& query, const std::string& table) {
   query.Close();
   Connection::Impl& c = *query.impl_->connection->impl_;
-  if (c.path.empty()) throw DatabaseError("数据库连接没有打开");
+  if (c.path.empty()) throw DatabaseError(Translate("database", "数据库连接没有打开"));
   Query::Impl& q = *query.impl_;
   if (c.writer) {
     q.fields = c.writer->ColumnNames(table);
@@ -317,7 +319,7 @@ void OpenTable(Query& query, const std::string& table) {
 void ExecuteStatement(Query& query, const std::string& text) {
   query.Close();
   const std::optional<Statement> st = ParseStatement(text);
-  if (!st) throw DatabaseError("不支持的语句：" + text);
+  if (!st) throw DatabaseError(Arg(Translate("database", "不支持的语句：%1"), {text}));
   JetWriter& w = query.impl_->connection->impl_->Writer();
   if (st->kind == Statement::Kind::CreateTable)
     w.CreateTable(st->table, st->column, st->type);
@@ -327,7 +329,7 @@ void ExecuteStatement(Query& query, const std::string& text) {
 
 std::vector<std::pair<std::string, FieldType>> ListFields(Connection& connection,
                                                           const std::string& table) {
-  if (!connection.IsOpen()) throw DatabaseError("数据库连接没有打开");
+  if (!connection.IsOpen()) throw DatabaseError(Translate("database", "数据库连接没有打开"));
   std::vector<std::pair<std::string, FieldType>> out;
   if (connection.impl_->writer) {
     const JetWriter& w = *connection.impl_->writer;
@@ -360,7 +362,7 @@ std::string FieldText(const Query& query, const std::string& field) {
 
 void CreateDatabaseFile(const std::string& path, int version, const std::string& shownAs) {
   if (version != 64 && version != 128)
-    throw DatabaseError("不支持的数据库版本 " + std::to_string(version));
+    throw DatabaseError(Arg(Translate("database", "不支持的数据库版本 %1"), {version}));
   JetWriter::Create(path, version == 128 ? NewFormat::Ace12 : NewFormat::Jet4, shownAs);
 }
 

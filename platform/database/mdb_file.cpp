@@ -22,6 +22,7 @@
 #include "platform/errors.h"
 #include "platform/paths.h"
 #include "platform/textcodec.h"
+#include "platform/translate.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define PW_UNDER_ASAN 1
@@ -53,7 +54,7 @@ bool IsHiddenName(const std::string& name) {
 }  // namespace
 
 std::string OpenErrorText(const std::string& path, const std::string& cause) {
-  return "无法打开数据库“" + DisplayText(path) + "”：" + cause;
+  return Arg(Translate("database", "无法打开数据库“%1”：%2"), {DisplayText(path), cause});
 }
 
 namespace {
@@ -248,9 +249,11 @@ struct Session {
     if (header.version == JetVersion::Jet3 && header.codePage != 0)
       setenv("MDB_JET3_CHARSET", ("CP" + std::to_string(header.codePage)).c_str(), 1);
     mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
-    if (mdb == nullptr) throw DatabaseError(OpenErrorText(path, "文件已损坏，无法读取"));
+    if (mdb == nullptr)
+      throw DatabaseError(OpenErrorText(path, Translate("database", "文件已损坏，无法读取")));
     if (mdb_read_catalog(mdb, MDB_ANY) == nullptr)
-      throw DatabaseError(OpenErrorText(path, "文件已损坏，无法读取表的目录"));
+      throw DatabaseError(
+          OpenErrorText(path, Translate("database", "文件已损坏，无法读取表的目录")));
   }
 
   std::vector<MdbCatalogEntry*> UserTables() const {
@@ -397,8 +400,9 @@ struct Session {
                                  [&](const auto& q) { return q.first == name; });
     SelectPlan plan;
     if (it == queries.end() || !PlanQuery(it->second, Lookup(fields), plan).empty())
-      throw DatabaseError("数据库“" + DisplayText(path) + "”中的查询“" + name + "”" +
-                          kQueryNotEvaluated);
+      throw DatabaseError(
+          Arg(Translate("database", "数据库“%1”中的查询“%2”%3"),
+              {DisplayText(path), name, Translate("database", kQueryNotEvaluated)}));
     return plan;
   }
 
@@ -453,12 +457,13 @@ struct Session {
     for (MdbCatalogEntry* e : UserTables())
       if (name == e->object_name) entry = e;
     if (entry == nullptr)
-      throw DatabaseError("数据库“" + DisplayText(path) + "”中没有表“" + name + "”");
+      throw DatabaseError(
+          Arg(Translate("database", "数据库“%1”中没有表“%2”"), {DisplayText(path), name}));
     MdbTableDef* table = mdb_read_table(entry);
     if (table == nullptr || mdb_read_columns(table) == nullptr) {
       if (table != nullptr) mdb_free_tabledef(table);
-      throw DatabaseError("无法读取数据库“" + DisplayText(path) + "”中的表“" + name +
-                          "”：文件已损坏");
+      throw DatabaseError(Arg(Translate("database", "无法读取数据库“%1”中的表“%2”：文件已损坏"),
+                              {DisplayText(path), name}));
     }
     return table;
   }
@@ -513,8 +518,8 @@ std::string Isolated(const std::string& damaged, const std::vector<std::string>&
   close(fds[1]);
   if (rc != 0) {
     close(fds[0]);
-    throw DatabaseError(damaged + "（无法启动读取程序 " + program + "：" + DescribeErrno(rc) +
-                        "）");
+    throw DatabaseError(damaged + Arg(Translate("database", "（无法启动读取程序 %1：%2）"),
+                                      {program, DescribeErrno(rc)}));
   }
   std::string out;
   bool timedOut = false;
@@ -589,7 +594,8 @@ HeaderInfo ReadDatabaseHeader(const std::string& path) {
     close(fd);
     if (statErr != 0) throw DatabaseError(OpenErrorText(path, DescribeErrno(statErr)));
     if (S_ISDIR(st.st_mode)) throw DatabaseError(FileErrorText("打开", path, EISDIR));
-    throw DatabaseError("无法打开“" + DisplayText(path) + "”：这不是一个普通文件");
+    throw DatabaseError(
+        Arg(Translate("database", "无法打开“%1”：这不是一个普通文件"), {DisplayText(path)}));
   }
   unsigned char page[kPageSize] = {};
   const ssize_t got = pread(fd, page, sizeof page, 0);
@@ -601,31 +607,37 @@ HeaderInfo ReadDatabaseHeader(const std::string& path) {
   if (!why.empty()) throw DatabaseError("“" + DisplayText(path) + "”" + why);
   const off_t pageSize = header.version == JetVersion::Jet3 ? 2048 : 4096;
   if (st.st_size < 2 * pageSize || st.st_size % pageSize != 0)
-    throw DatabaseError(OpenErrorText(path, "文件已损坏（文件长度不完整）"));
-  if (header.databaseKey != 0) throw DatabaseError(OpenErrorText(path, "数据库已加密，无法读取"));
-  if (header.hasPassword) throw DatabaseError(OpenErrorText(path, "数据库设有密码，无法打开"));
+    throw DatabaseError(OpenErrorText(path, Translate("database", "文件已损坏（文件长度不完整）")));
+  if (header.databaseKey != 0)
+    throw DatabaseError(OpenErrorText(path, Translate("database", "数据库已加密，无法读取")));
+  if (header.hasPassword)
+    throw DatabaseError(OpenErrorText(path, Translate("database", "数据库设有密码，无法打开")));
   return header;
 }
 
 MdbFile::MdbFile(const std::string& path) : impl_(std::make_unique<Impl>()) {
   impl_->path = path;
   impl_->header = ReadDatabaseHeader(path);
-  const std::string out = Isolated(OpenErrorText(path, "文件已损坏，无法读取"),
-                                   {"tables", HeaderArgs(impl_->header), path});
+  const std::string out =
+      Isolated(OpenErrorText(path, Translate("database", "文件已损坏，无法读取")),
+               {"tables", HeaderArgs(impl_->header), path});
   Source source(out);
   std::uint32_t count = 0;
-  if (!source.Number(count)) throw DatabaseError(OpenErrorText(path, "文件已损坏，无法读取"));
+  if (!source.Number(count))
+    throw DatabaseError(OpenErrorText(path, Translate("database", "文件已损坏，无法读取")));
   for (std::uint32_t i = 0; i < count; ++i) {
     std::string name;
-    if (!source.Text(name)) throw DatabaseError(OpenErrorText(path, "文件已损坏，无法读取"));
+    if (!source.Text(name))
+      throw DatabaseError(OpenErrorText(path, Translate("database", "文件已损坏，无法读取")));
     impl_->tables.push_back(name);
   }
-  if (!source.Number(count)) throw DatabaseError(OpenErrorText(path, "文件已损坏，无法读取"));
+  if (!source.Number(count))
+    throw DatabaseError(OpenErrorText(path, Translate("database", "文件已损坏，无法读取")));
   for (std::uint32_t i = 0; i < count; ++i) {
     SavedQueryInfo q;
     char copyable = 0;
     if (!source.Text(q.name) || !source.Byte(copyable))
-      throw DatabaseError(OpenErrorText(path, "文件已损坏，无法读取"));
+      throw DatabaseError(OpenErrorText(path, Translate("database", "文件已损坏，无法读取")));
     q.copyable = copyable != 0;
     impl_->queries.push_back(q);
   }
@@ -650,19 +662,22 @@ TableData MdbFile::ReadQuery(const std::string& name) const {
   const auto it = std::find_if(impl_->queries.begin(), impl_->queries.end(),
                                [&](const SavedQueryInfo& q) { return q.name == name; });
   if (it == impl_->queries.end() || !it->copyable)
-    throw DatabaseError("数据库“" + DisplayText(impl_->path) + "”中的查询“" + name + "”" +
-                        kQueryNotEvaluated);
-  return impl_->Read(
-      "query", name,
-      "无法读取数据库“" + DisplayText(impl_->path) + "”中的查询“" + name + "”：文件已损坏");
+    throw DatabaseError(
+        Arg(Translate("database", "数据库“%1”中的查询“%2”%3"),
+            {DisplayText(impl_->path), name, Translate("database", kQueryNotEvaluated)}));
+  return impl_->Read("query", name,
+                     Arg(Translate("database", "无法读取数据库“%1”中的查询“%2”：文件已损坏"),
+                         {DisplayText(impl_->path), name}));
 }
 
 TableData MdbFile::ReadTable(const std::string& name) const {
   const std::string& path = impl_->path;
   if (std::find(impl_->tables.begin(), impl_->tables.end(), name) == impl_->tables.end())
-    throw DatabaseError("数据库“" + DisplayText(path) + "”中没有表“" + name + "”");
+    throw DatabaseError(
+        Arg(Translate("database", "数据库“%1”中没有表“%2”"), {DisplayText(path), name}));
   return impl_->Read("table", name,
-                     "无法读取数据库“" + DisplayText(path) + "”中的表“" + name + "”：文件已损坏");
+                     Arg(Translate("database", "无法读取数据库“%1”中的表“%2”：文件已损坏"),
+                         {DisplayText(path), name}));
 }
 
 std::vector<ColumnInfo> MdbFile::ReadColumns(const std::string& name) const {
@@ -673,10 +688,12 @@ std::vector<ColumnInfo> MdbFile::ReadColumns(const std::string& name) const {
       std::any_of(impl_->queries.begin(), impl_->queries.end(),
                   [&](const SavedQueryInfo& q) { return q.name == name && q.copyable; });
   if (!table && !query)
-    throw DatabaseError("数据库“" + DisplayText(path) + "”中没有表“" + name + "”");
+    throw DatabaseError(
+        Arg(Translate("database", "数据库“%1”中没有表“%2”"), {DisplayText(path), name}));
   return impl_
       ->Read(table ? "table-columns" : "query-columns", name,
-             "无法读取数据库“" + DisplayText(path) + "”中的“" + name + "”：文件已损坏")
+             Arg(Translate("database", "无法读取数据库“%1”中的“%2”：文件已损坏"),
+                 {DisplayText(path), name}))
       .columns;
 }
 

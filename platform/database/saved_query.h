@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/translate.h"
+
 namespace pw::db {
 
 // One row of MSysQueries (Attribute, Flag, Name1, Name2, Expression).
@@ -63,6 +65,7 @@ std::vector<std::size_t> RunPlan(
 
 // Why queries of other kinds are not copied (the status line and the log
 // say it after the query's name).
-inline constexpr const char* kQueryNotEvaluated = "含联接或表达式的查询无法求值";
+inline constexpr const char* kQueryNotEvaluated =
+    PW_TR_NOOP("database", "含联接或表达式的查询无法求值");
 
 }  // namespace pw::db
