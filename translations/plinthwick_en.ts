@@ -1106,6 +1106,222 @@ or records could not be imported (see the error log); 2 usage error; 130 stopped
             <source>含联接或表达式的查询无法求值</source>
             <translation>a query with joins or expressions cannot be evaluated</translation>
         </message>
+        <message>
+            <source>文本(%1)</source>
+            <translation>Text(%1)</translation>
+        </message>
+        <message>
+            <source>备注</source>
+            <translation>Memo</translation>
+        </message>
+        <message>
+            <source>OLE 对象</source>
+            <translation>OLE object</translation>
+        </message>
+        <message>
+            <source>是/否</source>
+            <translation>Yes/No</translation>
+        </message>
+        <message>
+            <source>字节</source>
+            <translation>Byte</translation>
+        </message>
+        <message>
+            <source>整型</source>
+            <translation>Integer</translation>
+        </message>
+        <message>
+            <source>长整型</source>
+            <translation>Long integer</translation>
+        </message>
+        <message>
+            <source>货币</source>
+            <translation>Currency</translation>
+        </message>
+        <message>
+            <source>单精度型</source>
+            <translation>Single</translation>
+        </message>
+        <message>
+            <source>双精度型</source>
+            <translation>Double</translation>
+        </message>
+        <message>
+            <source>日期/时间</source>
+            <translation>Date/Time</translation>
+        </message>
+        <message>
+            <source>同步复制 ID</source>
+            <translation>Replication ID</translation>
+        </message>
+        <message>
+            <source>小数(%1,%2)</source>
+            <translation>Decimal(%1,%2)</translation>
+        </message>
+        <message>
+            <source>不是 Access 数据库文件（文件太短）</source>
+            <translation>not an Access database file (the file is too short)</translation>
+        </message>
+        <message>
+            <source>不是 Access 数据库文件</source>
+            <translation>not an Access database file</translation>
+        </message>
+        <message>
+            <source>%1为空</source>
+            <translation>%1 is empty</translation>
+        </message>
+        <message>
+            <source>%1“%2”超过 64 个字符</source>
+            <translation>%1 “%2” is longer than 64 characters</translation>
+        </message>
+        <message>
+            <source>%1“%2”以空格开头</source>
+            <translation>%1 “%2” starts with a space</translation>
+        </message>
+        <message>
+            <source>%1“%2”含有不允许的字符（. ! ` [ ] 或控制字符）</source>
+            <translation>%1 “%2” holds a character that is not allowed (. ! ` [ ] or a control character)</translation>
+        </message>
+        <message>
+            <source>数据库“%1”已达 2 GB 的上限</source>
+            <translation>The database “%1” has reached its limit of 2 GB</translation>
+        </message>
+        <message>
+            <source>无法写入数据库“%1”：%2</source>
+            <translation>Cannot write the database “%1”: %2</translation>
+        </message>
+        <message>
+            <source>表的使用映射无效</source>
+            <translation>a table’s page map is not valid</translation>
+        </message>
+        <message>
+            <source>表的使用映射指向无效的页</source>
+            <translation>a table’s page map points to a page that is not valid</translation>
+        </message>
+        <message>
+            <source>数据页无效</source>
+            <translation>a data page is not valid</translation>
+        </message>
+        <message>
+            <source>长值列的使用映射无效</source>
+            <translation>the page map of a long value column is not valid</translation>
+        </message>
+        <message>
+            <source>长值列的使用映射指向无效的页</source>
+            <translation>the page map of a long value column points to a page that is not valid</translation>
+        </message>
+        <message>
+            <source>长值页无效</source>
+            <translation>a long value page is not valid</translation>
+        </message>
+        <message>
+            <source>系统索引无效（不是本程序创建的数据库）</source>
+            <translation>a system index is not valid (the database was not made by this program)</translation>
+        </message>
+        <message>
+            <source>系统索引无效</source>
+            <translation>a system index is not valid</translation>
+        </message>
+        <message>
+            <source>系统索引无序</source>
+            <translation>a system index is out of order</translation>
+        </message>
+        <message>
+            <source>索引的使用映射无效</source>
+            <translation>an index’s page map is not valid</translation>
+        </message>
+        <message>
+            <source>文件长度不对</source>
+            <translation>the file’s length is wrong</translation>
+        </message>
+        <message>
+            <source>只能写入 Access 2000 或 Access 2007 格式、未加密、无密码的数据库</source>
+            <translation>only databases in Access 2000 or Access 2007 format, not encrypted and without a password, can be written</translation>
+        </message>
+        <message>
+            <source>全局使用映射无效</source>
+            <translation>the database’s page map is not valid</translation>
+        </message>
+        <message>
+            <source>系统表的结构与预期不同（不是本程序创建的数据库）</source>
+            <translation>the system tables are not laid out as expected (the database was not made by this program)</translation>
+        </message>
+        <message>
+            <source>MSysObjects 的行无效</source>
+            <translation>a row of MSysObjects is not valid</translation>
+        </message>
+        <message>
+            <source>缺少 MSysDb</source>
+            <translation>MSysDb is missing</translation>
+        </message>
+        <message>
+            <source>没有表“%1”</source>
+            <translation>there is no table “%1”</translation>
+        </message>
+        <message>
+            <source>长值列缺少使用映射</source>
+            <translation>a long value column has no page map</translation>
+        </message>
+        <message>
+            <source>数据行无效</source>
+            <translation>a record is not valid</translation>
+        </message>
+        <message>
+            <source>表定义页数异常</source>
+            <translation>a table definition has an unexpected number of pages</translation>
+        </message>
+        <message>
+            <source>数据库已达 2 GB 的上限</source>
+            <translation>the database has reached its limit of 2 GB</translation>
+        </message>
+        <message>
+            <source>使用映射页无效</source>
+            <translation>a page map page is not valid</translation>
+        </message>
+        <message>
+            <source>数据库已达本程序可写的上限</source>
+            <translation>the database has reached the largest size this program can write</translation>
+        </message>
+        <message>
+            <source>表名</source>
+            <translation>Table name</translation>
+        </message>
+        <message>
+            <source>列名</source>
+            <translation>Column name</translation>
+        </message>
+        <message>
+            <source>表“%1”已存在</source>
+            <translation>The table “%1” already exists</translation>
+        </message>
+        <message>
+            <source>数据库“%1”中的表太多，无法再建表“%2”</source>
+            <translation>The database “%1” holds too many tables to make the table “%2”</translation>
+        </message>
+        <message>
+            <source>表“%1”中已有列“%2”</source>
+            <translation>The table “%1” already has a column “%2”</translation>
+        </message>
+        <message>
+            <source>表“%1”已有 255 列，无法再加列“%2”</source>
+            <translation>The table “%1” already has 255 columns; the column “%2” cannot be added</translation>
+        </message>
+        <message>
+            <source>记录的字段数多于表“%1”的列数</source>
+            <translation>The record has more fields than the table “%1” has columns</translation>
+        </message>
+        <message>
+            <source>字段“%1”的值“%2”不能存为%3类型</source>
+            <translation>The value “%2” of the field “%1” cannot be stored as %3</translation>
+        </message>
+        <message>
+            <source>字段“%1”的值长 %2 字节，超过每个值 %3 字节的上限</source>
+            <translation>The value of the field “%1” is %2 bytes long, over the limit of %3 bytes a value</translation>
+        </message>
+        <message>
+            <source>记录长 %1 字节，超过每条记录 4060 字节的上限</source>
+            <translation>The record is %1 bytes long, over the limit of 4060 bytes a record</translation>
+        </message>
     </context>
     <context>
         <name>errors</name>

@@ -9,6 +9,7 @@
 
 #include "platform/database/jet_bytes.h"
 #include "platform/database/jet_layout.h"
+#include "platform/translate.h"
 
 namespace pw::db {
 
@@ -306,31 +307,31 @@ FieldType WiderType(const FieldType& a, const FieldType& b) {
 std::string TypeName(const FieldType& t) {
   switch (t.kind) {
     case Kind::Text:
-      return "文本(" + std::to_string(t.chars) + ")";
+      return Arg(Translate("database", "文本(%1)"), {t.chars});
     case Kind::Memo:
-      return "备注";
+      return Translate("database", "备注");
     case Kind::Ole:
-      return "OLE 对象";
+      return Translate("database", "OLE 对象");
     case Kind::YesNo:
-      return "是/否";
+      return Translate("database", "是/否");
     case Kind::Byte:
-      return "字节";
+      return Translate("database", "字节");
     case Kind::Integer:
-      return "整型";
+      return Translate("database", "整型");
     case Kind::Long:
-      return "长整型";
+      return Translate("database", "长整型");
     case Kind::Currency:
-      return "货币";
+      return Translate("database", "货币");
     case Kind::Single:
-      return "单精度型";
+      return Translate("database", "单精度型");
     case Kind::Double:
-      return "双精度型";
+      return Translate("database", "双精度型");
     case Kind::DateTime:
-      return "日期/时间";
+      return Translate("database", "日期/时间");
     case Kind::Guid:
-      return "同步复制 ID";
+      return Translate("database", "同步复制 ID");
     case Kind::Decimal:
-      return "小数(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
+      return Arg(Translate("database", "小数(%1,%2)"), {t.precision, t.scale});
   }
   return {};
 }

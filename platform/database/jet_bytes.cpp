@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/translate.h"
+
 namespace pw::db {
 
 const std::array<unsigned char, 128>& HeaderMask() {
@@ -31,12 +33,12 @@ const std::array<unsigned char, 128>& HeaderMask() {
 }
 
 std::string ParseHeader(const unsigned char* page, std::size_t size, HeaderInfo& info) {
-  if (size < 0x100) return "不是 Access 数据库文件（文件太短）";
+  if (size < 0x100) return Translate("database", "不是 Access 数据库文件（文件太短）");
   static const char kJet[] = "Standard Jet DB";
   static const char kAce[] = "Standard ACE DB";
   if (page[0] != 0 || page[1] != 1 || page[2] != 0 || page[3] != 0 ||
       (std::memcmp(page + 4, kJet, 15) != 0 && std::memcmp(page + 4, kAce, 15) != 0))
-    return "不是 Access 数据库文件";
+    return Translate("database", "不是 Access 数据库文件");
   unsigned char p[0x100];
   std::memcpy(p, page, sizeof p);
   const unsigned v = page[0x14];

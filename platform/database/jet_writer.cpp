@@ -13,6 +13,7 @@
 #include "platform/database/jet_layout.h"
 #include "platform/errors.h"
 #include "platform/textcodec.h"
+#include "platform/translate.h"
 
 namespace pw::db {
 
@@ -328,13 +329,16 @@ void WriteAll(int fd, const std::string& bytes, off_t offset, const std::string&
 }
 
 void CheckName(const std::u16string& name, const std::string& what) {
-  if (name.empty()) throw DatabaseError(what + "为空");
-  if (name.size() > 64) throw DatabaseError(what + "“" + Utf16ToUtf8(name) + "”超过 64 个字符");
-  if (name[0] == u' ') throw DatabaseError(what + "“" + Utf16ToUtf8(name) + "”以空格开头");
+  if (name.empty()) throw DatabaseError(Arg(Translate("database", "%1为空"), {what}));
+  const std::string shown = Utf16ToUtf8(name);
+  if (name.size() > 64)
+    throw DatabaseError(Arg(Translate("database", "%1“%2”超过 64 个字符"), {what, shown}));
+  if (name[0] == u' ')
+    throw DatabaseError(Arg(Translate("database", "%1“%2”以空格开头"), {what, shown}));
   for (char16_t c : name)
     if (c < 0x20 || c == u'.' || c == u'!' || c == u'`' || c == u'[' || c == u']')
-      throw DatabaseError(what + "“" + Utf16ToUtf8(name) +
-                          "”含有不允许的字符（. ! ` [ ] 或控制字符）");
+      throw DatabaseError(Arg(
+          Translate("database", "%1“%2”含有不允许的字符（. ! ` [ ] 或控制字符）"), {what, shown}));
 }
 
 // The columns and indexes of a system table are those we write.
@@ -492,14 +496,16 @@ struct JetWriter::Impl {
   std::uint32_t Allocate() {
     const std::uint32_t page = Pages();
     if (page >= kMaxPages)
-      throw DatabaseError("数据库“" + DisplayText(shown) + "”已达 2 GB 的上限");
+      throw DatabaseError(
+          Arg(Translate("database", "数据库“%1”已达 2 GB 的上限"), {DisplayText(shown)}));
     ++pageCount;
     Store(page, std::string(kPageSize, '\0'));
     return page;
   }
 
   [[noreturn]] void Refuse(const std::string& why) const {
-    throw DatabaseError("无法写入数据库“" + DisplayText(shown) + "”：" + why);
+    throw DatabaseError(
+        Arg(Translate("database", "无法写入数据库“%1”：%2"), {DisplayText(shown), why}));
   }
 
   void LoadTable(Table& t, std::uint32_t tdefPage) {
@@ -510,14 +516,15 @@ struct JetWriter::Impl {
     if (t.def.ownedPage >= Pages() || !ParseDataPage(Read(t.def.ownedPage), map).empty() ||
         t.def.ownedRow >= map.rows.size() ||
         !ParseUsageMap(Reader(), Pages(), map.rows[t.def.ownedRow], t.owned).empty())
-      Refuse("表的使用映射无效");
+      Refuse(Translate("database", "表的使用映射无效"));
     t.ownedRef = ReferenceSlots(map.rows[t.def.ownedRow]);
     for (std::uint32_t p : t.owned)
       if (p >= Pages() || Read(p)[0] != 0x01 || Get32(Read(p) + 4) != tdefPage)
-        Refuse("表的使用映射指向无效的页");
+        Refuse(Translate("database", "表的使用映射指向无效的页"));
     if (!t.owned.empty()) {
       t.lastPage = *t.owned.rbegin();
-      if (!ParseDataPage(Read(t.lastPage), t.last).empty()) Refuse("数据页无效");
+      if (!ParseDataPage(Read(t.lastPage), t.last).empty())
+        Refuse(Translate("database", "数据页无效"));
     }
     if (t.def.tableType != 0x4E) return;  // system tables' long values are not written here
     for (const LongValueMap& m : t.def.longValueMaps) {
@@ -527,14 +534,15 @@ struct JetWriter::Impl {
       if (m.ownedPage >= Pages() || !ParseDataPage(Read(m.ownedPage), mp).empty() ||
           m.ownedRow >= mp.rows.size() ||
           !ParseUsageMap(Reader(), Pages(), mp.rows[m.ownedRow], lc.owned).empty())
-        Refuse("长值列的使用映射无效");
+        Refuse(Translate("database", "长值列的使用映射无效"));
       lc.ownedRef = ReferenceSlots(mp.rows[m.ownedRow]);
       for (std::uint32_t p : lc.owned)
         if (p >= Pages() || Read(p)[0] != 0x01 || Get32(Read(p) + 4) != kLvalOwner)
-          Refuse("长值列的使用映射指向无效的页");
+          Refuse(Translate("database", "长值列的使用映射指向无效的页"));
       if (!lc.owned.empty()) {
         lc.current = *lc.owned.rbegin();
-        if (!ParseDataPage(Read(lc.current), lc.page).empty()) Refuse("长值页无效");
+        if (!ParseDataPage(Read(lc.current), lc.page).empty())
+          Refuse(Translate("database", "长值页无效"));
       }
       t.longs.push_back(std::move(lc));
     }
@@ -549,7 +557,7 @@ struct JetWriter::Impl {
     auto page = [&](std::uint32_t n, unsigned char type, std::vector<std::string>& entries) {
       if (n < 2 || n >= Pages() || Read(n)[0] != type || Get32(Read(n) + 4) != t.tdefPage ||
           !ParseIndexPage(Read(n), entries).empty())
-        Refuse("系统索引无效（不是本程序创建的数据库）");
+        Refuse(Translate("database", "系统索引无效（不是本程序创建的数据库）"));
     };
     if (x.root < Pages() && Read(x.root)[0] == 0x04) {
       page(x.root, 0x04, x.entries);
@@ -558,7 +566,7 @@ struct JetWriter::Impl {
     std::vector<std::string> children;
     page(x.root, 0x03, children);
     for (const std::string& c : children) {
-      if (c.size() < 8) Refuse("系统索引无效");
+      if (c.size() < 8) Refuse(Translate("database", "系统索引无效"));
       const auto* b = reinterpret_cast<const unsigned char*>(c.data()) + c.size() - 4;
       x.leaves.push_back((std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) |
                          (std::uint32_t{b[2]} << 8) | b[3]);
@@ -569,7 +577,8 @@ struct JetWriter::Impl {
       page(leaf, 0x04, entries);
       x.entries.insert(x.entries.end(), entries.begin(), entries.end());
     }
-    if (!std::is_sorted(x.entries.begin(), x.entries.end())) Refuse("系统索引无序");
+    if (!std::is_sorted(x.entries.begin(), x.entries.end()))
+      Refuse(Translate("database", "系统索引无序"));
   }
 
   // Entries cut into leaves of at most one page each.
@@ -621,7 +630,7 @@ struct JetWriter::Impl {
     dirty.insert(x.root);
     DataPage map;
     if (!ParseDataPage(Read(x.mapPage), map).empty() || x.mapRow >= map.rows.size())
-      Refuse("索引的使用映射无效");
+      Refuse(Translate("database", "索引的使用映射无效"));
     const std::string row = BuildUsageMap(pages, 0, kMapBytes);
     if (map.rows[x.mapRow] != row) {
       map.rows[x.mapRow] = row;
@@ -639,17 +648,18 @@ struct JetWriter::Impl {
     const off_t size = lseek(fd, 0, SEEK_END);
     if (size < static_cast<off_t>(19 * kPageSize) || size % static_cast<off_t>(kPageSize) != 0 ||
         size > static_cast<off_t>(std::size_t{kMaxPages} * kPageSize))
-      Refuse("文件长度不对");
+      Refuse(Translate("database", "文件长度不对"));
     pageCount = diskPages = static_cast<std::uint32_t>(size / static_cast<off_t>(kPageSize));
     HeaderInfo header;
     if (!ParseHeader(Read(0), kPageSize, header).empty() || header.version == JetVersion::Jet3 ||
         header.databaseKey != 0 || header.hasPassword)
-      Refuse("只能写入 Access 2000 或 Access 2007 格式、未加密、无密码的数据库");
+      Refuse(Translate("database",
+                       "只能写入 Access 2000 或 Access 2007 格式、未加密、无密码的数据库"));
     DataPage global;
     std::set<std::uint32_t> bits;
     if (!ParseDataPage(Read(1), global).empty() || global.rows.size() != 2 ||
         !ParseUsageMap(Reader(), Pages(), global.rows[0], bits).empty())
-      Refuse("全局使用映射无效");
+      Refuse(Translate("database", "全局使用映射无效"));
     globalRef = ReferenceSlots(global.rows[0]);
     if (!globalRef.empty()) globalEnd = Pages();
     for (std::uint32_t p : bits)
@@ -658,7 +668,7 @@ struct JetWriter::Impl {
     LoadTable(objects, 2);
     LoadTable(aces, 3);
     if (!SameLayout(objects.def, ObjectsDef()) || !SameLayout(aces.def, AcesDef()))
-      Refuse("系统表的结构与预期不同（不是本程序创建的数据库）");
+      Refuse(Translate("database", "系统表的结构与预期不同（不是本程序创建的数据库）"));
     LoadIndex(objects, 0, byParentName);
     LoadIndex(objects, 1, byId);
     LoadIndex(aces, 0, acesById);
@@ -672,7 +682,7 @@ struct JetWriter::Impl {
         const std::string& r = dp.rows[i];
         if (!CrackRow(objects.def, reinterpret_cast<const unsigned char*>(r.data()), r.size(), v)
                  .empty())
-          Refuse("MSysObjects 的行无效");
+          Refuse(Translate("database", "MSysObjects 的行无效"));
         if (!v[0] || !v[1] || !v[2] || !v[3] || v[0]->size() != 4 || v[1]->size() != 4 ||
             v[3]->size() != 2)
           continue;
@@ -708,7 +718,7 @@ struct JetWriter::Impl {
           userTableSids.push_back(*v[1]);
       }
     }
-    if (dbOwner.empty()) Refuse("缺少 MSysDb");
+    if (dbOwner.empty()) Refuse(Translate("database", "缺少 MSysDb"));
   }
 
   Table* Find(const std::u16string& name) {
@@ -720,7 +730,7 @@ struct JetWriter::Impl {
 
   Table& Need(const std::string& name) {
     Table* t = Find(Utf8ToUtf16(name));
-    if (t == nullptr) Refuse("没有表“" + name + "”");
+    if (t == nullptr) Refuse(Arg(Translate("database", "没有表“%1”"), {name}));
     return *t;
   }
 
@@ -749,7 +759,7 @@ struct JetWriter::Impl {
   Table::LongColumn& LongOf(Table& t, std::uint16_t column) {
     for (Table::LongColumn& lc : t.longs)
       if (lc.column == column) return lc;
-    Refuse("长值列缺少使用映射");
+    Refuse(Translate("database", "长值列缺少使用映射"));
   }
 
   // Puts one row on a long-value page of the column; answers page << 8 | row.
@@ -841,11 +851,11 @@ struct JetWriter::Impl {
     const std::vector<std::uint32_t> pages(t.owned.begin(), t.owned.end());
     for (std::uint32_t p : pages) {
       DataPage dp;
-      if (!ParseDataPage(Read(p), dp).empty()) Refuse("数据页无效");
+      if (!ParseDataPage(Read(p), dp).empty()) Refuse(Translate("database", "数据页无效"));
       for (const std::string& r : dp.rows) {
         RowValues v;
         if (!CrackRow(t.def, reinterpret_cast<const unsigned char*>(r.data()), r.size(), v).empty())
-          Refuse("数据行无效");
+          Refuse(Translate("database", "数据行无效"));
         for (std::uint16_t n : columns)
           if (n < v.size() && v[n])
             v[n] = LongField(static_cast<std::uint32_t>(v[n]->size()) | kLongInline, 0) + *v[n];
@@ -892,7 +902,7 @@ struct JetWriter::Impl {
     std::string logical = SerializeTableDef(t.def);
     const std::size_t needed = TdefPagesNeeded(logical.size());
     while (t.def.pages.size() < needed) t.def.pages.push_back(Allocate());
-    if (t.def.pages.size() > needed) Refuse("表定义页数异常");
+    if (t.def.pages.size() > needed) Refuse(Translate("database", "表定义页数异常"));
     logical.resize(std::max(logical.size(), kPageSize + (needed - 1) * (kPageSize - 8)), '\0');
     const std::size_t length = Get32(reinterpret_cast<const unsigned char*>(logical.data()) + 8);
     for (std::size_t i = 0; i < needed; ++i) {
@@ -961,7 +971,7 @@ struct JetWriter::Impl {
   std::string ReferenceMap(std::vector<std::uint32_t>& ref, std::uint32_t highest, Has has,
                            std::set<std::uint32_t>& dirty) {
     const std::size_t needed = highest / kRefSpan + 1;
-    if (needed > kRefSlots) Refuse("数据库已达 2 GB 的上限");
+    if (needed > kRefSlots) Refuse(Translate("database", "数据库已达 2 GB 的上限"));
     if (ref.size() < needed) ref.resize(needed, 0);
     for (std::uint32_t& page : ref)
       if (page == 0) page = Allocate();
@@ -1001,14 +1011,14 @@ struct JetWriter::Impl {
         }
     for (const auto& [page, changes] : rows) {
       DataPage map;
-      if (!ParseDataPage(Read(page), map).empty()) Refuse("使用映射页无效");
+      if (!ParseDataPage(Read(page), map).empty()) Refuse(Translate("database", "使用映射页无效"));
       for (const auto& [row, bytes] : changes) {
-        if (row >= map.rows.size()) Refuse("使用映射页无效");
+        if (row >= map.rows.size()) Refuse(Translate("database", "使用映射页无效"));
         map.rows[row] = bytes;
       }
       std::size_t used = 14;
       for (const std::string& r : map.rows) used += r.size() + 2;
-      if (used > kPageSize) Refuse("数据库已达本程序可写的上限");
+      if (used > kPageSize) Refuse(Translate("database", "数据库已达本程序可写的上限"));
       Store(page, BuildDataPage(map));
       dirty.insert(page);
     }
@@ -1303,10 +1313,10 @@ void JetWriter::CreateTable(const std::string& table, const std::string& firstCo
   Impl& m = *impl_;
   const std::u16string name = Utf8ToUtf16(table);
   const std::u16string column = Utf8ToUtf16(firstColumn);
-  CheckName(name, "表名");
-  CheckName(column, "列名");
+  CheckName(name, Translate("database", "表名"));
+  CheckName(column, Translate("database", "列名"));
   if (m.Find(name) != nullptr || Folded(name).rfind(u"MSYS", 0) == 0)
-    throw DatabaseError("表“" + table + "”已存在");
+    throw DatabaseError(Arg(Translate("database", "表“%1”已存在"), {table}));
   // Room in the catalog indexes (one node page over their leaves).
   std::vector<std::string> aceEntries;
   for (std::size_t i = 0; i < std::max<std::size_t>(1, m.userTableSids.size()); ++i)
@@ -1314,8 +1324,8 @@ void JetWriter::CreateTable(const std::string& table, const std::string& firstCo
   if (!Impl::Fits(m.byParentName.entries, {ParentNameEntry(kTablesFolder, name, 0xFFFFFF, 0xFF)}) ||
       !Impl::Fits(m.byId.entries, {LongEntry(0x00FFFFFF, 0xFFFFFF, 0xFF)}) ||
       !Impl::Fits(m.acesById.entries, aceEntries))
-    throw DatabaseError("数据库“" + DisplayText(m.shown) + "”中的表太多，无法再建表“" + table +
-                        "”");
+    throw DatabaseError(Arg(Translate("database", "数据库“%1”中的表太多，无法再建表“%2”"),
+                            {DisplayText(m.shown), table}));
 
   Impl::Table t;
   t.name = name;
@@ -1366,12 +1376,13 @@ void JetWriter::AddColumn(const std::string& table, const std::string& column,
   Impl& m = *impl_;
   Impl::Table& t = m.Need(table);
   const std::u16string name = Utf8ToUtf16(column);
-  CheckName(name, "列名");
+  CheckName(name, Translate("database", "列名"));
   for (const ColumnDef& c : t.def.columns)
     if (Folded(c.name) == Folded(name))
-      throw DatabaseError("表“" + table + "”中已有列“" + column + "”");
+      throw DatabaseError(Arg(Translate("database", "表“%1”中已有列“%2”"), {table, column}));
   if (t.def.columns.size() >= static_cast<std::size_t>(kMaxColumns))
-    throw DatabaseError("表“" + table + "”已有 255 列，无法再加列“" + column + "”");
+    throw DatabaseError(
+        Arg(Translate("database", "表“%1”已有 255 列，无法再加列“%2”"), {table, column}));
   ColumnDef c = UserColumn(name, type, t.def);
   c.number = t.def.maxColumns;
   c.ordinal = c.number;
@@ -1388,7 +1399,7 @@ void JetWriter::AppendRecord(const std::string& table,
   Impl& m = *impl_;
   Impl::Table& t = m.Need(table);
   if (values.size() > t.def.columns.size())
-    throw RecordError("记录的字段数多于表“" + table + "”的列数");
+    throw RecordError(Arg(Translate("database", "记录的字段数多于表“%1”的列数"), {table}));
   // Stored forms by column position: text encoded, bytes as they are.
   std::vector<std::optional<std::string>> stored(values.size());
   std::vector<std::uint16_t> widen;
@@ -1401,17 +1412,17 @@ void JetWriter::AppendRecord(const std::string& table,
       const FieldType type = TypeOf(c);
       stored[i] = EncodeFixedValue(type, *values[i]);
       if (!stored[i])
-        throw RecordError("字段“" + Utf16ToUtf8(c.name) + "”的值“" + *values[i] + "”不能存为" +
-                          TypeName(type) + "类型");
+        throw RecordError(Arg(Translate("database", "字段“%1”的值“%2”不能存为%3类型"),
+                              {Utf16ToUtf8(c.name), *values[i], TypeName(type)}));
     } else {
       const std::u16string text = Utf8ToUtf16(*values[i]);
       if (c.type == kTypeText && text.size() > c.length / 2u) widen.push_back(c.number);
       stored[i] = EncodeText(text, true);
     }
     if (stored[i]->size() > longValueLimit)
-      throw RecordError("字段“" + Utf16ToUtf8(c.name) + "”的值长 " +
-                        std::to_string(stored[i]->size()) + " 字节，超过每个值 " +
-                        std::to_string(longValueLimit) + " 字节的上限");
+      throw RecordError(
+          Arg(Translate("database", "字段“%1”的值长 %2 字节，超过每个值 %3 字节的上限"),
+              {Utf16ToUtf8(c.name), stored[i]->size(), longValueLimit}));
   }
   for (;;) {
     if (!widen.empty()) m.WidenToMemo(t, widen);
@@ -1446,8 +1457,8 @@ void JetWriter::AppendRecord(const std::string& table,
     }
     const std::string row = m.FitRow(t, byNumber, kMaxRowBytes);
     if (row.size() > kMaxRowBytes)
-      throw RecordError("记录长 " + std::to_string(row.size()) +
-                        " 字节，超过每条记录 4060 字节的上限");
+      throw RecordError(
+          Arg(Translate("database", "记录长 %1 字节，超过每条记录 4060 字节的上限"), {row.size()}));
     m.Append(t, row);
     break;
   }
