@@ -1825,5 +1825,109 @@ or records could not be imported (see the error log); 2 usage error; 130 stopped
             <source>文件是空的。</source>
             <translation>the file is empty.</translation>
         </message>
+        <message>
+            <source>粘贴区域超出了工作表的范围（%1）。</source>
+            <translation>The paste area runs past the edge of the worksheet (%1).</translation>
+        </message>
+        <message>
+            <source>工作表名“%1”为空或超过 31 个字符。</source>
+            <translation>The worksheet name “%1” is empty or longer than 31 characters.</translation>
+        </message>
+        <message>
+            <source>工作表名“%1”含有不允许的字符。</source>
+            <translation>The worksheet name “%1” holds a character that is not allowed.</translation>
+        </message>
+        <message>
+            <source>工作表名“%1”已被占用。</source>
+            <translation>The worksheet name “%1” is already taken.</translation>
+        </message>
+        <message>
+            <source>工作簿至少要保留一个工作表。</source>
+            <translation>A workbook must keep at least one worksheet.</translation>
+        </message>
+        <message>
+            <source>无效的单元格地址“%1”。</source>
+            <translation>“%1” is not a valid cell address.</translation>
+        </message>
+        <message>
+            <source>单元格（%1，%2）超出了工作表的范围。</source>
+            <translation>The cell (%1, %2) is outside the worksheet.</translation>
+        </message>
+        <message>
+            <source>工作簿中没有第 %1 个工作表。</source>
+            <translation>The workbook has no worksheet number %1.</translation>
+        </message>
+        <message>
+            <source>工作簿“%1”中没有工作表。</source>
+            <translation>The workbook “%1” has no worksheets.</translation>
+        </message>
+        <message>
+            <source>工作表“%1”有 %2 行、%3 列，超出了 .xls 格式的上限（65536 行、256 列），“%4”未保存。</source>
+            <translation>The worksheet “%1” has %2 rows and %3 columns, more than the .xls format holds (65536 rows, 256 columns); “%4” was not saved.</translation>
+        </message>
+        <message>
+            <source>无法保存 .xls 工作簿“%1”：缺少格式转换服务。</source>
+            <translation>Cannot save the .xls workbook “%1”: the format conversion service is missing.</translation>
+        </message>
+        <message>
+            <source>无法保存“%1”：无法建立临时文件夹。</source>
+            <translation>Cannot save “%1”: a temporary folder cannot be made.</translation>
+        </message>
+        <message>
+            <source>无法打开 .xls 工作簿“%1”：缺少格式转换服务。</source>
+            <translation>Cannot open the .xls workbook “%1”: the format conversion service is missing.</translation>
+        </message>
+        <message>
+            <source>无法打开“%1”：无法建立临时文件夹。</source>
+            <translation>Cannot open “%1”: a temporary folder cannot be made.</translation>
+        </message>
+        <message>
+            <source>无法读取工作簿“%1”：转换后的内容无法读取。</source>
+            <translation>Cannot read the workbook “%1”: its converted content cannot be read.</translation>
+        </message>
+        <message>
+            <source>没有第 %1 个打开的工作簿。</source>
+            <translation>There is no open workbook number %1.</translation>
+        </message>
+        <message>
+            <source>没有打开的工作簿。</source>
+            <translation>No workbook is open.</translation>
+        </message>
+        <message>
+            <source>没有选定要复制的区域。</source>
+            <translation>No area is selected to copy.</translation>
+        </message>
+        <message>
+            <source>没有可粘贴的内容。</source>
+            <translation>There is nothing to paste.</translation>
+        </message>
+        <message>
+            <source>无法保存工作簿“%1”：%2</source>
+            <translation>Cannot save the workbook “%1”: %2</translation>
+        </message>
+        <message>
+            <source>工作表名“%1”无效或重复。</source>
+            <translation>the worksheet name “%1” is not valid or is used twice.</translation>
+        </message>
+        <message>
+            <source>工作表“%1”单元格 %2：%3</source>
+            <translation>worksheet “%1”, cell %2: %3</translation>
+        </message>
+        <message>
+            <source>内存不足。</source>
+            <translation>out of memory.</translation>
+        </message>
+        <message>
+            <source>无法重新打开刚写好的文件。</source>
+            <translation>the file just written cannot be opened again.</translation>
+        </message>
+        <message>
+            <source>无法建立临时文件。</source>
+            <translation>a temporary file cannot be made.</translation>
+        </message>
+        <message>
+            <source>无法改写 %1。</source>
+            <translation>%1 cannot be rewritten.</translation>
+        </message>
     </context>
 </TS>

@@ -16,6 +16,7 @@
 #include "platform/spreadsheet/xlsx_reader.h"
 #include "platform/spreadsheet/xlsx_writer.h"
 #include "platform/textcodec.h"
+#include "platform/translate.h"
 
 namespace pw {
 namespace {
@@ -136,7 +137,8 @@ void PasteBlock(const xl::Workbook& fromBook, const xl::Sheet& from, const xl::R
   const long dr = static_cast<long>(row) - static_cast<long>(area.r1);
   const long dc = static_cast<long>(col) - static_cast<long>(area.c1);
   if (row < 1 || col < 1 || area.r2 + dr > xl::kMaxRows || area.c2 + dc > xl::kMaxCols)
-    Refuse({}, "粘贴区域超出了工作表的范围（" + xl::CellRef(row, col) + "）。");
+    Refuse({}, Arg(Translate("workbook", "粘贴区域超出了工作表的范围（%1）。"),
+                   {xl::CellRef(row, col)}));
   const bool sameBook = &fromBook == &toBook;
   const double dateShift = fromBook.date1904 == toBook.date1904 ? 0
                            : fromBook.date1904                  ? xl::kDate1904Offset
@@ -288,32 +290,34 @@ void ServerSheet::Activate() {
 void ServerSheet::Name(const std::string& name) {
   static constexpr std::string_view kForbidden = "[]:*?/\\";
   if (name.empty() || Utf8Length(name) > 31)
-    throw SheetNameRefused("工作表名“" + name + "”为空或超过 31 个字符。");
+    throw SheetNameRefused(
+        Arg(Translate("workbook", "工作表名“%1”为空或超过 31 个字符。"), {name}));
   if (name.find_first_of(kForbidden) != std::string::npos || name.front() == '\'' ||
       name.back() == '\'' || AsciiLower(name) == "history")
-    throw SheetNameRefused("工作表名“" + name + "”含有不允许的字符。");
+    throw SheetNameRefused(Arg(Translate("workbook", "工作表名“%1”含有不允许的字符。"), {name}));
   const std::string lower = AsciiLower(name);
   for (const auto& other : book_->sheets_)
     if (other.get() != this && AsciiLower(other->Name()) == lower)
-      throw SheetNameRefused("工作表名“" + name + "”已被占用。");
+      throw SheetNameRefused(Arg(Translate("workbook", "工作表名“%1”已被占用。"), {name}));
   model_->name = name;
 }
 
 void ServerSheet::Delete() {
-  if (book_->Count() <= 1) Refuse(book_->Path(), "工作簿至少要保留一个工作表。");
+  if (book_->Count() <= 1)
+    Refuse(book_->Path(), Translate("workbook", "工作簿至少要保留一个工作表。"));
   book_->SheetDeleted(*this);
 }
 
 CellRange ServerSheet::Range(const std::string& address) {
   xl::Rect r;
-  if (!xl::ParseRange(address, r)) Refuse({}, "无效的单元格地址“" + address + "”。");
+  if (!xl::ParseRange(address, r))
+    Refuse({}, Arg(Translate("workbook", "无效的单元格地址“%1”。"), {address}));
   return CellRange(*this, r, false);
 }
 
 CellRange ServerSheet::Cells(std::uint32_t row, std::uint32_t col) {
   if (row < 1 || row > xl::kMaxRows || col < 1 || col > xl::kMaxCols)
-    Refuse({}, "单元格（" + std::to_string(row) + "，" + std::to_string(col) +
-                   "）超出了工作表的范围。");
+    Refuse({}, Arg(Translate("workbook", "单元格（%1，%2）超出了工作表的范围。"), {row, col}));
   return CellRange(*this, {row, col, row, col}, false);
 }
 
@@ -340,12 +344,13 @@ void ServerWorkbook::Activate() {
 
 ServerSheet& ServerWorkbook::Worksheets(int index) {
   if (index < 1 || index > Count())
-    Refuse(path_, "工作簿中没有第 " + std::to_string(index) + " 个工作表。");
+    Refuse(path_, Arg(Translate("workbook", "工作簿中没有第 %1 个工作表。"), {index}));
   return *sheets_[static_cast<std::size_t>(index - 1)];
 }
 
 ServerSheet& ServerWorkbook::ActiveSheet() {
-  if (sheets_.empty()) Refuse(path_, "工作簿“" + DisplayText(path_) + "”中没有工作表。");
+  if (sheets_.empty())
+    Refuse(path_, Arg(Translate("workbook", "工作簿“%1”中没有工作表。"), {DisplayText(path_)}));
   return *sheets_[static_cast<std::size_t>(active_)];
 }
 
@@ -399,15 +404,17 @@ void ServerWorkbook::SaveAs(PendingOutput& out) {
   }
   for (const auto& s : model_->sheets)
     if (s->LastRow() > kXlsMaxRows || s->LastColumn() > kXlsMaxCols)
-      Refuse(FileName, "工作表“" + s->name + "”有 " + std::to_string(s->LastRow()) + " 行、" +
-                           std::to_string(s->LastColumn()) +
-                           " 列，超出了 .xls 格式的上限（65536 行、256 列），“" +
-                           DisplayText(FileName) + "”未保存。");
+      Refuse(FileName, Arg(Translate("workbook",
+                                     "工作表“%1”有 %2 行、%3 列，超出了 .xls 格式的上限（65536 "
+                                     "行、256 列），“%4”未保存。"),
+                           {s->name, s->LastRow(), s->LastColumn(), DisplayText(FileName)}));
   if (server_->xls_ == nullptr)
-    Refuse(FileName, "无法保存 .xls 工作簿“" + DisplayText(FileName) + "”：缺少格式转换服务。");
+    Refuse(FileName, Arg(Translate("workbook", "无法保存 .xls 工作簿“%1”：缺少格式转换服务。"),
+                         {DisplayText(FileName)}));
   TempFolder tmp;
   if (tmp.path().empty())
-    Refuse(FileName, "无法保存“" + DisplayText(FileName) + "”：无法建立临时文件夹。");
+    Refuse(FileName, Arg(Translate("workbook", "无法保存“%1”：无法建立临时文件夹。"),
+                         {DisplayText(FileName)}));
   const std::string xlsx = tmp.path() + "/book.xlsx";
   // The office server writes an error value of its own as =NA() in .xls; a
   // formula that gives the same error in every application keeps what the
@@ -453,16 +460,19 @@ ServerWorkbook& SheetServer::Open(const std::string& path) {
     // The office server would wait on a pipe as long as nothing writes to it.
     ::close(xl::OpenRegularFile(path));
     if (xls_ == nullptr)
-      Refuse(path, "无法打开 .xls 工作簿“" + DisplayText(path) + "”：缺少格式转换服务。");
+      Refuse(path, Arg(Translate("workbook", "无法打开 .xls 工作簿“%1”：缺少格式转换服务。"),
+                       {DisplayText(path)}));
     TempFolder tmp;
     if (tmp.path().empty())
-      Refuse(path, "无法打开“" + DisplayText(path) + "”：无法建立临时文件夹。");
+      Refuse(path,
+             Arg(Translate("workbook", "无法打开“%1”：无法建立临时文件夹。"), {DisplayText(path)}));
     const std::string xlsx = tmp.path() + "/book.xlsx";
     xls_->ToXlsx(path, xlsx);
     try {
       model = xl::ReadXlsx(xlsx);
     } catch (const RunError&) {
-      Refuse(path, "无法读取工作簿“" + DisplayText(path) + "”：转换后的内容无法读取。");
+      Refuse(path, Arg(Translate("workbook", "无法读取工作簿“%1”：转换后的内容无法读取。"),
+                       {DisplayText(path)}));
     }
   } else {
     model = xl::ReadXlsx(path);
@@ -483,12 +493,12 @@ void SheetServer::close() {
 
 ServerWorkbook& SheetServer::Workbooks(int index) {
   if (index < 1 || index > Count())
-    Refuse({}, "没有第 " + std::to_string(index) + " 个打开的工作簿。");
+    Refuse({}, Arg(Translate("workbook", "没有第 %1 个打开的工作簿。"), {index}));
   return *books_[static_cast<std::size_t>(index - 1)];
 }
 
 ServerWorkbook& SheetServer::ActiveWorkbook() {
-  if (active_ == nullptr) Refuse({}, "没有打开的工作簿。");
+  if (active_ == nullptr) Refuse({}, Translate("workbook", "没有打开的工作簿。"));
   return *active_;
 }
 
@@ -499,7 +509,7 @@ CellValue SheetServer::Cells(std::uint32_t row, std::uint32_t col) {
 }
 
 void SheetServer::Copy() {
-  if (selection_.sheet == nullptr) Refuse({}, "没有选定要复制的区域。");
+  if (selection_.sheet == nullptr) Refuse({}, Translate("workbook", "没有选定要复制的区域。"));
   clipboard_ = selection_;
 }
 
@@ -518,7 +528,7 @@ void SheetServer::Closed(ServerWorkbook& book) {
 }
 
 void SheetServer::PasteInto(ServerSheet& target, std::uint32_t row, std::uint32_t col) {
-  if (clipboard_.sheet == nullptr) Refuse({}, "没有可粘贴的内容。");
+  if (clipboard_.sheet == nullptr) Refuse({}, Translate("workbook", "没有可粘贴的内容。"));
   ServerSheet& source = *clipboard_.sheet;
   auto& carried = carried_[{&source.Model(), &target.Model()}];
   carried.push_back({clipboard_.area,

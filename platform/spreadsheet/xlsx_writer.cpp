@@ -23,13 +23,14 @@
 #include "platform/output_file.h"
 #include "platform/run_errors.h"
 #include "platform/textcodec.h"
+#include "platform/translate.h"
 
 namespace pw::xl {
 namespace {
 
 [[noreturn]] void Fail(const std::string& path, const std::string& cause) {
   throw RunError(RunError::Kind::Failure, path,
-                 "无法保存工作簿“" + DisplayText(path) + "”：" + cause);
+                 Arg(Translate("workbook", "无法保存工作簿“%1”：%2"), {DisplayText(path), cause}));
 }
 
 std::string FolderOf(const std::string& path) {
@@ -255,7 +256,8 @@ class Writer {
       const Sheet& sheet = *book_.sheets[i];
       lxw_worksheet* ws = workbook_add_worksheet(wb_, sheet.name.c_str());
       if (ws == nullptr && tempErrors_.err() != 0) FailWith(tempErrors_.err());
-      if (ws == nullptr) Fail(path_, "工作表名“" + sheet.name + "”无效或重复。");
+      if (ws == nullptr)
+        Fail(path_, Arg(Translate("workbook", "工作表名“%1”无效或重复。"), {sheet.name}));
       if (sheet.state == SheetState::Visible && firstVisible == book_.sheets.size()) {
         firstVisible = i;
         worksheet_activate(ws);
@@ -313,7 +315,8 @@ class Writer {
   void Check(lxw_error err, std::uint32_t row, std::uint32_t col, const Sheet& sheet) {
     if (err == LXW_NO_ERROR) return;
     if (tempErrors_.err() != 0) FailWith(tempErrors_.err());
-    Fail(path_, "工作表“" + sheet.name + "”单元格 " + CellRef(row, col) + "：" + lxw_strerror(err));
+    Fail(path_, Arg(Translate("workbook", "工作表“%1”单元格 %2：%3"),
+                    {sheet.name, CellRef(row, col), lxw_strerror(err)}));
   }
 
   bool IsDate(std::uint32_t style) {
@@ -329,7 +332,7 @@ class Writer {
     if (formats_[style] != nullptr) return formats_[style];
     const Style& s = book_.styles[style];
     lxw_format* f = workbook_add_format(wb_);
-    if (f == nullptr) Fail(path_, "内存不足。");
+    if (f == nullptr) Fail(path_, Translate("workbook", "内存不足。"));
     if (s.numFmtId == kCustomFormat)
       format_set_num_format(f, s.numFmt.c_str());
     else if (s.numFmtId != 0)
@@ -387,7 +390,7 @@ class Writer {
     auto [it, added] = runFormats_.emplace(std::move(key), nullptr);
     if (added) {
       it->second = workbook_add_format(wb_);
-      if (it->second == nullptr) Fail(path_, "内存不足。");
+      if (it->second == nullptr) Fail(path_, Translate("workbook", "内存不足。"));
       ApplyFont(it->second, font);
     }
     return it->second;
@@ -510,7 +513,7 @@ class Writer {
       // Listed directly: the library's own merge call writes cells, which
       // rows already written in constant-memory mode would silently lose.
       auto* range = static_cast<lxw_merged_range*>(std::calloc(1, sizeof(lxw_merged_range)));
-      if (range == nullptr) Fail(path_, "内存不足。");
+      if (range == nullptr) Fail(path_, Translate("workbook", "内存不足。"));
       range->first_row = m.r1 - 1;
       range->last_row = m.r2 - 1;
       range->first_col = static_cast<lxw_col_t>(m.c1 - 1);
@@ -694,11 +697,11 @@ void ApplyMends(const std::string& file, const std::string& out, const std::stri
                 const std::vector<std::vector<Mend>>& mends) {
   int code = 0;
   zip_t* from = zip_open(file.c_str(), ZIP_RDONLY, &code);
-  if (from == nullptr) Fail(path, "无法重新打开刚写好的文件。");
+  if (from == nullptr) Fail(path, Translate("workbook", "无法重新打开刚写好的文件。"));
   zip_t* to = zip_open(out.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
   if (to == nullptr) {
     zip_discard(from);
-    Fail(path, "无法建立临时文件。");
+    Fail(path, Translate("workbook", "无法建立临时文件。"));
   }
   std::vector<std::unique_ptr<MendedSheet>> streams;
   const zip_int64_t count = zip_get_num_entries(from, 0);
@@ -722,7 +725,7 @@ void ApplyMends(const std::string& file, const std::string& out, const std::stri
       if (src != nullptr) zip_source_free(src);
       zip_discard(to);
       zip_discard(from);
-      Fail(path, "无法改写 " + name + "。");
+      Fail(path, Arg(Translate("workbook", "无法改写 %1。"), {name}));
     }
     // A mended sheet is compressed once more here: the fast level keeps that cheap.
     if (mended) zip_set_file_compression(to, static_cast<zip_uint64_t>(added), ZIP_CM_DEFLATE, 1);
