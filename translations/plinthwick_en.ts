@@ -1322,6 +1322,118 @@ or records could not be imported (see the error log); 2 usage error; 130 stopped
             <source>记录长 %1 字节，超过每条记录 4060 字节的上限</source>
             <translation>The record is %1 bytes long, over the limit of 4060 bytes a record</translation>
         </message>
+        <message>
+            <source>表定义页号超出文件</source>
+            <translation>a table definition page lies beyond the end of the file</translation>
+        </message>
+        <message>
+            <source>表定义页链无效</source>
+            <translation>the chain of table definition pages is not valid</translation>
+        </message>
+        <message>
+            <source>表定义页类型错误</source>
+            <translation>a table definition page has the wrong type</translation>
+        </message>
+        <message>
+            <source>表定义长度无效</source>
+            <translation>a table definition has a length that is not valid</translation>
+        </message>
+        <message>
+            <source>表定义页数与长度不符</source>
+            <translation>a table definition’s page count does not match its length</translation>
+        </message>
+        <message>
+            <source>索引数量无效</source>
+            <translation>the number of indexes is not valid</translation>
+        </message>
+        <message>
+            <source>表定义被截断</source>
+            <translation>a table definition is cut short</translation>
+        </message>
+        <message>
+            <source>列名被截断</source>
+            <translation>a column name is cut short</translation>
+        </message>
+        <message>
+            <source>索引名被截断</source>
+            <translation>an index name is cut short</translation>
+        </message>
+        <message>
+            <source>长值映射被截断</source>
+            <translation>a long value map is cut short</translation>
+        </message>
+        <message>
+            <source>表定义结尾不是 FF FF 或长度不符</source>
+            <translation>a table definition does not end with FF FF, or its length does not match</translation>
+        </message>
+        <message>
+            <source>行太短</source>
+            <translation>a row is too short</translation>
+        </message>
+        <message>
+            <source>行的列数超过表定义</source>
+            <translation>a row has more columns than its table definition</translation>
+        </message>
+        <message>
+            <source>变长列偏移表越界</source>
+            <translation>a row’s table of variable column offsets runs out of bounds</translation>
+        </message>
+        <message>
+            <source>变长数据结尾越界</source>
+            <translation>the end of a row’s variable data is out of bounds</translation>
+        </message>
+        <message>
+            <source>变长列偏移无序或越界</source>
+            <translation>a row’s variable column offsets are out of order or out of bounds</translation>
+        </message>
+        <message>
+            <source>列号超出表定义</source>
+            <translation>a column number lies beyond its table definition</translation>
+        </message>
+        <message>
+            <source>定长列越界</source>
+            <translation>a fixed-length column runs out of bounds</translation>
+        </message>
+        <message>
+            <source>不是数据页</source>
+            <translation>not a data page</translation>
+        </message>
+        <message>
+            <source>行数超出页面</source>
+            <translation>the row count does not fit in the page</translation>
+        </message>
+        <message>
+            <source>行偏移无序或越界</source>
+            <translation>row offsets are out of order or out of bounds</translation>
+        </message>
+        <message>
+            <source>使用映射太短</source>
+            <translation>a page map is too short</translation>
+        </message>
+        <message>
+            <source>使用映射类型未知</source>
+            <translation>a page map has an unknown type</translation>
+        </message>
+        <message>
+            <source>使用映射页超出文件</source>
+            <translation>a page map page lies beyond the end of the file</translation>
+        </message>
+        <message>
+            <source>使用映射页类型错误</source>
+            <translation>a page map page has the wrong type</translation>
+        </message>
+        <message>
+            <source>不是索引页</source>
+            <translation>not an index page</translation>
+        </message>
+        <message>
+            <source>索引前缀长度无效</source>
+            <translation>an index prefix length is not valid</translation>
+        </message>
+        <message>
+            <source>索引页空闲字节与条目不符</source>
+            <translation>an index page’s free bytes do not match its entries</translation>
+        </message>
     </context>
     <context>
         <name>errors</name>

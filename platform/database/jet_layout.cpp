@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/translate.h"
+
 namespace pw::db {
 
 namespace {
@@ -136,13 +138,13 @@ std::string ParseTableDef(const std::string& file, std::uint32_t first, TableDef
 std::string ParseTableDef(const PageReader& read, std::uint32_t count, std::uint32_t first,
                           TableDef& def) {
   def = TableDef{};
-  if (first == 0 || first >= count) return "表定义页号超出文件";
+  if (first == 0 || first >= count) return Translate("database", "表定义页号超出文件");
   std::string logical;
   std::uint32_t page = first;
   for (int hops = 0; page != 0; ++hops) {
-    if (page >= count || hops > 64) return "表定义页链无效";
+    if (page >= count || hops > 64) return Translate("database", "表定义页链无效");
     const unsigned char* p = read(page);
-    if (p[0] != 0x02 || p[1] != 0x01) return "表定义页类型错误";
+    if (p[0] != 0x02 || p[1] != 0x01) return Translate("database", "表定义页类型错误");
     def.pages.push_back(page);
     if (logical.empty())
       logical.assign(reinterpret_cast<const char*>(p), kPageSize);
@@ -152,8 +154,9 @@ std::string ParseTableDef(const PageReader& read, std::uint32_t count, std::uint
   }
   const unsigned char* t = U(logical);
   const std::uint32_t length = Get32(t + 8);
-  if (length < 65 || length > logical.size()) return "表定义长度无效";
-  if (TdefPagesNeeded(length) != def.pages.size()) return "表定义页数与长度不符";
+  if (length < 65 || length > logical.size()) return Translate("database", "表定义长度无效");
+  if (TdefPagesNeeded(length) != def.pages.size())
+    return Translate("database", "表定义页数与长度不符");
   def.rowCount = Get32(t + 16);
   def.autoNumber = Get32(t + 20);
   def.tableType = t[40];
@@ -162,7 +165,7 @@ std::string ParseTableDef(const PageReader& read, std::uint32_t count, std::uint
   const std::uint16_t columns = Get16(t + 45);
   const std::uint32_t logicalCount = Get32(t + 47);
   const std::uint32_t physicalCount = Get32(t + 51);
-  if (physicalCount > 256 || logicalCount > 256) return "索引数量无效";
+  if (physicalCount > 256 || logicalCount > 256) return Translate("database", "索引数量无效");
   def.ownedRow = t[55];
   def.ownedPage = Get24(t + 56);
   def.freeRow = t[59];
@@ -171,13 +174,13 @@ std::string ParseTableDef(const PageReader& read, std::uint32_t count, std::uint
   auto need = [&](std::size_t n) { return o + n <= length; };
   def.physical.resize(physicalCount);
   for (PhysicalIndex& p : def.physical) {
-    if (!need(12)) return "表定义被截断";
+    if (!need(12)) return Translate("database", "表定义被截断");
     p.uniqueKeys = Get32(t + o + 4);
     o += 12;
   }
   def.columns.resize(columns);
   for (ColumnDef& c : def.columns) {
-    if (!need(25)) return "表定义被截断";
+    if (!need(25)) return Translate("database", "表定义被截断");
     const unsigned char* b = t + o;
     c.type = b[0];
     c.number = Get16(b + 5);
@@ -200,9 +203,9 @@ std::string ParseTableDef(const PageReader& read, std::uint32_t count, std::uint
     return true;
   };
   for (ColumnDef& c : def.columns)
-    if (!readName(c.name)) return "列名被截断";
+    if (!readName(c.name)) return Translate("database", "列名被截断");
   for (PhysicalIndex& p : def.physical) {
-    if (!need(52)) return "表定义被截断";
+    if (!need(52)) return Translate("database", "表定义被截断");
     const unsigned char* b = t + o;
     for (int i = 0; i < 10; ++i) {
       const std::uint16_t col = Get16(b + 4 + 3 * i);
@@ -216,16 +219,16 @@ std::string ParseTableDef(const PageReader& read, std::uint32_t count, std::uint
   }
   def.logical.resize(logicalCount);
   for (LogicalIndex& l : def.logical) {
-    if (!need(28)) return "表定义被截断";
+    if (!need(28)) return Translate("database", "表定义被截断");
     l.number = Get32(t + o + 4);
     l.physical = Get32(t + o + 8);
     l.type = t[o + 23];
     o += 28;
   }
   for (LogicalIndex& l : def.logical)
-    if (!readName(l.name)) return "索引名被截断";
+    if (!readName(l.name)) return Translate("database", "索引名被截断");
   while (need(2) && Get16(t + o) != 0xFFFF) {
-    if (!need(10)) return "长值映射被截断";
+    if (!need(10)) return Translate("database", "长值映射被截断");
     LongValueMap m;
     m.column = Get16(t + o);
     m.ownedRow = t[o + 2];
@@ -235,7 +238,7 @@ std::string ParseTableDef(const PageReader& read, std::uint32_t count, std::uint
     def.longValueMaps.push_back(m);
     o += 10;
   }
-  if (!need(2) || o + 2 != length) return "表定义结尾不是 FF FF 或长度不符";
+  if (!need(2) || o + 2 != length) return Translate("database", "表定义结尾不是 FF FF 或长度不符");
   return {};
 }
 
@@ -284,11 +287,11 @@ std::string BuildRow(const TableDef& def, const RowValues& byNumber) {
 std::string CrackRow(const TableDef& def, const unsigned char* r, std::size_t size,
                      RowValues& out) {
   out.assign(def.maxColumns, std::nullopt);
-  if (size < 3) return "行太短";
+  if (size < 3) return Translate("database", "行太短");
   const std::uint16_t rowColumns = Get16(r);
   const std::size_t maskBytes = (rowColumns + 7u) / 8u;
-  if (rowColumns > def.maxColumns) return "行的列数超过表定义";
-  if (maskBytes + 2 > size) return "行太短";
+  if (rowColumns > def.maxColumns) return Translate("database", "行的列数超过表定义");
+  if (maskBytes + 2 > size) return Translate("database", "行太短");
   const unsigned char* mask = r + size - maskBytes;
   auto present = [&](std::uint16_t n) {
     return n < rowColumns && (mask[n / 8] >> (n % 8) & 1) != 0;
@@ -299,28 +302,29 @@ std::string CrackRow(const TableDef& def, const unsigned char* r, std::size_t si
   std::vector<std::uint16_t> offsets;
   if (hasVar) {
     const std::size_t countAt = size - maskBytes - 2;
-    if (countAt < 4) return "行太短";
+    if (countAt < 4) return Translate("database", "行太短");
     varCount = Get16(r + countAt);
-    if (countAt < 2 + 2 * varCount + 2) return "变长列偏移表越界";
+    if (countAt < 2 + 2 * varCount + 2) return Translate("database", "变长列偏移表越界");
     const std::size_t table = countAt - 2 * varCount;
     eod = Get16(r + table - 2);
-    if (eod > table - 2) return "变长数据结尾越界";
+    if (eod > table - 2) return Translate("database", "变长数据结尾越界");
     offsets.resize(varCount);
     for (std::size_t i = 0; i < varCount; ++i) offsets[i] = Get16(r + countAt - 2 * (i + 1));
     for (std::size_t i = 0; i < varCount; ++i) {
       const std::size_t end = i + 1 < varCount ? offsets[i + 1] : eod;
-      if (offsets[i] < 2 || offsets[i] > end || end > eod) return "变长列偏移无序或越界";
+      if (offsets[i] < 2 || offsets[i] > end || end > eod)
+        return Translate("database", "变长列偏移无序或越界");
     }
   }
   for (const ColumnDef& c : def.columns) {
-    if (c.number >= out.size()) return "列号超出表定义";
+    if (c.number >= out.size()) return Translate("database", "列号超出表定义");
     if (c.type == kTypeBool) {
       out[c.number] = std::string(1, present(c.number) ? '\1' : '\0');
       continue;
     }
     if (!present(c.number)) continue;
     if (c.fixed()) {
-      if (2u + c.fixedOffset + c.length > eod) return "定长列越界";
+      if (2u + c.fixedOffset + c.length > eod) return Translate("database", "定长列越界");
       out[c.number] = std::string(reinterpret_cast<const char*>(r) + 2 + c.fixedOffset, c.length);
     } else if (c.varIndex < varCount) {
       const std::size_t end =
@@ -358,15 +362,15 @@ std::string BuildDataPage(const DataPage& page) {
 
 std::string ParseDataPage(const unsigned char* p, DataPage& out) {
   out = DataPage{};
-  if (p[0] != 0x01 || p[1] != 0x01) return "不是数据页";
+  if (p[0] != 0x01 || p[1] != 0x01) return Translate("database", "不是数据页");
   out.owner = Get32(p + 4);
   const std::uint16_t n = Get16(p + 12);
-  if (14u + 2u * n > kPageSize) return "行数超出页面";
+  if (14u + 2u * n > kPageSize) return Translate("database", "行数超出页面");
   std::size_t prev = kPageSize;
   for (std::uint16_t i = 0; i < n; ++i) {
     const std::uint16_t entry = Get16(p + 14 + 2 * i);
     const std::size_t start = entry & 0x1FFF;
-    if (start < 14u + 2u * n || start > prev) return "行偏移无序或越界";
+    if (start < 14u + 2u * n || start > prev) return Translate("database", "行偏移无序或越界");
     out.rows.emplace_back(reinterpret_cast<const char*>(p) + start, prev - start);
     out.flags.push_back(static_cast<std::uint16_t>(entry & 0xC000));
     prev = start;
@@ -395,7 +399,7 @@ std::string ParseUsageMap(const std::string& file, const std::string& map,
 std::string ParseUsageMap(const PageReader& read, std::uint32_t pageCount, const std::string& map,
                           std::set<std::uint32_t>& pages) {
   pages.clear();
-  if (map.size() < 5) return "使用映射太短";
+  if (map.size() < 5) return Translate("database", "使用映射太短");
   const unsigned char* m = U(map);
   if (m[0] == 0) {
     const std::uint32_t start = Get32(m + 1);
@@ -403,14 +407,14 @@ std::string ParseUsageMap(const PageReader& read, std::uint32_t pageCount, const
       if (m[5 + i / 8] >> (i % 8) & 1) pages.insert(start + static_cast<std::uint32_t>(i));
     return {};
   }
-  if (m[0] != 1) return "使用映射类型未知";
+  if (m[0] != 1) return Translate("database", "使用映射类型未知");
   const std::size_t span = (kPageSize - 4) * 8;
   for (std::size_t k = 0; 1 + 4 * k + 4 <= map.size(); ++k) {
     const std::uint32_t page = Get32(m + 1 + 4 * k);
     if (page == 0) continue;
-    if (page >= pageCount) return "使用映射页超出文件";
+    if (page >= pageCount) return Translate("database", "使用映射页超出文件");
     const unsigned char* b = read(page);
-    if (b[0] != 0x05) return "使用映射页类型错误";
+    if (b[0] != 0x05) return Translate("database", "使用映射页类型错误");
     for (std::size_t i = 0; i < span; ++i)
       if (b[4 + i / 8] >> (i % 8) & 1) pages.insert(static_cast<std::uint32_t>(k * span + i));
   }
@@ -455,7 +459,7 @@ std::string BuildIndexNode(std::uint32_t owner, const std::vector<std::string>& 
 
 std::string ParseIndexPage(const unsigned char* p, std::vector<std::string>& entries) {
   entries.clear();
-  if ((p[0] != 0x03 && p[0] != 0x04) || p[1] != 0x01) return "不是索引页";
+  if ((p[0] != 0x03 && p[0] != 0x04) || p[1] != 0x01) return Translate("database", "不是索引页");
   const std::size_t prefix = Get16(p + 24);
   std::size_t start = 0;
   std::string first;
@@ -465,13 +469,14 @@ std::string ParseIndexPage(const unsigned char* p, std::vector<std::string>& ent
     if (entries.empty()) {
       first = e;
     } else {
-      if (prefix > first.size()) return "索引前缀长度无效";
+      if (prefix > first.size()) return Translate("database", "索引前缀长度无效");
       e = first.substr(0, prefix) + e;
     }
     entries.push_back(e);
     start = bit;
   }
-  if (Get16(p + 2) != kIndexEntryBytes - start) return "索引页空闲字节与条目不符";
+  if (Get16(p + 2) != kIndexEntryBytes - start)
+    return Translate("database", "索引页空闲字节与条目不符");
   return {};
 }
 
