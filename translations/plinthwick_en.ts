@@ -1434,6 +1434,10 @@ or records could not be imported (see the error log); 2 usage error; 130 stopped
             <source>索引页空闲字节与条目不符</source>
             <translation>an index page’s free bytes do not match its entries</translation>
         </message>
+        <message>
+            <source>“%1”%2</source>
+            <translation>“%1” is %2</translation>
+        </message>
     </context>
     <context>
         <name>errors</name>

@@ -604,7 +604,8 @@ HeaderInfo ReadDatabaseHeader(const std::string& path) {
   if (readErr != 0) throw DatabaseError(OpenErrorText(path, DescribeErrno(readErr)));
   HeaderInfo header;
   const std::string why = ParseHeader(page, static_cast<std::size_t>(got), header);
-  if (!why.empty()) throw DatabaseError("“" + DisplayText(path) + "”" + why);
+  if (!why.empty())
+    throw DatabaseError(Arg(Translate("database", "“%1”%2"), {DisplayText(path), why}));
   const off_t pageSize = header.version == JetVersion::Jet3 ? 2048 : 4096;
   if (st.st_size < 2 * pageSize || st.st_size % pageSize != 0)
     throw DatabaseError(OpenErrorText(path, Translate("database", "文件已损坏（文件长度不完整）")));

@@ -47,6 +47,8 @@ TEST(CliLanguage, HelpMessagesAndOutcomesFollowTheChoice) {
       {"PLINTHWICK_LANG=en", "split txt --lines 2 --dry-run day.txt", 0, "2 line(s)", true},
       {"PLINTHWICK_LANG=en", "merge xls a.txt", 1,
        "is not an Excel workbook: its content is not recognised", true},
+      {"PLINTHWICK_LANG=en", "split mdb short.accdb", 1,
+       "short.accdb” is not an Access database file (the file is too short)", true},
       {"PLINTHWICK_LANG=zh_CN LANG=en_US.UTF-8", "merge txt missing.txt", 1, "文件或文件夹不存在",
        false},
       {"", "--help", 0, "用法：", false},  // no locale at all: the program's own Chinese
@@ -55,6 +57,8 @@ TEST(CliLanguage, HelpMessagesAndOutcomesFollowTheChoice) {
     test::TempDir dir;
     test::WriteFile(dir.file("a.txt"), "A\n");
     test::WriteFile(dir.file("day.txt"), "T\nx\ny\nz");
+    // An Access signature on a file too short to hold a database page.
+    test::WriteFile(dir.file("short.accdb"), std::string("\0\1\0\0Standard ACE DB\0", 20));
     const std::string command = "cd '" + dir.str() + "' && " + none + " " + c.env + " '" +
                                 PW_CLI_PATH + "' " + c.args + " >out.log 2>err.log </dev/null";
     const int status = std::system(command.c_str());
