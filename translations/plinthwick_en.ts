@@ -1641,7 +1641,218 @@ or records could not be imported (see the error log); 2 usage error; 130 stopped
         </message>
     </context>
     <context>
+        <name>office</name>
+        <message>
+            <source>%1“%2”</source>
+            <translation>%1 “%2”</translation>
+        </message>
+        <message>
+            <source>分割</source>
+            <translation>split</translation>
+        </message>
+        <message>
+            <source>启动 LibreOffice</source>
+            <translation>start LibreOffice</translation>
+        </message>
+        <message>
+            <source>无法初始化 UNO 组件：%1</source>
+            <translation>the UNO components cannot be set up: %1</translation>
+        </message>
+        <message>
+            <source>文件有密码保护</source>
+            <translation>the file is protected by a password</translation>
+        </message>
+        <message>
+            <source>文件已损坏</source>
+            <translation>the file is damaged</translation>
+        </message>
+        <message>
+            <source>无法读取文件</source>
+            <translation>the file cannot be read</translation>
+        </message>
+        <message>
+            <source>无法%1：%2</source>
+            <translation>Cannot %1: %2</translation>
+        </message>
+        <message>
+            <source>LibreOffice 之前没有响应，已被强制结束</source>
+            <translation>LibreOffice had stopped answering and was stopped</translation>
+        </message>
+        <message>
+            <source>LibreOffice 意外退出</source>
+            <translation>LibreOffice quit unexpectedly</translation>
+        </message>
+        <message>
+            <source>LibreOffice 没有在运行</source>
+            <translation>LibreOffice is not running</translation>
+        </message>
+        <message>
+            <source>LibreOffice 超过 %1 秒没有响应，已被强制结束</source>
+            <translation>LibreOffice did not answer for over %1 seconds and was stopped</translation>
+        </message>
+        <message>
+            <source>LibreOffice 报告错误</source>
+            <translation>LibreOffice reports an error</translation>
+        </message>
+        <message>
+            <source>LibreOffice 报告：%1</source>
+            <translation>LibreOffice reports: %1</translation>
+        </message>
+        <message>
+            <source>找不到或无法运行 %1：%2</source>
+            <translation>%1 cannot be found or run: %2</translation>
+        </message>
+        <message>
+            <source>无法建立临时配置文件夹：%1</source>
+            <translation>the temporary settings folder cannot be made: %1</translation>
+        </message>
+        <message>
+            <source>LibreOffice 启动后立即退出（退出状态 %1）</source>
+            <translation>LibreOffice quit right after starting (exit status %1)</translation>
+        </message>
+        <message>
+            <source>LibreOffice 在规定时间内没有启动</source>
+            <translation>LibreOffice did not start in time</translation>
+        </message>
+        <message>
+            <source>文件已损坏，或不是 Word 文档</source>
+            <translation>the file is damaged, or not a Word document</translation>
+        </message>
+        <message>
+            <source>不是 Word 文档（文件内容是电子表格）</source>
+            <translation>not a Word document (the file holds a spreadsheet)</translation>
+        </message>
+        <message>
+            <source>不是 Word 文档（无法识别的文件内容）</source>
+            <translation>not a Word document (its content is not recognised)</translation>
+        </message>
+        <message>
+            <source>打开</source>
+            <translation>open</translation>
+        </message>
+        <message>
+            <source>文件是空的</source>
+            <translation>the file is empty</translation>
+        </message>
+        <message>
+            <source>文件已损坏，或不是受支持的格式</source>
+            <translation>the file is damaged, or not in a supported format</translation>
+        </message>
+        <message>
+            <source>新建文档</source>
+            <translation>create a document</translation>
+        </message>
+        <message>
+            <source>LibreOffice 没有建立文档</source>
+            <translation>LibreOffice made no document</translation>
+        </message>
+        <message>
+            <source>关闭文档</source>
+            <translation>close the document</translation>
+        </message>
+        <message>
+            <source>转换</source>
+            <translation>convert</translation>
+        </message>
+        <message>
+            <source>这不是电子表格文件</source>
+            <translation>this is not a spreadsheet file</translation>
+        </message>
+        <message>
+            <source>保存为 .xls 文件</source>
+            <translation>save as an .xls file</translation>
+        </message>
+        <message>
+            <source>工作表“%1”有 %2 行，超过 .xls 格式最多 65536 行的限制</source>
+            <translation>the sheet “%1” has %2 rows, more than the 65,536 an .xls file can hold</translation>
+        </message>
+        <message>
+            <source>工作表“%1”有 %2 列，超过 .xls 格式最多 256 列的限制</source>
+            <translation>the sheet “%1” has %2 columns, more than the 256 an .xls file can hold</translation>
+        </message>
+        <message>
+            <source>保存</source>
+            <translation>save</translation>
+        </message>
+        <message>
+            <source>读取</source>
+            <translation>read</translation>
+        </message>
+        <message>
+            <source>LibreOffice 没有回答</source>
+            <translation>LibreOffice gave no answer</translation>
+        </message>
+        <message>
+            <source>选择</source>
+            <translation>select in</translation>
+        </message>
+        <message>
+            <source>写出的文件不完整</source>
+            <translation>the written file is incomplete</translation>
+        </message>
+        <message>
+            <source>统计页数</source>
+            <translation>count the pages of</translation>
+        </message>
+        <message>
+            <source>这不是文字处理文档</source>
+            <translation>this is not a word-processor document</translation>
+        </message>
+        <message>
+            <source>复制</source>
+            <translation>copy from</translation>
+        </message>
+        <message>
+            <source>复制内容</source>
+            <translation>copy the content of</translation>
+        </message>
+        <message>
+            <source>复制样式</source>
+            <translation>copy the styles of</translation>
+        </message>
+        <message>
+            <source>移动</source>
+            <translation>move in</translation>
+        </message>
+        <message>
+            <source>定位页</source>
+            <translation>find a page in</translation>
+        </message>
+        <message>
+            <source>整理</source>
+            <translation>tidy</translation>
+        </message>
+        <message>
+            <source>插入分页符</source>
+            <translation>insert a page break in</translation>
+        </message>
+        <message>
+            <source>插入回车符</source>
+            <translation>insert a paragraph in</translation>
+        </message>
+        <message>
+            <source>定位</source>
+            <translation>find the position in</translation>
+        </message>
+        <message>
+            <source>操作文档</source>
+            <translation>work on the document</translation>
+        </message>
+        <message>
+            <source>没有打开的文档</source>
+            <translation>no document is open</translation>
+        </message>
+        <message>
+            <source>无法%1“%2”：%3</source>
+            <translation>Cannot %1 “%2”: %3</translation>
+        </message>
+    </context>
+    <context>
         <name>ops</name>
+        <message>
+            <source>未复制查询“%1”：%2</source>
+            <translation>Saved query “%1” not copied: %2</translation>
+        </message>
         <message>
             <source>正在读取字段类型：</source>
             <translation>Reading field types: </translation>

@@ -12,6 +12,7 @@
 #include "platform/database/saved_query.h"
 #include "platform/errors.h"
 #include "platform/paths.h"
+#include "platform/translate.h"
 
 namespace pw {
 
@@ -182,8 +183,11 @@ std::vector<std::string> CopyableObjects(db::Connection& source, const std::stri
       out.push_back(q.name);
       continue;
     }
+    // The log keeps its own wording (the command line reads it back); the
+    // status line is in the chosen language.
     const std::string note = "未复制查询“" + q.name + "”：" + db::kQueryNotEvaluated;
-    reporter.Status(note);
+    reporter.Status(Arg(Translate("ops", "未复制查询“%1”：%2"),
+                        {q.name, Translate("database", db::kQueryNotEvaluated)}));
     WriteErrorLog("[未复制查询] " + LogTimestamp() + " 数据库“" + databaseName + "”中的" + note);
     complete = false;
   }

@@ -276,7 +276,8 @@ void SplitDocuments(RunState& run, const DocumentSplitOptions& options, const Co
         }
       } catch (const OfficeError& e) {
         // The parts of this source are undone already; the batch goes on.
-        failed.push_back(e.file() == path ? e : OfficeError(path, "分割", e.what()));
+        failed.push_back(
+            e.file() == path ? e : OfficeError(path, PW_TR_NOOP("office", "分割"), e.what()));
         reporter.Status(failed.back().what());
         if (!server.Running()) {
           // The office went down on this file: a fresh one takes the rest.

@@ -59,6 +59,7 @@
 #include "platform/output_file.h"
 #include "platform/paths.h"
 #include "platform/textcodec.h"
+#include "platform/translate.h"
 
 extern char** environ;
 
@@ -72,7 +73,8 @@ using css::uno::UNO_QUERY_THROW;
 namespace {
 
 std::string Describe(const std::string& action, const std::string& file) {
-  return file.empty() ? action : action + "“" + DisplayText(file) + "”";
+  return file.empty() ? action
+                      : Arg(pw::Translate("office", "%1“%2”"), {action, DisplayText(file)});
 }
 
 std::string ProgramFolder() {
@@ -87,7 +89,9 @@ Reference<css::uno::XComponentContext> LocalContext() {
     try {
       return cppu::defaultBootstrap_InitialComponentContext();
     } catch (const css::uno::Exception& e) {
-      throw OfficeError({}, "启动 LibreOffice", "无法初始化 UNO 组件：" + FromOU(e.Message));
+      throw OfficeError(
+          {}, PW_TR_NOOP("office", "启动 LibreOffice"),
+          Arg(pw::Translate("office", "无法初始化 UNO 组件：%1"), {FromOU(e.Message)}));
     }
   }();
   return context;
@@ -297,11 +301,11 @@ class LoadQuestions : public cppu::WeakImplHelper1<css::task::XInteractionHandle
     css::document::BrokenPackageRequest broken;
     css::ucb::InteractiveAugmentedIOException io;
     if (what >>= password)
-      cause_ = "文件有密码保护";
+      cause_ = PW_TR_NOOP("office", "文件有密码保护");
     else if (what >>= broken)
-      cause_ = "文件已损坏";
+      cause_ = PW_TR_NOOP("office", "文件已损坏");
     else if ((what >>= io) && cause_.empty())
-      cause_ = "无法读取文件";
+      cause_ = PW_TR_NOOP("office", "无法读取文件");
     for (const auto& c : request->getContinuations()) {
       Reference<css::task::XInteractionAbort> abort(c, UNO_QUERY);
       if (abort.is()) {
@@ -323,10 +327,12 @@ class LoadQuestions : public cppu::WeakImplHelper1<css::task::XInteractionHandle
 }  // namespace
 
 OfficeError::OfficeError(std::string file, std::string action, std::string cause)
-    : std::runtime_error("无法" + Describe(action, file) + "：" + cause),
+    : std::runtime_error(Arg(pw::Translate("office", "无法%1：%2"),
+                             {Describe(pw::Translate("office", action.c_str()), file),
+                              pw::Translate("office", cause.c_str())})),
       file_(std::move(file)),
-      action_(std::move(action)),
-      cause_(std::move(cause)) {}
+      action_(pw::Translate("office", action.c_str())),
+      cause_(pw::Translate("office", cause.c_str())) {}
 
 OUString ToOU(const std::string& utf8) {
   return OUString(utf8.data(), static_cast<sal_Int32>(utf8.size()), RTL_TEXTENCODING_UTF8);
@@ -431,9 +437,9 @@ bool OfficeServer::Impl::Alive() {
 void OfficeServer::Impl::EnsureAlive(const std::string& file, const std::string& action) {
   if (desktop.is() && Alive()) return;
   throw OfficeError(file, action,
-                    killed ? "LibreOffice 之前没有响应，已被强制结束"
-                    : lost ? "LibreOffice 意外退出"
-                           : "LibreOffice 没有在运行");
+                    killed ? PW_TR_NOOP("office", "LibreOffice 之前没有响应，已被强制结束")
+                    : lost ? PW_TR_NOOP("office", "LibreOffice 意外退出")
+                           : PW_TR_NOOP("office", "LibreOffice 没有在运行"));
 }
 
 OfficeError OfficeServer::Impl::Translate(const std::string& file, const std::string& action,
@@ -441,18 +447,21 @@ OfficeError OfficeServer::Impl::Translate(const std::string& file, const std::st
   if (killed) {
     const long long secs =
         std::chrono::duration_cast<std::chrono::seconds>(options.callTimeout).count();
-    return OfficeError(file, action,
-                       "LibreOffice 超过 " + std::to_string(secs) + " 秒没有响应，已被强制结束");
+    return OfficeError(
+        file, action,
+        Arg(pw::Translate("office", "LibreOffice 超过 %1 秒没有响应，已被强制结束"), {secs}));
   }
   const Any any = cppu::getCaughtException();
   if (any.isExtractableTo(cppu::UnoType<css::lang::DisposedException>::get()) || !Alive()) {
     lost = true;
-    return OfficeError(file, action, "LibreOffice 意外退出");
+    return OfficeError(file, action, PW_TR_NOOP("office", "LibreOffice 意外退出"));
   }
   std::string detail = FromOU(e.Message);
   if (const std::size_t nl = detail.find('\n'); nl != std::string::npos) detail.resize(nl);
   return OfficeError(file, action,
-                     detail.empty() ? "LibreOffice 报告错误" : "LibreOffice 报告：" + detail);
+                     detail.empty()
+                         ? PW_TR_NOOP("office", "LibreOffice 报告错误")
+                         : Arg(pw::Translate("office", "LibreOffice 报告：%1"), {detail}));
 }
 
 // ---- process --------------------------------------------------------------
@@ -466,8 +475,9 @@ void OfficeServer::Impl::Spawn() {
   if (spawnError != 0) {
     const std::string program =
         options.program.empty() ? ProgramFolder() + "/soffice.bin" : options.program;
-    throw OfficeError({}, "启动 LibreOffice",
-                      "找不到或无法运行 " + program + "：" + ErrnoCause(spawnError));
+    throw OfficeError(
+        {}, PW_TR_NOOP("office", "启动 LibreOffice"),
+        Arg(pw::Translate("office", "找不到或无法运行 %1：%2"), {program, ErrnoCause(spawnError)}));
   }
 }
 
@@ -582,7 +592,9 @@ void OfficeServer::Start() {
   ClearLeftovers(tmp);
   std::string base = tmp + "/pw-office-" + OwnerTag() + "-XXXXXX";
   if (::mkdtemp(base.data()) == nullptr)
-    throw OfficeError({}, "启动 LibreOffice", "无法建立临时配置文件夹：" + ErrnoCause(errno));
+    throw OfficeError(
+        {}, PW_TR_NOOP("office", "启动 LibreOffice"),
+        Arg(pw::Translate("office", "无法建立临时配置文件夹：%1"), {ErrnoCause(errno)}));
   d.profile = base;
   SeedProfile(d.profile);
   d.pipe = "pw-office-" + OwnerTag() + "-" + RandomTag();
@@ -610,8 +622,9 @@ void OfficeServer::Start() {
           d.Spawn();
           continue;
         }
-        throw OfficeError({}, "启动 LibreOffice",
-                          "LibreOffice 启动后立即退出（退出状态 " + std::to_string(status) + "）");
+        throw OfficeError(
+            {}, PW_TR_NOOP("office", "启动 LibreOffice"),
+            Arg(pw::Translate("office", "LibreOffice 启动后立即退出（退出状态 %1）"), {status}));
       }
       try {
         d.Arm(d.options.startTimeout);
@@ -624,14 +637,15 @@ void OfficeServer::Start() {
       }
       if (std::chrono::steady_clock::now() > deadline) {
         d.Kill();
-        throw OfficeError({}, "启动 LibreOffice", "LibreOffice 在规定时间内没有启动");
+        throw OfficeError({}, PW_TR_NOOP("office", "启动 LibreOffice"),
+                          PW_TR_NOOP("office", "LibreOffice 在规定时间内没有启动"));
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     d.desktop = css::frame::Desktop::create(d.remote);
     if (d.options.agent) d.agent = LoadAgent(d.remote);
   } catch (const css::uno::Exception& e) {
-    OfficeError error = d.Translate({}, "启动 LibreOffice", e);
+    OfficeError error = d.Translate({}, PW_TR_NOOP("office", "启动 LibreOffice"), e);
     Shutdown();
     throw error;
   } catch (...) {
@@ -731,22 +745,23 @@ std::string RefusalCause(const std::string& path, const std::string& filter) {
   in.read(head, sizeof head);
   if (std::memcmp(head, "PK\x03\x04", 4) == 0 ||
       std::memcmp(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) == 0)
-    if (filter.rfind("Text", 0) == 0) return "文件已损坏，或不是 Word 文档";
+    if (filter.rfind("Text", 0) == 0) return PW_TR_NOOP("office", "文件已损坏，或不是 Word 文档");
   for (const char* sheet : {"calc", "Calc", "Excel", "Spreadsheet"})
-    if (filter.find(sheet) != std::string::npos) return "不是 Word 文档（文件内容是电子表格）";
-  return "不是 Word 文档（无法识别的文件内容）";
+    if (filter.find(sheet) != std::string::npos)
+      return PW_TR_NOOP("office", "不是 Word 文档（文件内容是电子表格）");
+  return PW_TR_NOOP("office", "不是 Word 文档（无法识别的文件内容）");
 }
 
 }  // namespace
 
 Reference<css::lang::XComponent> OfficeServer::Impl::Load(
     const std::string& path, const std::vector<std::string>& accepted) {
-  const std::string action = "打开";
+  const std::string action = PW_TR_NOOP("office", "打开");
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) throw OfficeError(path, action, ErrnoCause(errno));
   if (S_ISDIR(st.st_mode)) throw OfficeError(path, action, ErrnoCause(EISDIR));
   if (::access(path.c_str(), R_OK) != 0) throw OfficeError(path, action, ErrnoCause(errno));
-  if (st.st_size == 0) throw OfficeError(path, action, "文件是空的");
+  if (st.st_size == 0) throw OfficeError(path, action, PW_TR_NOOP("office", "文件是空的"));
 
   rtl::Reference<LoadQuestions> questions = new LoadQuestions;
   const Reference<css::task::XInteractionHandler> handler(questions.get());
@@ -775,7 +790,9 @@ Reference<css::lang::XComponent> OfficeServer::Impl::Load(
   }
   const auto unreadable = [&] {
     const std::string cause = questions->Cause();
-    return OfficeError(path, action, cause.empty() ? "文件已损坏，或不是受支持的格式" : cause);
+    return OfficeError(
+        path, action,
+        cause.empty() ? PW_TR_NOOP("office", "文件已损坏，或不是受支持的格式") : cause);
   };
   // A file of another kind is refused before it is read: the office would
   // otherwise take any bytes for plain text and make pages of them.
@@ -807,10 +824,12 @@ Reference<css::lang::XComponent> OfficeServer::Impl::Load(
 
 Reference<css::lang::XComponent> OfficeServer::Impl::Create(const char* factoryUrl) {
   Sequence<css::beans::PropertyValue> props = Props({Prop("Hidden", Any(true))});
-  Reference<css::lang::XComponent> doc = Call({}, "新建文档", [&] {
+  Reference<css::lang::XComponent> doc = Call({}, PW_TR_NOOP("office", "新建文档"), [&] {
     return desktop->loadComponentFromURL(OUString::createFromAscii(factoryUrl), "_blank", 0, props);
   });
-  if (!doc.is()) throw OfficeError({}, "新建文档", "LibreOffice 没有建立文档");
+  if (!doc.is())
+    throw OfficeError({}, PW_TR_NOOP("office", "新建文档"),
+                      PW_TR_NOOP("office", "LibreOffice 没有建立文档"));
   return doc;
 }
 
@@ -877,7 +896,7 @@ void OfficeServer::Impl::Store(const Reference<css::lang::XComponent>& doc, cons
 
 void OfficeServer::Impl::CloseDocument(const Reference<css::lang::XComponent>& doc) {
   if (!doc.is() || !desktop.is() || !Alive()) return;
-  Call({}, "关闭文档", [&] {
+  Call({}, PW_TR_NOOP("office", "关闭文档"), [&] {
     Reference<css::util::XCloseable> closeable(doc, UNO_QUERY);
     try {
       if (closeable.is())
@@ -909,9 +928,11 @@ void OfficeServer::ConvertSpreadsheet(const std::string& from, const std::string
   } closer{d, doc};
 
   Reference<css::sheet::XSpreadsheetDocument> book(doc, UNO_QUERY);
-  if (!book.is()) throw OfficeError(from, "转换", "这不是电子表格文件");
+  if (!book.is())
+    throw OfficeError(from, PW_TR_NOOP("office", "转换"),
+                      PW_TR_NOOP("office", "这不是电子表格文件"));
   if (filter == "MS Excel 97") {
-    d.Call(from, "转换", [&] {
+    d.Call(from, PW_TR_NOOP("office", "转换"), [&] {
       Reference<css::container::XIndexAccess> sheets(book->getSheets(), UNO_QUERY_THROW);
       for (sal_Int32 i = 0; i < sheets->getCount(); ++i) {
         Reference<css::sheet::XSpreadsheet> sheet(sheets->getByIndex(i), UNO_QUERY_THROW);
@@ -923,17 +944,19 @@ void OfficeServer::ConvertSpreadsheet(const std::string& from, const std::string
         const std::string name =
             FromOU(Reference<css::container::XNamed>(sheet, UNO_QUERY_THROW)->getName());
         if (end.EndRow >= 65536)
-          throw OfficeError(from, "保存为 .xls 文件",
-                            "工作表“" + name + "”有 " + std::to_string(end.EndRow + 1) +
-                                " 行，超过 .xls 格式最多 65536 行的限制");
+          throw OfficeError(
+              from, PW_TR_NOOP("office", "保存为 .xls 文件"),
+              Arg(pw::Translate("office", "工作表“%1”有 %2 行，超过 .xls 格式最多 65536 行的限制"),
+                  {name, end.EndRow + 1}));
         if (end.EndColumn >= 256)
-          throw OfficeError(from, "保存为 .xls 文件",
-                            "工作表“" + name + "”有 " + std::to_string(end.EndColumn + 1) +
-                                " 列，超过 .xls 格式最多 256 列的限制");
+          throw OfficeError(
+              from, PW_TR_NOOP("office", "保存为 .xls 文件"),
+              Arg(pw::Translate("office", "工作表“%1”有 %2 列，超过 .xls 格式最多 256 列的限制"),
+                  {name, end.EndColumn + 1}));
       }
     });
   }
-  d.Store(doc, to, filter, "保存");
+  d.Store(doc, to, filter, PW_TR_NOOP("office", "保存"));
 }
 
 }  // namespace pw

@@ -39,6 +39,7 @@
 #include <fstream>
 
 #include "platform/office/word_state.h"
+#include "platform/translate.h"
 
 namespace pw::word {
 
@@ -80,7 +81,7 @@ auto Do(WordDocument& doc, const char* action, F&& f) {
 
 void Map(WordDocument& doc) {
   DocumentState& d = doc.state();
-  if (!d.mapped) Do(doc, "读取", [&] { MapText(d); });
+  if (!d.mapped) Do(doc, PW_TR_NOOP("office", "读取"), [&] { MapText(d); });
 }
 
 // A question about positions, answered by the agent from its own map of the
@@ -100,7 +101,8 @@ Sequence<sal_Int32> Ask(WordDocument& doc, const char* action, const char* what,
         args.data(), static_cast<sal_Int32>(args.size()))) >>= answer;
   });
   d.agentKnows = true;
-  if (answer.getLength() < 2) throw OfficeError(d.path, what, "LibreOffice 没有回答");
+  if (answer.getLength() < 2)
+    throw OfficeError(d.path, what, PW_TR_NOOP("office", "LibreOffice 没有回答"));
   return answer;
 }
 
@@ -174,7 +176,7 @@ void WordRange::Select() {
   DocumentState& d = doc.state();
   if (HasAgent(doc)) {
     const Sequence<sal_Int32> answer =
-        Ask(doc, "SelectSpan", "选择",
+        Ask(doc, "SelectSpan", PW_TR_NOOP("office", "选择"),
             {{"Start", Any(sal_Int32(start_))}, {"End", Any(sal_Int32(end_))}});
     if (answer[1] != 0 && !d.padded) {
       d.padded = true;
@@ -183,7 +185,7 @@ void WordRange::Select() {
     return;
   }
   Map(doc);
-  Do(doc, "选择", [&] {
+  Do(doc, PW_TR_NOOP("office", "选择"), [&] {
     Reference<text::XTextCursor> cursor = d.body->createTextCursorByRange(RangeAt(d, start_));
     if (end_ > start_) cursor->gotoRange(RangeAt(d, end_), true);
     Selector(d)->select(Any(cursor));
@@ -203,7 +205,7 @@ void Discard(OfficeServer::Impl& server, const Reference<css::lang::XComponent>&
   // A document of a server that is gone went with it: nothing is left to close.
   if (!server.desktop.is() || !server.Alive()) return;
   if (agentKeeps && server.agent.is())
-    server.Call({}, "关闭文档", [&] {
+    server.Call({}, PW_TR_NOOP("office", "关闭文档"), [&] {
       server.agent->execute(
           Step({{"Action", Any(OUString("Forget"))}, {"Target", Any(component)}}));
     });
@@ -245,7 +247,7 @@ std::string WordDocument::SaveAs(const std::string& path) {
     target += ".docx";
     filter = "MS Word 2007 XML";
   }
-  Server(*app_).Store(state_->component, target, filter, "保存");
+  Server(*app_).Store(state_->component, target, filter, PW_TR_NOOP("office", "保存"));
   // What the office wrote must at least be a file of the chosen kind: a
   // server that fails while writing may leave an empty or cut-short file.
   std::ifstream in(target, std::ios::binary);
@@ -265,7 +267,8 @@ std::string WordDocument::SaveAs(const std::string& path) {
   const bool compound = std::memcmp(head, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) == 0;
   const bool rtf = std::memcmp(head, "{\\rtf", 5) == 0;
   if (!(filter == "MS Word 97" ? compound : filter == "Rich Text Format" ? rtf : zip))
-    throw OfficeError(target, "保存", "写出的文件不完整");
+    throw OfficeError(target, PW_TR_NOOP("office", "保存"),
+                      PW_TR_NOOP("office", "写出的文件不完整"));
   return target;
 }
 
@@ -312,24 +315,25 @@ const std::vector<int>& RealPages(DocumentState& d) {
 }  // namespace
 
 int WordDocument::PageCount() {
-  return Do(*this, "统计页数", [&] { return static_cast<int>(RealPages(*state_).size()); });
+  return Do(*this, PW_TR_NOOP("office", "统计页数"),
+            [&] { return static_cast<int>(RealPages(*state_).size()); });
 }
 
 int WordDocument::CharacterCount() {
-  if (HasAgent(*this)) return Ask(*this, "Measure", "读取")[1];
+  if (HasAgent(*this)) return Ask(*this, "Measure", PW_TR_NOOP("office", "读取"))[1];
   Map(*this);
   return state_->chars;
 }
 
 int WordDocument::Length() {
-  if (HasAgent(*this)) return Ask(*this, "Measure", "读取")[0];
+  if (HasAgent(*this)) return Ask(*this, "Measure", PW_TR_NOOP("office", "读取"))[0];
   Map(*this);
   return state_->length;
 }
 
 std::string WordDocument::Text() {
   Map(*this);
-  return Do(*this, "读取", [&] {
+  return Do(*this, PW_TR_NOOP("office", "读取"), [&] {
     std::string out;
     for (const Block& b : state_->blocks) {
       if (b.paragraph.is()) {
@@ -344,14 +348,14 @@ std::string WordDocument::Text() {
 }
 
 int WordDocument::TableCount() {
-  return Do(*this, "读取", [&] {
+  return Do(*this, PW_TR_NOOP("office", "读取"), [&] {
     Reference<text::XTextTablesSupplier> tables(state_->model, UNO_QUERY_THROW);
     return Clamp(tables->getTextTables()->getElementNames().getLength());
   });
 }
 
 int WordDocument::ImageCount() {
-  return Do(*this, "读取", [&] {
+  return Do(*this, PW_TR_NOOP("office", "读取"), [&] {
     Reference<text::XTextGraphicObjectsSupplier> graphics(state_->model, UNO_QUERY_THROW);
     const int framed = Clamp(graphics->getGraphicObjects()->getElementNames().getLength());
     int count = 0;
@@ -406,14 +410,16 @@ WordDocument& WordDocuments::Open(const std::string& path) {
   Reference<css::lang::XComponent> component = server.Load(path, DocumentFilters());
   std::unique_ptr<DocumentState> state;
   try {
-    state = server.Call(path, "打开", [&] { return Attach(server, component, path); });
+    state = server.Call(path, PW_TR_NOOP("office", "打开"),
+                        [&] { return Attach(server, component, path); });
   } catch (...) {
     server.CloseDocument(component);
     throw;
   }
   if (!state->model.is()) {
     server.CloseDocument(component);
-    throw OfficeError(path, "打开", "这不是文字处理文档");
+    throw OfficeError(path, PW_TR_NOOP("office", "打开"),
+                      PW_TR_NOOP("office", "这不是文字处理文档"));
   }
   open_.push_back(std::make_unique<WordDocument>(app_, std::move(state)));
   return *open_.back();
@@ -422,10 +428,10 @@ WordDocument& WordDocuments::Open(const std::string& path) {
 WordDocument& WordDocuments::Add() {
   OfficeServer::Impl& server = Server(app_);
   Reference<css::lang::XComponent> component = server.Create("private:factory/swriter");
-  std::unique_ptr<DocumentState> state =
-      server.Call({}, "新建文档", [&] { return Attach(server, component, {}); });
+  std::unique_ptr<DocumentState> state = server.Call({}, PW_TR_NOOP("office", "新建文档"),
+                                                     [&] { return Attach(server, component, {}); });
   state->added = true;
-  server.Call({}, "新建文档", [&] { Lock(*state); });
+  server.Call({}, PW_TR_NOOP("office", "新建文档"), [&] { Lock(*state); });
   open_.push_back(std::make_unique<WordDocument>(app_, std::move(state)));
   return *open_.back();
 }
@@ -447,7 +453,7 @@ void WordSelection::WholeStory() {
   WordDocument& doc = Active(app_);
   DocumentState& d = doc.state();
   OfficeServer::Impl& server = Server(app_);
-  Do(doc, "选择", [&] {
+  Do(doc, PW_TR_NOOP("office", "选择"), [&] {
     if (server.agent.is()) {
       server.agent->execute(Step({{"Action", Any(OUString("SelectAll"))},
                                   {"Document", Any(d.component)},
@@ -466,7 +472,8 @@ void WordSelection::Copy() {
   WordDocument& doc = Active(app_);
   app_.ReleaseCarrier();
   WordApplication::Carrier& carrier = app_.carrier();
-  carrier.selection = Do(doc, "复制", [&] { return Selector(doc.state())->getSelection(); });
+  carrier.selection =
+      Do(doc, PW_TR_NOOP("office", "复制"), [&] { return Selector(doc.state())->getSelection(); });
   carrier.source = &doc;
 }
 
@@ -481,7 +488,7 @@ int WordSelection::Paste() {
   sal_Int32 lost = 0;
   if (server.agent.is()) {
     // One call: the office process does the whole step itself.
-    server.Call(file, "复制内容", [&] {
+    server.Call(file, PW_TR_NOOP("office", "复制内容"), [&] {
       server.agent->execute(Step({
           {"Action", Any(OUString("Paste"))},
           {"Source", Any(source.component)},
@@ -493,9 +500,10 @@ int WordSelection::Paste() {
       })) >>= lost;
     });
   } else {
-    if (carrier.source != &target) server.Call(file, "复制样式", [&] { PrepareStyles(source, t); });
-    lost =
-        server.Call(file, "复制内容", [&] { return PasteContent(source, t, carrier.selection); });
+    if (carrier.source != &target)
+      server.Call(file, PW_TR_NOOP("office", "复制样式"), [&] { PrepareStyles(source, t); });
+    lost = server.Call(file, PW_TR_NOOP("office", "复制内容"),
+                       [&] { return PasteContent(source, t, carrier.selection); });
   }
   t.fresh = false;
   ++t.pastes;
@@ -506,7 +514,7 @@ int WordSelection::Paste() {
 void WordSelection::EndKey() {
   WordDocument& doc = Active(app_);
   DocumentState& d = doc.state();
-  Do(doc, "移动", [&] {
+  Do(doc, PW_TR_NOOP("office", "移动"), [&] {
     // At the end of the text (where pastes leave it) the cursor is at the end
     // of its line already; finding the line would lay out the page first.
     if (d.view->isCollapsed() && d.view->getText() == d.body &&
@@ -521,7 +529,7 @@ void WordSelection::EndKey() {
 void WordSelection::EndKey(int unit, int extend) {
   WordDocument& doc = Active(app_);
   DocumentState& d = doc.state();
-  Do(doc, "移动", [&] {
+  Do(doc, PW_TR_NOOP("office", "移动"), [&] {
     if (unit == wdStory) {
       // Through a text cursor of the main text, which sections do not stop.
       Reference<text::XTextCursor> to = d.body->createTextCursorByRange(
@@ -555,7 +563,7 @@ int PageOf(DocumentState& d, const Reference<text::XTextRange>& range) {
 WordDocument::PageStart WordDocument::StartOfPage(int page) {
   DocumentState& d = *state_;
   Map(*this);
-  return Do(*this, "定位页", [&] {
+  return Do(*this, PW_TR_NOOP("office", "定位页"), [&] {
     PageStart at;
     const std::vector<int>& pages = RealPages(d);
     if (page > static_cast<int>(pages.size()) || pages[std::max(1, page) - 1] > 32767) {
@@ -662,7 +670,7 @@ void RemoveRows(const Reference<text::XTextTable>& table, sal_Int32 from, sal_In
 
 void WordDocument::FitPart(const Edges& edges) {
   DocumentState& d = *state_;
-  Do(*this, "整理", [&] {
+  Do(*this, PW_TR_NOOP("office", "整理"), [&] {
     std::vector<Reference<css::uno::XInterface>> parts = BodyParts(d);
     if (parts.empty()) return;
     auto tableAt = [&](std::size_t i) { return Reference<text::XTextTable>(parts[i], UNO_QUERY); };
@@ -736,13 +744,15 @@ void WordDocument::FitPart(const Edges& edges) {
 
 void WordSelection::InsertBreak() {
   WordDocument& doc = Active(app_);
-  Do(doc, "插入分页符", [&] { Command(Server(app_), doc.state(), ".uno:InsertPagebreak"); });
+  Do(doc, PW_TR_NOOP("office", "插入分页符"),
+     [&] { Command(Server(app_), doc.state(), ".uno:InsertPagebreak"); });
   Invalidate(doc.state());
 }
 
 void WordSelection::TypeParagraph() {
   WordDocument& doc = Active(app_);
-  Do(doc, "插入回车符", [&] { Command(Server(app_), doc.state(), ".uno:InsertPara"); });
+  Do(doc, PW_TR_NOOP("office", "插入回车符"),
+     [&] { Command(Server(app_), doc.state(), ".uno:InsertPara"); });
   Invalidate(doc.state());
 }
 
@@ -757,7 +767,7 @@ void WordSelection::GoTo(int what, int which, const std::string& count) {
   if (what != wdGoToPage || which != wdGoToAbsolute) return;
   const long page = std::strtol(count.c_str(), nullptr, 10);
   DocumentState& d = doc.state();
-  Do(doc, "定位页", [&] {
+  Do(doc, PW_TR_NOOP("office", "定位页"), [&] {
     const std::vector<int>& pages = RealPages(d);
     if (page > static_cast<long>(pages.size()) || pages[std::max(1L, page) - 1] > 32767) {
       d.view->gotoEnd(false);
@@ -771,22 +781,26 @@ void WordSelection::GoTo(int what, int which, const std::string& count) {
 
 int WordSelection::Start() {
   WordDocument& doc = Active(app_);
-  if (HasAgent(doc)) return Ask(doc, "Where", "定位", {{"Edge", Any(sal_Int32(0))}})[0];
+  if (HasAgent(doc))
+    return Ask(doc, "Where", PW_TR_NOOP("office", "定位"), {{"Edge", Any(sal_Int32(0))}})[0];
   Map(doc);
-  return Do(doc, "定位", [&] { return PositionOf(doc.state(), doc.state().view->getStart()); });
+  return Do(doc, PW_TR_NOOP("office", "定位"),
+            [&] { return PositionOf(doc.state(), doc.state().view->getStart()); });
 }
 
 int WordSelection::End() {
   WordDocument& doc = Active(app_);
-  if (HasAgent(doc)) return Ask(doc, "Where", "定位", {{"Edge", Any(sal_Int32(1))}})[0];
+  if (HasAgent(doc))
+    return Ask(doc, "Where", PW_TR_NOOP("office", "定位"), {{"Edge", Any(sal_Int32(1))}})[0];
   Map(doc);
-  return Do(doc, "定位", [&] { return PositionOf(doc.state(), doc.state().view->getEnd()); });
+  return Do(doc, PW_TR_NOOP("office", "定位"),
+            [&] { return PositionOf(doc.state(), doc.state().view->getEnd()); });
 }
 
 namespace {
 void MoveWords(WordDocument& doc, int count, bool right) {
   DocumentState& d = doc.state();
-  Do(doc, "移动", [&] {
+  Do(doc, PW_TR_NOOP("office", "移动"), [&] {
     Reference<text::XText> owner = d.view->getText();
     Reference<text::XTextCursor> c =
         owner->createTextCursorByRange(right ? d.view->getEnd() : d.view->getStart());
@@ -838,7 +852,8 @@ WordApplication::~WordApplication() {
 }
 
 WordDocument& WordApplication::ActiveDocument() {
-  if (documents_.open_.empty()) throw OfficeError({}, "操作文档", "没有打开的文档");
+  if (documents_.open_.empty())
+    throw OfficeError({}, PW_TR_NOOP("office", "操作文档"), PW_TR_NOOP("office", "没有打开的文档"));
   return *documents_.open_.back();
 }
 

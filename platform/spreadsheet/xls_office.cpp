@@ -3,6 +3,7 @@
 #include "platform/office/office_server.h"
 #include "platform/run_errors.h"
 #include "platform/textcodec.h"
+#include "platform/translate.h"
 
 namespace pw {
 
@@ -24,8 +25,9 @@ void OfficeXlsConverter::Convert(const std::string& from, const std::string& to,
     if (!server_) server_ = std::make_unique<OfficeServer>();
     server_->ConvertSpreadsheet(from, to, filter);
   } catch (const OfficeError& e) {
-    throw RunError(RunError::Kind::Failure, named,
-                   "无法" + e.action() + "“" + DisplayText(named) + "”：" + e.cause());
+    throw RunError(
+        RunError::Kind::Failure, named,
+        Arg(Translate("office", "无法%1“%2”：%3"), {e.action(), DisplayText(named), e.cause()}));
   }
 }
 
