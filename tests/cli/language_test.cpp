@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
+#include "platform/database/engine.h"
 #include "tests/support/tempdir.h"
 
 namespace pw {
@@ -49,6 +51,8 @@ TEST(CliLanguage, HelpMessagesAndOutcomesFollowTheChoice) {
        "is not an Excel workbook: its content is not recognised", true},
       {"PLINTHWICK_LANG=en", "split mdb short.accdb", 1,
        "short.accdb” is not an Access database file (the file is too short)", true},
+      // Refused by the reading program, a process of its own.
+      {"PLINTHWICK_LANG=en", "split mdb torn.mdb", 1, "its list of tables cannot be read", true},
       {"PLINTHWICK_LANG=zh_CN LANG=en_US.UTF-8", "merge txt missing.txt", 1, "文件或文件夹不存在",
        false},
       {"", "--help", 0, "用法：", false},  // no locale at all: the program's own Chinese
@@ -59,6 +63,13 @@ TEST(CliLanguage, HelpMessagesAndOutcomesFollowTheChoice) {
     test::WriteFile(dir.file("day.txt"), "T\nx\ny\nz");
     // An Access signature on a file too short to hold a database page.
     test::WriteFile(dir.file("short.accdb"), std::string("\0\1\0\0Standard ACE DB\0", 20));
+    // A database whose header is sound and whose table catalog is torn.
+    db::CreateDatabaseFile(dir.file("torn.mdb"), 64);
+    {
+      std::string bytes = test::ReadFile(dir.file("torn.mdb"));
+      std::fill(bytes.begin() + 4096, bytes.begin() + 3 * 4096, '\xAB');
+      test::WriteFile(dir.file("torn.mdb"), bytes);
+    }
     const std::string command = "cd '" + dir.str() + "' && " + none + " " + c.env + " '" +
                                 PW_CLI_PATH + "' " + c.args + " >out.log 2>err.log </dev/null";
     const int status = std::system(command.c_str());
