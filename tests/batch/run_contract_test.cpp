@@ -77,7 +77,7 @@ TEST(RunChecks, ContentDecidesNotTheName) {
   TempDir dir;
   WriteOfficeZip(dir.file("report.xlsx"), kDocxType);  // a document renamed .xlsx
   WriteOfficeZip(dir.file("real.xlsx"), kXlsxType);
-  WriteFile(dir.file("noise.docx"), std::string("\x13\x37 random bytes\n\x01\x02", 20));
+  WriteFile(dir.file("noise.docx"), std::string("\x13\x37 random bytes\n\x01\x02"));
   WriteFile(dir.file("book.mdb"), "PK\x03\x04 not a database");
   WriteFile(dir.file("table.docx"), JetHeader());
   struct Case {
