@@ -1,9 +1,11 @@
 #include "platform/spreadsheet/server.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -46,11 +48,16 @@ std::string AsciiLower(std::string s) {
   return s;
 }
 
-// A private folder for a conversion, removed with its content.
+// A private folder for a conversion, removed with its content. Its name
+// carries the process id, so that the folders of a program killed before it
+// could remove them are found and removed by the next one.
 class TempFolder {
  public:
   TempFolder() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "pw-xls-XXXXXX").string();
+    SweepStaleConversionFolders();
+    std::string tmpl = (std::filesystem::temp_directory_path() /
+                        ("pw-xls-" + std::to_string(::getpid()) + "-XXXXXX"))
+                           .string();
     if (::mkdtemp(tmpl.data()) != nullptr) path_ = tmpl;
   }
   ~TempFolder() {
@@ -89,6 +96,24 @@ bool StaysWhole(std::string_view formula, long dr, long dc,
 }
 
 }  // namespace
+
+void SweepStaleConversionFolders() {
+  std::error_code ec;
+  const std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
+  if (ec) return;
+  for (std::filesystem::directory_iterator it(temp, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (!name.starts_with("pw-xls-")) continue;
+    char* after = nullptr;
+    const long pid = std::strtol(name.c_str() + 7, &after, 10);
+    if (pid <= 0 || after == nullptr || *after != '-') continue;
+    // Gone for good only when no such process exists (not merely another
+    // user's, which answers EPERM).
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    std::error_code ignored;
+    std::filesystem::remove_all(it->path(), ignored);
+  }
+}
 
 std::string CellValue::Text() const {
   switch (kind) {

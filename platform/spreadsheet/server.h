@@ -173,6 +173,10 @@ class SheetServer {
   std::map<std::pair<const xl::Sheet*, const xl::Sheet*>, std::vector<CarriedBlock>> carried_;
 };
 
+// Removes the conversion folders of programs that ended without removing
+// them (killed during a run); each new conversion does it first.
+void SweepStaleConversionFolders();
+
 // The names of the sheets of `path` that hold a non-blank cell, in order:
 // what the sheet picker offers. Throws RunError naming `path`.
 std::vector<std::string> SheetsHoldingData(const std::string& path, XlsConverter* xls = nullptr);

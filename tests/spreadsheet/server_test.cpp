@@ -1,6 +1,8 @@
 #include "platform/spreadsheet/server.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -203,6 +205,35 @@ TEST(CellValue, BlankMeansEmptyOnceControlCharactersAndSpacesAreTrimmed) {
     v.text = c.text;
     EXPECT_EQ(v.IsBlank(), c.blank) << c.asText;
     EXPECT_EQ(v.Text(), c.asText);
+  }
+}
+
+// A program killed during a .xls conversion leaves its folder behind; the
+// next conversion removes it, and only folders of processes that are gone.
+TEST(ConversionFolders, OnlyThoseOfEndedProgramsAreSwept) {
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) ::_exit(0);
+  ASSERT_EQ(::waitpid(child, nullptr, 0), child);  // gone now
+  const std::filesystem::path temp = std::filesystem::temp_directory_path();
+  struct Case {
+    std::string name;
+    bool kept;
+  };
+  const Case cases[] = {
+      {"pw-xls-" + std::to_string(child) + "-sweep", false},
+      {"pw-xls-" + std::to_string(::getpid()) + "-sweep", true},  // this program's
+      {"pw-xls-1-sweep", true},                                   // a live process
+      {"pw-xls-sweep" + std::to_string(child), true},             // not one of ours
+  };
+  for (const Case& c : cases) {
+    std::filesystem::create_directories(temp / c.name / "inner");
+    test::WriteFile((temp / c.name / "inner" / "book.xlsx").string(), "x");
+  }
+  SweepStaleConversionFolders();
+  for (const Case& c : cases) {
+    EXPECT_EQ(std::filesystem::exists(temp / c.name), c.kept) << c.name;
+    std::filesystem::remove_all(temp / c.name);
   }
 }
 
