@@ -47,13 +47,6 @@ inline std::ostream& operator<<(std::ostream& o, const Style& s) {
 
 namespace pw::test {
 
-inline void WritePackage(const std::string& path, const std::map<std::string, std::string>& parts) {
-  WriteZip(path, parts);
-}
-inline std::string ReadPart(const std::string& path, const std::string& name) {
-  return ReadZipPart(path, name);
-}
-
 inline std::string Escape(const std::string& s) {
   std::string out;
   for (char c : s) {

@@ -73,7 +73,7 @@ bool HasFormula(const std::string& xlsx) {
   for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0) && !found; ++i) {
     const std::string name = zip_get_name(z, static_cast<zip_uint64_t>(i), 0);
     if (name.rfind("xl/worksheets/", 0) != 0) continue;
-    const std::string xml = test::ReadPart(xlsx, name);
+    const std::string xml = test::ReadZipPart(xlsx, name);
     found = xml.find("<f>") != std::string::npos || xml.find("<f ") != std::string::npos;
   }
   zip_discard(z);

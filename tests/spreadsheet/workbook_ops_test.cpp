@@ -351,7 +351,7 @@ TEST(WorkbookMerge, NamesTheApplicationWouldRefuseStillFindASheet) {
   const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
   const std::string sheet =
       "<worksheet><sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row></sheetData></worksheet>";
-  test::WritePackage(
+  test::WriteZip(
       dir.file("odd.xlsx"),
       {{"_rels/.rels", "<Relationships><Relationship Id=\"r\" Type=\"" + rel +
                            "officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>"},
@@ -496,7 +496,7 @@ TEST(WorkbookMerge, FormulasNotYetComputedAreCarriedForTheApplicationToCompute) 
       src + "')\n";
   const std::string cmd = std::string(PW_DEBIAN_PYTHON) + " -c \"" + script + "\" 2>/dev/null";
   if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "openpyxl is not installed";
-  ASSERT_NE(test::ReadPart(src, "xl/worksheets/sheet1.xml").find("<f>A2+B2</f><v></v>"),
+  ASSERT_NE(test::ReadZipPart(src, "xl/worksheets/sheet1.xml").find("<f>A2+B2</f><v></v>"),
             std::string::npos);
 
   RunState run = MakeRun({src, src}, dir.file("m.xlsx"));  // the second time below the first
@@ -509,7 +509,7 @@ TEST(WorkbookMerge, FormulasNotYetComputedAreCarriedForTheApplicationToCompute) 
                                                 {"3", "4", "=A3+B3", "", ""},
                                                 {"1", "2", "=A4+B4", "", ""},
                                                 {"3", "4", "=A5+B5", "", ""}}));
-  const std::string xml = test::ReadPart(dir.file("m.xlsx"), "xl/worksheets/sheet1.xml");
+  const std::string xml = test::ReadZipPart(dir.file("m.xlsx"), "xl/worksheets/sheet1.xml");
   const std::size_t at = xml.find("<f>A5+B5</f>");
   ASSERT_NE(at, std::string::npos);
   EXPECT_EQ(xml.compare(at + 12, 4, "</c>"), 0) << "no value of 0 stands for it";
@@ -1021,7 +1021,7 @@ TEST(WorkbookSplit, AKilledSplitLeavesNoPartUnderItsNameAndTheNextRunSweepsItsRe
 // refused at once with its name; nothing is written for it.
 TEST(WorkbookSplit, ADocumentNamedXlsxOrAPipeIsRefusedAndNothingWritten) {
   test::TempDir dir;
-  test::WritePackage(
+  test::WriteZip(
       dir.file("report.xlsx"),
       {{"[Content_Types].xml",
         R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/></Types>)"},

@@ -104,7 +104,7 @@ const xl::Cell& At(const xl::Sheet& s, const char* ref) {
 TEST(XlsxReader, ReadsWhatRealWritersPutInAPackage) {
   test::TempDir dir;
   const std::string path = dir.file("hand.xlsx");
-  test::WritePackage(path, HandMadePackage());
+  test::WriteZip(path, HandMadePackage());
   const auto book = xl::ReadXlsx(path);
 
   ASSERT_EQ(book->sheets.size(), 2u);
@@ -173,7 +173,7 @@ TEST(XlsxReader, ReadsWhatRealWritersPutInAPackage) {
 TEST(XlsxReader, DamagedOrForeignFilesFailNamingTheFile) {
   test::TempDir dir;
   const std::string good = dir.file("good.xlsx");
-  test::WritePackage(good, HandMadePackage());
+  test::WriteZip(good, HandMadePackage());
   const std::string goodBytes = test::ReadFile(good);
   auto broken = HandMadePackage();
   broken["xl/worksheets/a.xml"] = "<worksheet><sheetData><row><c r=\"A1\"><v>1</v></row>";
@@ -197,10 +197,10 @@ TEST(XlsxReader, DamagedOrForeignFilesFailNamingTheFile) {
       {"truncated.xlsx", goodBytes.substr(0, goodBytes.size() / 2)},
   };
   for (const Case& c : cases) test::WriteFile(dir.file(c.name), c.bytes);
-  test::WritePackage(dir.file("brokenxml.xlsx"), broken);
-  test::WritePackage(dir.file("badref.xlsx"), badRef);
-  test::WritePackage(dir.file("badstring.xlsx"), badString);
-  test::WritePackage(dir.file("nobook.xlsx"), noBook);
+  test::WriteZip(dir.file("brokenxml.xlsx"), broken);
+  test::WriteZip(dir.file("badref.xlsx"), badRef);
+  test::WriteZip(dir.file("badstring.xlsx"), badString);
+  test::WriteZip(dir.file("nobook.xlsx"), noBook);
 
   for (const char* name :
        {"empty.xlsx", "text.xlsx", "ole.xlsx", "truncated.xlsx", "brokenxml.xlsx", "badref.xlsx",
@@ -319,7 +319,7 @@ TEST(XlsxReader, ContentDecidesWhetherAFileIsAWorkbook) {
     if (c.parts.empty())
       test::WriteFile(path, c.bytes);
     else
-      test::WritePackage(path, c.parts);
+      test::WriteZip(path, c.parts);
     try {
       xl::ReadXlsx(path);
       EXPECT_EQ(c.refusal, nullptr) << "read without complaint";
