@@ -128,7 +128,6 @@ class TMainForm : public QWidget {
   void rememberFolder(const char* key, const std::string& folder);
   std::string rememberedFolder(const char* key) const;
   void applyRunReports(bool closing);
-  void showCompletion(int files);
   void updateSelectAllCaption();
 
   FileListModel records_;

@@ -184,27 +184,11 @@ void TMainForm::StopClick() {
   setStatus(tr("正在停止，当前文件处理到安全位置后结束……"));
 }
 
-// A completed run ends with a text that says what it did; the operations
-// that leave no such text (databases) or a merge's text after a split (text)
-// get it here.
-void TMainForm::showCompletion(int files) {
-  if (runMode_ == ::pw::TaskMode::Split &&
-      (runKind_ == TaskKind::Text || runKind_ == TaskKind::Database))
-    setStatus(tr("%1 个文件已被分割，并生成了新文件！").arg(files));
-  if (runMode_ == ::pw::TaskMode::Merge && runKind_ == TaskKind::Database)
-    setStatus(tr("%1 个文件合并生成新文件：").arg(files) +
-              QString::fromStdString(DisplayText(OutputBase)));
-}
-
 void TMainForm::finishRun(bool failed, bool validation, const QString& message) {
   if (runThread_.joinable()) runThread_.join();
   runTimer_->stop();
   applyRunReports(true);
-  const int files = static_cast<int>(runRecordIds_.size());
-  if (failed && validation)
-    setStatus(message);  // why the run was refused, not the file it was at
-  else if (!failed && !StopFlag)
-    showCompletion(files);
+  if (failed && validation) setStatus(message);  // why the run was refused, not the file it was at
   delete progress_;
   progress_ = nullptr;
   runRecordIds_.clear();

@@ -124,6 +124,8 @@ void MergeDatabases(RunState& run, const DatabaseMergeOptions& options, const Co
     if (!complete[i]) follow.deleteSources = false;
     ReleaseEntry(run, follow, reporter, static_cast<int>(i));
   }
+  reporter.Status(Arg(Translate("ops", "%1 个文件合并生成新文件：%2"),
+                      {run.WorkList.size(), DisplayText(target)}));
 }
 
 }  // namespace pw

@@ -240,6 +240,8 @@ void SplitDatabases(RunState& run, const DatabaseSplitOptions& options, const Co
       return;
     }
   }
+  reporter.Status(
+      Arg(Translate("ops", "%1 个文件已被分割，并生成了新文件！"), {run.WorkList.size()}));
 }
 
 }  // namespace pw
