@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <memory>
 #include <set>
@@ -165,22 +166,31 @@ struct Splitter {
     }
   }
 
+  // Whether table `name` has a record `recNo` (counted from 1): records are
+  // read in order, as far as that one, without counting the rest.
+  bool HasRecord(const std::string& name, long long recNo) {
+    db::Query& q = Table(name);
+    dbops::On(source, [&] { q.MoveTo(static_cast<int>(recNo)); });
+    return !q.Eof();
+  }
+
   void ByRows(int rows) {
     const dbops::LogForm form{DisplayText(FileNamePart(source)), false};
-    long long largest = 0;
     for (int p = 1;; ++p) {
+      const long long first = static_cast<long long>(p - 1) * rows + 1;
+      if (first > std::numeric_limits<int>::max()) break;
       // A part is made while records remain for it (part 1 always): no
       // trailing database without tables when the largest table fills
       // its parts exactly.
-      if (p > 1 && static_cast<long long>(p - 1) * rows >= largest) break;
+      bool remain = false;
+      for (const std::string& t : selected) remain = HasRecord(t, first) || remain;
+      if (p > 1 && !remain) break;
       if (Stop()) break;
       MakeOutput(OutputPath(source, std::to_string(p)));
       for (const std::string& t : selected) {
-        const long long r = Table(t).RecordCount();
-        largest = std::max(largest, r);
-        const long long first = static_cast<long long>(p - 1) * rows + 1;
-        if (r < first) continue;
-        const long long last = std::min(static_cast<long long>(rows) * p, r);
+        if (!HasRecord(t, first)) continue;
+        const long long last =
+            std::min<long long>(first + rows - 1, std::numeric_limits<int>::max());
         CopyTable(t, static_cast<int>(first), static_cast<int>(last), form);
       }
     }

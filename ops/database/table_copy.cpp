@@ -216,9 +216,8 @@ bool CopyRecords(db::Query& source, db::Query& target, int first, int last, cons
     // Bytes meeting a text column (of an earlier source) go in as hex text.
     asHex.push_back(binary.back() && at >= 0 && target.FieldKind(at) != db::ColumnKind::Binary);
   }
-  const int count = source.RecordCount();
-  if (last < 0 || last > count) last = count;
-  for (source.MoveTo(first); !source.Eof() && source.RecNo() <= last; source.Next()) {
+  // Records come as they are read: the count is needed only to log a failure.
+  for (source.MoveTo(first); !source.Eof() && (last < 0 || source.RecNo() <= last); source.Next()) {
     std::string summary = "[出错记录]  ";
     try {
       target.Append();
@@ -234,6 +233,7 @@ bool CopyRecords(db::Query& source, db::Query& target, int first, int last, cons
       target.Post();
     } catch (const db::RecordError&) {
       const int k = source.RecNo();
+      const int count = form.countSkipped ? source.RecordCount() : 0;
       std::string line2 = "[错误信息] 数据库“" + form.databaseName + "”中表“" + source.table() +
                           "”第" + std::to_string(k) + "条记录出错，";
       line2 += form.countSkipped ? "本表此后" + std::to_string(count - k) + "条记录被跳过！"

@@ -55,11 +55,14 @@ std::vector<std::string> CopyableObjects(db::Connection& source, const std::stri
                                          bool& complete);
 
 // Runs one step; a database error in it becomes the run's failure on
-// `file` (the file the step reads or writes, by the name the user knows).
+// `file` (the file the step reads or writes, by the name the user knows),
+// or on the source being read when reading its records fails part way.
 template <class Step>
 auto On(const std::string& file, Step&& step) {
   try {
     return step();
+  } catch (const db::ReadError& e) {
+    throw RunError(RunError::Kind::Failure, e.file(), e.what());
   } catch (const db::DatabaseError& e) {
     throw RunError(RunError::Kind::Failure, file, e.what());
   }

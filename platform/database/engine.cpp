@@ -1,9 +1,14 @@
 #include "platform/database/engine.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <filesystem>
 
+#include "platform/errors.h"
 #include "platform/textcodec.h"
 #include "platform/translate.h"
 
@@ -103,18 +108,19 @@ FieldType SourceType(const ColumnInfo& col, JetVersion version) {
 struct Connection::Impl {
   std::string path;
   std::string shown;  // the name messages give the file
-  std::unique_ptr<MdbFile> reader;
+  // Shared with the queries reading through it, which may outlive it.
+  std::shared_ptr<const MdbFile> reader;
   std::unique_ptr<JetWriter> writer;
   bool stale = false;  // written since `reader` was opened
 
-  const MdbFile& Reader() {
+  const std::shared_ptr<const MdbFile>& Reader() {
     if (writer) writer->Flush();
     if (!reader || stale) {
       reader.reset();
-      reader = std::make_unique<MdbFile>(path);
+      reader = std::make_shared<const MdbFile>(path);
       stale = false;
     }
-    return *reader;
+    return reader;
   }
   JetWriter& Writer() {
     if (path.empty()) throw DatabaseError(Translate("database", "数据库连接没有打开"));
@@ -148,7 +154,7 @@ void Connection::Close() {
 
 void OpenDatabase(Connection& connection, const std::string& path) {
   connection.Close();
-  auto reader = std::make_unique<MdbFile>(path);
+  auto reader = std::make_shared<const MdbFile>(path);
   connection.impl_->path = path;
   connection.impl_->reader = std::move(reader);
 }
@@ -156,14 +162,174 @@ void OpenDatabase(Connection& connection, const std::string& path) {
 std::vector<SavedQueryInfo> ListQueries(Connection& connection) {
   if (!connection.IsOpen()) throw DatabaseError(Translate("database", "数据库连接没有打开"));
   if (connection.impl_->writer) return {};
-  return connection.impl_->Reader().Queries();
+  return connection.impl_->Reader()->Queries();
 }
 
 std::vector<std::string> ListTables(Connection& connection) {
   if (!connection.IsOpen()) throw DatabaseError(Translate("database", "数据库连接没有打开"));
   if (connection.impl_->writer) return connection.impl_->writer->TableNames();
-  return connection.impl_->Reader().TableNames();
+  return connection.impl_->Reader()->TableNames();
 }
+
+namespace {
+
+// The records of a table read in bounded memory: straight from the reading
+// process while they are taken in order; once a count or an earlier record
+// is asked for, all of them spooled to an unnamed temporary file, with the
+// place of each record, and read back from there.
+class Records {
+ public:
+  Records(std::shared_ptr<const MdbFile> reader, std::string name, bool query)
+      : reader_(std::move(reader)), name_(std::move(name)), query_(query) {
+    stream_ = reader_->OpenRecords(name_, query_);
+    Advance();
+  }
+  ~Records() {
+    if (spool_ >= 0) close(spool_);
+  }
+  Records(const Records&) = delete;
+  Records& operator=(const Records&) = delete;
+
+  const std::vector<ColumnInfo>& columns() const { return columns_; }
+  int RecNo() const { return recNo_; }
+  bool Eof() const { return recNo_ < 1 || atEnd_; }
+  const std::vector<std::string>& Row() const { return row_; }
+
+  int Count() {
+    if (!spooled_ && atEnd_) return std::max(recNo_ - 1, 0);
+    Spool();
+    return static_cast<int>(places_.size());
+  }
+  void Next() {
+    if (Eof()) return;
+    if (!spooled_) return Advance();
+    ++recNo_;
+    Load();
+  }
+  void MoveTo(int recNo) {
+    recNo = std::max(recNo, 1);
+    if (!spooled_ && recNo < recNo_) Spool();
+    if (!spooled_) {
+      while (!atEnd_ && recNo_ < recNo) Advance();
+      return;
+    }
+    recNo_ = recNo;
+    Load();
+  }
+
+ private:
+  // The next record from the stream.
+  void Advance() {
+    if (columns_.empty()) columns_ = stream_->columns();
+    if (stream_->Next(row_)) {
+      ++recNo_;
+      return;
+    }
+    stream_.reset();
+    row_.clear();
+    atEnd_ = true;
+    if (recNo_ > 0) ++recNo_;  // past the last record
+  }
+
+  [[noreturn]] void SpoolFailed(int err) const {
+    throw ReadError(
+        reader_->path(),
+        FileErrorText("写入临时文件", std::filesystem::temp_directory_path().string(), err));
+  }
+
+  void Write(std::string& buffer, bool all) {
+    if (!all && buffer.size() < (1u << 20)) return;
+    for (std::size_t done = 0; done < buffer.size();) {
+      const ssize_t n = write(spool_, buffer.data() + done, buffer.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) SpoolFailed(n < 0 ? errno : ENOSPC);
+      done += static_cast<std::size_t>(n);
+    }
+    buffer.clear();
+  }
+
+  void Spool() {
+    if (spooled_) return;
+    const std::string dir = std::filesystem::temp_directory_path().string();
+    spool_ = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (spool_ < 0) {
+      std::string name = dir + "/.pw-records-XXXXXX";
+      spool_ = mkostemp(name.data(), O_CLOEXEC);
+      if (spool_ < 0) SpoolFailed(errno);
+      unlink(name.c_str());
+    }
+    // Records already passed are read again from the start.
+    const bool fromStart = recNo_ > 1 || atEnd_;
+    if (fromStart) stream_ = reader_->OpenRecords(name_, query_);
+    std::string buffer;
+    std::uint64_t at = 0;
+    auto keep = [&](const std::vector<std::string>& row) {
+      places_.push_back(at);
+      for (const std::string& v : row) {
+        unsigned char n[4];
+        Put32(n, static_cast<std::uint32_t>(v.size()));
+        buffer.append(reinterpret_cast<const char*>(n), 4);
+        buffer.append(v);
+        at += 4 + v.size();
+      }
+      Write(buffer, false);
+    };
+    if (!fromStart && recNo_ == 1) keep(row_);
+    std::vector<std::string> row;
+    while (stream_ && stream_->Next(row)) keep(row);
+    Write(buffer, true);
+    stream_.reset();
+    end_ = at;
+    spooled_ = true;
+    if (atEnd_) recNo_ = static_cast<int>(places_.size()) + 1;
+  }
+
+  // The spooled record at recNo_, through a window of the file.
+  void Load() {
+    atEnd_ = recNo_ > static_cast<int>(places_.size());
+    row_.clear();
+    if (atEnd_) return;
+    const std::size_t i = static_cast<std::size_t>(recNo_ - 1);
+    const std::uint64_t begin = places_[i];
+    const std::uint64_t end = i + 1 < places_.size() ? places_[i + 1] : end_;
+    if (begin < windowAt_ || end > windowAt_ + window_.size()) {
+      window_.resize(static_cast<std::size_t>(
+          std::min<std::uint64_t>(std::max<std::uint64_t>(end - begin, 1u << 20), end_ - begin)));
+      for (std::size_t done = 0; done < window_.size();) {
+        const ssize_t n = pread(spool_, window_.data() + done, window_.size() - done,
+                                static_cast<off_t>(begin + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) SpoolFailed(n < 0 ? errno : EIO);
+        done += static_cast<std::size_t>(n);
+      }
+      windowAt_ = begin;
+    }
+    std::size_t at = static_cast<std::size_t>(begin - windowAt_);
+    row_.resize(columns_.size());
+    for (std::string& v : row_) {
+      const std::uint32_t n = Get32(reinterpret_cast<const unsigned char*>(window_.data()) + at);
+      v.assign(window_, at + 4, n);
+      at += 4 + n;
+    }
+  }
+
+  std::shared_ptr<const MdbFile> reader_;
+  std::string name_;
+  bool query_ = false;
+  std::unique_ptr<RecordStream> stream_;
+  std::vector<ColumnInfo> columns_;
+  std::vector<std::string> row_;
+  int recNo_ = 0;
+  bool atEnd_ = false;
+  bool spooled_ = false;
+  int spool_ = -1;
+  std::vector<std::uint64_t> places_;  // where each record starts in the spool
+  std::uint64_t end_ = 0;
+  std::string window_;
+  std::uint64_t windowAt_ = 0;
+};
+
+}  // namespace
 
 struct Query::Impl {
   Connection* connection = nullptr;
@@ -172,19 +338,13 @@ struct Query::Impl {
   std::vector<std::string> fields;
   std::vector<ColumnKind> kinds;
   std::vector<FieldType> types;
-  // Records of a table being written are read only when asked for.
-  bool loaded = false;
-  TableData data;
-  int recNo = 0;
-
   bool isQuery = false;  // the records of a saved query
+  // Records of a table being written are read only when asked for.
+  std::unique_ptr<Records> records;
 
-  void Load() {
-    if (loaded || !open) return;
-    const MdbFile& reader = connection->impl_->Reader();
-    data = isQuery ? reader.ReadQuery(table) : reader.ReadTable(table);
-    loaded = true;
-    recNo = data.rows.empty() ? 0 : 1;
+  Records& Rows() {
+    if (!records) records = std::make_unique<Records>(connection->impl_->Reader(), table, isQuery);
+    return *records;
   }
   bool appending = false;
   std::vector<std::optional<std::string>> pending;
@@ -208,9 +368,7 @@ void Query::Close() {
   impl_->fields.clear();
   impl_->kinds.clear();
   impl_->types.clear();
-  impl_->data = TableData{};
-  impl_->loaded = false;
-  impl_->recNo = 0;
+  impl_->records.reset();
 }
 
 const std::string& Query::table() const {
@@ -237,30 +395,27 @@ int Query::FindField(const std::string& name) const {
 }
 
 int Query::RecordCount() const {
-  impl_->Load();
-  return static_cast<int>(impl_->data.rows.size());
+  return impl_->open ? impl_->Rows().Count() : 0;
 }
 int Query::RecNo() const {
-  impl_->Load();
-  return impl_->recNo;
+  return impl_->open ? impl_->Rows().RecNo() : 0;
 }
 bool Query::Eof() const {
-  return RecNo() < 1 || impl_->recNo > RecordCount();
+  return !impl_->open || impl_->Rows().Eof();
 }
 void Query::MoveTo(int recNo) {
-  impl_->Load();
-  impl_->recNo = recNo < 1 ? 1 : recNo;
+  if (impl_->open) impl_->Rows().MoveTo(recNo);
 }
 void Query::First() {
   MoveTo(1);
 }
 void Query::Next() {
-  if (RecNo() <= RecordCount()) ++impl_->recNo;
+  if (impl_->open) impl_->Rows().Next();
 }
 
 std::string Query::Text(int index) const {
   if (Eof() || index < 0 || index >= static_cast<int>(impl_->fields.size())) return {};
-  const auto& row = impl_->data.rows[static_cast<std::size_t>(impl_->recNo - 1)];
+  const auto& row = impl_->Rows().Row();
   return static_cast<std::size_t>(index) < row.size() ? row[static_cast<std::size_t>(index)] : "";
 }
 
@@ -296,21 +451,20 @@ void OpenTable(Query& query, const std::string& table) {
     q.kinds = c.writer->ColumnKinds(table);
     q.types = c.writer->ColumnTypes(table);
   } else {
-    const MdbFile& reader = c.Reader();
+    const std::shared_ptr<const MdbFile> file = c.Reader();
+    const MdbFile& reader = *file;
     const auto& tables = reader.TableNames();
     q.isQuery = std::find(tables.begin(), tables.end(), table) == tables.end() &&
                 std::any_of(reader.Queries().begin(), reader.Queries().end(),
                             [&](const SavedQueryInfo& s) { return s.name == table; });
-    q.data = q.isQuery ? reader.ReadQuery(table) : reader.ReadTable(table);
-    for (const ColumnInfo& col : q.data.columns) {
+    q.records = std::make_unique<Records>(file, table, q.isQuery);
+    for (const ColumnInfo& col : q.records->columns()) {
       q.fields.push_back(col.name);
       q.kinds.push_back(col.type == 0x0C                       ? ColumnKind::Memo
                         : col.type == 0x0B || col.type == 0x09 ? ColumnKind::Binary
                                                                : ColumnKind::Text);
       q.types.push_back(SourceType(col, reader.version()));
     }
-    q.loaded = true;
-    q.recNo = q.data.rows.empty() ? 0 : 1;
   }
   q.table = table;
   q.open = true;
@@ -338,7 +492,7 @@ std::vector<std::pair<std::string, FieldType>> ListFields(Connection& connection
     for (std::size_t i = 0; i < names.size(); ++i) out.emplace_back(names[i], types[i]);
     return out;
   }
-  const MdbFile& reader = connection.impl_->Reader();
+  const MdbFile& reader = *connection.impl_->Reader();
   for (const ColumnInfo& col : reader.ReadColumns(table))
     out.emplace_back(col.name, SourceType(col, reader.version()));
   return out;

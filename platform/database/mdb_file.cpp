@@ -84,13 +84,15 @@ class Sink {
     }
     if (fd_ >= 0) buf_.clear();
   }
+  // Between records: what is buffered goes out once there is enough of
+  // it, so that an error after this point follows whole records.
+  void Boundary() {
+    if (buf_.size() >= (1u << 16)) Flush();
+  }
   std::string& buffer() { return buf_; }
 
  private:
-  void Push(std::string_view s) {
-    buf_.append(s);
-    if (fd_ >= 0 && buf_.size() >= (1u << 16)) Flush();
-  }
+  void Push(std::string_view s) { buf_.append(s); }
   int fd_;
   std::string buf_;
 };
@@ -445,6 +447,7 @@ struct Session {
     sink.Number(static_cast<std::uint32_t>(plan.output.size()));
     for (const SelectPlan::Output& o : plan.output) SendColumn(sink, o.name, cols[o.column]);
     for (std::size_t r : rows) {
+      sink.Boundary();
       sink.Byte(1);
       for (const std::string& v : output(r)) sink.Text(v);
     }
@@ -478,6 +481,7 @@ struct Session {
     for (MdbColumn* col : cols) SendColumn(sink, col->name, col);
     mdb_rewind_table(table);
     while (!columnsOnly && mdb_fetch_row(table)) {
+      sink.Boundary();
       sink.Byte(1);
       for (MdbColumn* col : cols) sink.Text(Value(col));
     }
@@ -492,58 +496,141 @@ std::string ReaderProgram() {
   return HelperFile("plinthwick-mdb-reader", PW_MDB_READER);
 }
 
-// Runs the reading program on `args`, so that whatever a damaged file does to
-// libmdb (a crash, a loop, memory without end, chatter on stdout and
-// stderr) stays in that process. A fresh program rather than a bare fork:
-// a fork of a threaded process (the window's, say) can inherit a lock held
-// by another thread and stall. Answers the program's output; throws
-// DatabaseError with its error, or `damaged` when it failed.
-std::string Isolated(const std::string& damaged, const std::vector<std::string>& args) {
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) throw DatabaseError(damaged);
-  const std::string program = ReaderProgram();
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], kReaderFd);
-  pid_t pid = -1;
-  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(fds[1]);
-  if (rc != 0) {
-    close(fds[0]);
-    throw DatabaseError(damaged + Arg(Translate("database", "（无法启动读取程序 %1：%2）"),
-                                      {program, DescribeErrno(rc)}));
-  }
-  std::string out;
-  bool timedOut = false;
-  char buf[1 << 16];
-  for (;;) {
-    pollfd p{fds[0], POLLIN, 0};
-    const int ready = poll(&p, 1, 15000);  // a live reader streams well within this
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready == 0) {
-      timedOut = true;
-      kill(pid, SIGKILL);
-      break;
+// The reading program running on `args`, and the pipe its answer comes
+// on, so that whatever a damaged file does to libmdb (a crash, a loop,
+// memory without end, chatter on stdout and stderr) stays in that process.
+// A fresh program rather than a bare fork: a fork of a threaded process (the
+// window's, say) can inherit a lock held by another thread and stall. The
+// answer is read as it comes, a piece at a time; anything wrong with the
+// program gives DatabaseError `damaged`.
+class ReaderPipe {
+ public:
+  ReaderPipe(std::string damaged, const std::vector<std::string>& args)
+      : damaged_(std::move(damaged)) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) throw DatabaseError(damaged_);
+    const std::string program = ReaderProgram();
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], kReaderFd);
+    const int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (rc != 0) {
+      close(fds[0]);
+      pid_ = -1;
+      throw DatabaseError(damaged_ + Arg(Translate("database", "（无法启动读取程序 %1：%2）"),
+                                         {program, DescribeErrno(rc)}));
     }
-    const ssize_t n = read(fds[0], buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    out.append(buf, static_cast<std::size_t>(n));
+    fd_ = fds[0];
   }
-  close(fds[0]);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  ~ReaderPipe() {
+    if (pid_ > 0) kill(pid_, SIGKILL);
+    End();
   }
-  if (timedOut || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || out.empty())
-    throw DatabaseError(damaged);
+  ReaderPipe(const ReaderPipe&) = delete;
+  ReaderPipe& operator=(const ReaderPipe&) = delete;
+
+  const std::string& damaged() const { return damaged_; }
+
+  // At least `n` bytes of the answer at hand; false when it ends before.
+  bool Need(std::size_t n) {
+    while (buf_.size() - at_ < n) {
+      if (fd_ < 0) return false;
+      if (at_ > 0 && at_ * 2 >= buf_.size()) {
+        buf_.erase(0, at_);
+        at_ = 0;
+      }
+      pollfd p{fd_, POLLIN, 0};
+      const int ready = poll(&p, 1, 15000);  // a live reader streams well within this
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready == 0) {
+        kill(pid_, SIGKILL);
+        timedOut_ = true;
+        End();
+        throw DatabaseError(damaged_);
+      }
+      const std::size_t had = buf_.size();
+      buf_.resize(had + kChunk);
+      const ssize_t got = read(fd_, buf_.data() + had, kChunk);
+      buf_.resize(had + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        close(fd_);
+        fd_ = -1;
+      }
+    }
+    return true;
+  }
+  bool Byte(char& c) {
+    if (!Need(1)) return false;
+    c = buf_[at_++];
+    return true;
+  }
+  bool Number(std::uint32_t& v) {
+    if (!Need(4)) return false;
+    v = Get32(reinterpret_cast<const unsigned char*>(buf_.data()) + at_);
+    at_ += 4;
+    return true;
+  }
+  bool Text(std::string& out) {
+    std::uint32_t n = 0;
+    if (!Number(n) || !Need(n)) return false;
+    out.assign(buf_, at_, n);
+    at_ += n;
+    return true;
+  }
+  // The rest of the answer.
+  std::string Rest() {
+    while (Need(buf_.size() - at_ + 1)) {
+    }
+    std::string out = buf_.substr(at_);
+    at_ = buf_.size();
+    return out;
+  }
+  // Waits for the program to end; throws `damaged` unless it ended well.
+  void Finish() {
+    Rest();
+    if (!End()) throw DatabaseError(damaged_);
+  }
+
+ private:
+  static constexpr std::size_t kChunk = 1 << 16;
+
+  // Closes the pipe and reaps the program: true when it exited normally.
+  bool End() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+    if (pid_ <= 0) return false;
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    return !timedOut_ && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+
+  std::string damaged_;
+  pid_t pid_ = -1;
+  int fd_ = -1;
+  bool timedOut_ = false;
+  std::string buf_;
+  std::size_t at_ = 0;
+};
+
+// The reading program's whole answer to `args`; throws DatabaseError with
+// its error, or `damaged` when it failed.
+std::string Isolated(const std::string& damaged, const std::vector<std::string>& args) {
+  ReaderPipe pipe(damaged, args);
+  std::string out = pipe.Rest();
+  pipe.Finish();
+  if (out.empty()) throw DatabaseError(damaged);
   if (out[0] == 'E') {
     std::string message;
     Source source(out);
@@ -578,8 +665,6 @@ struct MdbFile::Impl {
   HeaderInfo header;
   std::vector<std::string> tables;
   std::vector<SavedQueryInfo> queries;
-
-  TableData Read(const std::string& op, const std::string& name, const std::string& damaged) const;
 };
 
 HeaderInfo ReadDatabaseHeader(const std::string& path) {
@@ -659,26 +744,125 @@ const std::vector<SavedQueryInfo>& MdbFile::Queries() const {
   return impl_->queries;
 }
 
+struct RecordStream::Impl {
+  std::string path;
+  std::unique_ptr<ReaderPipe> pipe;
+  std::vector<ColumnInfo> columns;
+  bool ended = false;
+
+  // The reading program's own message at a record's place, or `damaged`.
+  [[noreturn]] void Fail(bool message) {
+    std::string text;
+    if (!message || !pipe->Text(text)) text = pipe->damaged();
+    const std::string damaged = pipe->damaged();
+    pipe.reset();
+    ended = true;
+    throw ReadError(path, text.empty() ? damaged : text);
+  }
+
+  void Start(const std::string& damaged, const std::vector<std::string>& args) {
+    pipe = std::make_unique<ReaderPipe>(damaged, args);
+    char tag = 0;
+    if (!pipe->Byte(tag)) {
+      pipe->Finish();
+      throw DatabaseError(damaged);
+    }
+    if (tag == 'E') {
+      std::string message;
+      if (!pipe->Text(message)) message = damaged;
+      pipe->Finish();
+      throw DatabaseError(message);
+    }
+    std::uint32_t count = 0;
+    if (tag != 'O' || !pipe->Number(count)) throw DatabaseError(damaged);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      ColumnInfo c;
+      std::uint32_t type = 0, size = 0, precision = 0, scale = 0;
+      if (!pipe->Text(c.name) || !pipe->Number(type) || !pipe->Number(size) ||
+          !pipe->Number(precision) || !pipe->Number(scale))
+        throw DatabaseError(damaged);
+      c.type = static_cast<int>(type);
+      c.size = static_cast<int>(size);
+      c.precision = static_cast<int>(precision);
+      c.scale = static_cast<int>(scale);
+      columns.push_back(c);
+    }
+  }
+};
+
+RecordStream::RecordStream() : impl_(std::make_unique<Impl>()) {}
+RecordStream::~RecordStream() = default;
+
+const std::vector<ColumnInfo>& RecordStream::columns() const {
+  return impl_->columns;
+}
+
+bool RecordStream::Next(std::vector<std::string>& row) {
+  Impl& s = *impl_;
+  if (s.ended) return false;
+  char more = 0;
+  if (!s.pipe->Byte(more)) s.Fail(false);
+  if (more == 'E') s.Fail(true);
+  if (more == 0) {
+    try {
+      s.pipe->Finish();
+    } catch (const DatabaseError& e) {
+      throw ReadError(s.path, e.what());
+    }
+    s.pipe.reset();
+    s.ended = true;
+    return false;
+  }
+  if (more != 1) s.Fail(false);
+  row.resize(s.columns.size());
+  for (std::string& v : row)
+    if (!s.pipe->Text(v)) s.Fail(false);
+  return true;
+}
+
+std::unique_ptr<RecordStream> MdbFile::OpenRecords(const std::string& name, bool query) const {
+  const std::string& path = impl_->path;
+  const std::string shown = DisplayText(path);
+  std::unique_ptr<RecordStream> stream(new RecordStream);
+  stream->impl_->path = path;
+  if (query) {
+    const auto it = std::find_if(impl_->queries.begin(), impl_->queries.end(),
+                                 [&](const SavedQueryInfo& q) { return q.name == name; });
+    if (it == impl_->queries.end() || !it->copyable)
+      throw DatabaseError(Arg(Translate("database", "数据库“%1”中的查询“%2”%3"),
+                              {shown, name, Translate("database", kQueryNotEvaluated)}));
+    stream->impl_->Start(
+        Arg(Translate("database", "无法读取数据库“%1”中的查询“%2”：文件已损坏"), {shown, name}),
+        {"query", HeaderArgs(impl_->header), path, name});
+  } else {
+    if (std::find(impl_->tables.begin(), impl_->tables.end(), name) == impl_->tables.end())
+      throw DatabaseError(Arg(Translate("database", "数据库“%1”中没有表“%2”"), {shown, name}));
+    stream->impl_->Start(
+        Arg(Translate("database", "无法读取数据库“%1”中的表“%2”：文件已损坏"), {shown, name}),
+        {"table", HeaderArgs(impl_->header), path, name});
+  }
+  return stream;
+}
+
+namespace {
+
+TableData ReadAll(RecordStream& stream, const std::string& name) {
+  TableData data;
+  data.name = name;
+  data.columns = stream.columns();
+  std::vector<std::string> row;
+  while (stream.Next(row)) data.rows.push_back(std::move(row));
+  return data;
+}
+
+}  // namespace
+
 TableData MdbFile::ReadQuery(const std::string& name) const {
-  const auto it = std::find_if(impl_->queries.begin(), impl_->queries.end(),
-                               [&](const SavedQueryInfo& q) { return q.name == name; });
-  if (it == impl_->queries.end() || !it->copyable)
-    throw DatabaseError(
-        Arg(Translate("database", "数据库“%1”中的查询“%2”%3"),
-            {DisplayText(impl_->path), name, Translate("database", kQueryNotEvaluated)}));
-  return impl_->Read("query", name,
-                     Arg(Translate("database", "无法读取数据库“%1”中的查询“%2”：文件已损坏"),
-                         {DisplayText(impl_->path), name}));
+  return ReadAll(*OpenRecords(name, true), name);
 }
 
 TableData MdbFile::ReadTable(const std::string& name) const {
-  const std::string& path = impl_->path;
-  if (std::find(impl_->tables.begin(), impl_->tables.end(), name) == impl_->tables.end())
-    throw DatabaseError(
-        Arg(Translate("database", "数据库“%1”中没有表“%2”"), {DisplayText(path), name}));
-  return impl_->Read("table", name,
-                     Arg(Translate("database", "无法读取数据库“%1”中的表“%2”：文件已损坏"),
-                         {DisplayText(path), name}));
+  return ReadAll(*OpenRecords(name, false), name);
 }
 
 std::vector<ColumnInfo> MdbFile::ReadColumns(const std::string& name) const {
@@ -691,43 +875,15 @@ std::vector<ColumnInfo> MdbFile::ReadColumns(const std::string& name) const {
   if (!table && !query)
     throw DatabaseError(
         Arg(Translate("database", "数据库“%1”中没有表“%2”"), {DisplayText(path), name}));
-  return impl_
-      ->Read(table ? "table-columns" : "query-columns", name,
-             Arg(Translate("database", "无法读取数据库“%1”中的“%2”：文件已损坏"),
-                 {DisplayText(path), name}))
-      .columns;
-}
-
-TableData MdbFile::Impl::Read(const std::string& op, const std::string& name,
-                              const std::string& damaged) const {
-  const std::string out = Isolated(damaged, {op, HeaderArgs(header), path, name});
-  Source source(out);
-  TableData data;
-  data.name = name;
-  std::uint32_t columns = 0;
-  if (!source.Number(columns)) throw DatabaseError(damaged);
-  for (std::uint32_t i = 0; i < columns; ++i) {
-    ColumnInfo c;
-    std::uint32_t type = 0, size = 0, precision = 0, scale = 0;
-    if (!source.Text(c.name) || !source.Number(type) || !source.Number(size) ||
-        !source.Number(precision) || !source.Number(scale))
-      throw DatabaseError(damaged);
-    c.type = static_cast<int>(type);
-    c.size = static_cast<int>(size);
-    c.precision = static_cast<int>(precision);
-    c.scale = static_cast<int>(scale);
-    data.columns.push_back(c);
-  }
-  for (;;) {
-    char more = 0;
-    if (!source.Byte(more)) throw DatabaseError(damaged);
-    if (more == 0) break;
-    std::vector<std::string> row(columns);
-    for (std::string& v : row)
-      if (!source.Text(v)) throw DatabaseError(damaged);
-    data.rows.push_back(std::move(row));
-  }
-  return data;
+  RecordStream stream;
+  stream.impl_->path = path;
+  stream.impl_->Start(
+      Arg(Translate("database", "无法读取数据库“%1”中的“%2”：文件已损坏"),
+          {DisplayText(path), name}),
+      {table ? "table-columns" : "query-columns", HeaderArgs(impl_->header), path, name});
+  std::vector<std::string> none;
+  stream.Next(none);  // the columns only: no records follow
+  return stream.impl_->columns;
 }
 
 int RunMdbReader(int argc, char** argv) {

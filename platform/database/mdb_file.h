@@ -8,6 +8,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/database/jet_bytes.h"
@@ -19,6 +20,18 @@ namespace pw::db {
 class DatabaseError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+};
+
+// A database that fails while its records are being read: the file is the
+// database read (the text names it too).
+class ReadError : public DatabaseError {
+ public:
+  ReadError(std::string file, const std::string& what)
+      : DatabaseError(what), file_(std::move(file)) {}
+  const std::string& file() const { return file_; }
+
+ private:
+  std::string file_;
 };
 
 // "无法打开数据库“<file>”：<cause>"
@@ -54,6 +67,27 @@ struct SavedQueryInfo {
   bool copyable = false;
 };
 
+// The records of a table or saved query, one at a time as the reading
+// process sends them: only the record at hand is held. Ending the stream
+// early ends the reading process.
+class RecordStream {
+ public:
+  ~RecordStream();
+  RecordStream(const RecordStream&) = delete;
+  RecordStream& operator=(const RecordStream&) = delete;
+
+  const std::vector<ColumnInfo>& columns() const;
+  // The next record, one text per column as in TableData; false after the
+  // last. Throws ReadError when the file fails part way.
+  bool Next(std::vector<std::string>& row);
+
+ private:
+  friend class MdbFile;
+  RecordStream();
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
 class MdbFile {
  public:
   // Throws DatabaseError for a file that is missing, not a database,
@@ -78,6 +112,10 @@ class MdbFile {
   // The records a copyable saved query gives, as a table's. Throws
   // DatabaseError.
   TableData ReadQuery(const std::string& name) const;
+  // The records of a user table, or of a copyable saved query when `query`,
+  // as a stream. Throws DatabaseError as ReadTable and ReadQuery do, for
+  // what shows before the first record.
+  std::unique_ptr<RecordStream> OpenRecords(const std::string& name, bool query) const;
 
  private:
   struct Impl;

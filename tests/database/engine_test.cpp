@@ -6,8 +6,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <future>
+#include <sstream>
 
 #include "platform/database/engine.h"
 #include "tests/database/db_readers.h"
@@ -224,6 +227,118 @@ TEST(Engine, ANewDatabaseIsNamedAsAsked) {
     EXPECT_EQ(std::string(e.what()).find(".tmp-y"), std::string::npos) << e.what();
   }
   EXPECT_FALSE(c.IsOpen());
+}
+
+// A table of `n` records whose values tell their number: "r<k>" and a
+// filler long enough that the table outgrows the pieces it is read in.
+std::string NumberedTable(const pw::test::TempDir& dir, int n) {
+  const std::string path = dir.file("numbered.mdb");
+  JetWriter::Create(path, NewFormat::Jet4);
+  JetWriter w(path);
+  w.CreateTable("T", "K");
+  w.AddColumn("T", "Filler");
+  w.CreateTable("Empty", "K");
+  for (int k = 1; k <= n; ++k)
+    w.AppendRecord("T",
+                   {"r" + std::to_string(k), std::string(200, static_cast<char>('a' + k % 26))});
+  return path;
+}
+
+// Records come as the table is read, and may still be counted or visited
+// again in any order: every way of moving meets the record it names.
+TEST(Engine, RecordsReadInAnyOrderAreTheTablesRecords) {
+  pw::test::TempDir dir;
+  const int n = 9000;  // about 2 MB: beyond the pieces of the pipe and of the spool's window
+  const std::string path = NumberedTable(dir, n);
+  enum Step { Count, To, Forward };
+  struct Case {
+    const char* what;
+    std::vector<std::pair<Step, int>> steps;  // To: MoveTo(k); Forward: k times Next()
+  };
+  const Case cases[] = {
+      {"in order", {{Forward, n}}},
+      {"counted first", {{Count, 0}, {Forward, n}}},
+      {"counted part way", {{Forward, 4000}, {Count, 0}, {Forward, 10}, {To, 2}, {Forward, 3}}},
+      {"forward jumps, then back", {{To, 3000}, {To, 8999}, {Forward, 1}, {To, 17}, {Forward, 1}}},
+      {"back from the end", {{Forward, n + 5}, {To, n}, {To, 1}}},
+  };
+  for (const Case& c : cases) {
+    Connection src;
+    OpenDatabase(src, path);
+    Query q(src);
+    OpenTable(q, "T");
+    int at = 1;
+    for (const auto& [step, k] : c.steps) {
+      if (step == Count) {
+        EXPECT_EQ(q.RecordCount(), n) << c.what;
+      }
+      if (step == To) q.MoveTo(at = k);
+      for (int i = 0; step == Forward && i < k; ++i) {
+        ASSERT_EQ(q.Eof(), at > n) << c.what << " at " << at;
+        ASSERT_EQ(q.RecNo(), at) << c.what;
+        if (at <= n) {
+          ASSERT_EQ(q.Text(0), "r" + std::to_string(at)) << c.what;
+          ASSERT_EQ(q.Text(1), std::string(200, static_cast<char>('a' + at % 26))) << c.what;
+        }
+        q.Next();
+        at = std::min(at + 1, n + 1);
+      }
+      ASSERT_EQ(q.Eof(), at > n) << c.what;
+      if (at <= n) {
+        EXPECT_EQ(q.Text(0), "r" + std::to_string(at)) << c.what;
+      }
+    }
+    EXPECT_EQ(q.RecordCount(), n) << c.what;
+  }
+  Connection src;
+  OpenDatabase(src, path);
+  Query empty(src);
+  OpenTable(empty, "Empty");
+  EXPECT_TRUE(empty.Eof());
+  EXPECT_EQ(empty.RecordCount(), 0);
+  empty.MoveTo(1);
+  EXPECT_TRUE(empty.Eof());
+  EXPECT_EQ(empty.Text(0), "");
+}
+
+// The reading program's process among this one's children.
+pid_t ReaderChild() {
+  const std::string self = std::to_string(getpid());
+  for (const auto& e : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = e.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string stat = pw::test::ReadFile((e.path() / "stat").string());
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos || stat.find("(plinthwick-mdb") == std::string::npos) continue;
+    std::istringstream rest(stat.substr(close + 2));
+    std::string state, ppid;
+    rest >> state >> ppid;
+    if (ppid == self && state != "Z") return static_cast<pid_t>(std::stoi(name));
+  }
+  return -1;
+}
+
+// A reading program that dies part way through a table (killed for real)
+// fails the reading with the source's name, instead of ending the table
+// early as if it were whole.
+TEST(Engine, AReaderKilledPartWayFailsNamingTheSource) {
+  pw::test::TempDir dir;
+  const std::string path = NumberedTable(dir, 9000);
+  Connection src;
+  OpenDatabase(src, path);
+  Query q(src);
+  OpenTable(q, "T");
+  ASSERT_EQ(q.Text(0), "r1");
+  const pid_t reader = ReaderChild();
+  ASSERT_GT(reader, 0);
+  ASSERT_EQ(kill(reader, SIGKILL), 0);
+  try {
+    for (int k = 1; !q.Eof(); q.Next(), ++k) ASSERT_EQ(q.Text(0), "r" + std::to_string(k));
+    FAIL() << "the table ended as if whole";
+  } catch (const ReadError& e) {
+    EXPECT_EQ(e.file(), path);
+    EXPECT_NE(std::string(e.what()).find("numbered.mdb"), std::string::npos) << e.what();
+  }
 }
 
 }  // namespace
