@@ -1,23 +1,19 @@
 #include "platform/spreadsheet/xlsx_writer.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
-#include <xlsxwriter.h>
-#include <zip.h>
+#include <zlib.h>
 
-#include <locale.h>
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
-#include <clocale>
-#include <cstdio>
-#include <cstdlib>
+#include <cmath>
 #include <cstring>
-#include <memory>
+#include <map>
+#include <set>
 #include <string_view>
-#include <unordered_map>
 
 #include "platform/errors.h"
 #include "platform/output_file.h"
@@ -39,287 +35,552 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// The cause of a failed write whose library kept no error number of its own
-// that says more: the disk's state tells a full disk from other faults.
+// The cause of a failed write: the disk's state tells a full disk from a
+// short write that came without an error number.
 int WriteFailureCause(int err, const std::string& folder) {
-  if (err == ENOSPC || err == EDQUOT || err == EFBIG || err == EIO || err == EROFS ||
-      err == EACCES || err == EPERM || err == ENOMEM || err == EMFILE || err == ENFILE)
-    return err;
+  if (err != 0) return err;
   struct statvfs fs {};
   if (::statvfs(folder.c_str(), &fs) == 0 && fs.f_bavail == 0) return ENOSPC;
-  return err != 0 ? err : EIO;
+  return EIO;
 }
 
-lxw_color_t LxwColor(Color c) {
-  if (c == 0) return LXW_COLOR_UNSET;
-  const std::uint32_t rgb = RgbOf(c);
-  return rgb == 0 ? static_cast<lxw_color_t>(LXW_COLOR_BLACK)
-                  : rgb;  // 0 means "unset" to the library
-}
+// ------------------------------------------------------------------ file
 
-void ApplyFont(lxw_format* f, const Font& font) {
-  if (!font.name.empty()) format_set_font_name(f, font.name.c_str());
-  if (font.size > 0) format_set_font_size(f, font.size);
-  if (font.bold) format_set_bold(f);
-  if (font.italic) format_set_italic(f);
-  if (font.strike) format_set_font_strikeout(f);
-  if (font.underline != 0) format_set_underline(f, font.underline);
-  if (font.vertAlign != 0) format_set_font_script(f, font.vertAlign);
-  if (font.family != 0) format_set_font_family(f, font.family);
-  if (font.color != 0) format_set_font_color(f, LxwColor(font.color));
-}
-
-// What the file's stored width becomes once the library adds its padding back.
-double WidthForLibrary(double stored) {
-  constexpr double kDigit = 7, kPadding = 5;
-  if (stored <= 0) return 0;
-  if (stored >= (kDigit + kPadding) / kDigit) return (stored * kDigit - kPadding) / kDigit;
-  return stored * kDigit / (kDigit + kPadding);
-}
-
-// A cell the library cannot write as it is: mended in the sheet's XML afterwards.
-struct Mend {
-  std::uint32_t row, col;
-  char type;         // 'e' error, 'b' boolean, 0 unchanged
-  bool dropFormula;  // a constant error written as a formula placeholder
-  bool exact;        // `number` in full, where the library's 16 digits lose it
-  double number;
-  bool noValue = false;  // a formula not computed yet: no result, the application computes it
-};
-
-// The library prints numbers with 16 significant digits; some need 17.
-bool NeedsExactNumber(double v) {
-  char buf[40];
-  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);  // the shortest exact form
-  if (ec != std::errc()) return true;
-  int digits = 0, zeros = 0;
-  bool leading = true;
-  for (const char* p = buf; p != end && *p != 'e'; ++p) {
-    if (*p < '0' || *p > '9') continue;
-    if (leading && *p == '0') continue;
-    leading = false;
-    if (*p == '0') {
-      ++zeros;
-    } else {
-      digits += zeros + 1;
-      zeros = 0;
-    }
-  }
-  return digits > 16;
-}
-
-// Numbers are written with a "." whatever the process's locale says.
-class CNumericLocale {
+// The output file, written through a buffer; any failed write fails the save.
+class OutFile {
  public:
-  CNumericLocale() : c_(newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(nullptr))) {
-    if (c_ != static_cast<locale_t>(nullptr)) old_ = uselocale(c_);
+  OutFile(const std::string& file, const std::string& path) : path_(path), folder_(FolderOf(file)) {
+    fd_ = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0) FailWith(errno);
+    buffer_.reserve(kBuffer);
   }
-  ~CNumericLocale() {
-    if (c_ != static_cast<locale_t>(nullptr)) {
-      uselocale(old_);
-      freelocale(c_);
+  ~OutFile() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  OutFile(const OutFile&) = delete;
+  OutFile& operator=(const OutFile&) = delete;
+
+  std::uint64_t Offset() const { return flushed_ + buffer_.size(); }
+
+  void Write(const void* data, std::size_t n) {
+    if (buffer_.size() + n > kBuffer) Flush();
+    if (n >= kBuffer) {
+      WriteAt(data, n, flushed_, false);
+      flushed_ += n;
+      return;
     }
+    buffer_.append(static_cast<const char*>(data), n);
   }
-  CNumericLocale(const CNumericLocale&) = delete;
-  CNumericLocale& operator=(const CNumericLocale&) = delete;
+
+  void Flush() {
+    if (buffer_.empty()) return;
+    WriteAt(buffer_.data(), buffer_.size(), flushed_, false);
+    flushed_ += buffer_.size();
+    buffer_.clear();
+  }
+
+  // Replaces bytes already written at `offset`.
+  void Patch(const void* data, std::size_t n, std::uint64_t offset) {
+    Flush();
+    WriteAt(data, n, offset, true);
+  }
+
+  void Close() {
+    Flush();
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0 && errno != EINTR) FailWith(errno);
+  }
+
+  [[noreturn]] void FailWith(int err) const {
+    Fail(path_, DescribeErrno(WriteFailureCause(err, folder_), true) + "。");
+  }
 
  private:
-  locale_t c_;
-  locale_t old_ = static_cast<locale_t>(nullptr);
-};
+  static constexpr std::size_t kBuffer = 1 << 18;
 
-// The library keeps every part in temporary files until it packs them, and
-// does not check its writes to them: on a full disk a sheet would be packed
-// cut short and the save would look fine. It leaves making those files to
-// `lxw_tmpfile`, which a program may provide itself; ours (below) hands out
-// files that note the first failed write for the save in progress on their
-// thread, which then fails with that cause.
-struct TempFileErrors {
-  int err = 0;
-  void Note(int e) {
-    if (err == 0) err = e;
-  }
-};
-thread_local TempFileErrors* tempFileErrors = nullptr;
-
-class TrackTempFileErrors {
- public:
-  TrackTempFileErrors() : old_(tempFileErrors) { tempFileErrors = &errors_; }
-  ~TrackTempFileErrors() { tempFileErrors = old_; }
-  TrackTempFileErrors(const TrackTempFileErrors&) = delete;
-  TrackTempFileErrors& operator=(const TrackTempFileErrors&) = delete;
-  int err() const { return errors_.err; }
-
- private:
-  TempFileErrors errors_;
-  TempFileErrors* old_;
-};
-
-struct TempFile {
-  int fd;
-  TempFileErrors* errors;
-};
-
-ssize_t TempRead(void* cookie, char* buf, size_t size) {
-  auto* f = static_cast<TempFile*>(cookie);
-  for (;;) {
-    const ssize_t n = ::read(f->fd, buf, size);
-    if (n >= 0 || errno != EINTR) return n;
-  }
-}
-
-ssize_t TempWrite(void* cookie, const char* buf, size_t size) {
-  auto* f = static_cast<TempFile*>(cookie);
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::write(f->fd, buf + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      const int err = n < 0 ? errno : ENOSPC;
-      if (f->errors != nullptr) f->errors->Note(err);
-      errno = err;
-      break;
+  void WriteAt(const void* data, std::size_t n, std::uint64_t offset, bool seek) {
+    const char* p = static_cast<const char*>(data);
+    while (n > 0) {
+      const ssize_t w = seek ? ::pwrite(fd_, p, n, static_cast<off_t>(offset)) : ::write(fd_, p, n);
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) FailWith(w < 0 ? errno : 0);
+      p += w;
+      n -= static_cast<std::size_t>(w);
+      offset += static_cast<std::uint64_t>(w);
     }
-    done += static_cast<size_t>(n);
   }
-  return static_cast<ssize_t>(done);
+
+  const std::string& path_;
+  std::string folder_;
+  int fd_ = -1;
+  std::string buffer_;
+  std::uint64_t flushed_ = 0;
+};
+
+// ------------------------------------------------------------------- zip
+
+void Put16(std::string& s, std::uint32_t v) {
+  s += static_cast<char>(v & 0xFF);
+  s += static_cast<char>((v >> 8) & 0xFF);
+}
+void Put32(std::string& s, std::uint32_t v) {
+  Put16(s, v & 0xFFFF);
+  Put16(s, v >> 16);
+}
+void Put64(std::string& s, std::uint64_t v) {
+  Put32(s, static_cast<std::uint32_t>(v));
+  Put32(s, static_cast<std::uint32_t>(v >> 32));
 }
 
-int TempSeek(void* cookie, off64_t* offset, int whence) {
-  auto* f = static_cast<TempFile*>(cookie);
-  const off64_t at = ::lseek64(f->fd, *offset, whence);
-  if (at < 0) return -1;
-  *offset = at;
-  return 0;
-}
+constexpr std::uint32_t k32 = 0xFFFFFFFF;
+constexpr std::uint32_t kDosDate = (0 << 9) | (1 << 5) | 1;  // 1980-01-01, the format's first day
 
-int TempClose(void* cookie) {
-  auto* f = static_cast<TempFile*>(cookie);
-  const int rc = ::close(f->fd);
-  delete f;
-  return rc;
-}
-
-// A nameless file in `folder`; where the file system cannot make one, a
-// named one removed at once (its name is one a later run sweeps away).
-int OpenNamelessFile(const std::string& folder) {
-  int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
-  std::string name = folder + "/.~pw" + std::to_string(::getpid()) + "-tmp-XXXXXX";
-  fd = ::mkostemp(name.data(), O_CLOEXEC);
-  if (fd >= 0) ::unlink(name.c_str());
-  return fd;
-}
-
-class Writer {
+// A zip package written front to back. Each entry is deflated as its data
+// comes; its local header leaves room for the 64-bit sizes (as padding of
+// the kind packages use to grow in place) and is filled in once the entry
+// is complete, so no data descriptor is needed.
+class ZipWriter {
  public:
-  // Writes `book` to `file`; messages name `path`.
-  Writer(const Workbook& book, const std::string& path, const std::string& file,
-         const TrackTempFileErrors& tempErrors)
-      : book_(book), path_(path), tempErrors_(tempErrors), folder_(FolderOf(file)) {
-    lxw_workbook_options options{};
-    options.constant_memory = LXW_TRUE;
-    options.use_zip64 = LXW_TRUE;
-    // Temporary files go on the disk the workbook goes to: when it is full,
-    // that is what the save reports.
-    options.tmpdir = folder_.data();
-    wb_ = workbook_new_opt(file.c_str(), &options);
-    if (wb_ == nullptr) FailWith(ENOMEM);
-    // The library's first format is the workbook's default style.
-    lxw_format* normal = STAILQ_FIRST(wb_->formats);
-    const Font& font = book_.DefaultFont();
-    if (!font.name.empty()) format_set_font_name(normal, font.name.c_str());
-    if (font.size > 0) format_set_font_size(normal, font.size);
-    if (font.family != 0) format_set_font_family(normal, font.family);
-    formats_.assign(book_.styles.size(), nullptr);
-    dateStyle_.assign(book_.styles.size(), -1);
+  explicit ZipWriter(OutFile& out) : out_(out) {
+    std::memset(&z_, 0, sizeof z_);
+    // The fastest level: the XML of sheets compresses well even so, and the
+    // time goes to the data instead of the compressor.
+    if (deflateInit2(&z_, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) out_.FailWith(ENOMEM);
+    zbuf_.resize(1 << 17);
   }
-  ~Writer() {
-    if (wb_ == nullptr) return;
-    // A save given up: the workbook is freed without writing anything (the
-    // library's close would write, and crashes when no sheet could be
-    // added). Freeing leaves the sheets' temporary files open; they go here.
-    for (lxw_worksheet* ws : sheets_) {
-      if (ws->optimize_tmpfile != nullptr) std::fclose(ws->optimize_tmpfile);
-      ws->optimize_tmpfile = nullptr;
-      ws->file = nullptr;
-    }
-    lxw_workbook_free(wb_);
-  }
-  Writer(const Writer&) = delete;
-  Writer& operator=(const Writer&) = delete;
+  ~ZipWriter() { deflateEnd(&z_); }
+  ZipWriter(const ZipWriter&) = delete;
+  ZipWriter& operator=(const ZipWriter&) = delete;
 
-  void Write() {
-    CNumericLocale numbers;
-    std::size_t firstVisible = book_.sheets.size();
-    for (std::size_t i = 0; i < book_.sheets.size(); ++i) {
-      const Sheet& sheet = *book_.sheets[i];
-      lxw_worksheet* ws = workbook_add_worksheet(wb_, sheet.name.c_str());
-      if (ws == nullptr && tempErrors_.err() != 0) FailWith(tempErrors_.err());
-      if (ws == nullptr)
-        Fail(path_, Arg(Translate("workbook", "工作表名“%1”无效或重复。"), {sheet.name}));
-      if (sheet.state == SheetState::Visible && firstVisible == book_.sheets.size()) {
-        firstVisible = i;
-        worksheet_activate(ws);
+  void Begin(std::string name) {
+    Entry e;
+    e.name = std::move(name);
+    e.offset = out_.Offset();
+    entries_.push_back(std::move(e));
+    const std::string header = LocalHeader(entries_.back());
+    out_.Write(header.data(), header.size());
+    deflateReset(&z_);
+  }
+
+  void Data(const char* data, std::size_t n) {
+    Entry& e = entries_.back();
+    e.size += n;
+    while (n > 0) {  // zlib counts in 32 bits
+      const auto step = static_cast<uInt>(std::min<std::size_t>(n, 1u << 30));
+      e.crc = static_cast<std::uint32_t>(crc32(e.crc, reinterpret_cast<const Bytef*>(data), step));
+      z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+      z_.avail_in = step;
+      Pump(Z_NO_FLUSH);
+      data += step;
+      n -= step;
+    }
+  }
+
+  void End() {
+    z_.next_in = nullptr;
+    z_.avail_in = 0;
+    Pump(Z_FINISH);
+    const std::string header = LocalHeader(entries_.back());
+    out_.Patch(header.data(), header.size(), entries_.back().offset);
+  }
+
+  void Finish() {
+    const std::uint64_t start = out_.Offset();
+    std::string cd;
+    for (const Entry& e : entries_) {
+      const bool big = Big(e), far = e.offset >= k32;
+      std::string extra;
+      if (big || far) {
+        std::string fields;
+        if (big) Put64(fields, e.size), Put64(fields, e.packed);
+        if (far) Put64(fields, e.offset);
+        Put16(extra, 0x0001);
+        Put16(extra, static_cast<std::uint32_t>(fields.size()));
+        extra += fields;
       }
-      sheets_.push_back(ws);
-      WriteSheet(sheet, ws);
+      const std::uint32_t version = big || far ? 45 : 20;
+      Put32(cd, 0x02014b50);
+      Put16(cd, version);
+      Fields(cd, e, version);
+      Put16(cd, static_cast<std::uint32_t>(extra.size()));
+      Put16(cd, 0);
+      Put16(cd, 0);
+      Put16(cd, 0);
+      Put32(cd, 0);
+      Put32(cd, far ? k32 : static_cast<std::uint32_t>(e.offset));
+      cd += e.name;
+      cd += extra;
     }
-    for (std::size_t i = 0; i < book_.sheets.size(); ++i)
-      if (book_.sheets[i]->state != SheetState::Visible && i != firstVisible)
-        worksheet_hide(sheets_[i]);
-    if (book_.sheets.empty()) {
-      lxw_worksheet* ws = workbook_add_worksheet(wb_, nullptr);
-      if (ws == nullptr) FailWith(tempErrors_.err() != 0 ? tempErrors_.err() : ENOMEM);
-      sheets_.push_back(ws);
+    const std::uint64_t size = cd.size(), count = entries_.size();
+    const bool zip64 = count >= 0xFFFF || start >= k32 || size >= k32;
+    if (zip64) {
+      const std::uint64_t at = start + size;
+      Put32(cd, 0x06064b50);
+      Put64(cd, 44);
+      Put16(cd, 45);
+      Put16(cd, 45);
+      Put32(cd, 0);
+      Put32(cd, 0);
+      Put64(cd, count);
+      Put64(cd, count);
+      Put64(cd, size);
+      Put64(cd, start);
+      Put32(cd, 0x07064b50);
+      Put32(cd, 0);
+      Put64(cd, at);
+      Put32(cd, 1);
     }
-    // The library never closes the temporary file of a sheet without rows:
-    // one open file lost per empty sheet saved. Such a sheet writes nothing
-    // more to it, so it is closed here.
-    for (lxw_worksheet* ws : sheets_) {
-      if (ws->dim_rowmin != LXW_ROW_MAX || ws->optimize_tmpfile == nullptr) continue;
-      std::fclose(ws->optimize_tmpfile);
-      ws->optimize_tmpfile = nullptr;
-      ws->file = nullptr;
+    Put32(cd, 0x06054b50);
+    Put16(cd, 0);
+    Put16(cd, 0);
+    Put16(cd, zip64 ? 0xFFFF : static_cast<std::uint32_t>(count));
+    Put16(cd, zip64 ? 0xFFFF : static_cast<std::uint32_t>(count));
+    Put32(cd, zip64 ? k32 : static_cast<std::uint32_t>(size));
+    Put32(cd, zip64 ? k32 : static_cast<std::uint32_t>(start));
+    Put16(cd, 0);
+    out_.Write(cd.data(), cd.size());
+  }
+
+ private:
+  struct Entry {
+    std::string name;
+    std::uint64_t offset = 0, size = 0, packed = 0;
+    std::uint32_t crc = 0;
+  };
+
+  static bool Big(const Entry& e) { return e.size >= k32 || e.packed >= k32; }
+
+  // What local and central headers share, from the version needed to the
+  // name's length: deflated, dated on the format's first day.
+  static void Fields(std::string& h, const Entry& e, std::uint32_t version) {
+    const bool big = Big(e);
+    Put16(h, version);
+    Put16(h, 0);
+    Put16(h, 8);
+    Put16(h, 0);
+    Put16(h, kDosDate);
+    Put32(h, e.crc);
+    Put32(h, big ? k32 : static_cast<std::uint32_t>(e.packed));
+    Put32(h, big ? k32 : static_cast<std::uint32_t>(e.size));
+    Put16(h, static_cast<std::uint32_t>(e.name.size()));
+  }
+
+  static std::string LocalHeader(const Entry& e) {
+    const bool big = Big(e);
+    std::string h;
+    Put32(h, 0x04034b50);
+    Fields(h, e, big ? 45 : 20);
+    Put16(h, 20);
+    h += e.name;
+    if (big) {
+      Put16(h, 0x0001);
+      Put16(h, 16);
+      Put64(h, e.size);
+      Put64(h, e.packed);
+    } else {
+      Put16(h, 0xA220);  // padding: room to grow
+      Put16(h, 16);
+      Put16(h, 0xA028);
+      Put16(h, 0);
+      h.append(12, '\0');
     }
-    lxw_workbook* wb = wb_;
-    wb_ = nullptr;
-    errno = 0;
-    const lxw_error err = workbook_close(wb);
-    const int sysErr = errno;
-    if (tempErrors_.err() != 0) FailWith(tempErrors_.err());
-    if (err == LXW_NO_ERROR) return;
-    switch (err) {
-      case LXW_ERROR_MEMORY_MALLOC_FAILED:
-        FailWith(ENOMEM);
-      case LXW_ERROR_CREATING_XLSX_FILE:
-      case LXW_ERROR_CREATING_TMPFILE:
-      case LXW_ERROR_READING_TMPFILE:
-      case LXW_ERROR_ZIP_FILE_OPERATION:
-      case LXW_ERROR_ZIP_PARAMETER_ERROR:
-      case LXW_ERROR_ZIP_BAD_ZIP_FILE:
-      case LXW_ERROR_ZIP_INTERNAL_ERROR:
-      case LXW_ERROR_ZIP_FILE_ADD:
-      case LXW_ERROR_ZIP_CLOSE:
-        FailWith(WriteFailureCause(sysErr, folder_));
-      default:
-        Fail(path_, lxw_strerror(err));
+    return h;
+  }
+
+  void Pump(int flush) {
+    for (;;) {
+      z_.next_out = reinterpret_cast<Bytef*>(zbuf_.data());
+      z_.avail_out = static_cast<uInt>(zbuf_.size());
+      const int rc = deflate(&z_, flush);
+      if (rc == Z_STREAM_ERROR) out_.FailWith(EIO);
+      const std::size_t n = zbuf_.size() - z_.avail_out;
+      if (n > 0) {
+        out_.Write(zbuf_.data(), n);
+        entries_.back().packed += n;
+      }
+      if (flush == Z_FINISH ? rc == Z_STREAM_END : z_.avail_out != 0) return;
     }
   }
 
-  const std::vector<std::vector<Mend>>& Mends() const { return mends_; }
+  OutFile& out_;
+  z_stream z_;
+  std::vector<char> zbuf_;
+  std::vector<Entry> entries_;
+};
+
+// ------------------------------------------------------------------- XML
+
+// XML text on its way into the current zip entry.
+class Xml {
+ public:
+  explicit Xml(ZipWriter& zip) : zip_(zip) { s.reserve(kChunk + 4096); }
+  std::string s;
+
+  Xml& operator<<(std::string_view t) {
+    s += t;
+    return *this;
+  }
+  Xml& operator<<(char c) {
+    s += c;
+    return *this;
+  }
+  Xml& Num(double v) {
+    char buf[32];  // the shortest form that reads back as the same number
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    s.append(buf, r.ptr);
+    return *this;
+  }
+  Xml& Int(std::uint64_t v) {
+    char buf[24];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    s.append(buf, r.ptr);
+    return *this;
+  }
+  Xml& Ref(std::uint32_t row, std::uint32_t col) {
+    char buf[16];
+    char* p = buf + 3;
+    *p = static_cast<char>('A' + (col - 1) % 26);
+    for (std::uint32_t c = (col - 1) / 26; c > 0; c = (c - 1) / 26)
+      *--p = static_cast<char>('A' + (c - 1) % 26);
+    s.append(p, buf + 4);
+    return Int(row);
+  }
+  Xml& Color(Color c) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    s += "rgb=\"FF";
+    const std::uint32_t rgb = RgbOf(c);
+    for (int shift = 20; shift >= 0; shift -= 4) s += kHex[(rgb >> shift) & 0xF];
+    s += '"';
+    return *this;
+  }
+
+  // Text with the characters XML cannot hold written as the format's
+  // "_xHHHH_" escapes, and a text that looks like one escaped in turn.
+  // Formulas, names and format codes (`plain`) know no such escapes: there
+  // those characters are left out.
+  Xml& Text(std::string_view t, bool plain = false) {
+    for (std::size_t i = 0; i < t.size(); ++i) {
+      const auto ch = static_cast<unsigned char>(t[i]);
+      switch (ch) {
+        case '&':
+          s += "&amp;";
+          continue;
+        case '<':
+          s += "&lt;";
+          continue;
+        case '>':
+          s += "&gt;";
+          continue;
+        case '"':
+          s += "&quot;";
+          continue;
+        case '\t':
+        case '\n':
+          s += t[i];
+          continue;
+        case '_':
+          if (!plain && LooksEscaped(t.substr(i))) {
+            s += "_x005F_";
+            continue;
+          }
+          break;
+        default:
+          if (ch < 0x20 && plain) continue;
+          if (ch < 0x20) {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            s += "_x00";
+            s += kHex[ch >> 4];
+            s += kHex[ch & 0xF];
+            s += '_';
+            continue;
+          }
+      }
+      s += t[i];
+    }
+    return *this;
+  }
+
+  // Sends what has gathered once there is enough of it.
+  void Spill() {
+    if (s.size() >= kChunk) Send();
+  }
+  void Send() {
+    zip_.Data(s.data(), s.size());
+    s.clear();
+  }
 
  private:
-  [[noreturn]] void FailWith(int err) { Fail(path_, DescribeErrno(err, true) + "。"); }
+  static constexpr std::size_t kChunk = 1 << 16;
+  static bool LooksEscaped(std::string_view t) {
+    if (t.size() < 7 || t[1] != 'x' || t[6] != '_') return false;
+    for (std::size_t k = 2; k < 6; ++k)
+      if (!std::isxdigit(static_cast<unsigned char>(t[k]))) return false;
+    return true;
+  }
+  ZipWriter& zip_;
+};
 
-  void Check(lxw_error err, std::uint32_t row, std::uint32_t col, const Sheet& sheet) {
-    if (err == LXW_NO_ERROR) return;
-    if (tempErrors_.err() != 0) FailWith(tempErrors_.err());
+constexpr std::string_view kXmlHead =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
+constexpr std::string_view kMainNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+constexpr std::string_view kRelNs =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+
+// Sheet names as the application accepts them.
+bool ValidSheetName(const std::string& name) {
+  if (name.empty() || name.front() == '\'' || name.back() == '\'') return false;
+  if (name.find_first_of("[]:*?/\\") != std::string::npos) return false;
+  std::size_t chars = 0;
+  for (unsigned char c : name) chars += (c & 0xC0) != 0x80;
+  return chars <= 31;
+}
+
+std::string FoldCase(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+bool SameFont(const Font& a, const Font& b) {
+  return a == b;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- writer
+
+class XlsxStreamWriter::Impl {
+ public:
+  Impl(const Workbook& book, const std::string& file, const std::string& path)
+      : book_(book), path_(path), out_(file, path), zip_(out_), xml_(zip_) {}
+
+  void BeginSheet(const Sheet& layout, const Rect* used) {
+    if (!ValidSheetName(layout.name) || !names_.insert(FoldCase(layout.name)).second)
+      Fail(path_, Arg(Translate("workbook", "工作表名“%1”无效或重复。"), {layout.name}));
+    sheets_.push_back({layout.name, layout.state});
+    sheetName_ = layout.name;
+    lastRow_ = 0;
+    zip_.Begin("xl/worksheets/sheet" + std::to_string(sheets_.size()) + ".xml");
+    Xml& x = xml_;
+    x << kXmlHead << "<worksheet xmlns=\"" << kMainNs << "\" xmlns:r=\"" << kRelNs << "\">";
+    if (used != nullptr) {
+      x << "<dimension ref=\"";
+      x.Ref(used->r1, used->c1);
+      if (used->r2 != used->r1 || used->c2 != used->c1) x.Ref(used->r2, used->c2);
+      x << "\"/>";
+    }
+    x << "<sheetViews><sheetView ";
+    // The first visible sheet is the one the workbook opens on.
+    if (layout.state == SheetState::Visible && !selected_) {
+      x << "tabSelected=\"1\" ";
+      selected_ = true;
+    }
+    x << "workbookViewId=\"0\"";
+    const std::uint32_t fr = std::min(layout.freezeRows, kMaxRows - 1);
+    const std::uint32_t fc = std::min(layout.freezeCols, kMaxCols - 1);
+    if (fr > 0 || fc > 0) {
+      const char* pane = fr > 0 && fc > 0 ? "bottomRight" : fr > 0 ? "bottomLeft" : "topRight";
+      x << "><pane";
+      if (fc > 0) x << " xSplit=\"", x.Int(fc) << '"';
+      if (fr > 0) x << " ySplit=\"", x.Int(fr) << '"';
+      x << " topLeftCell=\"";
+      x.Ref(fr + 1, fc + 1);
+      x << "\" activePane=\"" << pane << "\" state=\"frozen\"/><selection pane=\"" << pane
+        << "\"/></sheetView>";
+    } else {
+      x << "/>";
+    }
+    x << "</sheetViews><sheetFormatPr defaultRowHeight=\"";
+    if (layout.defaultRowHeight > 0)
+      x.Num(layout.defaultRowHeight) << "\" customHeight=\"1\"/>";
+    else
+      x << "15\"/>";
+    if (!layout.columns.empty()) {
+      x << "<cols>";
+      for (auto it = layout.columns.begin(); it != layout.columns.end();) {
+        auto end = std::next(it);
+        std::uint32_t last = it->first;
+        while (end != layout.columns.end() && end->first == last + 1 && end->second == it->second) {
+          last = end->first;
+          ++end;
+        }
+        x << "<col min=\"", x.Int(it->first) << "\" max=\"", x.Int(last) << "\" width=\"";
+        x.Num(it->second.width) << '"';
+        if (it->second.width > 0) x << " customWidth=\"1\"";
+        if (it->second.hidden) x << " hidden=\"1\"";
+        x << "/>";
+        it = end;
+      }
+      x << "</cols>";
+    }
+    x << "<sheetData>";
+  }
+
+  void WriteRow(const Row& row) {
+    if (row.index <= lastRow_ || row.index > kMaxRows)
+      CellFault(row.index, 1, "row out of order or out of range");
+    lastRow_ = row.index;
+    if (row.cells.empty() && row.height <= 0 && !row.hidden) return;
+    Xml& x = xml_;
+    x << "<row r=\"", x.Int(row.index) << '"';
+    if (row.height > 0) x << " ht=\"", x.Num(row.height) << "\" customHeight=\"1\"";
+    if (row.hidden) x << " hidden=\"1\"";
+    if (row.cells.empty()) {
+      x << "/>";
+      return;
+    }
+    x << '>';
+    for (const Cell& c : row.cells) WriteCell(row.index, c);
+    x << "</row>";
+    x.Spill();
+  }
+
+  void EndSheet(const std::vector<Rect>& merges) {
+    Xml& x = xml_;
+    x << "</sheetData>";
+    if (!merges.empty()) {
+      x << "<mergeCells count=\"", x.Int(merges.size()) << "\">";
+      for (const Rect& m : merges) {
+        x << "<mergeCell ref=\"";
+        x.Ref(m.r1, m.c1) << ':';
+        x.Ref(m.r2, m.c2) << "\"/>";
+        x.Spill();
+      }
+      x << "</mergeCells>";
+    }
+    x << "<pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" "
+         "footer=\"0.3\"/></worksheet>";
+    x.Send();
+    zip_.End();
+  }
+
+  void Finish() {
+    if (sheets_.empty()) {  // a workbook holds at least one sheet
+      Sheet blank;
+      blank.name = "Sheet1";
+      BeginSheet(blank, nullptr);
+      EndSheet({});
+    }
+    WriteStyles();
+    WritePackage();
+    zip_.Finish();
+    out_.Close();
+  }
+
+ private:
+  struct SheetEntry {
+    std::string name;
+    SheetState state;
+  };
+
+  [[noreturn]] void CellFault(std::uint32_t row, std::uint32_t col, const std::string& cause) {
     Fail(path_, Arg(Translate("workbook", "工作表“%1”单元格 %2：%3"),
-                    {sheet.name, CellRef(row, col), lxw_strerror(err)}));
+                    {sheetName_, CellRef(row, col), cause}));
   }
 
   bool IsDate(std::uint32_t style) {
+    if (dateStyle_.size() < book_.styles.size()) dateStyle_.resize(book_.styles.size(), -1);
     if (dateStyle_[style] < 0) {
       const Style& s = book_.styles[style];
       dateStyle_[style] = IsDateFormat(s.numFmtId, s.numFmt) ? 1 : 0;
@@ -327,451 +588,447 @@ class Writer {
     return dateStyle_[style] == 1;
   }
 
-  lxw_format* Format(std::uint32_t style) {
-    if (style == 0) return nullptr;
-    if (formats_[style] != nullptr) return formats_[style];
-    const Style& s = book_.styles[style];
-    lxw_format* f = workbook_add_format(wb_);
-    if (f == nullptr) Fail(path_, Translate("workbook", "内存不足。"));
-    if (s.numFmtId == kCustomFormat)
-      format_set_num_format(f, s.numFmt.c_str());
-    else if (s.numFmtId != 0)
-      format_set_num_format_index(f, static_cast<std::uint8_t>(s.numFmtId));
-    ApplyFont(f, s.font);
-    if (s.fill.pattern == 1) {
-      format_set_pattern(f, LXW_PATTERN_SOLID);
-      if (s.fill.fg != 0) format_set_bg_color(f, LxwColor(s.fill.fg));  // the library swaps them
-    } else if (s.fill.pattern != 0) {
-      format_set_pattern(f, s.fill.pattern);
-      if (s.fill.fg != 0) format_set_fg_color(f, LxwColor(s.fill.fg));
-      if (s.fill.bg != 0) format_set_bg_color(f, LxwColor(s.fill.bg));
-    }
-    const auto& b = s.border;
-    if (b.left.style)
-      format_set_left(f, b.left.style), format_set_left_color(f, LxwColor(b.left.color));
-    if (b.right.style)
-      format_set_right(f, b.right.style), format_set_right_color(f, LxwColor(b.right.color));
-    if (b.top.style) format_set_top(f, b.top.style), format_set_top_color(f, LxwColor(b.top.color));
-    if (b.bottom.style)
-      format_set_bottom(f, b.bottom.style), format_set_bottom_color(f, LxwColor(b.bottom.color));
-    if (b.diagonal.style && (b.diagonalUp || b.diagonalDown)) {
-      format_set_diag_type(f, b.diagonalUp && b.diagonalDown ? LXW_DIAGONAL_BORDER_UP_DOWN
-                              : b.diagonalUp                 ? LXW_DIAGONAL_BORDER_UP
-                                                             : LXW_DIAGONAL_BORDER_DOWN);
-      format_set_diag_border(f, b.diagonal.style);
-      format_set_diag_color(f, LxwColor(b.diagonal.color));
-    }
-    const Alignment& a = s.align;
-    if (a.horizontal != 0) format_set_align(f, a.horizontal);
-    static constexpr std::uint8_t kVertical[] = {
-        0, LXW_ALIGN_VERTICAL_TOP, LXW_ALIGN_VERTICAL_CENTER, LXW_ALIGN_VERTICAL_JUSTIFY,
-        LXW_ALIGN_VERTICAL_DISTRIBUTED};
-    if (a.vertical != 0 && a.vertical < 5) format_set_align(f, kVertical[a.vertical]);
-    if (a.wrap) format_set_text_wrap(f);
-    if (a.shrink) format_set_shrink(f);
-    if (a.indent != 0) format_set_indent(f, a.indent);
-    if (a.rotation == 255)
-      format_set_rotation(f, 270);
-    else if (a.rotation > 90 && a.rotation <= 180)
-      format_set_rotation(f, static_cast<std::int16_t>(90 - a.rotation));
-    else if (a.rotation > 0 && a.rotation <= 90)
-      format_set_rotation(f, a.rotation);
-    if (!s.locked) format_set_unlocked(f);
-    if (s.hidden) format_set_hidden(f);
-    formats_[style] = f;
-    return f;
+  void Open(std::uint32_t r, const Cell& c, const char* type) {
+    Xml& x = xml_;
+    x << "<c r=\"";
+    x.Ref(r, c.col) << '"';
+    if (c.style != 0) x << " s=\"", x.Int(c.style) << '"';
+    if (type != nullptr) x << " t=\"" << type << '"';
   }
 
-  lxw_format* RunFormat(const Font& font) {
-    std::string key =
-        font.name + '|' + std::to_string(font.size) + '|' + std::to_string(font.color) + '|' +
-        char('0' + font.bold) + char('0' + font.italic) + char('0' + font.strike) +
-        char('0' + font.underline) + char('0' + font.vertAlign) + std::to_string(font.family);
-    auto [it, added] = runFormats_.emplace(std::move(key), nullptr);
-    if (added) {
-      it->second = workbook_add_format(wb_);
-      if (it->second == nullptr) Fail(path_, Translate("workbook", "内存不足。"));
-      ApplyFont(it->second, font);
-    }
-    return it->second;
-  }
-
-  void WriteText(lxw_worksheet* ws, const Sheet& sheet, std::uint32_t r, const Cell& c,
-                 lxw_format* fmt) {
-    const std::string& text = book_.Text(c.text);
-    if (const std::vector<RichRun>* runs = book_.Runs(c.text)) {
-      std::vector<lxw_rich_string_tuple> tuples;
-      for (const RichRun& run : *runs) {
-        if (run.text.empty()) continue;
-        tuples.push_back(
-            {run.hasFont ? RunFormat(run.font) : nullptr, const_cast<char*>(run.text.c_str())});
-      }
-      if (tuples.size() >= 2) {
-        std::vector<lxw_rich_string_tuple*> list;
-        for (auto& t : tuples) list.push_back(&t);
-        list.push_back(nullptr);
-        Check(worksheet_write_rich_string(ws, r - 1, static_cast<lxw_col_t>(c.col - 1), list.data(),
-                                          fmt),
-              r, c.col, sheet);
-        return;
-      }
-    }
-    if (text.empty()) {
-      if (fmt != nullptr)
-        Check(worksheet_write_blank(ws, r - 1, static_cast<lxw_col_t>(c.col - 1), fmt), r, c.col,
-              sheet);
-      return;
-    }
-    Check(worksheet_write_string(ws, r - 1, static_cast<lxw_col_t>(c.col - 1), text.c_str(), fmt),
-          r, c.col, sheet);
-  }
-
-  void WriteCell(lxw_worksheet* ws, const Sheet& sheet, std::uint32_t r, const Cell& c,
-                 std::vector<Mend>& mends) {
-    lxw_format* fmt = Format(c.style);
-    const auto row = static_cast<lxw_row_t>(r - 1);
-    const auto col = static_cast<lxw_col_t>(c.col - 1);
+  void WriteCell(std::uint32_t r, const Cell& c) {
+    if (c.col < 1 || c.col > kMaxCols) CellFault(r, c.col, "column out of range");
+    if (c.style >= book_.styles.size()) CellFault(r, c.col, "unknown style");
+    Xml& x = xml_;
     double number = c.number;
     if (c.kind == CellKind::Number && book_.date1904 && IsDate(c.style)) number += kDate1904Offset;
-    if (c.kind == CellKind::Number) {
-      if (NeedsExactNumber(number)) mends.push_back({r, c.col, 0, false, true, number});
-    }
+    const bool finite = c.kind != CellKind::Number || std::isfinite(number);
     if (c.formula != 0) {
-      const std::string& f = book_.Formula(c);
-      lxw_error err = LXW_NO_ERROR;
-      switch (c.kind) {
-        case CellKind::Number:
-          err = worksheet_write_formula_num(ws, row, col, f.c_str(), fmt, number);
-          break;
-        case CellKind::Text:
-          err =
-              worksheet_write_formula_str(ws, row, col, f.c_str(), fmt, book_.Text(c.text).c_str());
-          break;
-        case CellKind::Bool:
-          err =
-              worksheet_write_formula_str(ws, row, col, f.c_str(), fmt, c.number != 0 ? "1" : "0");
-          mends.push_back({r, c.col, 'b', false, false, 0});
-          break;
-        case CellKind::Error:
-          err =
-              worksheet_write_formula_str(ws, row, col, f.c_str(), fmt, book_.Text(c.text).c_str());
-          mends.push_back({r, c.col, 'e', false, false, 0});
-          break;
-        case CellKind::Blank:
-          err = worksheet_write_formula_num(ws, row, col, f.c_str(), fmt, 0);
-          mends.push_back({r, c.col, 0, false, false, 0, true});
-          break;
-      }
-      Check(err, r, c.col, sheet);
+      static constexpr const char* kTypes[] = {nullptr, nullptr, "str", "b", "e"};
+      Open(r, c, finite ? kTypes[static_cast<int>(c.kind)] : "e");
+      x << "><f>";
+      x.Text(book_.Formula(c), true) << "</f>";
+      WriteValue(c, number, finite);
+      x << "</c>";
       return;
     }
     switch (c.kind) {
       case CellKind::Number:
-        Check(worksheet_write_number(ws, row, col, number, fmt), r, c.col, sheet);
-        break;
-      case CellKind::Text:
-        WriteText(ws, sheet, r, c, fmt);
-        break;
+        Open(r, c, finite ? nullptr : "e");
+        x << '>';
+        WriteValue(c, number, finite);
+        x << "</c>";
+        return;
       case CellKind::Bool:
-        Check(worksheet_write_boolean(ws, row, col, c.number != 0, fmt), r, c.col, sheet);
-        break;
+        Open(r, c, "b");
+        x << '>';
+        WriteValue(c, number, true);
+        x << "</c>";
+        return;
       case CellKind::Error:
-        Check(worksheet_write_formula_str(ws, row, col, "0", fmt, book_.Text(c.text).c_str()), r,
-              c.col, sheet);
-        mends.push_back({r, c.col, 'e', true, false, 0});
-        break;
+        Open(r, c, "e");
+        x << '>';
+        WriteValue(c, number, true);
+        x << "</c>";
+        return;
+      case CellKind::Text:
+        WriteText(r, c);
+        return;
       case CellKind::Blank:
-        if (fmt != nullptr) Check(worksheet_write_blank(ws, row, col, fmt), r, c.col, sheet);
-        break;
+        if (c.style != 0) Open(r, c, nullptr), x << "/>";
+        return;
     }
   }
 
-  void WriteSheet(const Sheet& sheet, lxw_worksheet* ws) {
-    // Columns, in runs of equal settings.
-    for (auto it = sheet.columns.begin(); it != sheet.columns.end();) {
-      auto end = std::next(it);
-      std::uint32_t last = it->first;
-      while (end != sheet.columns.end() && end->first == last + 1 && end->second == it->second) {
-        last = end->first;
-        ++end;
+  // The value (or cached result) of a cell; a formula never computed has none.
+  void WriteValue(const Cell& c, double number, bool finite) {
+    Xml& x = xml_;
+    switch (c.kind) {
+      case CellKind::Blank:
+        return;
+      case CellKind::Number:
+        if (finite)
+          x << "<v>", x.Num(number) << "</v>";
+        else
+          x << "<v>#NUM!</v>";
+        return;
+      case CellKind::Bool:
+        x << (c.number != 0 ? "<v>1</v>" : "<v>0</v>");
+        return;
+      case CellKind::Text:
+      case CellKind::Error:
+        x << "<v>";
+        x.Text(book_.Text(c.text)) << "</v>";
+        return;
+    }
+  }
+
+  void WriteText(std::uint32_t r, const Cell& c) {
+    Xml& x = xml_;
+    const std::string& text = book_.Text(c.text);
+    if (text.size() > 32767 * 3 || Utf16Length(text) > 32767)
+      CellFault(r, c.col, "String exceeds Excel's limit of 32,767 characters.");
+    if (const std::vector<RichRun>* runs = book_.Runs(c.text)) {
+      const auto shown = std::count_if(runs->begin(), runs->end(),
+                                       [](const RichRun& run) { return !run.text.empty(); });
+      if (shown >= 2) {
+        Open(r, c, "inlineStr");
+        x << "><is>";
+        for (const RichRun& run : *runs) {
+          if (run.text.empty()) continue;
+          x << "<r>";
+          if (run.hasFont) {
+            x << "<rPr>";
+            FontBody(run.font, "rFont");
+            x << "</rPr>";
+          }
+          TextElement(run.text);
+          x << "</r>";
+        }
+        x << "</is></c>";
+        return;
       }
-      lxw_row_col_options opt{};
-      opt.hidden = it->second.hidden;
-      const double width = it->second.width > 0 ? WidthForLibrary(it->second.width)
-                           : it->second.hidden  ? 0
-                                                : LXW_DEF_COL_WIDTH;
-      Check(worksheet_set_column_opt(ws, static_cast<lxw_col_t>(it->first - 1),
-                                     static_cast<lxw_col_t>(last - 1), width, nullptr, &opt),
-            1, it->first, sheet);
-      it = end;
     }
-    if (sheet.defaultRowHeight > 0 && sheet.defaultRowHeight != LXW_DEF_ROW_HEIGHT)
-      worksheet_set_default_row(ws, sheet.defaultRowHeight, LXW_FALSE);
-    if (sheet.freezeRows > 0 || sheet.freezeCols > 0)
-      worksheet_freeze_panes(ws, sheet.freezeRows, static_cast<lxw_col_t>(sheet.freezeCols));
-    for (const Rect& m : sheet.merges) {
-      // Listed directly: the library's own merge call writes cells, which
-      // rows already written in constant-memory mode would silently lose.
-      auto* range = static_cast<lxw_merged_range*>(std::calloc(1, sizeof(lxw_merged_range)));
-      if (range == nullptr) Fail(path_, Translate("workbook", "内存不足。"));
-      range->first_row = m.r1 - 1;
-      range->last_row = m.r2 - 1;
-      range->first_col = static_cast<lxw_col_t>(m.c1 - 1);
-      range->last_col = static_cast<lxw_col_t>(m.c2 - 1);
-      STAILQ_INSERT_TAIL(ws->merged_ranges, range, list_pointers);
-      ws->merged_range_count++;
+    if (text.empty()) {
+      if (c.style != 0) Open(r, c, nullptr), x << "/>";
+      return;
     }
-    std::vector<Mend> mends;
-    for (const Row& row : sheet.rows) {
-      if (row.height > 0 || row.hidden) {
-        lxw_row_col_options opt{};
-        opt.hidden = row.hidden;
-        Check(
-            worksheet_set_row_opt(ws, row.index - 1,
-                                  row.height > 0 ? row.height : LXW_DEF_ROW_HEIGHT, nullptr, &opt),
-            row.index, 1, sheet);
+    Open(r, c, "inlineStr");
+    x << "><is>";
+    TextElement(text);
+    x << "</is></c>";
+  }
+
+  void TextElement(std::string_view t) {
+    const bool space = !t.empty() && (std::isspace(static_cast<unsigned char>(t.front())) ||
+                                      std::isspace(static_cast<unsigned char>(t.back())));
+    xml_ << (space ? "<t xml:space=\"preserve\">" : "<t>");
+    xml_.Text(t) << "</t>";
+  }
+
+  static std::size_t Utf16Length(std::string_view t) {
+    std::size_t n = 0;
+    for (unsigned char c : t) {
+      if ((c & 0xC0) != 0x80) ++n;
+      if (c >= 0xF0) ++n;  // outside the basic plane: two units
+    }
+    return n;
+  }
+
+  // A font's settings, as in the styles part and in the runs of rich text
+  // (`nameTag` differs between them).
+  void FontBody(const Font& f, const char* nameTag) {
+    Xml& x = xml_;
+    if (f.bold) x << "<b/>";
+    if (f.italic) x << "<i/>";
+    if (f.strike) x << "<strike/>";
+    static constexpr const char* kUnderline[] = {"", "", "double", "singleAccounting",
+                                                 "doubleAccounting"};
+    if (f.underline == 1)
+      x << "<u/>";
+    else if (f.underline > 1 && f.underline <= 4)
+      x << "<u val=\"" << kUnderline[f.underline] << "\"/>";
+    if (f.vertAlign == 1) x << "<vertAlign val=\"superscript\"/>";
+    if (f.vertAlign == 2) x << "<vertAlign val=\"subscript\"/>";
+    if (f.size > 0) x << "<sz val=\"", x.Num(f.size) << "\"/>";
+    if (f.color != 0) x << "<color ", x.Color(f.color) << "/>";
+    if (!f.name.empty()) x << '<' << nameTag << " val=\"", x.Text(f.name, true) << "\"/>";
+    if (f.family != 0) x << "<family val=\"", x.Int(f.family) << "\"/>";
+  }
+
+  void ColorElement(const char* tag, Color c) {
+    if (c == 0) return;
+    xml_ << '<' << tag << ' ', xml_.Color(c) << "/>";
+  }
+
+  void WriteStyles() {
+    zip_.Begin("xl/styles.xml");
+    Xml& x = xml_;
+    const auto& styles = book_.styles;
+    // Custom number formats, fonts, fills and borders, each listed once.
+    std::map<std::string, std::uint32_t> formats;
+    std::vector<std::uint32_t> formatOf(styles.size()), fontOf(styles.size()),
+        fillOf(styles.size()), borderOf(styles.size());
+    std::vector<const Font*> fonts;
+    std::vector<const Fill*> fills;
+    std::vector<const Border*> borders;
+    const Fill none{}, gray{17, 0, 0};
+    const Border plain{};
+    fills = {&none, &gray};
+    borders = {&plain};
+    auto index = [](auto& list, const auto& item, auto same) {
+      for (std::size_t i = 0; i < list.size(); ++i)
+        if (same(*list[i], item)) return static_cast<std::uint32_t>(i);
+      list.push_back(&item);
+      return static_cast<std::uint32_t>(list.size() - 1);
+    };
+    for (std::size_t i = 0; i < styles.size(); ++i) {
+      const Style& s = styles[i];
+      if (s.numFmtId == kCustomFormat) {
+        const std::uint16_t builtin = BuiltinFormatId(s.numFmt);
+        formatOf[i] = builtin != kCustomFormat
+                          ? builtin
+                          : formats.emplace(s.numFmt, 164 + formats.size()).first->second;
+      } else {
+        formatOf[i] = s.numFmtId;
       }
-      for (const Cell& c : row.cells) WriteCell(ws, sheet, row.index, c, mends);
+      fontOf[i] = index(fonts, s.font, SameFont);
+      fillOf[i] = index(fills, s.fill, std::equal_to<Fill>());
+      borderOf[i] = index(borders, s.border, std::equal_to<Border>());
     }
-    mends_.push_back(std::move(mends));
+    x << kXmlHead << "<styleSheet xmlns=\"" << kMainNs << "\">";
+    if (!formats.empty()) {
+      x << "<numFmts count=\"", x.Int(formats.size()) << "\">";
+      for (const auto& [code, id] : formats) {
+        x << "<numFmt numFmtId=\"", x.Int(id) << "\" formatCode=\"";
+        x.Text(code, true) << "\"/>";
+      }
+      x << "</numFmts>";
+    }
+    x << "<fonts count=\"", x.Int(fonts.size()) << "\">";
+    for (const Font* f : fonts) {
+      x << "<font>";
+      FontBody(*f, "name");
+      x << "</font>";
+      x.Spill();
+    }
+    static constexpr const char* kPatterns[] = {
+        "none",           "solid",           "mediumGray",    "darkGray",  "lightGray",
+        "darkHorizontal", "darkVertical",    "darkDown",      "darkUp",    "darkGrid",
+        "darkTrellis",    "lightHorizontal", "lightVertical", "lightDown", "lightUp",
+        "lightGrid",      "lightTrellis",    "gray125",       "gray0625"};
+    x << "</fonts><fills count=\"", x.Int(fills.size()) << "\">";
+    for (const Fill* f : fills) {
+      x << "<fill><patternFill patternType=\"" << kPatterns[std::min<int>(f->pattern, 18)] << '"';
+      if (f->fg == 0 && f->bg == 0) {
+        x << "/></fill>";
+        continue;
+      }
+      x << '>';
+      ColorElement("fgColor", f->fg);
+      ColorElement("bgColor", f->bg);
+      x << "</patternFill></fill>";
+    }
+    static constexpr const char* kLines[] = {"none",
+                                             "thin",
+                                             "medium",
+                                             "dashed",
+                                             "dotted",
+                                             "thick",
+                                             "double",
+                                             "hair",
+                                             "mediumDashed",
+                                             "dashDot",
+                                             "mediumDashDot",
+                                             "dashDotDot",
+                                             "mediumDashDotDot",
+                                             "slantDashDot"};
+    x << "</fills><borders count=\"", x.Int(borders.size()) << "\">";
+    for (const Border* b : borders) {
+      x << "<border";
+      if (b->diagonalUp) x << " diagonalUp=\"1\"";
+      if (b->diagonalDown) x << " diagonalDown=\"1\"";
+      x << '>';
+      const std::pair<const char*, const BorderLine*> sides[] = {{"left", &b->left},
+                                                                 {"right", &b->right},
+                                                                 {"top", &b->top},
+                                                                 {"bottom", &b->bottom},
+                                                                 {"diagonal", &b->diagonal}};
+      for (const auto& [tag, line] : sides) {
+        if (line->style == 0) {
+          x << '<' << tag << "/>";
+          continue;
+        }
+        x << '<' << tag << " style=\"" << kLines[std::min<int>(line->style, 13)] << "\">";
+        if (line->color != 0)
+          ColorElement("color", line->color);
+        else
+          x << "<color auto=\"1\"/>";
+        x << "</" << tag << '>';
+      }
+      x << "</border>";
+      x.Spill();
+    }
+    x << "</borders><cellStyleXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" "
+         "borderId=\"0\"/></cellStyleXfs>";
+    static constexpr const char* kHorizontal[] = {
+        "general", "left", "center", "right", "fill", "justify", "centerContinuous", "distributed"};
+    static constexpr const char* kVertical[] = {"bottom", "top", "center", "justify",
+                                                "distributed"};
+    x << "<cellXfs count=\"", x.Int(styles.size()) << "\">";
+    const Alignment straight{};
+    for (std::size_t i = 0; i < styles.size(); ++i) {
+      const Style& s = styles[i];
+      x << "<xf numFmtId=\"", x.Int(formatOf[i]) << "\" fontId=\"",
+          x.Int(fontOf[i]) << "\" fillId=\"", x.Int(fillOf[i]) << "\" borderId=\"",
+          x.Int(borderOf[i]) << "\" xfId=\"0\"";
+      if (formatOf[i] != 0) x << " applyNumberFormat=\"1\"";
+      if (fontOf[i] != 0) x << " applyFont=\"1\"";
+      if (fillOf[i] != 0) x << " applyFill=\"1\"";
+      if (borderOf[i] != 0) x << " applyBorder=\"1\"";
+      const bool aligned = !(s.align == straight);
+      const bool guarded = !s.locked || s.hidden;
+      if (aligned) x << " applyAlignment=\"1\"";
+      if (guarded) x << " applyProtection=\"1\"";
+      if (!aligned && !guarded) {
+        x << "/>";
+        continue;
+      }
+      x << '>';
+      if (aligned) {
+        const Alignment& a = s.align;
+        x << "<alignment";
+        if (a.horizontal != 0)
+          x << " horizontal=\"" << kHorizontal[std::min<int>(a.horizontal, 7)] << '"';
+        if (a.vertical != 0) x << " vertical=\"" << kVertical[std::min<int>(a.vertical, 4)] << '"';
+        if (a.rotation > 0)
+          x << " textRotation=\"", x.Int(static_cast<unsigned>(a.rotation)) << '"';
+        if (a.wrap) x << " wrapText=\"1\"";
+        if (a.indent != 0) x << " indent=\"", x.Int(a.indent) << '"';
+        if (a.shrink) x << " shrinkToFit=\"1\"";
+        x << "/>";
+      }
+      if (guarded) {
+        x << "<protection";
+        if (!s.locked) x << " locked=\"0\"";
+        if (s.hidden) x << " hidden=\"1\"";
+        x << "/>";
+      }
+      x << "</xf>";
+      x.Spill();
+    }
+    x << "</cellXfs><cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" "
+         "builtinId=\"0\"/></cellStyles><dxfs count=\"0\"/></styleSheet>";
+    x.Send();
+    zip_.End();
+  }
+
+  void WritePackage() {
+    Xml& x = xml_;
+    const std::size_t n = sheets_.size();
+    // At least one sheet shows: the application refuses a workbook without.
+    std::size_t active = n;
+    for (std::size_t i = 0; i < n && active == n; ++i)
+      if (sheets_[i].state == SheetState::Visible) active = i;
+    if (active == n) {
+      active = 0;
+      sheets_[0].state = SheetState::Visible;
+    }
+
+    zip_.Begin("xl/workbook.xml");
+    x << kXmlHead << "<workbook xmlns=\"" << kMainNs << "\" xmlns:r=\"" << kRelNs
+      << "\"><workbookPr/><bookViews><workbookView";
+    if (active > 0) x << " firstSheet=\"", x.Int(active) << "\" activeTab=\"", x.Int(active) << '"';
+    x << "/></bookViews><sheets>";
+    for (std::size_t i = 0; i < n; ++i) {
+      x << "<sheet name=\"";
+      x.Text(sheets_[i].name, true) << "\" sheetId=\"", x.Int(i + 1) << '"';
+      if (sheets_[i].state == SheetState::Hidden) x << " state=\"hidden\"";
+      if (sheets_[i].state == SheetState::VeryHidden) x << " state=\"veryHidden\"";
+      x << " r:id=\"rId", x.Int(i + 1) << "\"/>";
+      x.Spill();
+    }
+    x << "</sheets><calcPr calcId=\"0\" fullCalcOnLoad=\"1\"/></workbook>";
+    x.Send();
+    zip_.End();
+
+    zip_.Begin("xl/_rels/workbook.xml.rels");
+    x << kXmlHead
+      << "<Relationships "
+         "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+    for (std::size_t i = 0; i < n; ++i) {
+      x << "<Relationship Id=\"rId",
+          x.Int(i + 1) << "\" Type=\"" << kRelNs << "/worksheet\" Target=\"worksheets/sheet",
+          x.Int(i + 1) << ".xml\"/>";
+      x.Spill();
+    }
+    x << "<Relationship Id=\"rId",
+        x.Int(n + 1) << "\" Type=\"" << kRelNs << "/styles\" Target=\"styles.xml\"/>";
+    x << "</Relationships>";
+    x.Send();
+    zip_.End();
+
+    zip_.Begin("_rels/.rels");
+    x << kXmlHead
+      << "<Relationships "
+         "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"><Relationship "
+         "Id=\"rId1\" Type=\""
+      << kRelNs << "/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>";
+    x.Send();
+    zip_.End();
+
+    zip_.Begin("[Content_Types].xml");
+    x << kXmlHead
+      << "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+         "<Default Extension=\"rels\" "
+         "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+         "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+         "<Override PartName=\"/xl/workbook.xml\" "
+         "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+"
+         "xml\"/>"
+         "<Override PartName=\"/xl/styles.xml\" "
+         "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml\"/>";
+    for (std::size_t i = 0; i < n; ++i) {
+      x << "<Override PartName=\"/xl/worksheets/sheet", x.Int(i + 1)
+                                                            << ".xml\" "
+                                                               "ContentType=\"application/"
+                                                               "vnd.openxmlformats-officedocument."
+                                                               "spreadsheetml.worksheet+xml\"/>";
+      x.Spill();
+    }
+    x << "</Types>";
+    x.Send();
+    zip_.End();
   }
 
   const Workbook& book_;
   const std::string& path_;
-  const TrackTempFileErrors& tempErrors_;
-  std::string folder_;
-  lxw_workbook* wb_ = nullptr;
-  std::vector<lxw_worksheet*> sheets_;
-  std::vector<lxw_format*> formats_;
+  OutFile out_;
+  ZipWriter zip_;
+  Xml xml_;
+  std::vector<SheetEntry> sheets_;
+  std::set<std::string> names_;
+  std::string sheetName_;
+  std::uint32_t lastRow_ = 0;
+  bool selected_ = false;
   std::vector<int> dateStyle_;
-  std::unordered_map<std::string, lxw_format*> runFormats_;
-  std::vector<std::vector<Mend>> mends_;
 };
 
-// Rewrites one cell element (from "<c " to "</c>") as the mend says.
-void MendCell(std::string_view cell, const Mend& m, std::string& out) {
-  const std::size_t tagEnd = cell.find('>');
-  std::string tag(cell.substr(0, tagEnd + 1));
-  std::string body(cell.substr(tagEnd + 1, cell.size() - tagEnd - 1 - 4));
-  if (const std::size_t t = tag.find(" t=\"str\""); t != std::string::npos && m.type != 0)
-    tag.replace(t, 8, std::string(" t=\"") + m.type + "\"");
-  if (m.dropFormula) {
-    const std::size_t f = body.find("<f>"), fe = body.find("</f>");
-    if (f != std::string::npos && fe != std::string::npos) body.erase(f, fe + 4 - f);
-  }
-  if (m.noValue) {
-    const std::size_t v = body.find("<v>"), ve = body.find("</v>");
-    if (v != std::string::npos && ve != std::string::npos && ve > v) body.erase(v, ve + 4 - v);
-  }
-  if (m.exact) {
-    const std::size_t v = body.find("<v>"), ve = body.find("</v>");
-    if (v != std::string::npos && ve != std::string::npos && ve > v) {
-      char buf[40];  // the shortest form that reads back as the same number
-      const auto written = std::to_chars(buf, buf + sizeof buf, m.number);
-      body.replace(v + 3, ve - v - 3, buf, static_cast<std::size_t>(written.ptr - buf));
-    }
-  }
-  out += tag;
-  out += body;
-  out += "</c>";
+XlsxStreamWriter::XlsxStreamWriter(const Workbook& book, const std::string& file,
+                                   const std::string& path)
+    : impl_(std::make_unique<Impl>(book, file, path)) {}
+XlsxStreamWriter::~XlsxStreamWriter() = default;
+void XlsxStreamWriter::BeginSheet(const Sheet& layout, const Rect* used) {
+  impl_->BeginSheet(layout, used);
 }
-
-// The mended sheet as a stream: read from the library's output, the cells
-// the library could not write as they are rewritten on the way. Memory stays
-// a few buffers, whatever the sheet's size.
-class MendedSheet {
- public:
-  MendedSheet(zip_t* from, zip_uint64_t index, const std::vector<Mend>& mends)
-      : from_(from), index_(index), mends_(mends) {}
-
-  static zip_int64_t Callback(void* user, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
-    auto* self = static_cast<MendedSheet*>(user);
-    switch (cmd) {
-      case ZIP_SOURCE_OPEN:
-        self->in_ = zip_fopen_index(self->from_, self->index_, 0);
-        self->next_ = 0;
-        self->eof_ = false;
-        self->carry_.clear();
-        self->ready_.clear();
-        self->sent_ = 0;
-        return self->in_ != nullptr ? 0 : -1;
-      case ZIP_SOURCE_READ:
-        return self->Read(static_cast<char*>(data), len);
-      case ZIP_SOURCE_CLOSE:
-        if (self->in_ != nullptr) zip_fclose(self->in_);
-        self->in_ = nullptr;
-        return 0;
-      case ZIP_SOURCE_STAT: {
-        auto* st = static_cast<zip_stat_t*>(data);
-        zip_stat_init(st);
-        return 0;
-      }
-      case ZIP_SOURCE_ERROR:
-        return zip_error_to_data(&self->error_, data, len);
-      case ZIP_SOURCE_FREE:
-        return 0;
-      case ZIP_SOURCE_SUPPORTS:
-        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
-                                              ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
-                                              -1);
-      default:
-        zip_error_set(&self->error_, ZIP_ER_OPNOTSUPP, 0);
-        return -1;
-    }
-  }
-
- private:
-  zip_int64_t Read(char* data, zip_uint64_t len) {
-    while (sent_ == ready_.size()) {
-      ready_.clear();
-      sent_ = 0;
-      if (eof_) return 0;
-      if (!Produce()) return -1;
-    }
-    const std::size_t n = std::min<std::size_t>(len, ready_.size() - sent_);
-    std::memcpy(data, ready_.data() + sent_, n);
-    sent_ += n;
-    return static_cast<zip_int64_t>(n);
-  }
-
-  bool Produce() {
-    char buffer[1 << 16];
-    const zip_int64_t n = zip_fread(in_, buffer, sizeof buffer);
-    if (n < 0) {
-      zip_error_set(&error_, ZIP_ER_READ, 0);
-      return false;
-    }
-    if (n == 0) eof_ = true;
-    carry_.append(buffer, static_cast<std::size_t>(n));
-    std::size_t pos = 0;
-    while (next_ < mends_.size()) {
-      const Mend& m = mends_[next_];
-      const std::string open = "<c r=\"" + CellRef(m.row, m.col) + "\"";
-      const std::size_t at = carry_.find(open, pos);
-      if (at == std::string::npos) {
-        // Keep a tail that may hold the start of the tag.
-        const std::size_t keep = eof_ ? 0 : std::min(carry_.size() - pos, open.size());
-        ready_.append(carry_, pos, carry_.size() - pos - keep);
-        pos = carry_.size() - keep;
-        if (eof_)
-          ++next_;  // not there: nothing to mend
-        else
-          break;
-        continue;
-      }
-      const std::size_t end = carry_.find("</c>", at);
-      if (end == std::string::npos) {
-        ready_.append(carry_, pos, at - pos);
-        pos = at;
-        if (eof_)
-          ++next_;
-        else
-          break;
-        continue;
-      }
-      ready_.append(carry_, pos, at - pos);
-      MendCell(std::string_view(carry_).substr(at, end + 4 - at), m, ready_);
-      pos = end + 4;
-      ++next_;
-    }
-    if (next_ == mends_.size() || eof_) {
-      ready_.append(carry_, pos, std::string::npos);
-      pos = carry_.size();
-    }
-    carry_.erase(0, pos);
-    return true;
-  }
-
-  zip_t* from_;
-  zip_uint64_t index_;
-  const std::vector<Mend>& mends_;
-  zip_file_t* in_ = nullptr;
-  zip_error_t error_{};
-  std::size_t next_ = 0, sent_ = 0;
-  bool eof_ = false;
-  std::string carry_, ready_;
-};
-
-// Copies the library's output `file` to `out`, mending the sheets that need it.
-void ApplyMends(const std::string& file, const std::string& out, const std::string& path,
-                const std::vector<std::vector<Mend>>& mends) {
-  int code = 0;
-  zip_t* from = zip_open(file.c_str(), ZIP_RDONLY, &code);
-  if (from == nullptr) Fail(path, Translate("workbook", "无法重新打开刚写好的文件。"));
-  zip_t* to = zip_open(out.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
-  if (to == nullptr) {
-    zip_discard(from);
-    Fail(path, Translate("workbook", "无法建立临时文件。"));
-  }
-  std::vector<std::unique_ptr<MendedSheet>> streams;
-  const zip_int64_t count = zip_get_num_entries(from, 0);
-  for (zip_int64_t i = 0; i < count; ++i) {
-    const auto index = static_cast<zip_uint64_t>(i);
-    const std::string name = zip_get_name(from, index, ZIP_FL_ENC_RAW);
-    std::size_t sheet = 0;
-    const bool mended = std::sscanf(name.c_str(), "xl/worksheets/sheet%zu.xml", &sheet) == 1 &&
-                        name == "xl/worksheets/sheet" + std::to_string(sheet) + ".xml" &&
-                        sheet >= 1 && sheet <= mends.size() && !mends[sheet - 1].empty();
-    zip_source_t* src = nullptr;
-    if (mended) {
-      streams.push_back(std::make_unique<MendedSheet>(from, index, mends[sheet - 1]));
-      src = zip_source_function(to, &MendedSheet::Callback, streams.back().get());
-    } else {
-      src = zip_source_zip(to, from, index, ZIP_FL_COMPRESSED, 0, -1);  // copied as it is
-    }
-    const zip_int64_t added =
-        src == nullptr ? -1 : zip_file_add(to, name.c_str(), src, ZIP_FL_ENC_UTF_8);
-    if (added < 0) {
-      if (src != nullptr) zip_source_free(src);
-      zip_discard(to);
-      zip_discard(from);
-      Fail(path, Arg(Translate("workbook", "无法改写 %1。"), {name}));
-    }
-    // A mended sheet is compressed once more here: the fast level keeps that cheap.
-    if (mended) zip_set_file_compression(to, static_cast<zip_uint64_t>(added), ZIP_CM_DEFLATE, 1);
-  }
-  if (zip_close(to) != 0) {
-    zip_error_t* error = zip_get_error(to);
-    const int err = zip_error_system_type(error) == ZIP_ET_SYS ? zip_error_code_system(error) : 0;
-    const std::string cause = zip_strerror(to);
-    zip_discard(to);
-    zip_discard(from);
-    if (err != 0) Fail(path, DescribeErrno(WriteFailureCause(err, FolderOf(out)), true) + "。");
-    Fail(path, cause);
-  }
-  zip_discard(from);
+void XlsxStreamWriter::WriteRow(const Row& row) {
+  impl_->WriteRow(row);
 }
-
-}  // namespace
+void XlsxStreamWriter::EndSheet(const std::vector<Rect>& merges) {
+  impl_->EndSheet(merges);
+}
+void XlsxStreamWriter::Finish() {
+  impl_->Finish();
+}
 
 void WriteXlsxInto(const Workbook& book, const std::string& file, const std::string& path) {
-  TrackTempFileErrors tempErrors;
-  std::vector<std::vector<Mend>> mends;
-  // The library writes a scratch copy beside `file`: cells it cannot write
-  // as they are are mended on the way from there to `file`. A scratch copy
-  // that needs no mending simply takes the name.
-  PendingOutput scratch(file);
-  // Made here first, so that a folder that is missing or cannot be written
-  // is reported before the library sets out.
-  const int fd = ::open(scratch.tempPath().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    const int err = errno;
-    Fail(path, DescribeErrno(err, true) + "。");
+  XlsxStreamWriter writer(book, file, path);
+  for (const auto& sheet : book.sheets) {
+    Rect used;
+    bool any = false;
+    for (const Row& row : sheet->rows) {
+      if (row.cells.empty()) continue;
+      if (!any)
+        used = {row.index, row.cells.front().col, row.index, row.cells.back().col}, any = true;
+      used.r2 = row.index;
+      used.c1 = std::min(used.c1, row.cells.front().col);
+      used.c2 = std::max(used.c2, row.cells.back().col);
+    }
+    writer.BeginSheet(*sheet, any ? &used : nullptr);
+    for (const Row& row : sheet->rows) writer.WriteRow(row);
+    writer.EndSheet(sheet->merges);
   }
-  ::close(fd);
-  {
-    Writer writer(book, path, scratch.tempPath(), tempErrors);
-    writer.Write();
-    mends = writer.Mends();
-  }
-  const bool mend =
-      std::any_of(mends.begin(), mends.end(), [](const auto& m) { return !m.empty(); });
-  if (mend) {
-    ApplyMends(scratch.tempPath(), file, path, mends);
-  } else if (::rename(scratch.tempPath().c_str(), file.c_str()) != 0) {
-    const int err = errno;
-    Fail(path, DescribeErrno(err, true) + "。");
-  }
+  writer.Finish();
 }
 
 void WriteXlsx(const Workbook& book, const std::string& path) {
@@ -781,32 +1038,3 @@ void WriteXlsx(const Workbook& book, const std::string& path) {
 }
 
 }  // namespace pw::xl
-
-// The library's temporary files (see TempFileErrors above). `tmpdir` is the
-// folder the workbook's options name, or none.
-extern "C" __attribute__((visibility("default"))) FILE* lxw_tmpfile(char* tmpdir) {
-  using namespace pw::xl;
-  std::string folder;
-  if (tmpdir != nullptr && *tmpdir != '\0') {
-    folder = tmpdir;
-  } else {
-    const char* env = std::getenv("TMPDIR");
-    folder = env != nullptr && *env != '\0' ? env : "/tmp";
-  }
-  TempFileErrors* errors = tempFileErrors;
-  const int fd = OpenNamelessFile(folder);
-  if (fd < 0) {
-    if (errors != nullptr) errors->Note(errno);
-    return nullptr;
-  }
-  auto* file = new (std::nothrow) TempFile{fd, errors};
-  FILE* stream = file == nullptr
-                     ? nullptr
-                     : fopencookie(file, "w+", {TempRead, TempWrite, TempSeek, TempClose});
-  if (stream == nullptr) {
-    if (errors != nullptr) errors->Note(ENOMEM);
-    ::close(fd);
-    delete file;
-  }
-  return stream;
-}

@@ -578,6 +578,45 @@ TEST(XlsxWriter, ExistingFileIsReplacedOnlyByACompleteWorkbook) {
   EXPECT_EQ(files, 1u) << "no temporary file left behind";
 }
 
+// Texts come back character for character, whatever XML or the format's own
+// "_xHHHH_" escapes make of them; so do sheet names and formulas.
+TEST(XlsxWriter, TextsNamesAndFormulasComeBackAsTheyWere) {
+  test::TempDir dir;
+  const std::string texts[] = {
+      "_x0041_ is not an A",
+      "a\rb\r\nc",
+      "\x01\x1F control",
+      "  spaces around  ",
+      "<&>\"'",
+      "tab\tand\nnewline",
+      "_x00_ _x12345_ __x0041__",
+      "\xF0\x9F\x98\x80 表情",
+  };
+  xl::Workbook book;
+  xl::Sheet& s = book.AddSheet("R&D <1>");
+  std::uint32_t r = 1;
+  for (const std::string& t : texts) {
+    xl::Cell& c = s.Put(r++, 1);
+    c.kind = CellKind::Text;
+    c.text = book.AddText(t);
+  }
+  xl::Cell& f = s.Put(1, 2);
+  f.kind = CellKind::Text;
+  f.text = book.AddText("x<y & _x0041_");
+  f.formula = book.AddFormula("IF(A1<>\"\",\"x<y & _x0041_\",\"\")");
+  // Every sheet hidden: the first one shows, as the application needs one.
+  book.sheets[0]->state = xl::SheetState::Hidden;
+  book.AddSheet("Hidden").state = xl::SheetState::VeryHidden;
+  const std::string path = dir.file("texts.xlsx");
+  xl::WriteXlsx(book, path);
+  const auto back = xl::ReadXlsx(path);
+  EXPECT_EQ(test::CellLines(*back), test::CellLines(book));
+  EXPECT_EQ(back->Formula(*back->sheets[0]->Find(1, 2)), book.Formula(f));
+  EXPECT_EQ(back->sheets[0]->name, "R&D <1>");
+  EXPECT_EQ(back->sheets[0]->state, xl::SheetState::Visible);
+  EXPECT_EQ(back->sheets[1]->state, xl::SheetState::VeryHidden);
+}
+
 // Saving keeps no file open: the library leaves the temporary file of a
 // sheet without rows open, one lost per save, until a long run runs out.
 TEST(XlsxWriter, SavesLeaveNoFileOpen) {
