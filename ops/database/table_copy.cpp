@@ -206,32 +206,35 @@ std::string LogTimestamp() {
 
 bool CopyRecords(db::Query& source, db::Query& target, int first, int last, const LogForm& form) {
   const std::vector<std::string> fields = source.FieldNames();
-  std::vector<std::string> cleaned;
-  std::vector<bool> present, binary, asHex;
+  std::vector<int> at;  // the target field of each source field; -1 for none
+  std::vector<bool> binary, asHex;
   for (std::size_t i = 0; i < fields.size(); ++i) {
-    cleaned.push_back(CleanFieldName(fields[i]));
-    const int at = cleaned.back().empty() ? -1 : target.FindField(cleaned.back());
-    present.push_back(at >= 0);
+    const std::string cleaned = CleanFieldName(fields[i]);
+    at.push_back(cleaned.empty() ? -1 : target.FindField(cleaned));
     binary.push_back(source.FieldKind(static_cast<int>(i)) == db::ColumnKind::Binary);
     // Bytes meeting a text column (of an earlier source) go in as hex text.
-    asHex.push_back(binary.back() && at >= 0 && target.FieldKind(at) != db::ColumnKind::Binary);
+    asHex.push_back(binary.back() && at.back() >= 0 &&
+                    target.FieldKind(at.back()) != db::ColumnKind::Binary);
   }
   // Records come as they are read: the count is needed only to log a failure.
   for (source.MoveTo(first); !source.Eof() && (last < 0 || source.RecNo() <= last); source.Next()) {
-    std::string summary = "[出错记录]  ";
     try {
       target.Append();
       for (std::size_t i = 0; i < fields.size(); ++i) {
-        const std::string value = source.Text(static_cast<int>(i));
-        if (present[i]) target.SetField(cleaned[i], asHex[i] ? db::HexText(value) : value);
-        if (i < 8)
-          summary +=
-              fields[i] + "：" +
-              (binary[i] ? "（" + std::to_string(value.size()) + " 字节的二进制数据）" : value) +
-              "；";
+        if (at[i] < 0) continue;
+        std::string value = source.Text(static_cast<int>(i));
+        target.SetFieldAt(at[i], asHex[i] ? db::HexText(value) : std::move(value));
       }
       target.Post();
     } catch (const db::RecordError&) {
+      std::string summary = "[出错记录]  ";
+      for (std::size_t i = 0; i < fields.size() && i < 8; ++i) {
+        const std::string value = source.Text(static_cast<int>(i));
+        summary +=
+            fields[i] + "：" +
+            (binary[i] ? "（" + std::to_string(value.size()) + " 字节的二进制数据）" : value) +
+            "；";
+      }
       const int k = source.RecNo();
       const int count = form.countSkipped ? source.RecordCount() : 0;
       std::string line2 = "[错误信息] 数据库“" + form.databaseName + "”中表“" + source.table() +

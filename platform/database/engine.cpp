@@ -433,6 +433,14 @@ void Query::SetField(const std::string& name, const std::string& text) {
   impl_->pending[static_cast<std::size_t>(i)] = text;
 }
 
+void Query::SetFieldAt(int index, std::string text) {
+  if (!impl_->appending) throw DatabaseError(Translate("database", "没有正在添加的记录"));
+  if (index < 0 || static_cast<std::size_t>(index) >= impl_->pending.size())
+    throw DatabaseError(
+        Arg(Translate("database", "表“%1”中没有字段“%2”"), {impl_->table, std::to_string(index)}));
+  impl_->pending[static_cast<std::size_t>(index)] = std::move(text);
+}
+
 void Query::Post() {
   if (!impl_->appending) throw DatabaseError(Translate("database", "没有正在添加的记录"));
   impl_->appending = false;

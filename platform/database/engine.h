@@ -83,6 +83,8 @@ class Query {
 
   void Append();
   void SetField(const std::string& name, const std::string& text);
+  // The same for the field at `index` (see FindField).
+  void SetFieldAt(int index, std::string text);
   // Stores the appended record; throws RecordError (or DatabaseError) when
   // it cannot, and the record is dropped.
   void Post();

@@ -728,11 +728,19 @@ struct JetWriter::Impl {
     return nullptr;
   }
 
+  // The table a name means; the last one asked for is remembered, as
+  // records mostly come to one table after another (tables only grow in
+  // number, never move in the list).
   Table& Need(const std::string& name) {
+    if (needIndex < tables.size() && name == needName) return tables[needIndex];
     Table* t = Find(Utf8ToUtf16(name));
     if (t == nullptr) Refuse(Arg(Translate("database", "没有表“%1”"), {name}));
+    needName = name;
+    needIndex = static_cast<std::size_t>(t - tables.data());
     return *t;
   }
+  std::string needName;
+  std::size_t needIndex = static_cast<std::size_t>(-1);
 
   // Appends a built row to a table's pages; answers where it went.
   std::pair<std::uint32_t, std::uint8_t> Append(Table& t, const std::string& row) {
@@ -1414,8 +1422,13 @@ void JetWriter::AppendRecord(const std::string& table,
       if (!stored[i])
         throw RecordError(Arg(Translate("database", "字段“%1”的值“%2”不能存为%3类型"),
                               {Utf16ToUtf8(c.name), *values[i], TypeName(type)}));
+    } else if (const std::string& v = *values[i];
+               v.size() > 2 && std::all_of(v.begin(), v.end(), [](char b) { return b > 0; })) {
+      // Plain ASCII: one character a byte, stored compressed as EncodeText would.
+      if (c.type == kTypeText && v.size() > c.length / 2u) widen.push_back(c.number);
+      stored[i] = "\xFF\xFE" + v;
     } else {
-      const std::u16string text = Utf8ToUtf16(*values[i]);
+      const std::u16string text = Utf8ToUtf16(v);
       if (c.type == kTypeText && text.size() > c.length / 2u) widen.push_back(c.number);
       stored[i] = EncodeText(text, true);
     }

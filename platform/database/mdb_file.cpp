@@ -134,7 +134,13 @@ struct Session {
   }
 
   std::string Text(const unsigned char* p, std::size_t n) const {
-    if (header.version != JetVersion::Jet3) return Utf16ToUtf8(DecodeJetText(p, n));
+    if (header.version != JetVersion::Jet3) {
+      // Compressed plain ASCII, the commonest text, is its own UTF-8.
+      if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE &&
+          std::all_of(p + 2, p + n, [](unsigned char b) { return b >= 1 && b < 0x80; }))
+        return std::string(reinterpret_cast<const char*>(p) + 2, n - 2);
+      return Utf16ToUtf8(DecodeJetText(p, n));
+    }
     std::string out(n * 4 + 16, '\0');
     const int len =
         mdb_unicode2ascii(mdb, reinterpret_cast<const char*>(p), n, out.data(), out.size());
