@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -95,33 +96,6 @@ class Sink {
   void Push(std::string_view s) { buf_.append(s); }
   int fd_;
   std::string buf_;
-};
-
-class Source {
- public:
-  explicit Source(const std::string& s) : s_(s) {}
-  bool Byte(char& c) {
-    if (at_ + 1 > s_.size()) return false;
-    c = s_[at_++];
-    return true;
-  }
-  bool Number(std::uint32_t& v) {
-    if (at_ + 4 > s_.size()) return false;
-    v = Get32(reinterpret_cast<const unsigned char*>(s_.data()) + at_);
-    at_ += 4;
-    return true;
-  }
-  bool Text(std::string& out) {
-    std::uint32_t n = 0;
-    if (!Number(n) || at_ + n > s_.size()) return false;
-    out.assign(s_, at_, n);
-    at_ += n;
-    return true;
-  }
-
- private:
-  const std::string& s_;
-  std::size_t at_ = 0;
 };
 
 // One libmdb handle on a file, inside the reading process.
@@ -511,10 +485,18 @@ std::string ReaderProgram() {
 // program gives DatabaseError `damaged`.
 class ReaderPipe {
  public:
-  ReaderPipe(std::string damaged, const std::vector<std::string>& args)
+  // With `requests`, the program reads its requests from a socket on its
+  // standard input (see Request).
+  ReaderPipe(std::string damaged, const std::vector<std::string>& args, bool requests = false)
       : damaged_(std::move(damaged)) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) throw DatabaseError(damaged_);
+    int sv[2] = {-1, -1};
+    if (requests && socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) {
+      close(fds[0]);
+      close(fds[1]);
+      throw DatabaseError(damaged_);
+    }
     const std::string program = ReaderProgram();
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
@@ -522,15 +504,22 @@ class ReaderPipe {
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (requests)
+      posix_spawn_file_actions_adddup2(&actions, sv[1], 0);
+    else
+      posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, fds[1], kReaderFd);
     const int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
+    if (requests) close(sv[1]);
+    requests_ = sv[0];
     if (rc != 0) {
       close(fds[0]);
+      if (requests_ >= 0) close(requests_);
+      requests_ = -1;
       pid_ = -1;
       throw DatabaseError(damaged_ + Arg(Translate("database", "（无法启动读取程序 %1：%2）"),
                                          {program, DescribeErrno(rc)}));
@@ -545,6 +534,26 @@ class ReaderPipe {
   ReaderPipe& operator=(const ReaderPipe&) = delete;
 
   const std::string& damaged() const { return damaged_; }
+  // What a failure of the answer now awaited is called.
+  void Describe(std::string damaged) { damaged_ = std::move(damaged); }
+
+  // Asks for one more answer: `op` and `name` as a request; false when the
+  // program no longer takes requests.
+  bool Request(char op, const std::string& name) {
+    if (requests_ < 0) return false;
+    std::string bytes(1, op);
+    unsigned char n[4];
+    Put32(n, static_cast<std::uint32_t>(name.size()));
+    bytes.append(reinterpret_cast<const char*>(n), 4);
+    bytes += name;
+    for (std::size_t done = 0; done < bytes.size();) {
+      const ssize_t sent = send(requests_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+      if (sent < 0 && errno == EINTR) continue;
+      if (sent <= 0) return false;
+      done += static_cast<std::size_t>(sent);
+    }
+    return true;
+  }
 
   // At least `n` bytes of the answer at hand; false when it ends before.
   bool Need(std::size_t n) {
@@ -614,6 +623,8 @@ class ReaderPipe {
   bool End() {
     if (fd_ >= 0) close(fd_);
     fd_ = -1;
+    if (requests_ >= 0) close(requests_);
+    requests_ = -1;
     if (pid_ <= 0) return false;
     int status = 0;
     while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
@@ -625,29 +636,11 @@ class ReaderPipe {
   std::string damaged_;
   pid_t pid_ = -1;
   int fd_ = -1;
+  int requests_ = -1;
   bool timedOut_ = false;
   std::string buf_;
   std::size_t at_ = 0;
 };
-
-// The reading program's whole answer to `args`; throws DatabaseError with
-// its error, or `damaged` when it failed.
-std::string Isolated(const std::string& damaged, const std::vector<std::string>& args) {
-  ReaderPipe pipe(damaged, args);
-  std::string out = pipe.Rest();
-  pipe.Finish();
-  if (out.empty()) throw DatabaseError(damaged);
-  if (out[0] == 'E') {
-    std::string message;
-    Source source(out);
-    char tag;
-    source.Byte(tag);
-    if (!source.Text(message)) message = damaged;
-    throw DatabaseError(message);
-  }
-  if (out[0] != 'O') throw DatabaseError(damaged);
-  return out.substr(1);
-}
 
 std::string HeaderArgs(const HeaderInfo& h) {
   return std::to_string(static_cast<int>(h.version)) + ":" + std::to_string(h.codePage) + ":" +
@@ -666,11 +659,26 @@ bool ParseHeaderArgs(const std::string& text, HeaderInfo& h) {
 
 }  // namespace
 
+namespace {
+
+// A reading program kept running on one file: it reads the file's catalog
+// once and answers one request after another, so that the tables of a
+// database cost one program start between them. A stream that is left
+// unfinished or fails takes the program with it; from then on, and while
+// one stream holds it, each stream has a program of its own.
+struct ReaderSession {
+  std::unique_ptr<ReaderPipe> pipe;
+  bool busy = false;
+};
+
+}  // namespace
+
 struct MdbFile::Impl {
   std::string path;
   HeaderInfo header;
   std::vector<std::string> tables;
   std::vector<SavedQueryInfo> queries;
+  ReaderSession session;
 };
 
 HeaderInfo ReadDatabaseHeader(const std::string& path) {
@@ -710,29 +718,36 @@ HeaderInfo ReadDatabaseHeader(const std::string& path) {
 MdbFile::MdbFile(const std::string& path) : impl_(std::make_unique<Impl>()) {
   impl_->path = path;
   impl_->header = ReadDatabaseHeader(path);
-  const std::string out =
-      Isolated(OpenErrorText(path, Translate("database", "文件已损坏，无法读取")),
-               {"tables", HeaderArgs(impl_->header), path});
-  Source source(out);
+  const std::string damaged = OpenErrorText(path, Translate("database", "文件已损坏，无法读取"));
+  auto pipe = std::make_unique<ReaderPipe>(
+      damaged, std::vector<std::string>{"serve", HeaderArgs(impl_->header), path}, true);
+  char tag = 0;
+  if (!pipe->Byte(tag)) {
+    pipe->Finish();
+    throw DatabaseError(damaged);
+  }
+  if (tag == 'E') {
+    std::string message;
+    if (!pipe->Text(message)) message = damaged;
+    pipe->Finish();
+    throw DatabaseError(message);
+  }
   std::uint32_t count = 0;
-  if (!source.Number(count))
-    throw DatabaseError(OpenErrorText(path, Translate("database", "文件已损坏，无法读取")));
+  if (tag != 'O' || !pipe->Number(count)) throw DatabaseError(damaged);
   for (std::uint32_t i = 0; i < count; ++i) {
     std::string name;
-    if (!source.Text(name))
-      throw DatabaseError(OpenErrorText(path, Translate("database", "文件已损坏，无法读取")));
+    if (!pipe->Text(name)) throw DatabaseError(damaged);
     impl_->tables.push_back(name);
   }
-  if (!source.Number(count))
-    throw DatabaseError(OpenErrorText(path, Translate("database", "文件已损坏，无法读取")));
+  if (!pipe->Number(count)) throw DatabaseError(damaged);
   for (std::uint32_t i = 0; i < count; ++i) {
     SavedQueryInfo q;
     char copyable = 0;
-    if (!source.Text(q.name) || !source.Byte(copyable))
-      throw DatabaseError(OpenErrorText(path, Translate("database", "文件已损坏，无法读取")));
+    if (!pipe->Text(q.name) || !pipe->Byte(copyable)) throw DatabaseError(damaged);
     q.copyable = copyable != 0;
     impl_->queries.push_back(q);
   }
+  impl_->session.pipe = std::move(pipe);
 }
 
 MdbFile::~MdbFile() = default;
@@ -752,31 +767,72 @@ const std::vector<SavedQueryInfo>& MdbFile::Queries() const {
 
 struct RecordStream::Impl {
   std::string path;
-  std::unique_ptr<ReaderPipe> pipe;
+  std::string damaged;
+  std::unique_ptr<ReaderPipe> own;   // a program of its own
+  ReaderSession* session = nullptr;  // or the file's, while this stream holds it
+  ReaderPipe* pipe = nullptr;
   std::vector<ColumnInfo> columns;
   bool ended = false;
 
-  // The reading program's own message at a record's place, or `damaged`.
-  [[noreturn]] void Fail(bool message) {
-    std::string text;
-    if (!message || !pipe->Text(text)) text = pipe->damaged();
-    const std::string damaged = pipe->damaged();
-    pipe.reset();
-    ended = true;
-    throw ReadError(path, text.empty() ? damaged : text);
+  ~Impl() { Release(false); }
+
+  // Done with the program: the file's goes back to it when its answer was
+  // read whole, else it ends.
+  void Release(bool whole) {
+    if (session != nullptr) {
+      if (!whole) session->pipe.reset();
+      session->busy = false;
+      session = nullptr;
+    }
+    own.reset();
+    pipe = nullptr;
   }
 
-  void Start(const std::string& damaged, const std::vector<std::string>& args) {
-    pipe = std::make_unique<ReaderPipe>(damaged, args);
+  [[noreturn]] void Fail(bool message) {
+    std::string text;
+    if (!message || !pipe->Text(text) || text.empty()) text = damaged;
+    Release(false);
+    ended = true;
+    throw ReadError(path, text);
+  }
+
+  // The end of an answer: the program's own end, or the file's program free again.
+  void Done() {
+    try {
+      if (own) own->Finish();
+    } catch (const DatabaseError&) {
+      Release(false);
+      ended = true;
+      throw ReadError(path, damaged);
+    }
+    Release(true);
+    ended = true;
+  }
+
+  void Start(ReaderSession& shared, char op, const std::vector<std::string>& args) {
     char tag = 0;
-    if (!pipe->Byte(tag)) {
-      pipe->Finish();
-      throw DatabaseError(damaged);
+    if (shared.pipe && !shared.busy && shared.pipe->Request(op, args.back())) {
+      shared.busy = true;
+      session = &shared;
+      pipe = shared.pipe.get();
+      pipe->Describe(damaged);
+      if (!pipe->Byte(tag)) Release(false);  // it ended while it waited: one of its own then
+    } else if (shared.pipe && !shared.busy) {
+      shared.pipe.reset();  // it took no request
+    }
+    if (pipe == nullptr) {
+      own = std::make_unique<ReaderPipe>(damaged, args);
+      pipe = own.get();
+      if (!pipe->Byte(tag)) {
+        own->Finish();  // its failure, if it failed; without an answer the file is damaged
+        throw DatabaseError(damaged);
+      }
     }
     if (tag == 'E') {
       std::string message;
       if (!pipe->Text(message)) message = damaged;
-      pipe->Finish();
+      if (own) own->Finish();
+      Release(true);
       throw DatabaseError(message);
     }
     std::uint32_t count = 0;
@@ -810,13 +866,7 @@ bool RecordStream::Next(std::vector<std::string>& row) {
   if (!s.pipe->Byte(more)) s.Fail(false);
   if (more == 'E') s.Fail(true);
   if (more == 0) {
-    try {
-      s.pipe->Finish();
-    } catch (const DatabaseError& e) {
-      throw ReadError(s.path, e.what());
-    }
-    s.pipe.reset();
-    s.ended = true;
+    s.Done();
     return false;
   }
   if (more != 1) s.Fail(false);
@@ -837,15 +887,15 @@ std::unique_ptr<RecordStream> MdbFile::OpenRecords(const std::string& name, bool
     if (it == impl_->queries.end() || !it->copyable)
       throw DatabaseError(Arg(Translate("database", "数据库“%1”中的查询“%2”%3"),
                               {shown, name, Translate("database", kQueryNotEvaluated)}));
-    stream->impl_->Start(
-        Arg(Translate("database", "无法读取数据库“%1”中的查询“%2”：文件已损坏"), {shown, name}),
-        {"query", HeaderArgs(impl_->header), path, name});
+    stream->impl_->damaged =
+        Arg(Translate("database", "无法读取数据库“%1”中的查询“%2”：文件已损坏"), {shown, name});
+    stream->impl_->Start(impl_->session, 'q', {"query", HeaderArgs(impl_->header), path, name});
   } else {
     if (std::find(impl_->tables.begin(), impl_->tables.end(), name) == impl_->tables.end())
       throw DatabaseError(Arg(Translate("database", "数据库“%1”中没有表“%2”"), {shown, name}));
-    stream->impl_->Start(
-        Arg(Translate("database", "无法读取数据库“%1”中的表“%2”：文件已损坏"), {shown, name}),
-        {"table", HeaderArgs(impl_->header), path, name});
+    stream->impl_->damaged =
+        Arg(Translate("database", "无法读取数据库“%1”中的表“%2”：文件已损坏"), {shown, name});
+    stream->impl_->Start(impl_->session, 't', {"table", HeaderArgs(impl_->header), path, name});
   }
   return stream;
 }
@@ -883,14 +933,39 @@ std::vector<ColumnInfo> MdbFile::ReadColumns(const std::string& name) const {
         Arg(Translate("database", "数据库“%1”中没有表“%2”"), {DisplayText(path), name}));
   RecordStream stream;
   stream.impl_->path = path;
+  stream.impl_->damaged = Arg(Translate("database", "无法读取数据库“%1”中的“%2”：文件已损坏"),
+                              {DisplayText(path), name});
   stream.impl_->Start(
-      Arg(Translate("database", "无法读取数据库“%1”中的“%2”：文件已损坏"),
-          {DisplayText(path), name}),
+      impl_->session, table ? 'c' : 'k',
       {table ? "table-columns" : "query-columns", HeaderArgs(impl_->header), path, name});
   std::vector<std::string> none;
   stream.Next(none);  // the columns only: no records follow
   return stream.impl_->columns;
 }
+
+namespace {
+
+// `n` bytes of standard input; false at its end.
+bool ReadInput(std::string& out, std::size_t n) {
+  out.resize(n);
+  for (std::size_t done = 0; done < n;) {
+    const ssize_t got = read(0, out.data() + done, n - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    done += static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+// One request: an operation letter and a name.
+bool NextRequest(char& what, std::string& name) {
+  std::string head;
+  if (!ReadInput(head, 5)) return false;
+  what = head[0];
+  return ReadInput(name, Get32(reinterpret_cast<const unsigned char*>(head.data()) + 1));
+}
+
+}  // namespace
 
 int RunMdbReader(int argc, char** argv) {
   if (argc < 4) return 2;
@@ -918,6 +993,30 @@ int RunMdbReader(int argc, char** argv) {
       sink.Number(static_cast<std::uint32_t>(entries.size()));
       for (MdbCatalogEntry* e : entries) sink.Text(e->object_name);
       s.ListQueries(sink);
+    } else if (op == "serve") {
+      // As "tables", then one answer to each request that comes on
+      // standard input (see ReaderPipe::Request), until it ends.
+      const auto entries = s.UserTables();
+      sink.Number(static_cast<std::uint32_t>(entries.size()));
+      for (MdbCatalogEntry* e : entries) sink.Text(e->object_name);
+      s.ListQueries(sink);
+      sink.Flush();
+      char what = 0;
+      std::string name;
+      while (NextRequest(what, name)) {
+        try {
+          sink.Byte('O');
+          if (what == 't') s.DumpTable(path, name, sink);
+          if (what == 'q') s.DumpQuery(path, name, sink);
+          if (what == 'c') s.DumpTable(path, name, sink, true);
+          if (what == 'k') s.QueryColumns(path, name, sink);
+        } catch (const std::exception& e) {
+          sink.buffer().clear();
+          sink.Byte('E');
+          sink.Text(e.what());
+        }
+        sink.Flush();
+      }
     } else if (op == "table" && argc >= 5) {
       s.DumpTable(path, argv[4], sink);
     } else if (op == "query" && argc >= 5) {

@@ -238,6 +238,8 @@ std::string NumberedTable(const pw::test::TempDir& dir, int n) {
   w.CreateTable("T", "K");
   w.AddColumn("T", "Filler");
   w.CreateTable("Empty", "K");
+  w.CreateTable("U", "K");
+  for (int k = 1; k <= n / 3; ++k) w.AppendRecord("U", {"u" + std::to_string(k)});
   for (int k = 1; k <= n; ++k)
     w.AppendRecord("T",
                    {"r" + std::to_string(k), std::string(200, static_cast<char>('a' + k % 26))});
@@ -316,6 +318,50 @@ pid_t ReaderChild() {
     if (ppid == self && state != "Z") return static_cast<pid_t>(std::stoi(name));
   }
   return -1;
+}
+
+// Tables of one file read at once, in turns, or left part way, each keep
+// their own records; so does a file whose reading program was killed while
+// it waited for the next table.
+TEST(Engine, TablesOfOneFileReadTogetherOrLeftUnfinishedKeepTheirRecords) {
+  pw::test::TempDir dir;
+  const int n = 9000;
+  const std::string path = NumberedTable(dir, n);
+  Connection src;
+  OpenDatabase(src, path);
+  auto whole = [&](const std::string& table, const std::string& prefix, int count) {
+    Query q(src);
+    OpenTable(q, table);
+    int k = 0;
+    for (; !q.Eof(); q.Next())
+      if (q.Text(0) != prefix + std::to_string(++k)) return table + " differs at " + q.Text(0);
+    return k == count ? std::string("whole") : table + " ends at " + std::to_string(k);
+  };
+  {
+    Query t(src), u(src);
+    OpenTable(t, "T");
+    OpenTable(u, "U");
+    for (int k = 1; k <= n / 3; ++k, t.Next(), u.Next()) {
+      ASSERT_EQ(t.Text(0), "r" + std::to_string(k));
+      ASSERT_EQ(u.Text(0), "u" + std::to_string(k));
+    }
+    EXPECT_TRUE(u.Eof());
+    EXPECT_FALSE(t.Eof());
+  }  // both left unfinished
+  EXPECT_EQ(whole("U", "u", n / 3), "whole");
+  {
+    Query t(src);
+    OpenTable(t, "T");
+    t.MoveTo(10);
+  }
+  EXPECT_EQ(whole("T", "r", n), "whole");
+  EXPECT_EQ(whole("Empty", "", 0), "whole");
+  OpenDatabase(src, path);  // afresh: its program waits for a first table
+  const pid_t idle = ReaderChild();
+  ASSERT_GT(idle, 0);
+  ASSERT_EQ(kill(idle, SIGKILL), 0);
+  EXPECT_EQ(whole("U", "u", n / 3), "whole");
+  EXPECT_EQ(ListFields(src, "T").size(), 2u);
 }
 
 // A reading program that dies part way through a table (killed for real)
