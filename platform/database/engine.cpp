@@ -198,7 +198,7 @@ class Records {
   int Count() {
     if (!spooled_ && atEnd_) return std::max(recNo_ - 1, 0);
     Spool();
-    return static_cast<int>(places_.size());
+    return count_;
   }
   void Next() {
     if (Eof()) return;
@@ -264,7 +264,7 @@ class Records {
     std::string buffer;
     std::uint64_t at = 0;
     auto keep = [&](const std::vector<std::string>& row) {
-      places_.push_back(at);
+      if (count_++ % kStep == 0) places_.push_back(at);
       for (const std::string& v : row) {
         unsigned char n[4];
         Put32(n, static_cast<std::uint32_t>(v.size()));
@@ -281,36 +281,51 @@ class Records {
     stream_.reset();
     end_ = at;
     spooled_ = true;
-    if (atEnd_) recNo_ = static_cast<int>(places_.size()) + 1;
+    if (atEnd_) recNo_ = count_ + 1;
   }
 
-  // The spooled record at recNo_, through a window of the file.
+  // `n` bytes of the spool from `offset`, through a window of it.
+  const char* At(std::uint64_t offset, std::size_t n) {
+    if (offset < windowAt_ || offset + n > windowAt_ + window_.size()) {
+      window_.resize(static_cast<std::size_t>(
+          std::min<std::uint64_t>(std::max<std::uint64_t>(n, 1u << 20), end_ - offset)));
+      for (std::size_t done = 0; done < window_.size();) {
+        const ssize_t got = pread(spool_, window_.data() + done, window_.size() - done,
+                                  static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) SpoolFailed(got < 0 ? errno : EIO);
+        done += static_cast<std::size_t>(got);
+      }
+      windowAt_ = offset;
+    }
+    return window_.data() + (offset - windowAt_);
+  }
+
+  // Reads the record at `offset` into row_ (or past it only); answers where the next starts.
+  std::uint64_t ReadRecord(std::uint64_t offset, bool keep) {
+    if (keep) row_.resize(columns_.size());
+    for (std::size_t c = 0; c < columns_.size(); ++c) {
+      const std::uint32_t n = Get32(reinterpret_cast<const unsigned char*>(At(offset, 4)));
+      if (keep) row_[c].assign(At(offset + 4, n), n);
+      offset += 4 + n;
+    }
+    return offset;
+  }
+
+  // The spooled record at recNo_: the one after the record read last, or
+  // found from the nearest place noted before it.
   void Load() {
-    atEnd_ = recNo_ > static_cast<int>(places_.size());
+    atEnd_ = recNo_ > count_;
     row_.clear();
     if (atEnd_) return;
-    const std::size_t i = static_cast<std::size_t>(recNo_ - 1);
-    const std::uint64_t begin = places_[i];
-    const std::uint64_t end = i + 1 < places_.size() ? places_[i + 1] : end_;
-    if (begin < windowAt_ || end > windowAt_ + window_.size()) {
-      window_.resize(static_cast<std::size_t>(
-          std::min<std::uint64_t>(std::max<std::uint64_t>(end - begin, 1u << 20), end_ - begin)));
-      for (std::size_t done = 0; done < window_.size();) {
-        const ssize_t n = pread(spool_, window_.data() + done, window_.size() - done,
-                                static_cast<off_t>(begin + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) SpoolFailed(n < 0 ? errno : EIO);
-        done += static_cast<std::size_t>(n);
-      }
-      windowAt_ = begin;
+    std::uint64_t offset = next_;
+    if (recNo_ != loaded_ + 1) {
+      const int from = (recNo_ - 1) / kStep * kStep;  // records before the noted place
+      offset = places_[static_cast<std::size_t>(from / kStep)];
+      for (int k = from + 1; k < recNo_; ++k) offset = ReadRecord(offset, false);
     }
-    std::size_t at = static_cast<std::size_t>(begin - windowAt_);
-    row_.resize(columns_.size());
-    for (std::string& v : row_) {
-      const std::uint32_t n = Get32(reinterpret_cast<const unsigned char*>(window_.data()) + at);
-      v.assign(window_, at + 4, n);
-      at += 4 + n;
-    }
+    next_ = ReadRecord(offset, true);
+    loaded_ = recNo_;
   }
 
   std::shared_ptr<const MdbFile> reader_;
@@ -323,7 +338,13 @@ class Records {
   bool atEnd_ = false;
   bool spooled_ = false;
   int spool_ = -1;
-  std::vector<std::uint64_t> places_;  // where each record starts in the spool
+  // Where every kStep-th record starts in the spool (the first, the
+  // 65th…): what is held for a table stays small whatever its size.
+  static constexpr int kStep = 64;
+  std::vector<std::uint64_t> places_;
+  int count_ = 0;
+  int loaded_ = -1;         // the spooled record read last
+  std::uint64_t next_ = 0;  // where the record after it starts
   std::uint64_t end_ = 0;
   std::string window_;
   std::uint64_t windowAt_ = 0;
