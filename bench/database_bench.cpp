@@ -3,13 +3,14 @@
 // a process of its own).
 //
 // Usage: database_bench [copies] [records]
-//   1. merge of 20 copies of the Chinese Northwind sample and of the sample
-//      with the most records (../shared/fixtures/mdb), split of the result;
+//   1. merge of 20 copies of the Chinese Northwind sample, of the sample
+//      with the most records and of the largest sample
+//      (../shared/fixtures/mdb), split of the result;
 //   2. merge of `copies` (default 20) copies of a database of `records`
 //      (default 50000) records made by our own writer: the time of each
 //      merged file shows whether the cost per file stays flat; then a split
 //      of the merged database (1,000,000 records by default) into parts of
-//      100,000 records.
+//      100,000 records, and into 10 even parts.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -121,7 +122,7 @@ void Samples(const fs::path& dir) {
     std::printf("samples absent: %s\n", fixtures.c_str());
     return;
   }
-  for (const char* name : {"jet4_northwind_zh.mdb", "jet3_nwind.mdb"}) {
+  for (const char* name : {"jet4_northwind_zh.mdb", "jet3_nwind.mdb", "jet4_types.mdb"}) {
     const std::string source = (fixtures / name).string();
     const pw::db::MdbFile probe(source);
     std::size_t records = 0;
@@ -201,6 +202,17 @@ void Large(const fs::path& dir, int copies, int records) {
          pw::RunState run = Run({mergedFile}, {});
          Timing timing;
          pw::SplitDatabases(run, rows, pw::CommonOptions{}, timing);
+       }),
+       exportMerged);
+  // Even parts need each table's count first: the records go through the
+  // spool rather than straight to the parts.
+  pw::DatabaseSplitOptions even;
+  even.way = pw::DatabaseSplitOptions::Way::Parts;
+  even.partsText = "10";
+  Line("split of the merged file into 10 even parts", InChild([&] {
+         pw::RunState run = Run({mergedFile}, {});
+         Timing timing;
+         pw::SplitDatabases(run, even, pw::CommonOptions{}, timing);
        }),
        exportMerged);
 }
