@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ops/spreadsheet/workbook_ops.h"
+#include "platform/spreadsheet/xlsx_writer.h"
 
 namespace pw {
 
@@ -16,6 +17,7 @@ bool IsCellBlank(const xl::Workbook& book, const xl::Cell& cell) {
 }
 
 bool IsSheetBlank(ServerSheet& sheet) {
+  if (sheet.Model().spilled.usedRow != 0) return false;
   const xl::Workbook& book = sheet.Workbook().Model();
   for (const xl::Row& row : sheet.Model().rows)
     for (const xl::Cell& c : row.cells)
@@ -66,6 +68,7 @@ void FindUsedRows(ServerSheet& sheet, ScanState& scan) {
   }
   ForEachFilledMerge(sheet,
                      [&](const xl::Rect& m) { scan.ScanRow = std::max(scan.ScanRow, m.r2); });
+  scan.ScanRow = std::max(scan.ScanRow, sheet.Model().spilled.usedRow);
 }
 
 std::uint32_t UsedColumns(ServerSheet& sheet) {
@@ -78,7 +81,21 @@ std::uint32_t UsedColumns(ServerSheet& sheet) {
         break;
       }
   ForEachFilledMerge(sheet, [&](const xl::Rect& m) { last = std::max(last, m.c2); });
-  return last;
+  return std::max(last, sheet.Model().spilled.usedColumn);
+}
+
+void SpillFinishedRows(ServerSheet& sheet, std::uint32_t keep, const std::string& output) {
+  constexpr std::uint32_t kFewRows = 1024;  // not worth a temporary file
+  xl::Sheet& model = sheet.Model();
+  ScanState used;
+  FindUsedRows(sheet, used);
+  const std::uint32_t from = model.spill ? model.spilled.last + 1 : keep + 1;
+  if (used.ScanRow < from || used.ScanRow - from + 1 < kFewRows) return;
+  // What the geometry needs of the rows is taken before they go.
+  const std::uint32_t columns = UsedColumns(sheet);
+  xl::SpillRows(sheet.Workbook().Model(), model, from, used.ScanRow, output);
+  model.spilled.usedRow = std::max(model.spilled.usedRow, used.ScanRow);
+  model.spilled.usedColumn = std::max(model.spilled.usedColumn, columns);
 }
 
 }  // namespace pw

@@ -44,4 +44,11 @@ void FindUsedRows(ServerSheet& sheet, ScanState& scan);
 // range whose first cell is non-blank counts to its last column.
 std::uint32_t UsedColumns(ServerSheet& sheet);
 
+// Writes the rows of a sheet being built that nothing changes any more out
+// ahead of its save (see xl::SpillRows): those below its first `keep` rows
+// down to its last used row; later rows only ever go below that. Does
+// nothing while they are few. The geometry above still counts them.
+// Throws RunError naming `output`.
+void SpillFinishedRows(ServerSheet& sheet, std::uint32_t keep, const std::string& output);
+
 }  // namespace pw

@@ -26,6 +26,12 @@ std::string MergedPath(const std::string& base) {
   return endsWith(".xlsx") || endsWith(".xls") ? base : base + ".xlsx";
 }
 
+bool IsXlsName(const std::string& path) {
+  std::string lower = path.substr(path.size() >= 4 ? path.size() - 4 : 0);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower == ".xls";
+}
+
 // Sheet names compare as the spreadsheet applications compare them: letter case aside.
 std::string NameKey(const std::string& name) {
   std::string key = TrimText(name);
@@ -118,6 +124,7 @@ std::optional<PendingOutput> MergeAndSave(RunState& run, const WorkbookMergeOpti
   const bool byHeader = options.columns == WorkbookMergeOptions::Columns::Header &&
                         options.headers != WorkbookMergeOptions::Headers::Keep;
   std::map<const xl::Sheet*, TargetHeaders> headers;
+  const bool spillable = !IsXlsName(output);
   for (std::size_t f = 0; f < run.WorkList.size(); ++f) {
     const std::string path = run.WorkList[f];
     reporter.Status(Translate("ops", "正在合并") + DisplayText(FileNamePart(path)));
@@ -202,6 +209,13 @@ std::optional<PendingOutput> MergeAndSave(RunState& run, const WorkbookMergeOpti
       }
     }
     source.Close();
+    // Rows merged so far go to disk: memory holds one source at a time, not
+    // the whole merged workbook. An .xls is converted whole: its rows stay.
+    for (int t = 1; spillable && t <= target.Count(); ++t) {
+      ServerSheet& sheet = target.Worksheets(t);
+      const auto known = headers.find(&sheet.Model());
+      SpillFinishedRows(sheet, known == headers.end() ? 0 : known->second.row, output);
+    }
     reporter.Counter(static_cast<int>(f));
     reporter.StepProgress();
     if (run.StopRequested()) return std::nullopt;

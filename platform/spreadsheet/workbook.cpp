@@ -59,19 +59,19 @@ void Sheet::Erase(const Rect& area) {
 
 std::uint32_t Sheet::LastRow() const {
   for (auto it = rows.rbegin(); it != rows.rend(); ++it)
-    if (!it->cells.empty()) return it->index;
-  return 0;
+    if (!it->cells.empty()) return std::max(it->index, spilled.lastCellRow);
+  return spilled.lastCellRow;
 }
 
 std::uint32_t Sheet::LastColumn() const {
-  std::uint32_t last = 0;
+  std::uint32_t last = spilled.lastColumn;
   for (const Row& row : rows)
     if (!row.cells.empty()) last = std::max(last, row.cells.back().col);
   return last;
 }
 
 std::size_t Sheet::CellCount() const {
-  std::size_t n = 0;
+  std::size_t n = spilled.cells;
   for (const Row& row : rows) n += row.cells.size();
   return n;
 }

@@ -130,6 +130,18 @@ struct ColumnInfo {
 
 enum class SheetState : std::uint8_t { Visible, Hidden, VeryHidden };
 
+class SheetSpill;  // rows written out ahead of the save (xlsx_writer.h)
+
+// What a sheet still knows of the rows it has written out ahead.
+struct SpilledRows {
+  std::uint32_t first = 0, last = 0;  // the span written out; 0 when none
+  std::uint32_t lastCellRow = 0;      // the last of them holding a cell
+  std::uint32_t lastColumn = 0;       // the last column holding a cell in them
+  std::uint32_t usedRow = 0;          // the last row showing something, merges counted
+  std::uint32_t usedColumn = 0;       // the same for columns
+  std::size_t cells = 0;
+};
+
 class Sheet {
  public:
   std::string name;
@@ -139,14 +151,18 @@ class Sheet {
   std::vector<Rect> merges;
   std::uint32_t freezeRows = 0, freezeCols = 0;  // rows above and columns left of the frozen panes
   double defaultRowHeight = 0;                   // 0: the application's default
+  // Rows already written out (see SpillRows): gone from `rows`, in the
+  // saved file between the rows before and after them.
+  std::shared_ptr<SheetSpill> spill;
+  SpilledRows spilled;
 
   const Row* FindRow(std::uint32_t r) const;
   Row& GetRow(std::uint32_t r);  // created when missing
   const Cell* Find(std::uint32_t r, std::uint32_t c) const;
   Cell& Put(std::uint32_t r, std::uint32_t c);  // created (blank) when missing
   void Erase(const Rect& area);                 // removes cells and merges inside
-  std::uint32_t LastRow() const;                // last row holding a cell, 0 when none
-  std::uint32_t LastColumn() const;             // last column holding a cell, 0 when none
+  std::uint32_t LastRow() const;     // last row holding a cell, 0 when none (spilled rows count)
+  std::uint32_t LastColumn() const;  // last column holding a cell, 0 when none (the same)
   std::size_t CellCount() const;
 };
 

@@ -54,6 +54,17 @@ class OutFile {
     if (fd_ < 0) FailWith(errno);
     buffer_.reserve(kBuffer);
   }
+  // A nameless file in `folder`, gone once closed.
+  OutFile(const std::string& folder, const std::string& path, bool) : path_(path), folder_(folder) {
+    fd_ = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd_ < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+      std::string name = folder + "/.~pw" + std::to_string(::getpid()) + "-tmp-XXXXXX";
+      fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+      if (fd_ >= 0) ::unlink(name.c_str());
+    }
+    if (fd_ < 0) FailWith(errno);
+    buffer_.reserve(kBuffer);
+  }
   ~OutFile() {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -92,6 +103,19 @@ class OutFile {
     if (::close(fd) != 0 && errno != EINTR) FailWith(errno);
   }
 
+  // Appends everything written here to `to`.
+  void CopyTo(OutFile& to) {
+    Flush();
+    std::vector<char> chunk(kBuffer);
+    for (std::uint64_t at = 0; at < flushed_;) {
+      const ssize_t n = ::pread(fd_, chunk.data(), chunk.size(), static_cast<off_t>(at));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) FailWith(n < 0 ? errno : EIO);
+      to.Write(chunk.data(), static_cast<std::size_t>(n));
+      at += static_cast<std::uint64_t>(n);
+    }
+  }
+
   [[noreturn]] void FailWith(int err) const {
     Fail(path_, DescribeErrno(WriteFailureCause(err, folder_), true) + "。");
   }
@@ -111,8 +135,7 @@ class OutFile {
     }
   }
 
-  const std::string& path_;
-  std::string folder_;
+  std::string path_, folder_;
   int fd_ = -1;
   std::string buffer_;
   std::uint64_t flushed_ = 0;
@@ -136,39 +159,39 @@ void Put64(std::string& s, std::uint64_t v) {
 constexpr std::uint32_t k32 = 0xFFFFFFFF;
 constexpr std::uint32_t kDosDate = (0 << 9) | (1 << 5) | 1;  // 1980-01-01, the format's first day
 
-// A zip package written front to back. Each entry is deflated as its data
-// comes; its local header leaves room for the 64-bit sizes (as padding of
-// the kind packages use to grow in place) and is filled in once the entry
-// is complete, so no data descriptor is needed.
-class ZipWriter {
+std::uint32_t Crc(std::uint32_t crc, const char* data, std::size_t n) {
+  return static_cast<std::uint32_t>(crc32_z(crc, reinterpret_cast<const Bytef*>(data), n));
+}
+
+// Where XML text goes once gathered.
+class XmlSink {
  public:
-  explicit ZipWriter(OutFile& out) : out_(out) {
+  virtual void Data(const char* data, std::size_t n) = 0;
+
+ protected:
+  ~XmlSink() = default;
+};
+
+// Raw deflate into a file, in segments: each but the last ends on a byte
+// boundary without closing the stream and the next starts with no history,
+// so segments deflated apart join into one stream by simply following each
+// other.
+class Deflater {
+ public:
+  explicit Deflater(OutFile& out) : out_(out) {
     std::memset(&z_, 0, sizeof z_);
     // The fastest level: the XML of sheets compresses well even so, and the
     // time goes to the data instead of the compressor.
     if (deflateInit2(&z_, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) out_.FailWith(ENOMEM);
-    zbuf_.resize(1 << 17);
+    buf_.resize(1 << 17);
   }
-  ~ZipWriter() { deflateEnd(&z_); }
-  ZipWriter(const ZipWriter&) = delete;
-  ZipWriter& operator=(const ZipWriter&) = delete;
+  ~Deflater() { deflateEnd(&z_); }
+  Deflater(const Deflater&) = delete;
+  Deflater& operator=(const Deflater&) = delete;
 
-  void Begin(std::string name) {
-    Entry e;
-    e.name = std::move(name);
-    e.offset = out_.Offset();
-    entries_.push_back(std::move(e));
-    const std::string header = LocalHeader(entries_.back());
-    out_.Write(header.data(), header.size());
-    deflateReset(&z_);
-  }
-
-  void Data(const char* data, std::size_t n) {
-    Entry& e = entries_.back();
-    e.size += n;
+  void Feed(const char* data, std::size_t n) {
     while (n > 0) {  // zlib counts in 32 bits
       const auto step = static_cast<uInt>(std::min<std::size_t>(n, 1u << 30));
-      e.crc = static_cast<std::uint32_t>(crc32(e.crc, reinterpret_cast<const Bytef*>(data), step));
       z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
       z_.avail_in = step;
       Pump(Z_NO_FLUSH);
@@ -177,10 +200,69 @@ class ZipWriter {
     }
   }
 
-  void End() {
+  void EndSegment(bool last) {
     z_.next_in = nullptr;
     z_.avail_in = 0;
-    Pump(Z_FINISH);
+    Pump(last ? Z_FINISH : Z_SYNC_FLUSH);
+    deflateReset(&z_);
+  }
+
+ private:
+  void Pump(int flush) {
+    for (;;) {
+      z_.next_out = reinterpret_cast<Bytef*>(buf_.data());
+      z_.avail_out = static_cast<uInt>(buf_.size());
+      const int rc = deflate(&z_, flush);
+      if (rc == Z_STREAM_ERROR) out_.FailWith(EIO);
+      const std::size_t n = buf_.size() - z_.avail_out;
+      if (n > 0) out_.Write(buf_.data(), n);
+      if (flush == Z_FINISH ? rc == Z_STREAM_END : z_.avail_out != 0) return;
+    }
+  }
+
+  OutFile& out_;
+  z_stream z_;
+  std::vector<char> buf_;
+};
+
+// A zip package written front to back. Each entry is deflated as its data
+// comes; its local header leaves room for the 64-bit sizes (as padding of
+// the kind packages use to grow in place) and is filled in once the entry
+// is complete, so no data descriptor is needed.
+class ZipWriter : public XmlSink {
+ public:
+  explicit ZipWriter(OutFile& out) : out_(out), deflater_(out) {}
+
+  void Begin(std::string name) {
+    Entry e;
+    e.name = std::move(name);
+    e.offset = out_.Offset();
+    entries_.push_back(std::move(e));
+    const std::string header = LocalHeader(entries_.back());
+    out_.Write(header.data(), header.size());
+    dataStart_ = out_.Offset();
+  }
+
+  void Data(const char* data, std::size_t n) override {
+    Entry& e = entries_.back();
+    e.size += n;
+    e.crc = Crc(e.crc, data, n);
+    deflater_.Feed(data, n);
+  }
+
+  // Adds data deflated elsewhere as a segment of its own (see Deflater):
+  // `packed` bytes of `from`, `size` bytes with checksum `crc` once inflated.
+  void Splice(OutFile& from, std::uint64_t size, std::uint32_t crc) {
+    deflater_.EndSegment(false);
+    Entry& e = entries_.back();
+    e.crc = static_cast<std::uint32_t>(crc32_combine64(e.crc, crc, static_cast<z_off64_t>(size)));
+    e.size += size;
+    from.CopyTo(out_);
+  }
+
+  void End() {
+    deflater_.EndSegment(true);
+    entries_.back().packed = out_.Offset() - dataStart_;
     const std::string header = LocalHeader(entries_.back());
     out_.Patch(header.data(), header.size(), entries_.back().offset);
   }
@@ -288,24 +370,9 @@ class ZipWriter {
     return h;
   }
 
-  void Pump(int flush) {
-    for (;;) {
-      z_.next_out = reinterpret_cast<Bytef*>(zbuf_.data());
-      z_.avail_out = static_cast<uInt>(zbuf_.size());
-      const int rc = deflate(&z_, flush);
-      if (rc == Z_STREAM_ERROR) out_.FailWith(EIO);
-      const std::size_t n = zbuf_.size() - z_.avail_out;
-      if (n > 0) {
-        out_.Write(zbuf_.data(), n);
-        entries_.back().packed += n;
-      }
-      if (flush == Z_FINISH ? rc == Z_STREAM_END : z_.avail_out != 0) return;
-    }
-  }
-
   OutFile& out_;
-  z_stream z_;
-  std::vector<char> zbuf_;
+  Deflater deflater_;
+  std::uint64_t dataStart_ = 0;
   std::vector<Entry> entries_;
 };
 
@@ -314,7 +381,7 @@ class ZipWriter {
 // XML text on its way into the current zip entry.
 class Xml {
  public:
-  explicit Xml(ZipWriter& zip) : zip_(zip) { s.reserve(kChunk + 4096); }
+  explicit Xml(XmlSink& sink) : sink_(sink) { s.reserve(kChunk + 4096); }
   std::string s;
 
   Xml& operator<<(std::string_view t) {
@@ -406,7 +473,7 @@ class Xml {
     if (s.size() >= kChunk) Send();
   }
   void Send() {
-    zip_.Data(s.data(), s.size());
+    sink_.Data(s.data(), s.size());
     s.clear();
   }
 
@@ -418,7 +485,7 @@ class Xml {
       if (!std::isxdigit(static_cast<unsigned char>(t[k]))) return false;
     return true;
   }
-  ZipWriter& zip_;
+  XmlSink& sink_;
 };
 
 constexpr std::string_view kXmlHead =
@@ -446,81 +513,38 @@ bool SameFont(const Font& a, const Font& b) {
   return a == b;
 }
 
-}  // namespace
+// A font's settings, as in the styles part and in the runs of rich text
+// (`nameTag` differs between them).
+void FontBody(Xml& x, const Font& f, const char* nameTag) {
+  if (f.bold) x << "<b/>";
+  if (f.italic) x << "<i/>";
+  if (f.strike) x << "<strike/>";
+  static constexpr const char* kUnderline[] = {"", "", "double", "singleAccounting",
+                                               "doubleAccounting"};
+  if (f.underline == 1)
+    x << "<u/>";
+  else if (f.underline > 1 && f.underline <= 4)
+    x << "<u val=\"" << kUnderline[f.underline] << "\"/>";
+  if (f.vertAlign == 1) x << "<vertAlign val=\"superscript\"/>";
+  if (f.vertAlign == 2) x << "<vertAlign val=\"subscript\"/>";
+  if (f.size > 0) x << "<sz val=\"", x.Num(f.size) << "\"/>";
+  if (f.color != 0) x << "<color ", x.Color(f.color) << "/>";
+  if (!f.name.empty()) x << '<' << nameTag << " val=\"", x.Text(f.name, true) << "\"/>";
+  if (f.family != 0) x << "<family val=\"", x.Int(f.family) << "\"/>";
+}
 
-// ---------------------------------------------------------------- writer
-
-class XlsxStreamWriter::Impl {
+// Rows as sheet XML; cells name their styles, texts and formulas in `book`.
+class RowXml {
  public:
-  Impl(const Workbook& book, const std::string& file, const std::string& path)
-      : book_(book), path_(path), out_(file, path), zip_(out_), xml_(zip_) {}
+  RowXml(const Workbook& book, const std::string& path, Xml& x)
+      : book_(book), path_(path), xml_(x) {}
+  std::string sheetName;      // for messages
+  std::uint32_t lastRow = 0;  // rows come in ascending order
 
-  void BeginSheet(const Sheet& layout, const Rect* used) {
-    if (!ValidSheetName(layout.name) || !names_.insert(FoldCase(layout.name)).second)
-      Fail(path_, Arg(Translate("workbook", "工作表名“%1”无效或重复。"), {layout.name}));
-    sheets_.push_back({layout.name, layout.state});
-    sheetName_ = layout.name;
-    lastRow_ = 0;
-    zip_.Begin("xl/worksheets/sheet" + std::to_string(sheets_.size()) + ".xml");
-    Xml& x = xml_;
-    x << kXmlHead << "<worksheet xmlns=\"" << kMainNs << "\" xmlns:r=\"" << kRelNs << "\">";
-    if (used != nullptr) {
-      x << "<dimension ref=\"";
-      x.Ref(used->r1, used->c1);
-      if (used->r2 != used->r1 || used->c2 != used->c1) x.Ref(used->r2, used->c2);
-      x << "\"/>";
-    }
-    x << "<sheetViews><sheetView ";
-    // The first visible sheet is the one the workbook opens on.
-    if (layout.state == SheetState::Visible && !selected_) {
-      x << "tabSelected=\"1\" ";
-      selected_ = true;
-    }
-    x << "workbookViewId=\"0\"";
-    const std::uint32_t fr = std::min(layout.freezeRows, kMaxRows - 1);
-    const std::uint32_t fc = std::min(layout.freezeCols, kMaxCols - 1);
-    if (fr > 0 || fc > 0) {
-      const char* pane = fr > 0 && fc > 0 ? "bottomRight" : fr > 0 ? "bottomLeft" : "topRight";
-      x << "><pane";
-      if (fc > 0) x << " xSplit=\"", x.Int(fc) << '"';
-      if (fr > 0) x << " ySplit=\"", x.Int(fr) << '"';
-      x << " topLeftCell=\"";
-      x.Ref(fr + 1, fc + 1);
-      x << "\" activePane=\"" << pane << "\" state=\"frozen\"/><selection pane=\"" << pane
-        << "\"/></sheetView>";
-    } else {
-      x << "/>";
-    }
-    x << "</sheetViews><sheetFormatPr defaultRowHeight=\"";
-    if (layout.defaultRowHeight > 0)
-      x.Num(layout.defaultRowHeight) << "\" customHeight=\"1\"/>";
-    else
-      x << "15\"/>";
-    if (!layout.columns.empty()) {
-      x << "<cols>";
-      for (auto it = layout.columns.begin(); it != layout.columns.end();) {
-        auto end = std::next(it);
-        std::uint32_t last = it->first;
-        while (end != layout.columns.end() && end->first == last + 1 && end->second == it->second) {
-          last = end->first;
-          ++end;
-        }
-        x << "<col min=\"", x.Int(it->first) << "\" max=\"", x.Int(last) << "\" width=\"";
-        x.Num(it->second.width) << '"';
-        if (it->second.width > 0) x << " customWidth=\"1\"";
-        if (it->second.hidden) x << " hidden=\"1\"";
-        x << "/>";
-        it = end;
-      }
-      x << "</cols>";
-    }
-    x << "<sheetData>";
-  }
-
-  void WriteRow(const Row& row) {
-    if (row.index <= lastRow_ || row.index > kMaxRows)
+  void Write(const Row& row) {
+    if (row.index <= lastRow || row.index > kMaxRows)
       CellFault(row.index, 1, "row out of order or out of range");
-    lastRow_ = row.index;
+    lastRow = row.index;
     if (row.cells.empty() && row.height <= 0 && !row.hidden) return;
     Xml& x = xml_;
     x << "<row r=\"", x.Int(row.index) << '"';
@@ -536,47 +560,10 @@ class XlsxStreamWriter::Impl {
     x.Spill();
   }
 
-  void EndSheet(const std::vector<Rect>& merges) {
-    Xml& x = xml_;
-    x << "</sheetData>";
-    if (!merges.empty()) {
-      x << "<mergeCells count=\"", x.Int(merges.size()) << "\">";
-      for (const Rect& m : merges) {
-        x << "<mergeCell ref=\"";
-        x.Ref(m.r1, m.c1) << ':';
-        x.Ref(m.r2, m.c2) << "\"/>";
-        x.Spill();
-      }
-      x << "</mergeCells>";
-    }
-    x << "<pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" "
-         "footer=\"0.3\"/></worksheet>";
-    x.Send();
-    zip_.End();
-  }
-
-  void Finish() {
-    if (sheets_.empty()) {  // a workbook holds at least one sheet
-      Sheet blank;
-      blank.name = "Sheet1";
-      BeginSheet(blank, nullptr);
-      EndSheet({});
-    }
-    WriteStyles();
-    WritePackage();
-    zip_.Finish();
-    out_.Close();
-  }
-
  private:
-  struct SheetEntry {
-    std::string name;
-    SheetState state;
-  };
-
   [[noreturn]] void CellFault(std::uint32_t row, std::uint32_t col, const std::string& cause) {
     Fail(path_, Arg(Translate("workbook", "工作表“%1”单元格 %2：%3"),
-                    {sheetName_, CellRef(row, col), cause}));
+                    {sheetName, CellRef(row, col), cause}));
   }
 
   bool IsDate(std::uint32_t style) {
@@ -679,7 +666,7 @@ class XlsxStreamWriter::Impl {
           x << "<r>";
           if (run.hasFont) {
             x << "<rPr>";
-            FontBody(run.font, "rFont");
+            FontBody(x, run.font, "rFont");
             x << "</rPr>";
           }
           TextElement(run.text);
@@ -715,26 +702,178 @@ class XlsxStreamWriter::Impl {
     return n;
   }
 
-  // A font's settings, as in the styles part and in the runs of rich text
-  // (`nameTag` differs between them).
-  void FontBody(const Font& f, const char* nameTag) {
-    Xml& x = xml_;
-    if (f.bold) x << "<b/>";
-    if (f.italic) x << "<i/>";
-    if (f.strike) x << "<strike/>";
-    static constexpr const char* kUnderline[] = {"", "", "double", "singleAccounting",
-                                                 "doubleAccounting"};
-    if (f.underline == 1)
-      x << "<u/>";
-    else if (f.underline > 1 && f.underline <= 4)
-      x << "<u val=\"" << kUnderline[f.underline] << "\"/>";
-    if (f.vertAlign == 1) x << "<vertAlign val=\"superscript\"/>";
-    if (f.vertAlign == 2) x << "<vertAlign val=\"subscript\"/>";
-    if (f.size > 0) x << "<sz val=\"", x.Num(f.size) << "\"/>";
-    if (f.color != 0) x << "<color ", x.Color(f.color) << "/>";
-    if (!f.name.empty()) x << '<' << nameTag << " val=\"", x.Text(f.name, true) << "\"/>";
-    if (f.family != 0) x << "<family val=\"", x.Int(f.family) << "\"/>";
+  const Workbook& book_;
+  const std::string& path_;
+  Xml& xml_;
+  std::vector<int> dateStyle_;
+};
+
+}  // namespace
+
+// Rows of one sheet written out ahead of the save (see SpillRows).
+class SheetSpill : public XmlSink {
+ public:
+  SheetSpill(const Workbook& book, const std::string& path)
+      : path_(path),
+        file_(FolderOf(path), path_, true),
+        deflater_(file_),
+        xml_(*this),
+        rows_(book, path_, xml_) {}
+
+  void Write(const std::string& sheetName, const Row& row) {
+    rows_.sheetName = sheetName;
+    rows_.Write(row);
   }
+
+  void Data(const char* data, std::size_t n) override {
+    size_ += n;
+    crc_ = Crc(crc_, data, n);
+    deflater_.Feed(data, n);
+    open_ = true;
+  }
+
+  // Everything written so far, as a segment of the sheet's entry in `zip`.
+  void SpliceInto(ZipWriter& zip) {
+    xml_.Send();
+    if (open_) deflater_.EndSegment(false);
+    open_ = false;
+    zip.Splice(file_, size_, crc_);
+  }
+
+ private:
+  std::string path_;
+  OutFile file_;
+  Deflater deflater_;
+  Xml xml_;
+  RowXml rows_;
+  std::uint64_t size_ = 0;
+  std::uint32_t crc_ = 0;
+  bool open_ = false;
+};
+
+// ---------------------------------------------------------------- writer
+
+class XlsxStreamWriter::Impl {
+ public:
+  Impl(const Workbook& book, const std::string& file, const std::string& path)
+      : book_(book),
+        path_(path),
+        out_(file, path),
+        zip_(out_),
+        xml_(zip_),
+        rows_(book, path, xml_) {}
+
+  void BeginSheet(const Sheet& layout, const Rect* used) {
+    if (!ValidSheetName(layout.name) || !names_.insert(FoldCase(layout.name)).second)
+      Fail(path_, Arg(Translate("workbook", "工作表名“%1”无效或重复。"), {layout.name}));
+    sheets_.push_back({layout.name, layout.state});
+    rows_.sheetName = layout.name;
+    rows_.lastRow = 0;
+    zip_.Begin("xl/worksheets/sheet" + std::to_string(sheets_.size()) + ".xml");
+    Xml& x = xml_;
+    x << kXmlHead << "<worksheet xmlns=\"" << kMainNs << "\" xmlns:r=\"" << kRelNs << "\">";
+    if (used != nullptr) {
+      x << "<dimension ref=\"";
+      x.Ref(used->r1, used->c1);
+      if (used->r2 != used->r1 || used->c2 != used->c1) x.Ref(used->r2, used->c2);
+      x << "\"/>";
+    }
+    x << "<sheetViews><sheetView ";
+    // The first visible sheet is the one the workbook opens on.
+    if (layout.state == SheetState::Visible && !selected_) {
+      x << "tabSelected=\"1\" ";
+      selected_ = true;
+    }
+    x << "workbookViewId=\"0\"";
+    const std::uint32_t fr = std::min(layout.freezeRows, kMaxRows - 1);
+    const std::uint32_t fc = std::min(layout.freezeCols, kMaxCols - 1);
+    if (fr > 0 || fc > 0) {
+      const char* pane = fr > 0 && fc > 0 ? "bottomRight" : fr > 0 ? "bottomLeft" : "topRight";
+      x << "><pane";
+      if (fc > 0) x << " xSplit=\"", x.Int(fc) << '"';
+      if (fr > 0) x << " ySplit=\"", x.Int(fr) << '"';
+      x << " topLeftCell=\"";
+      x.Ref(fr + 1, fc + 1);
+      x << "\" activePane=\"" << pane << "\" state=\"frozen\"/><selection pane=\"" << pane
+        << "\"/></sheetView>";
+    } else {
+      x << "/>";
+    }
+    x << "</sheetViews><sheetFormatPr defaultRowHeight=\"";
+    if (layout.defaultRowHeight > 0)
+      x.Num(layout.defaultRowHeight) << "\" customHeight=\"1\"/>";
+    else
+      x << "15\"/>";
+    if (!layout.columns.empty()) {
+      x << "<cols>";
+      for (auto it = layout.columns.begin(); it != layout.columns.end();) {
+        auto end = std::next(it);
+        std::uint32_t last = it->first;
+        while (end != layout.columns.end() && end->first == last + 1 && end->second == it->second) {
+          last = end->first;
+          ++end;
+        }
+        x << "<col min=\"", x.Int(it->first) << "\" max=\"", x.Int(last) << "\" width=\"";
+        x.Num(it->second.width) << '"';
+        if (it->second.width > 0) x << " customWidth=\"1\"";
+        if (it->second.hidden) x << " hidden=\"1\"";
+        x << "/>";
+        it = end;
+      }
+      x << "</cols>";
+    }
+    x << "<sheetData>";
+  }
+
+  void WriteRow(const Row& row) { rows_.Write(row); }
+
+  void WriteSpilled(const Sheet& sheet) {
+    if (!sheet.spill) return;
+    if (rows_.lastRow >= sheet.spilled.first)
+      Fail(path_, Arg(Translate("workbook", "工作表“%1”单元格 %2：%3"),
+                      {sheet.name, CellRef(rows_.lastRow, 1), "row out of order"}));
+    xml_.Send();
+    sheet.spill->SpliceInto(zip_);
+    rows_.lastRow = sheet.spilled.last;
+  }
+
+  void EndSheet(const std::vector<Rect>& merges) {
+    Xml& x = xml_;
+    x << "</sheetData>";
+    if (!merges.empty()) {
+      x << "<mergeCells count=\"", x.Int(merges.size()) << "\">";
+      for (const Rect& m : merges) {
+        x << "<mergeCell ref=\"";
+        x.Ref(m.r1, m.c1) << ':';
+        x.Ref(m.r2, m.c2) << "\"/>";
+        x.Spill();
+      }
+      x << "</mergeCells>";
+    }
+    x << "<pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" "
+         "footer=\"0.3\"/></worksheet>";
+    x.Send();
+    zip_.End();
+  }
+
+  void Finish() {
+    if (sheets_.empty()) {  // a workbook holds at least one sheet
+      Sheet blank;
+      blank.name = "Sheet1";
+      BeginSheet(blank, nullptr);
+      EndSheet({});
+    }
+    WriteStyles();
+    WritePackage();
+    zip_.Finish();
+    out_.Close();
+  }
+
+ private:
+  struct SheetEntry {
+    std::string name;
+    SheetState state;
+  };
 
   void ColorElement(const char* tag, Color c) {
     if (c == 0) return;
@@ -788,7 +927,7 @@ class XlsxStreamWriter::Impl {
     x << "<fonts count=\"", x.Int(fonts.size()) << "\">";
     for (const Font* f : fonts) {
       x << "<font>";
-      FontBody(*f, "name");
+      FontBody(x, *f, "name");
       x << "</font>";
       x.Spill();
     }
@@ -988,10 +1127,8 @@ class XlsxStreamWriter::Impl {
   Xml xml_;
   std::vector<SheetEntry> sheets_;
   std::set<std::string> names_;
-  std::string sheetName_;
-  std::uint32_t lastRow_ = 0;
+  RowXml rows_;
   bool selected_ = false;
-  std::vector<int> dateStyle_;
 };
 
 XlsxStreamWriter::XlsxStreamWriter(const Workbook& book, const std::string& file,
@@ -1003,6 +1140,9 @@ void XlsxStreamWriter::BeginSheet(const Sheet& layout, const Rect* used) {
 }
 void XlsxStreamWriter::WriteRow(const Row& row) {
   impl_->WriteRow(row);
+}
+void XlsxStreamWriter::WriteSpilled(const Sheet& sheet) {
+  impl_->WriteSpilled(sheet);
 }
 void XlsxStreamWriter::EndSheet(const std::vector<Rect>& merges) {
   impl_->EndSheet(merges);
@@ -1024,11 +1164,45 @@ void WriteXlsxInto(const Workbook& book, const std::string& file, const std::str
       used.c1 = std::min(used.c1, row.cells.front().col);
       used.c2 = std::max(used.c2, row.cells.back().col);
     }
-    writer.BeginSheet(*sheet, any ? &used : nullptr);
-    for (const Row& row : sheet->rows) writer.WriteRow(row);
+    // The used area of a sheet with rows written out ahead is not known here.
+    writer.BeginSheet(*sheet, any && !sheet->spill ? &used : nullptr);
+    bool spliced = false;
+    for (const Row& row : sheet->rows) {
+      if (!spliced && sheet->spill && row.index > sheet->spilled.last) {
+        writer.WriteSpilled(*sheet);
+        spliced = true;
+      }
+      writer.WriteRow(row);
+    }
+    if (!spliced) writer.WriteSpilled(*sheet);
     writer.EndSheet(sheet->merges);
   }
   writer.Finish();
+}
+
+void SpillRows(const Workbook& book, Sheet& sheet, std::uint32_t from, std::uint32_t to,
+               const std::string& path) {
+  SpilledRows& sp = sheet.spilled;
+  if (sheet.spill) from = sp.last + 1;
+  if (to < from) return;
+  if (!sheet.spill) {
+    sheet.spill = std::make_shared<SheetSpill>(book, path);
+    sp.first = from;
+  }
+  auto& rows = sheet.rows;
+  const auto byIndex = [](const Row& row, std::uint32_t r) { return row.index < r; };
+  const auto begin = std::lower_bound(rows.begin(), rows.end(), from, byIndex);
+  const auto end = std::lower_bound(begin, rows.end(), to + 1, byIndex);
+  for (auto it = begin; it != end; ++it) {
+    sheet.spill->Write(sheet.name, *it);
+    if (it->cells.empty()) continue;
+    sp.lastCellRow = it->index;
+    sp.lastColumn = std::max(sp.lastColumn, it->cells.back().col);
+    sp.cells += it->cells.size();
+  }
+  rows.erase(begin, end);
+  if (rows.capacity() > 4 * rows.size() + 1024) rows.shrink_to_fit();
+  sp.last = to;
 }
 
 void WriteXlsx(const Workbook& book, const std::string& path) {

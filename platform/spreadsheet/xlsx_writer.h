@@ -41,6 +41,9 @@ class XlsxStreamWriter {
   void BeginSheet(const Sheet& layout, const Rect* used = nullptr);
   // Rows come in ascending order.
   void WriteRow(const Row& row);
+  // The rows `sheet` wrote out ahead (see SpillRows), in their place: after
+  // the rows before them and before those after them.
+  void WriteSpilled(const Sheet& sheet);
   void EndSheet(const std::vector<Rect>& merges);
   // Writes the styles and the package's index and closes the file.
   void Finish();
@@ -50,5 +53,14 @@ class XlsxStreamWriter {
  private:
   std::unique_ptr<Impl> impl_;
 };
+
+// Writes rows `from` to `to` of `sheet` out ahead of its save, deflated into
+// a nameless temporary file beside `path`, and drops them from the sheet;
+// the save puts them in their place. Memory then holds only the rows not
+// written yet. Rows come after those written out before: any the sheet
+// still holds between are written out too. Throws pw::RunError (Failure)
+// naming `path`.
+void SpillRows(const Workbook& book, Sheet& sheet, std::uint32_t from, std::uint32_t to,
+               const std::string& path);
 
 }  // namespace pw::xl

@@ -297,6 +297,89 @@ TEST(WorkbookMerge, EverySourceSheetLeavesOutItsOwnTitleBlock) {
   }
 }
 
+// Merges of many rows write the rows merged so far out ahead of the save;
+// every row still lands once, in order, on its sheet, whatever the options.
+TEST(WorkbookMerge, LargeMergesKeepEveryRowInItsPlace) {
+  test::TempDir dir;
+  const int sRows = 1500, tRows = 1100;  // enough to be written out ahead
+  std::vector<std::string> files;
+  for (const char* tag : {"a", "b", "c"}) {
+    files.push_back(dir.file(std::string(tag) + ".xlsx"));
+    MakeBook(files.back(), {{"S", Table(sRows, 3, tag)}, {"T", Table(tRows, 2, tag)}},
+             [&](xl::Workbook& book) {
+               // A bordered blank row below the data: not data, so not merged.
+               xl::Style boxed;
+               boxed.border.top = {1, 0};
+               book.sheets[0]->Put(sRows + 3, 1).style = book.AddStyle(boxed);
+             });
+  }
+  // The expected sheet: a header, then each source's rows, named in column A when asked.
+  auto expected = [&](const std::string& sheet, int rows, int cols, bool label) {
+    Grid g = {Table(0, cols)[0]};
+    if (label) g[0].insert(g[0].begin(), "来源");
+    for (const char* tag : {"a", "b", "c"}) {
+      const Grid t = Table(rows, cols, tag);
+      for (std::size_t r = 1; r < t.size(); ++r) {
+        g.push_back(t[r]);
+        if (label) g.back().insert(g.back().begin(), std::string(tag) + ".xlsx / " + sheet);
+      }
+    }
+    return g;
+  };
+  Grid kept = {{}};  // titles kept, every sheet into one, below a first row left free
+  for (const char* tag : {"a", "b", "c"})
+    for (const auto& [rows, cols] : {std::pair{sRows, 3}, std::pair{tRows, 2}}) {
+      const Grid t = Table(rows, cols, tag);
+      kept.insert(kept.end(), t.begin(), t.end());
+    }
+  using M = WorkbookMergeOptions;
+  struct Case {
+    const char* what;
+    M::Match match;
+    M::Headers headers;
+    M::Columns columns;
+    bool label;
+  };
+  const Case cases[] = {
+      {"by name", M::Match::Name, M::Headers::Auto, M::Columns::Position, false},
+      {"by header, source named", M::Match::Name, M::Headers::Auto, M::Columns::Header, true},
+      {"titles kept, one sheet", M::Match::Any, M::Headers::Keep, M::Columns::Position, false},
+  };
+  auto compare = [](const Grid& got, const Grid& want) {
+    for (std::size_t r = 0; r < std::min(got.size(), want.size()); ++r) {
+      std::vector<std::string> row = got[r];
+      while (!row.empty() && row.back().empty()) row.pop_back();
+      std::vector<std::string> w = want[r];
+      while (!w.empty() && w.back().empty()) w.pop_back();
+      ASSERT_EQ(row, w) << "row " << r + 1;
+    }
+    EXPECT_EQ(got.size(), want.size());
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    M opt;
+    opt.match = c.match;
+    opt.headers = c.headers;
+    opt.columns = c.columns;
+    opt.sourceColumn = c.label;
+    RunState run = MakeRun(files, dir.file("merged"));
+    Recorder rec;
+    MergeWorkbooks(run, opt, CommonOptions{}, rec);
+    const std::string out = dir.file("merged.xlsx");
+    const std::vector<std::string> names = SheetNames(out);
+    auto index = [&](const std::string& name) {
+      return static_cast<std::size_t>(std::find(names.begin(), names.end(), name) - names.begin());
+    };
+    if (c.match == M::Match::Any) {
+      compare(ReadGrid(out, 0), kept);
+    } else {
+      compare(ReadGrid(out, index("S")), expected("S", sRows, 3, c.label));
+      compare(ReadGrid(out, index("T")), expected("T", tRows, 2, c.label));
+    }
+    fs::remove(out);
+  }
+}
+
 TEST(WorkbookMerge, TitlesKeptAndGivenHeaderRows) {
   test::TempDir dir;
   MakeBook(dir.file("a.xlsx"), {{"S", {{"1", "2", "3"}, {"4", "5", "6"}, {"7", "8", "9"}}}});
