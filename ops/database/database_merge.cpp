@@ -15,7 +15,7 @@ namespace {
 bool CopyDatabaseTables(db::Connection& target, db::Connection& source,
                         const std::string& sourcePath, const std::string& targetPath,
                         const DatabaseMergeOptions& options, const dbops::KeptTypes& kept,
-                        RunReporter& reporter) {
+                        const RunState& run, RunReporter& reporter) {
   db::Query in(source), out(target);
   bool complete = true;
   const std::string newTable = TrimText(options.newTableName);
@@ -24,7 +24,9 @@ bool CopyDatabaseTables(db::Connection& target, db::Connection& source,
         source, DisplayText(FileNamePart(sourcePath)), reporter,
         [](const std::string&) { return true; }, complete);
   });
+  const auto stopped = [&run] { return run.StopRequested(); };
   for (const std::string& s : tables) {
+    if (stopped()) return false;  // the merge goes unsaved
     dbops::On(sourcePath, [&] { db::OpenTable(in, s); });
     const std::string t = options.intoOneTable ? newTable : dbops::TargetTableName(s);
     dbops::On(targetPath, [&] {
@@ -35,7 +37,8 @@ bool CopyDatabaseTables(db::Connection& target, db::Connection& source,
       else if (options.addNewFields)
         dbops::WidenTargetTable(out, t, in, kept);
       db::OpenTable(out, t);
-      complete &= dbops::CopyRecords(in, out, 1, -1, {DisplayText(FileNamePart(sourcePath)), true});
+      complete &= dbops::CopyRecords(in, out, 1, -1, {DisplayText(FileNamePart(sourcePath)), true},
+                                     stopped);
     });
   }
   return complete;
@@ -102,7 +105,8 @@ void MergeDatabases(RunState& run, const DatabaseMergeOptions& options, const Co
     const std::string source = run.WorkList[i];
     reporter.Status(Translate("ops", "正在合并：") + DisplayText(FileNamePart(source)));
     dbops::On(source, [&] { db::OpenDatabase(sourceDb, source); });
-    complete[i] = CopyDatabaseTables(targetDb, sourceDb, source, target, options, kept, reporter);
+    complete[i] =
+        CopyDatabaseTables(targetDb, sourceDb, source, target, options, kept, run, reporter);
     dbops::On(source, [&] { sourceDb.Close(); });
     dbops::On(target, [&] { targetDb.Flush(); });
     reporter.Counter(static_cast<int>(i));

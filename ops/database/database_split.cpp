@@ -133,7 +133,7 @@ struct Splitter {
       db::OpenTable(out, target);
       wroteTable = true;
       if (last >= 0 && first > last) return;
-      complete &= dbops::CopyRecords(in, out, first, last, form);
+      complete &= dbops::CopyRecords(in, out, first, last, form, [this] { return Stop(); });
     });
   }
 

@@ -204,7 +204,8 @@ std::string LogTimestamp() {
   return buf;
 }
 
-bool CopyRecords(db::Query& source, db::Query& target, int first, int last, const LogForm& form) {
+bool CopyRecords(db::Query& source, db::Query& target, int first, int last, const LogForm& form,
+                 const std::function<bool()>& stopped) {
   const std::vector<std::string> fields = source.FieldNames();
   std::vector<int> at;  // the target field of each source field; -1 for none
   std::vector<bool> binary, asHex;
@@ -217,7 +218,12 @@ bool CopyRecords(db::Query& source, db::Query& target, int first, int last, cons
                     target.FieldKind(at.back()) != db::ColumnKind::Binary);
   }
   // Records come as they are read: the count is needed only to log a failure.
+  int sinceAsked = 0;
   for (source.MoveTo(first); !source.Eof() && (last < 0 || source.RecNo() <= last); source.Next()) {
+    if (sinceAsked-- == 0) {
+      if (stopped && stopped()) return false;
+      sinceAsked = 255;
+    }
     try {
       target.Append();
       for (std::size_t i = 0; i < fields.size(); ++i) {

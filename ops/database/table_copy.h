@@ -78,9 +78,11 @@ struct LogForm {
 // Copies records `first` to `last` (counted from 1; last < 0: to the end)
 // from the open source query into the open target query, field by field by
 // cleaned name; bytes that meet a text column go in as hex text ("0x…").
-// A record that cannot be stored is logged and ends the copy. Answers true
-// when every record of the range was stored.
-bool CopyRecords(db::Query& source, db::Query& target, int first, int last, const LogForm& form);
+// A record that cannot be stored is logged and ends the copy; so does
+// `stopped` answering true (asked every few hundred records), without a log
+// entry. Answers true when every record of the range was stored.
+bool CopyRecords(db::Query& source, db::Query& target, int first, int last, const LogForm& form,
+                 const std::function<bool()>& stopped = {});
 
 // "YYYY/M/D H:MM:SS", local time.
 std::string LogTimestamp();

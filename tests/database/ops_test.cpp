@@ -490,6 +490,40 @@ TEST_F(DatabaseOps, AStopMidSplitUndoesOnlyTheFileInProgress) {
   EXPECT_EQ(run.PendingRemovals, std::vector<int>{0});
 }
 
+// A stop asked for while a table is being copied is answered within the
+// table: the record late in it that cannot be stored is never reached (no
+// log entry), and nothing is left behind.
+TEST_F(DatabaseOps, AStopIsAnsweredWithinATable) {
+  Rows rows = Numbered("a", 3000);
+  rows[2499] = {std::string(300, 'x')};  // beyond the limit below
+  const std::string src = dir.file("src.mdb");
+  MakeDatabase(src, {{"A", {"id"}, rows}});
+  LongValueLimit limit(200);
+  struct Case {
+    bool merge;
+    const char* stopWhen;
+  };
+  for (const Case& c : {Case{true, "正在合并：src.mdb"}, Case{false, "生成 src_A.mdb"}}) {
+    std::atomic<bool> stop{false};
+    reporter.stop = &stop;
+    reporter.stopWhen = c.stopWhen;
+    RunState run = MakeRun({src}, dir.file("merged"));
+    run.StopFlag = &stop;
+    if (c.merge) {
+      MergeDatabases(run, DatabaseMergeOptions{}, CommonOptions{}, reporter);
+    } else {
+      DatabaseSplitOptions options;
+      options.way = DatabaseSplitOptions::Way::PerTable;
+      SplitDatabases(run, options, CommonOptions{}, reporter);
+    }
+    EXPECT_NE(reporter.statuses.back().find("用户强行退出"), std::string::npos) << c.stopWhen;
+    EXPECT_FALSE(std::filesystem::exists(ErrorLogFile())) << c.stopWhen << ": " << Log();
+    EXPECT_EQ(Leftovers(dir.str()), std::vector<std::string>{}) << c.stopWhen;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("merged.mdb")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("src_A.mdb")));
+  }
+}
+
 TEST_F(DatabaseOps, AFullDiskMidSplitUndoesOnlyTheFileInProgress) {
   const std::string x = dir.file("x.mdb"), y = dir.file("y.mdb");
   MakeDatabase(x, {{"A", {"id"}, Numbered("a", 2)}});
