@@ -1,9 +1,10 @@
 #pragma once
 // Reading .mdb and .accdb files (Jet 3, Jet 4, ACE) through libmdb. The
 // library finds the tables, columns and rows; every value is turned into
-// text here, from its stored bytes. libmdb runs in a short-lived child
-// process for each listing and each table read, so that a damaged file can
-// make it crash, loop or print, but never takes the program with it.
+// text here, from its stored bytes. libmdb runs in a child process, one
+// for each open file (and one more for each table read while another is),
+// so that a damaged file can make it crash, loop or print, but never takes
+// the program with it. Records stream from it as they are read.
 
 #include <memory>
 #include <stdexcept>
