@@ -176,6 +176,15 @@ struct Splitter {
 
   void ByRows(int rows) {
     const dbops::LogForm form{DisplayText(FileNamePart(source)), false};
+    // Each part takes from every table in turn. One table streams straight
+    // from its reading program; several are first counted, one after
+    // another, which sets their records aside on disk, so that no reading
+    // program per table waits through the whole split.
+    if (selected.size() > 1)
+      for (const std::string& t : selected) {
+        db::Query& q = Table(t);
+        dbops::On(source, [&] { q.RecordCount(); });
+      }
     for (int p = 1;; ++p) {
       const long long first = static_cast<long long>(p - 1) * rows + 1;
       if (first > std::numeric_limits<int>::max()) break;

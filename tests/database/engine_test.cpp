@@ -10,10 +10,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <future>
-#include <sstream>
 
 #include "platform/database/engine.h"
 #include "tests/database/db_readers.h"
+#include "tests/database/reader_children.h"
 #include "tests/support/tempdir.h"
 
 namespace pw::db {
@@ -303,21 +303,10 @@ TEST(Engine, RecordsReadInAnyOrderAreTheTablesRecords) {
   EXPECT_EQ(empty.Text(0), "");
 }
 
-// The reading program's process among this one's children.
+// The reading program's process among this one's children (-1: none).
 pid_t ReaderChild() {
-  const std::string self = std::to_string(getpid());
-  for (const auto& e : std::filesystem::directory_iterator("/proc")) {
-    const std::string name = e.path().filename();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    const std::string stat = pw::test::ReadFile((e.path() / "stat").string());
-    const std::size_t close = stat.rfind(')');
-    if (close == std::string::npos || stat.find("(plinthwick-mdb") == std::string::npos) continue;
-    std::istringstream rest(stat.substr(close + 2));
-    std::string state, ppid;
-    rest >> state >> ppid;
-    if (ppid == self && state != "Z") return static_cast<pid_t>(std::stoi(name));
-  }
-  return -1;
+  const std::vector<pid_t> all = test::ReaderChildren();
+  return all.size() == 1 ? all[0] : -1;
 }
 
 // Tables of one file read at once, in turns, or left part way, each keep

@@ -21,6 +21,7 @@
 #include "platform/paths.h"
 #include "tests/database/db_readers.h"
 #include "tests/database/ops_support.h"
+#include "tests/database/reader_children.h"
 #include "tests/support/tempdir.h"
 
 namespace pw {
@@ -295,6 +296,43 @@ TEST_F(DatabaseOps, SplitWaysMakeTheirParts) {
     EXPECT_EQ(run.PendingRemovals.empty(), c.only == "b")
         << "source kept only when nothing was written";
   }
+}
+
+// A split by rows of several large tables keeps no reading program per
+// table running through it, and each part still gets its records of each.
+TEST_F(DatabaseOps, SplitByRowsOfSeveralTablesKeepsOneReadingProgram) {
+  struct Counting : test::FakeReporter {
+    std::size_t most = 0;
+    void Status(const std::string& text) override {
+      FakeReporter::Status(text);
+      most = std::max(most, db::test::ReaderChildren().size());
+    }
+  } counting;
+  // Records wide enough that a table outgrows what a pipe holds.
+  auto wide = [](const std::string& prefix, int n) {
+    Rows rows = Numbered(prefix, n);
+    for (auto& r : rows) r.push_back(std::string(200, 'w'));
+    return rows;
+  };
+  const std::string src = dir.file("src.mdb");
+  MakeDatabase(src, {{"A", {"id", "note"}, wide("a", 3000)},
+                     {"B", {"id", "note"}, wide("b", 2500)},
+                     {"C", {"id", "note"}, wide("c", 3000)}});
+  RunState run = MakeRun({src}, {});
+  DatabaseSplitOptions options;
+  options.way = DatabaseSplitOptions::Way::Rows;
+  options.rowsText = "1000";
+  SplitDatabases(run, options, CommonOptions{}, counting);
+  EXPECT_LE(counting.most, 1u);
+  const char* expected[][3] = {{"a1-a1000", "b1-b1000", "c1-c1000"},
+                               {"a1001-a2000", "b1001-b2000", "c1001-c2000"},
+                               {"a2001-a3000", "b2001-b2500", "c2001-c3000"}};
+  for (int p = 0; p < 3; ++p) {
+    const Seen s = Read(dir.file("src_" + std::to_string(p + 1) + ".mdb"));
+    for (int t = 0; t < 3; ++t)
+      EXPECT_EQ(Range(s, std::string(1, static_cast<char>('A' + t))), expected[p][t]) << p;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.file("src_4.mdb")));
 }
 
 TEST_F(DatabaseOps, SplitByRowsWritesEveryPartInTheSourcesFormat) {
