@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cctype>
+#include <future>
 #include <map>
 #include <optional>
 
@@ -7,6 +8,7 @@
 #include "ops/spreadsheet/geometry.h"
 #include "ops/spreadsheet/save.h"
 #include "ops/spreadsheet/workbook_ops.h"
+#include "platform/spreadsheet/xlsx_reader.h"
 #include "platform/textcodec.h"
 #include "platform/translate.h"
 
@@ -125,10 +127,19 @@ std::optional<PendingOutput> MergeAndSave(RunState& run, const WorkbookMergeOpti
                         options.headers != WorkbookMergeOptions::Headers::Keep;
   std::map<const xl::Sheet*, TargetHeaders> headers;
   const bool spillable = !IsXlsName(output);
+  // The next source is read on the second core while this one is merged.
+  std::future<std::unique_ptr<xl::Workbook>> next;
+  auto readAhead = [&](std::size_t f) {
+    if (f < run.WorkList.size() && !IsXlsName(run.WorkList[f]))
+      next =
+          std::async(std::launch::async, [path = run.WorkList[f]] { return xl::ReadXlsx(path); });
+  };
+  readAhead(0);
   for (std::size_t f = 0; f < run.WorkList.size(); ++f) {
     const std::string path = run.WorkList[f];
     reporter.Status(Translate("ops", "正在合并") + DisplayText(FileNamePart(path)));
-    ServerWorkbook& source = server.Open(path);
+    ServerWorkbook& source = next.valid() ? server.Open(path, next.get()) : server.Open(path);
+    readAhead(f + 1);
     for (int i = 1; i <= source.Count(); ++i) {
       if (run.StopRequested()) break;
       ServerSheet& sheet = source.Worksheets(i);

@@ -502,6 +502,10 @@ ServerWorkbook& SheetServer::Open(const std::string& path) {
   } else {
     model = xl::ReadXlsx(path);
   }
+  return Open(path, std::move(model));
+}
+
+ServerWorkbook& SheetServer::Open(const std::string& path, std::unique_ptr<xl::Workbook> model) {
   books_.push_back(
       std::unique_ptr<ServerWorkbook>(new ServerWorkbook(*this, std::move(model), path)));
   active_ = books_.back().get();

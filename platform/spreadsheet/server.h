@@ -141,7 +141,9 @@ class SheetServer {
   // Workbooks
   ServerWorkbook& Add();  // a new workbook of one sheet, "Sheet1"; it becomes active
   ServerWorkbook& Open(const std::string& path);  // .xlsx, or .xls through the converter
-  void close();                                   // closes every workbook
+  // `path` as `model`, what xl::ReadXlsx read of it (on another thread, say).
+  ServerWorkbook& Open(const std::string& path, std::unique_ptr<xl::Workbook> model);
+  void close();  // closes every workbook
   int Count() const { return static_cast<int>(books_.size()); }
   ServerWorkbook& Workbooks(int index);  // throws RunError when out of range
 
