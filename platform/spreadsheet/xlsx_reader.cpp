@@ -32,14 +32,23 @@ namespace {
                  Arg(Translate("workbook", "无法读取工作簿“%1”：%2"), {DisplayText(path), cause}));
 }
 
+// A name without its namespace prefix. Parts are parsed without expanding
+// namespaces (the costliest work of the parser): elements and attributes
+// are told apart by their local names alone.
 std::string_view Local(const char* name) {
-  const char* sep = std::strrchr(name, '\x01');
-  return sep != nullptr ? std::string_view(sep + 1) : std::string_view(name);
+  std::string_view n(name);
+  const std::size_t colon = n.rfind(':');
+  return colon == std::string_view::npos ? n : n.substr(colon + 1);
+}
+
+// Namespace declarations are no attributes.
+bool IsDeclaration(const char* name) {
+  return std::strncmp(name, "xmlns", 5) == 0 && (name[5] == '\0' || name[5] == ':');
 }
 
 const char* Attr(const char** attrs, std::string_view local) {
   for (int i = 0; attrs[i] != nullptr; i += 2)
-    if (Local(attrs[i]) == local) return attrs[i + 1];
+    if (Local(attrs[i]) == local && !IsDeclaration(attrs[i])) return attrs[i + 1];
   return nullptr;
 }
 
@@ -168,7 +177,7 @@ class Package {
       Fail(path_, "文件已损坏：无法打开其中的 " + part + "（" +
                       zip_error_strerror(zip_get_error(zip_)) + "）。");
     }
-    XML_Parser parser = XML_ParserCreateNS(nullptr, '\x01');
+    XML_Parser parser = XML_ParserCreate(nullptr);
     if (parser == nullptr) {
       zip_fclose(file);
       throw std::bad_alloc();
