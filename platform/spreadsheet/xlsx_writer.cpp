@@ -775,7 +775,7 @@ class XlsxStreamWriter::Impl {
     if (used != nullptr) {
       x << "<dimension ref=\"";
       x.Ref(used->r1, used->c1);
-      if (used->r2 != used->r1 || used->c2 != used->c1) x.Ref(used->r2, used->c2);
+      if (used->r2 != used->r1 || used->c2 != used->c1) x << ':', x.Ref(used->r2, used->c2);
       x << "\"/>";
     }
     x << "<sheetViews><sheetView ";

@@ -553,6 +553,10 @@ TEST(XlsxWriter, RoundTripKeepsValuesTypesStylesAndLayout) {
     EXPECT_EQ(s.freezeCols, 2u);
     ASSERT_EQ(back->sheets.size(), 2u);
     EXPECT_EQ(back->sheets[1]->name, "Empty");
+    // Readers that stream a sheet size it by its dimension.
+    EXPECT_NE(
+        test::ReadZipPart(path, "xl/worksheets/sheet1.xml").find("<dimension ref=\"A1:AD70000\"/>"),
+        std::string::npos);
 
     // An independent reader sees the same cells, formats and merges.
     const test::OpenpyxlView view = test::ReadWithOpenpyxl(path);
