@@ -400,36 +400,46 @@ struct Session {
     mdb_free_tabledef(table);
   }
 
-  // The records a plain saved query gives, sent as a table's are.
+  // The records a plain saved query gives, sent as a table's are. Without
+  // an order or DISTINCT they go as they are read; otherwise the table is
+  // held for sorting, with only the output fields as text.
   void DumpQuery(const std::string& path, const std::string& name, Sink& sink) {
     const SelectPlan plan = PlanOf(path, name);
     MdbTableDef* table = OpenTableDef(path, plan.table);
     std::vector<MdbColumn*> cols;
     for (guint i = 0; i < table->num_cols; ++i)
       cols.push_back(static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i)));
-    std::vector<std::vector<Cell>> cells;
-    std::vector<std::vector<std::string>> texts;
-    mdb_rewind_table(table);
-    while (mdb_fetch_row(table)) {
-      cells.emplace_back();
-      texts.emplace_back();
-      for (MdbColumn* col : cols) {
-        cells.back().push_back(Typed(col));
-        texts.back().push_back(Value(col));
-      }
-    }
-    auto output = [&](std::size_t r) {
-      std::vector<std::string> v;
-      for (const SelectPlan::Output& o : plan.output) v.push_back(texts[r][o.column]);
-      return v;
-    };
-    const std::vector<std::size_t> rows = RunPlan(plan, cells, output);
     sink.Number(static_cast<std::uint32_t>(plan.output.size()));
     for (const SelectPlan::Output& o : plan.output) SendColumn(sink, o.name, cols[o.column]);
-    for (std::size_t r : rows) {
+    auto rowCells = [&] {
+      std::vector<Cell> cells;
+      for (MdbColumn* col : cols) cells.push_back(Typed(col));
+      return cells;
+    };
+    auto rowOutput = [&] {
+      std::vector<std::string> v;
+      for (const SelectPlan::Output& o : plan.output) v.push_back(Value(cols[o.column]));
+      return v;
+    };
+    auto send = [&](const std::vector<std::string>& values) {
       sink.Boundary();
       sink.Byte(1);
-      for (const std::string& v : output(r)) sink.Text(v);
+      for (const std::string& v : values) sink.Text(v);
+    };
+    mdb_rewind_table(table);
+    if (StreamedSelect::Fits(plan)) {
+      StreamedSelect select(plan);
+      while (!select.Done() && mdb_fetch_row(table))
+        if (select.Take(rowCells)) send(rowOutput());
+    } else {
+      std::vector<std::vector<Cell>> cells;
+      std::vector<std::vector<std::string>> texts;
+      while (mdb_fetch_row(table)) {
+        cells.push_back(rowCells());
+        texts.push_back(rowOutput());
+      }
+      for (std::size_t r : RunPlan(plan, cells, [&](std::size_t r) { return texts[r]; }))
+        send(texts[r]);
     }
     sink.Byte(0);
     mdb_free_tabledef(table);

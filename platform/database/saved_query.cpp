@@ -483,12 +483,22 @@ std::string PlanQuery(const std::vector<QueryRow>& rows, const TableColumns& col
   return {};
 }
 
+bool Selects(const SelectPlan& plan, const std::vector<Cell>& row) {
+  return !plan.where || Eval(*plan.where, row) == Truth::True;
+}
+
+bool StreamedSelect::Take(const std::function<std::vector<Cell>()>& cells) {
+  if (Done() || (plan_.where && !Selects(plan_, cells()))) return false;
+  ++given_;
+  return true;
+}
+
 std::vector<std::size_t> RunPlan(
     const SelectPlan& plan, const std::vector<std::vector<Cell>>& cells,
     const std::function<std::vector<std::string>(std::size_t)>& outputText) {
   std::vector<std::size_t> out;
   for (std::size_t r = 0; r < cells.size(); ++r)
-    if (!plan.where || Eval(*plan.where, cells[r]) == Truth::True) out.push_back(r);
+    if (Selects(plan, cells[r])) out.push_back(r);
   if (!plan.order.empty()) {
     // Null first, as Access sorts; ties keep the table's order.
     std::stable_sort(out.begin(), out.end(), [&](std::size_t x, std::size_t y) {

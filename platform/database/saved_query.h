@@ -56,6 +56,27 @@ using TableColumns = std::function<const std::vector<std::string>*(const std::st
 std::string PlanQuery(const std::vector<QueryRow>& rows, const TableColumns& columns,
                       SelectPlan& plan);
 
+// Whether a record (its cells by column) meets the query's WHERE.
+bool Selects(const SelectPlan& plan, const std::vector<Cell>& row);
+
+// The records of a query without ORDER BY or DISTINCT, chosen as the table
+// is read in its order: the same ones RunPlan gives, without holding the
+// table.
+class StreamedSelect {
+ public:
+  explicit StreamedSelect(const SelectPlan& plan) : plan_(plan) {}
+  static bool Fits(const SelectPlan& plan) { return plan.order.empty() && !plan.distinct; }
+  // TOP records given: no need to read on.
+  bool Done() const { return plan_.top >= 0 && given_ >= plan_.top; }
+  // Whether the next record of the table is given; `cells` makes its cells
+  // when the WHERE needs them.
+  bool Take(const std::function<std::vector<Cell>()>& cells);
+
+ private:
+  const SelectPlan& plan_;
+  long given_ = 0;
+};
+
 // The records of the table (`cells`, by record and column) the query gives,
 // in its order: indexes into `cells`. `outputText` gives a record's output
 // values as text, for DISTINCT.

@@ -61,7 +61,15 @@ std::string Evaluate(const std::vector<QueryRow>& rows) {
     }
     return v;
   };
-  for (std::size_t r : RunPlan(plan, kProducts, text)) out += std::to_string(r + 1);
+  const std::vector<std::size_t> given = RunPlan(plan, kProducts, text);
+  for (std::size_t r : given) out += std::to_string(r + 1);
+  if (StreamedSelect::Fits(plan)) {  // read in order, the same records
+    StreamedSelect select(plan);
+    std::vector<std::size_t> streamed;
+    for (std::size_t r = 0; r < kProducts.size() && !select.Done(); ++r)
+      if (select.Take([&] { return kProducts[r]; })) streamed.push_back(r);
+    EXPECT_EQ(streamed, given) << out;
+  }
   return out;
 }
 
@@ -81,6 +89,8 @@ TEST(SavedQuery, PlainSelectsAreEvaluated) {
       {Select({"ID"}, "", {"Price DESC", "ID"}, 0x10, "2"), "ID,:52"},
       {Select({"ID"}, "", {"Price DESC"}, 0x10, "2"), "ID,:524"},       // TOP 2 and the tie
       {Select({"ID"}, "", {"Added DESC"}, 0x08 | 0x10, "1"), "ID,:5"},  // DISTINCTROW
+      {Select({"ID"}, "Price>=18", {}, 0x10, "2"), "ID,:12"},           // TOP without an order
+      {Select({"ID"}, "", {}, 0x10, "0"), "ID,:"},
       // Not plain: expressions, functions, parameters, subqueries, other tables.
       {Select({"Price*2"}, ""), "not copied"},
       {Select({"ID"}, "Price>(SELECT AVG([Price]) From Products)"), "not copied"},
