@@ -156,21 +156,26 @@ void Samples(const fs::path& dir) {
   }
 }
 
+// A table like an order list: six text fields of everyday lengths; with
+// `longNote`, the last record's customer is longer than a text column holds.
+void OrderList(const std::string& path, int records, bool longNote) {
+  pw::db::JetWriter::Create(path, pw::db::NewFormat::Jet4);
+  pw::db::JetWriter w(path);
+  w.CreateTable("Orders", "OrderID");
+  for (const char* c : {"Customer", "OrderDate", "ShipName", "ShipCity", "Freight"})
+    w.AddColumn("Orders", c);
+  for (int i = 0; i < records; ++i)
+    w.AppendRecord("Orders", {std::to_string(100000 + i),
+                              longNote && i == records - 1 ? std::string(300, 'L')
+                                                           : "CUST" + std::to_string(i % 91),
+                              "2024-0" + std::to_string(1 + i % 9) + "-1" + std::to_string(i % 9),
+                              "Ship to customer number " + std::to_string(i % 91),
+                              i % 2 ? "Beijing" : "Guangzhou", std::to_string(i % 1000) + ".25"});
+}
+
 void Large(const fs::path& dir, int copies, int records) {
-  // A table like an order list: six text fields of everyday lengths.
   const std::string source = (dir / "source.mdb").string();
-  pw::db::JetWriter::Create(source, pw::db::NewFormat::Jet4);
-  {
-    pw::db::JetWriter w(source);
-    w.CreateTable("Orders", "OrderID");
-    for (const char* c : {"Customer", "OrderDate", "ShipName", "ShipCity", "Freight"})
-      w.AddColumn("Orders", c);
-    for (int i = 0; i < records; ++i)
-      w.AppendRecord("Orders", {std::to_string(100000 + i), "CUST" + std::to_string(i % 91),
-                                "2024-0" + std::to_string(1 + i % 9) + "-1" + std::to_string(i % 9),
-                                "Ship to customer number " + std::to_string(i % 91),
-                                i % 2 ? "Beijing" : "Guangzhou", std::to_string(i % 1000) + ".25"});
-  }
+  OrderList(source, records, false);
   const auto files = Copies(dir, source, copies, ".mdb");
   const long long total = static_cast<long long>(copies) * records;
   std::printf("generated: %d records, %.1f MB; %d copies, %lld records merged\n", records,
@@ -215,6 +220,20 @@ void Large(const fs::path& dir, int copies, int records) {
          pw::SplitDatabases(run, even, pw::CommonOptions{}, timing);
        }),
        exportMerged);
+
+  // The last copy's long value turns the merged text column into long text:
+  // the records merged before it are written again.
+  std::vector<std::string> late = files;
+  fs::remove(late.back());
+  OrderList(late.back(), records, true);
+  Line("merge whose last copy widens a column", InChild([&] {
+         pw::RunState run = Run(late, (dir / "widened").string());
+         pw::DatabaseMergeOptions options;
+         options.access2007 = false;
+         Timing timing;
+         pw::MergeDatabases(run, options, pw::CommonOptions{}, timing);
+       }),
+       floor);
 }
 
 }  // namespace
