@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -855,11 +856,44 @@ struct JetWriter::Impl {
     }
     if (t.owned.empty()) return;
     if (t.lastDirty) Store(t.lastPage, BuildDataPage(t.last));
-    std::vector<std::string> rows;
+    // The records are repacked onto the table's pages in order, then onto
+    // new ones. A page is written as soon as its old records have been
+    // read, straight to the file when it is there already, so that only the
+    // pages the packing runs ahead by are held: memory stays small
+    // whatever the size of the table.
     const std::vector<std::uint32_t> pages(t.owned.begin(), t.owned.end());
+    std::size_t read = 0, written = 0;  // pages of `pages` read, written
+    std::deque<std::string> ready;      // packed pages waiting for their target
+    auto put = [&](std::uint32_t target, const std::string& bytes) {
+      if (target < diskPages) {
+        WriteAll(fd, bytes, static_cast<off_t>(std::size_t{target} * kPageSize), shown);
+        cache.erase(target);
+        modified.erase(target);
+      } else {
+        Store(target, bytes);
+      }
+    };
+    auto drain = [&] {
+      for (; !ready.empty() && written < read; ++written) {
+        put(pages[written], ready.front());
+        ready.pop_front();
+      }
+    };
+    DataPage packing;
+    packing.owner = t.tdefPage;
+    std::size_t packed = 0;
+    auto finish = [&] {
+      ready.push_back(BuildDataPage(packing));
+      ++packed;
+      packing = DataPage{};
+      packing.owner = t.tdefPage;
+      drain();
+    };
     for (std::uint32_t p : pages) {
       DataPage dp;
       if (!ParseDataPage(Read(p), dp).empty()) Refuse(Translate("database", "数据页无效"));
+      if (p < diskPages && modified.count(p) == 0) cache.erase(p);  // read: its bytes are in `dp`
+      ++read;
       for (const std::string& r : dp.rows) {
         RowValues v;
         if (!CrackRow(t.def, reinterpret_cast<const unsigned char*>(r.data()), r.size(), v).empty())
@@ -867,33 +901,34 @@ struct JetWriter::Impl {
         for (std::uint16_t n : columns)
           if (n < v.size() && v[n])
             v[n] = LongField(static_cast<std::uint32_t>(v[n]->size()) | kLongInline, 0) + *v[n];
-        rows.push_back(FitRow(t, v, kMaxRewrittenRow));
+        std::string row = FitRow(t, v, kMaxRewrittenRow);
+        if (DataPageFree(packing) < row.size() + 2 || packing.rows.size() >= 255) finish();
+        packing.rows.push_back(std::move(row));
+        packing.flags.push_back(0);
       }
+      drain();
     }
-    std::vector<DataPage> packed(1);
-    for (std::string& r : rows) {
-      if (DataPageFree(packed.back()) < r.size() + 2 || packed.back().rows.size() >= 255)
-        packed.emplace_back();
-      packed.back().rows.push_back(std::move(r));
-      packed.back().flags.push_back(0);
+    const DataPage lastPacked = packing;
+    finish();
+    // Pages left over stay the table's, empty; packed pages beyond the old
+    // ones go to new pages. Records go on after the last page of the table.
+    DataPage empty;
+    empty.owner = t.tdefPage;
+    for (; written < pages.size(); ++written) {
+      put(pages[written], ready.empty() ? BuildDataPage(empty) : ready.front());
+      if (!ready.empty()) ready.pop_front();
     }
-    std::vector<std::uint32_t> targets = pages;
-    while (targets.size() < packed.size()) {
-      targets.push_back(Allocate());
-      t.owned.insert(targets.back());
-      t.added.push_back(targets.back());
+    t.lastPage = pages.back();
+    for (; !ready.empty(); ready.pop_front()) {
+      t.lastPage = Allocate();
+      t.owned.insert(t.lastPage);
+      t.added.push_back(t.lastPage);
       t.mapDirty = true;
+      Store(t.lastPage, ready.front());
     }
-    packed.resize(targets.size());  // pages left over stay the table's, empty
-    for (std::size_t i = 0; i < targets.size(); ++i) {
-      packed[i].owner = t.tdefPage;
-      Store(targets[i], BuildDataPage(packed[i]));
-    }
-    if (!targets.empty()) {
-      t.lastPage = targets.back();
-      t.last = packed.back();
-      t.lastDirty = false;
-    }
+    t.last = packed >= pages.size() ? lastPacked : empty;
+    t.lastDirty = false;
+    Flush();  // the rewritten records and the new column definitions together
   }
 
   static void Insert(std::vector<std::string>& entries, const std::string& entry) {

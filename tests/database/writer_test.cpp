@@ -245,6 +245,58 @@ TEST(JetWriter, LimitsAndBadNamesFailClearly) {
   EXPECT_EQ(t.rows[2][6], *tooLong[6]);
 }
 
+// A text column widened after thousands of records, most of them already
+// on disk: they are written again in place, page by page, whether the new
+// form needs more pages than the old (short records) or as many (records of
+// half a page), and all read back.
+TEST(JetWriter, AColumnWidenedLateKeepsEveryRecordOfALargeTable) {
+  struct Case {
+    const char* what;
+    std::size_t width;  // of each of the two text values
+    int records;
+  };
+  const Case cases[] = {{"short records", 12, 3000}, {"records of half a page", 249, 600}};
+  for (const Case& c : cases) {
+    pw::test::TempDir dir;
+    const std::string path = dir.file("late.mdb");
+    JetWriter::Create(path, NewFormat::Jet4);
+    std::vector<Values> expected;
+    auto value = [&](int i, char fill) {
+      std::string v = std::to_string(i) + fill;
+      v.resize(c.width, fill);
+      return v;
+    };
+    {
+      JetWriter w(path);
+      w.CreateTable("T", "Id");
+      for (const char* name : {"A", "B", "C", "D", "E", "F", "G", "H"}) w.AddColumn("T", name);
+      for (int i = 0; i < c.records; ++i) {
+        Values v = {std::to_string(i)};
+        for (char fill = 'a'; fill < 'i'; ++fill) v.push_back(value(i, fill));
+        expected.push_back(v);
+        w.AppendRecord("T", v);
+      }
+      expected.push_back({"late", std::string(600, 'L')});
+      w.AppendRecord("T", expected.back());
+      EXPECT_EQ(w.ColumnKinds("T")[1], ColumnKind::Memo) << c.what;
+      expected.push_back({"after", "x", "y"});
+      w.AppendRecord("T", expected.back());
+    }
+    ExpectSound(path);
+    const TableData ours = MdbFile(path).ReadTable("T");
+    const auto exported = test::ReadWithMdbExport(path, "T");
+    ASSERT_EQ(ours.rows.size(), expected.size()) << c.what;
+    ASSERT_EQ(exported.size(), expected.size()) << c.what;
+    for (std::size_t r = 0; r < expected.size(); ++r)
+      for (std::size_t col = 0; col < 9; ++col) {
+        const std::string want =
+            col < expected[r].size() && expected[r][col] ? *expected[r][col] : "";
+        ASSERT_EQ(ours.rows[r][col], want) << c.what << " row " << r << " column " << col;
+        ASSERT_EQ(exported[r][col], want) << c.what << " row " << r << " column " << col;
+      }
+  }
+}
+
 // Values of every length in every kind of column, in a Jet 4 and an ACE
 // file: inline, on one long-value page, on a chain of them; a text column
 // widened after hundreds of records; a file reopened and written on.
