@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <future>
 #include <map>
 #include <optional>
@@ -79,6 +80,23 @@ ServerSheet& ChooseTarget(ServerWorkbook& target, ServerSheet& source, int index
   return target.ActiveSheet();
 }
 
+// The last row of the slice of rows that starts at `first`: a fixed number
+// of rows on, or further down to the end of a merged range it would cut;
+// never past `used`.
+std::uint32_t SliceEnd(const xl::Sheet& sheet, std::uint32_t first, std::uint32_t used) {
+  constexpr std::uint32_t kSliceRows = 1024;
+  std::uint32_t last = std::min(used, first + kSliceRows - 1);
+  for (bool moved = true; moved && last < used;) {
+    moved = false;
+    for (const xl::Rect& m : sheet.merges)
+      if (m.r1 <= last && last < m.r2) {
+        last = std::min(used, m.r2);
+        moved = true;
+      }
+  }
+  return last;
+}
+
 std::string NothingMerged() {
   return Translate("ops", "没有生成合并后的工作簿。");
 }
@@ -127,10 +145,14 @@ std::optional<PendingOutput> MergeAndSave(RunState& run, const WorkbookMergeOpti
                         options.headers != WorkbookMergeOptions::Headers::Keep;
   std::map<const xl::Sheet*, TargetHeaders> headers;
   const bool spillable = !IsXlsName(output);
-  // The next source is read on the second core while this one is merged.
+  // The next source is read on the second core while this one is merged;
+  // only a small one, so that two large ones are never held at once.
+  constexpr std::uintmax_t kReadAheadBytes = 4 << 20;
   std::future<std::unique_ptr<xl::Workbook>> next;
   auto readAhead = [&](std::size_t f) {
-    if (f < run.WorkList.size() && !IsXlsName(run.WorkList[f]))
+    std::error_code ec;
+    if (f < run.WorkList.size() && !IsXlsName(run.WorkList[f]) &&
+        std::filesystem::file_size(run.WorkList[f], ec) <= kReadAheadBytes && !ec)
       next =
           std::async(std::launch::async, [path = run.WorkList[f]] { return xl::ReadXlsx(path); });
   };
@@ -180,43 +202,53 @@ std::optional<PendingOutput> MergeAndSave(RunState& run, const WorkbookMergeOpti
                                      "合并结果超出了工作表的最大行数（1048576 行），“%1”"
                                      "无法并入工作表“%2”。"),
                            {DisplayText(path), into.Name()}));
-      const std::string rows = std::to_string(startRow) + ":";
-      if (byHeader && headers.count(&into.Model()) != 0) {
-        // Column by column, each under the target's column of the same header.
-        TargetHeaders& known = headers[&into.Model()];
-        for (std::uint32_t c = 1; c <= width; ++c) {
-          const auto [at, added] = known.columns.emplace(HeaderKey(sheet, header, c), known.next);
-          if (added) {
-            ++known.next;
-            sheet.Cells(header, c).select();
+      // The rows go over in slices, each written out to disk once in place,
+      // so that merged rows never pile up in memory. A slice never cuts a
+      // merged range of the source (a paste would cut it in two).
+      const std::string label = FileNamePart(path) + " / " + sheet.Name();
+      const auto known = headers.find(&into.Model());
+      for (std::uint32_t first = startRow; first <= used.ScanRow;) {
+        const std::uint32_t last = SliceEnd(sheet.Model(), first, used.ScanRow);
+        const std::uint32_t to = below + 1 + (first - startRow);
+        const std::string span = std::to_string(first) + ":";
+        if (byHeader && known != headers.end()) {
+          // Column by column, each under the target's column of the same header.
+          TargetHeaders& cols = known->second;
+          for (std::uint32_t c = 1; c <= width; ++c) {
+            const auto [at, added] = cols.columns.emplace(HeaderKey(sheet, header, c), cols.next);
+            if (added) {
+              ++cols.next;
+              sheet.Cells(header, c).select();
+              server.Copy();
+              into.Cells(cols.row, at->second).select();
+              into.paste();
+            }
+            const std::string column = ColumnLetters(c);
+            sheet.Range(column + span + column + std::to_string(last)).select();
             server.Copy();
-            into.Cells(known.row, at->second).select();
+            into.Cells(to, at->second).select();
             into.paste();
           }
-          const std::string column = ColumnLetters(c);
-          sheet
-              .Range(column + std::to_string(startRow) + ":" + column +
-                     std::to_string(used.ScanRow))
-              .select();
+        } else {
+          sheet.Range("A" + span + ColumnLetters(width) + std::to_string(last)).select();
           server.Copy();
-          into.Cells(below + 1, at->second).select();
+          into.Cells(to, 1 + lead).select();
           into.paste();
         }
-      } else {
-        sheet.Range("A" + rows + ColumnLetters(width) + std::to_string(used.ScanRow)).select();
-        server.Copy();
-        into.Cells(below + 1, 1 + lead).select();
-        into.paste();
-      }
-      if (lead != 0) {
-        const std::string label = FileNamePart(path) + " / " + sheet.Name();
-        const xl::Workbook& book = source.Model();
-        for (const xl::Row& row : sheet.Model().rows) {
-          if (row.index < startRow || row.index > used.ScanRow) continue;
-          if (std::any_of(row.cells.begin(), row.cells.end(),
-                          [&](const xl::Cell& c) { return !IsCellBlank(book, c); }))
-            PutText(into, below + 1 + (row.index - startRow), 1, label);
+        if (lead != 0) {
+          const xl::Workbook& book = source.Model();
+          const auto& rows = sheet.Model().rows;
+          auto row =
+              std::lower_bound(rows.begin(), rows.end(), first,
+                               [](const xl::Row& r, std::uint32_t n) { return r.index < n; });
+          for (; row != rows.end() && row->index <= last; ++row)
+            if (std::any_of(row->cells.begin(), row->cells.end(),
+                            [&](const xl::Cell& c) { return !IsCellBlank(book, c); }))
+              PutText(into, below + 1 + (row->index - startRow), 1, label);
         }
+        if (spillable)
+          SpillFinishedRows(into, known == headers.end() ? 0 : known->second.row, output);
+        first = last + 1;
       }
     }
     source.Close();

@@ -311,6 +311,8 @@ TEST(WorkbookMerge, LargeMergesKeepEveryRowInItsPlace) {
                xl::Style boxed;
                boxed.border.top = {1, 0};
                book.sheets[0]->Put(sRows + 3, 1).style = book.AddStyle(boxed);
+               // A merged range across where the rows are cut into slices.
+               book.sheets[0]->merges.push_back({1020, 2, 1030, 2});
              });
   }
   // The expected sheet: a header, then each source's rows, named in column A when asked.
@@ -370,6 +372,10 @@ TEST(WorkbookMerge, LargeMergesKeepEveryRowInItsPlace) {
     auto index = [&](const std::string& name) {
       return static_cast<std::size_t>(std::find(names.begin(), names.end(), name) - names.begin());
     };
+    const auto book = xl::ReadXlsx(out);
+    const xl::Sheet& merged = *book->sheets[c.match == M::Match::Any ? 0 : index("S")];
+    ASSERT_EQ(merged.merges.size(), 3u);
+    for (const xl::Rect& m : merged.merges) EXPECT_EQ(m.r2 - m.r1, 10u) << "a merged range whole";
     if (c.match == M::Match::Any) {
       compare(ReadGrid(out, 0), kept);
     } else {
