@@ -885,7 +885,6 @@ class SheetHandler : public XmlHandler {
 
   void EndCell() {
     inCell_ = false;
-    const std::string where = CellRef(row_, col_);
     Cell cell;
     cell.col = col_;
     cell.style = style_;
@@ -904,7 +903,7 @@ class SheetHandler : public XmlHandler {
     } else if (type_ == "s") {
       std::size_t index = 0;
       if (!ParseNumber(std::string_view(value_), index) || index >= sst_.size())
-        Damaged("单元格 " + where + " 引用了不存在的共享文本");
+        Damaged("单元格 " + CellRef(row_, col_) + " 引用了不存在的共享文本");
       cell.kind = CellKind::Text;
       cell.text = sst_[index];
     } else if (type_ == "str") {
@@ -928,7 +927,7 @@ class SheetHandler : public XmlHandler {
     } else {
       double v = 0;
       if (!ParseNumber(std::string_view(value_), v) || !std::isfinite(v))
-        Damaged("单元格 " + where + " 的数值“" + value_.substr(0, 40) + "”无效");
+        Damaged("单元格 " + CellRef(row_, col_) + " 的数值“" + value_.substr(0, 40) + "”无效");
       cell.kind = CellKind::Number;
       cell.number = v;
     }
