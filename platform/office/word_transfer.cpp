@@ -409,55 +409,6 @@ void RestoreChanges(DocumentState& target, const std::vector<Change>& changes, i
   }
 }
 
-// Layout switches a document brings with it from the program that made it
-// (line spacing, spacing around tables, tab positions, object placement).
-// A new document starts with this office's own values; the first document
-// pasted into it lends it its own, so its pages break where they did.
-void CarryLayoutSettings(DocumentState& source, DocumentState& target) {
-  static const char* const kNames[] = {
-      "AddParaTableSpacing",
-      "AddParaTableSpacingAtStart",
-      "AddParaSpacingToTableCells",
-      "AddExternalLeading",
-      "UseFormerLineSpacing",
-      "UseFormerObjectPositioning",
-      "UseFormerTextWrapping",
-      "ConsiderTextWrapOnObjPos",
-      "TabsRelativeToIndent",
-      "TabOverMargin",
-      "TabOverflow",
-      "TabAtLeftIndentForParagraphsInList",
-      "PropLineSpacingShrinksFirstLine",
-      "DoNotJustifyLinesWithManualBreak",
-      "IgnoreFirstLineIndentInNumbering",
-      "MsWordCompTrailingBlanks",
-      "MsWordCompMinLineHeightByFly",
-      "AddVerticalFrameOffsets",
-      "UnxForceZeroExtLeading",
-      "IsKernAsianPunctuation",
-      "CharacterCompressionType",
-      "AddFrameOffsets",
-      "UseOldNumbering",
-      "ApplyParagraphMarkFormatToNumbering",
-  };
-  Reference<css::lang::XMultiServiceFactory> from(source.model, UNO_QUERY);
-  Reference<css::lang::XMultiServiceFactory> to(target.model, UNO_QUERY);
-  if (!from.is() || !to.is()) return;
-  Reference<css::beans::XPropertySet> a(from->createInstance("com.sun.star.document.Settings"),
-                                        UNO_QUERY);
-  Reference<css::beans::XPropertySet> b(to->createInstance("com.sun.star.document.Settings"),
-                                        UNO_QUERY);
-  if (!a.is() || !b.is()) return;
-  for (const char* name : kNames) {
-    const OUString key = OUString::createFromAscii(name);
-    try {
-      b->setPropertyValue(key, a->getPropertyValue(key));
-    } catch (const css::uno::Exception&) {
-      // An older office lacks some of them; the rest still apply.
-    }
-  }
-}
-
 }  // namespace
 
 int PasteContent(DocumentState& source, DocumentState& target, const css::uno::Any& selection) {
@@ -481,7 +432,6 @@ int PasteContent(DocumentState& source, DocumentState& target, const css::uno::A
       from.set(ranges->getByIndex(0), UNO_QUERY);
     CarryPageStyle(source, target, Reference<css::text::XTextRange>(landing.get()), from);
   }
-  if (target.fresh && !same) CarryLayoutSettings(source, target);
   int lost = 0;
   std::vector<Change> changes;
   if (!same) {

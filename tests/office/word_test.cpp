@@ -13,7 +13,6 @@
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
-#include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
 #include <com/sun/star/text/XParagraphCursor.hpp>
@@ -394,47 +393,6 @@ TEST(Word, APartTakesThePageSetupInForceWhereItStarts) {
   WordDocument& part = app.Documents().Add();
   sel.Paste();
   EXPECT_NEAR(LookAt(part, "wide text").pageWidth, 29700, 20);
-}
-
-TEST(Word, ANewDocumentTakesTheLayoutSwitchesOfTheFirstDocumentPastedIn) {
-  using namespace css;
-  TempDir dir;
-  // Each switch is set the other way from a new document's own value; left
-  // behind, lines and tables would take other heights and pages break elsewhere.
-  struct Switch {
-    const char* name;
-    bool value;
-  };
-  const Switch switches[] = {{"AddParaTableSpacing", false},
-                             {"UseFormerLineSpacing", true},
-                             {"TabsRelativeToIndent", false},
-                             {"AddExternalLeading", false}};
-  WriteFile(dir.file("old.fodt"), R"(<?xml version="1.0" encoding="UTF-8"?>
-<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" office:version="1.3" office:mimetype="application/vnd.oasis.opendocument.text">
-<office:body><office:text><text:p>old layout</text:p></office:text></office:body></office:document>
-)");
-  OfficeServer server;
-  WordApplication app(server);
-  WordDocument& old = app.Documents().Open(dir.file("old.fodt"));
-  const auto settingsOf = [](WordDocument& doc) {
-    return uno::Reference<beans::XPropertySet>(
-        uno::Reference<lang::XMultiServiceFactory>(doc.state().model, uno::UNO_QUERY_THROW)
-            ->createInstance("com.sun.star.document.Settings"),
-        uno::UNO_QUERY_THROW);
-  };
-  for (const Switch& s : switches)
-    settingsOf(old)->setPropertyValue(OUString::createFromAscii(s.name), uno::Any(s.value));
-  WordSelection& sel = app.Selection();
-  sel.WholeStory();
-  sel.Copy();
-  WordDocument& part = app.Documents().Add();
-  sel.Paste();
-  uno::Reference<beans::XPropertySet> settings = settingsOf(part);
-  for (const Switch& s : switches) {
-    bool value = !s.value;
-    settings->getPropertyValue(OUString::createFromAscii(s.name)) >>= value;
-    EXPECT_EQ(value, s.value) << s.name;
-  }
 }
 
 TEST(Word, PastedHeadersKeepTheirTablesAndPictures) {
