@@ -601,23 +601,15 @@ class RowXml {
     }
     switch (c.kind) {
       case CellKind::Number:
-        Open(r, c, finite ? nullptr : "e");
+      case CellKind::Bool:
+      case CellKind::Error: {
+        static constexpr const char* kTypes[] = {nullptr, nullptr, nullptr, "b", "e"};
+        Open(r, c, finite ? kTypes[static_cast<int>(c.kind)] : "e");
         x << '>';
         WriteValue(c, number, finite);
         x << "</c>";
         return;
-      case CellKind::Bool:
-        Open(r, c, "b");
-        x << '>';
-        WriteValue(c, number, true);
-        x << "</c>";
-        return;
-      case CellKind::Error:
-        Open(r, c, "e");
-        x << '>';
-        WriteValue(c, number, true);
-        x << "</c>";
-        return;
+      }
       case CellKind::Text:
         WriteText(r, c);
         return;
