@@ -166,4 +166,14 @@ void SweepStalePendingOutputs(const std::string& folder) {
   ::closedir(dir);
 }
 
+int OpenUnnamedFile(const std::string& folder) {
+  int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+    std::string name = folder + "/.~pw" + std::to_string(::getpid()) + "-tmp-XXXXXX";
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd >= 0) ::unlink(name.c_str());
+  }
+  return fd;
+}
+
 }  // namespace pw

@@ -55,4 +55,10 @@ void SweepStalePendingOutputs(const std::string& folder);
 // Flushes `path` to disk; answers errno, or 0.
 int SyncFile(const std::string& path);
 
+// A file in `folder` with no name, gone once closed: scratch space that a
+// killed program cannot leave behind. Answers the descriptor, or -1 with
+// errno set. Where the file system cannot make one, a named file is made and
+// unlinked at once.
+int OpenUnnamedFile(const std::string& folder);
+
 }  // namespace pw

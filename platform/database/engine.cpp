@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "platform/errors.h"
+#include "platform/output_file.h"
 #include "platform/textcodec.h"
 #include "platform/translate.h"
 
@@ -251,13 +252,8 @@ class Records {
   void Spool() {
     if (spooled_) return;
     const std::string dir = std::filesystem::temp_directory_path().string();
-    spool_ = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (spool_ < 0) {
-      std::string name = dir + "/.pw-records-XXXXXX";
-      spool_ = mkostemp(name.data(), O_CLOEXEC);
-      if (spool_ < 0) SpoolFailed(errno);
-      unlink(name.c_str());
-    }
+    spool_ = OpenUnnamedFile(dir);
+    if (spool_ < 0) SpoolFailed(errno);
     // Records already passed are read again from the start.
     const bool fromStart = recNo_ > 1 || atEnd_;
     if (fromStart) stream_ = reader_->OpenRecords(name_, query_);

@@ -56,12 +56,7 @@ class OutFile {
   }
   // A nameless file in `folder`, gone once closed.
   OutFile(const std::string& folder, const std::string& path, bool) : path_(path), folder_(folder) {
-    fd_ = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd_ < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-      std::string name = folder + "/.~pw" + std::to_string(::getpid()) + "-tmp-XXXXXX";
-      fd_ = ::mkostemp(name.data(), O_CLOEXEC);
-      if (fd_ >= 0) ::unlink(name.c_str());
-    }
+    fd_ = OpenUnnamedFile(folder);
     if (fd_ < 0) FailWith(errno);
     buffer_.reserve(kBuffer);
   }
