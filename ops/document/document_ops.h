@@ -19,6 +19,9 @@ struct DocumentSplitOptions {
   std::string partsText = "2";         // split evenly into so many documents
   std::string pagesText = "5";         // pages per document
   std::string charactersText = "500";  // characters per document
+  // Office servers cutting sources at once, each its own process: a batch
+  // keeps the processor's cores busy, one server a core at most.
+  int servers = 2;
 };
 
 // Joins the run's documents into one at `OutputBase` (".docx" is added when it
@@ -33,6 +36,8 @@ void MergeDocuments(RunState& run, const DocumentMergeOptions& options, const Co
 // the run gets "name(2)_k.ext", so no part replaces another. Each part
 // appears whole or not at all, and a stop between two parts of a source
 // removes the parts of that source already written. Sources are never saved.
+// Several sources are cut at once, but the run reports them in list order, and
+// a source after one that a stop left unfinished keeps no parts either.
 void SplitDocuments(RunState& run, const DocumentSplitOptions& options, const CommonOptions& common,
                     RunReporter& reporter);
 

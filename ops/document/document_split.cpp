@@ -1,8 +1,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <set>
+#include <thread>
 #include <vector>
 
 #include "batch/contract.h"
@@ -53,29 +61,51 @@ bool SameFile(const std::string& a, const std::string& b) {
                     sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino);
 }
 
+// Names the parts of each source after it, in list order: a source named
+// like one before it in the list (from another folder) gets "(2)", "(3)"...
+// after its name, so no part of this run replaces another. Answers each
+// source's stem and what the run says of a changed one ("" when unchanged).
+std::vector<std::pair<std::string, std::string>> ChooseStems(const std::vector<std::string>& list) {
+  std::set<std::string> taken;  // stem and extension of every source before
+  std::vector<std::pair<std::string, std::string>> stems;
+  for (const std::string& path : list) {
+    const std::string name = FileNamePart(path);
+    const std::size_t dot = name.find_last_of('.');
+    const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
+    const std::string base = ChangeExtension(name, "");
+    std::string stem = base;
+    int n = 1;
+    while (taken.count(stem + ext) != 0) stem = base + "(" + std::to_string(++n) + ")";
+    taken.insert(stem + ext);
+    stems.emplace_back(stem, n > 1
+                                 ? Arg(Translate("ops", "“%1”与之前的文件同名，新文件名加上“(%2)”"),
+                                       {DisplayText(name), n})
+                                 : std::string());
+  }
+  return stems;
+}
+
+using Say = std::function<void(const std::string&)>;
+
 class Splitter {
  public:
-  Splitter(WordApplication& app, RunState& run, RunReporter& reporter, std::string folder)
-      : app_(&app), run_(run), reporter_(reporter), folder_(std::move(folder)) {}
+  Splitter(WordApplication& app, const RunState& run, const std::atomic<bool>& halt, Say say,
+           std::string folder)
+      : app_(&app), run_(run), halt_(halt), say_(std::move(say)), folder_(std::move(folder)) {}
 
-  // Goes on with the application of a restarted server.
-  void Rebind(WordApplication& app) {
-    app_ = &app;
-    source_ = nullptr;
-  }
-
-  // Writes the parts of one source. Answers false when a stop came between
-  // two of its parts: the parts already written are removed again (Undone()
-  // says how many), so a source is either split whole or not at all; a
-  // failure removes them too before it travels on.
-  bool Cut(const std::string& path, const DocumentSplitOptions& options, int amount) {
+  // Writes the parts of one source, named after `stem`. Answers false when a
+  // stop came between two of its parts: the parts already written are removed
+  // again (Undone() says how many), so a source is either split whole or not
+  // at all; a failure removes them too before it travels on.
+  bool Cut(const std::string& path, const std::string& stem, const DocumentSplitOptions& options,
+           int amount) {
     path_ = path;
     name_ = FileNamePart(path);
     const std::size_t dot = name_.find_last_of('.');
     ext_ = dot == std::string::npos ? std::string() : name_.substr(dot);
-    ChooseStem();
+    stem_ = stem;
     written_.clear();
-    outputBefore_ = run_.OutputBase;
+    undone_ = 0;
     WordDocument& source = app_->Documents().Open(path);
     source_ = &source;
     part_ = 0;
@@ -85,9 +115,9 @@ class Splitter {
     try {
       CutInto(options, amount);
     } catch (const Interrupted&) {
-      source.Close();
-      source_ = nullptr;
       Undo();
+      source_ = nullptr;
+      LetGo(source);
       return false;
     } catch (...) {
       // A failure part way leaves no incomplete set of parts behind either,
@@ -100,21 +130,32 @@ class Splitter {
       }
       throw;
     }
-    // Never saved: the source on disk stays exactly as it was.
-    source.Close();
+    // Never saved: the source on disk stays exactly as it was. Every part is
+    // in place now, so an office that fails to let go of the source takes
+    // nothing from them (a server that went down meanwhile is started afresh
+    // before the next source).
     source_ = nullptr;
+    LetGo(source);
     if (rowsMoved_ > 0)
-      reporter_.Status(Arg(Translate("ops",
-                                     "“%1”中有 %2 个表格行跨页，无法在页边界处拆开，"
-                                     "已整行放入后一部分"),
-                           {DisplayText(name_), rowsMoved_}));
+      say_(Arg(Translate("ops",
+                         "“%1”中有 %2 个表格行跨页，无法在页边界处拆开，"
+                         "已整行放入后一部分"),
+               {DisplayText(name_), rowsMoved_}));
     return true;
   }
 
+  const std::vector<std::string>& Written() const { return written_; }
   int Undone() const { return undone_; }
 
  private:
   struct Interrupted {};
+
+  static void LetGo(WordDocument& doc) {
+    try {
+      doc.Close();
+    } catch (const OfficeError&) {
+    }
+  }
 
   void CutInto(const DocumentSplitOptions& options, int amount) {
     WordSelection& selection = app_->Selection();
@@ -154,41 +195,29 @@ class Splitter {
     }
   }
 
-  // Parts are named after their source; a source named like one split
-  // earlier in this run (from another folder) gets "(2)", "(3)"... after its
-  // name, so no part of this run replaces another.
-  void ChooseStem() {
-    const std::string base = ChangeExtension(name_, "");
-    stem_ = base;
-    int n = 1;
-    while (stems_.count(stem_ + ext_) != 0) stem_ = base + "(" + std::to_string(++n) + ")";
-    stems_.insert(stem_ + ext_);
-    if (n > 1)
-      reporter_.Status(Arg(Translate("ops", "“%1”与之前的文件同名，新文件名加上“(%2)”"),
-                           {DisplayText(name_), n}));
-  }
-
   // Each part runs from where the last one ended, so nothing is lost or
   // repeated; a table cut at a page goes to both parts, each keeping its rows.
   void ToPage(int page) {
     const WordDocument::PageStart at = source_->StartOfPage(page);
     if (at.rowMoved) ++rowsMoved_;
-    WritePart(at.end, at.next, at.row);
+    WritePart(at.end, at.next, at.tableStarts ? -1 : at.row, at.row);
   }
-  void ToPosition(int end) { WritePart(end, end, -1); }
+  void ToPosition(int end) { WritePart(end, end, -1, -1); }
   void ToEnd() {
     const int end = source_->Length();
-    WritePart(end, end, -1);
+    WritePart(end, end, -1, -1);
   }
 
-  void WritePart(int end, int next, int row) {
-    if (run_.StopRequested()) throw Interrupted{};
+  // `lastRow`: the rows this part keeps of the table it ends in (-1: whole);
+  // `nextRow`: the row the next part starts its first table with.
+  void WritePart(int end, int next, int lastRow, int nextRow) {
+    if (run_.StopRequested() || halt_) throw Interrupted{};
     end = std::max(end, start_);
     WordDocument::Edges edges;
     edges.startsInParagraph = source_->InsideParagraph(start_);
     edges.endsInParagraph = source_->InsideParagraph(end);
     edges.firstTableStart = firstRow_;
-    edges.lastTableEnd = row;
+    edges.lastTableEnd = lastRow;
     ++part_;
     const std::string target =
         document::DocumentPath(folder_ + stem_ + "_" + std::to_string(part_) + ext_);
@@ -204,8 +233,7 @@ class Splitter {
     selection.Copy();
     WordDocument& part = app_->Documents().Add();
     selection.EndKey();
-    if (const int lost = selection.Paste(); lost > 0)
-      reporter_.Status(document::LostChanges(path_, lost));
+    if (const int lost = selection.Paste(); lost > 0) say_(document::LostChanges(path_, lost));
     part.FitPart(edges);
     // Saved under a hidden name with the part's extension (which chooses the
     // format) and renamed into place whole.
@@ -214,10 +242,9 @@ class Splitter {
     part.Close();
     pending.Commit();
     written_.push_back(target);
-    run_.OutputBase = target;
-    reporter_.Status(Translate("ops", " 新文件已生成：") + DisplayText(target));
+    say_(Translate("ops", " 新文件已生成：") + DisplayText(target));
     start_ = std::min(next, end);
-    firstRow_ = row;
+    firstRow_ = nextRow;
   }
 
   void Undo() {
@@ -225,17 +252,15 @@ class Splitter {
     for (const std::string& file : written_)
       if (::unlink(file.c_str()) == 0) ++undone_;
     written_.clear();
-    run_.OutputBase = outputBefore_;
   }
 
   WordApplication* app_;
-  RunState& run_;
-  RunReporter& reporter_;
+  const RunState& run_;
+  const std::atomic<bool>& halt_;  // the run ends early: stop as at a stop
+  Say say_;
   std::string folder_;
   std::string path_, name_, ext_, stem_;
-  std::set<std::string> stems_;       // stem and extension of every source split so far
   std::vector<std::string> written_;  // parts of the current source
-  std::string outputBefore_;
   WordDocument* source_ = nullptr;
   int part_ = 0;
   int start_ = 0;
@@ -243,6 +268,247 @@ class Splitter {
   int rowsMoved_ = 0;  // rows of the current source that ran across a page where it was cut
   int undone_ = 0;
 };
+
+// What became of one source.
+struct Outcome {
+  enum class State { Waiting, Cut, Stopped, Failed, Broken };
+  State state = State::Waiting;
+  std::vector<std::string> parts;      // Cut: written, in order
+  int undone = 0;                      // Stopped: parts removed again
+  std::optional<OfficeError> failure;  // Failed: the office could not cut it
+  std::exception_ptr error;            // Broken: ends the run
+};
+
+// The sources of one split, shared by the servers cutting them: each takes
+// the next source of the list, and the run hears of each source, whichever
+// server cut it, in list order and on the run's own thread.
+class Batch {
+ public:
+  Batch(RunState& run, const CommonOptions& common, RunReporter& reporter, bool threaded)
+      : run_(run),
+        common_(common),
+        reporter_(reporter),
+        threaded_(threaded),
+        outcomes_(run.WorkList.size()) {}
+
+  // ---- the servers' side
+
+  // The next source to cut; false when none is left or the run ends early.
+  bool Take(std::size_t& i) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (halt_ || run_.StopRequested() || next_ >= outcomes_.size()) return false;
+    i = next_++;
+    return true;
+  }
+  void Say(const std::string& text) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      said_.push_back(text);
+    }
+    Wake();
+  }
+  void Put(std::size_t i, Outcome outcome) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      outcomes_[i] = std::move(outcome);
+    }
+    Wake();
+  }
+  // A server that could not start (again) cuts nothing more; the others go on.
+  void Gone(const std::optional<OfficeError>& cause) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (cause && !startFailure_) startFailure_ = cause;
+      ++gone_;
+    }
+    Wake();
+  }
+  const std::atomic<bool>& Halting() const { return halt_; }
+
+  // ---- the run's side
+
+  // Reports what is ready, in order. Answers false once the run is over for
+  // good: a stop, or a failure that ends it (then Error() holds it).
+  bool Report() {
+    for (;;) {
+      std::vector<std::string> said;
+      Outcome* ready = nullptr;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        said.swap(said_);
+        if (reported_ < outcomes_.size() && outcomes_[reported_].state != Outcome::State::Waiting)
+          ready = &outcomes_[reported_];
+      }
+      for (const std::string& text : said) reporter_.Status(text);
+      if (over_) return false;
+      if (ready == nullptr) return true;
+      if (!Settle(*ready)) {
+        over_ = true;
+        halt_ = true;
+        return false;
+      }
+    }
+  }
+
+  // Waits for the servers to report something, then reports it.
+  void Await(std::size_t servers) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    wake_.wait(lock, [&] {
+      return !said_.empty() || gone_ >= servers ||
+             (reported_ < outcomes_.size() &&
+              outcomes_[reported_].state != Outcome::State::Waiting);
+    });
+  }
+  bool AllGone(std::size_t servers) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return gone_ >= servers;
+  }
+  bool AllReported() const { return reported_ >= outcomes_.size(); }
+  void Halt() { halt_ = true; }
+
+  // Once every server is gone: removes the parts of sources cut after the one
+  // the run stopped at, and says what was undone.
+  std::string UndoUnreported() {
+    std::string undone;
+    for (std::size_t i = reported_; i < outcomes_.size(); ++i) {
+      Outcome& o = outcomes_[i];
+      int n = o.undone;
+      for (const std::string& part : o.parts)
+        if (::unlink(part.c_str()) == 0) ++n;
+      o.parts.clear();
+      if (n > 0)
+        undone += Arg(Translate("ops", "已撤销“%1”已生成的 %2 个新文件。"),
+                      {DisplayText(FileNamePart(run_.WorkList[i])), n});
+    }
+    return undone;
+  }
+
+  const std::vector<OfficeError>& Failed() const { return failed_; }
+  std::exception_ptr Error() const { return error_; }
+  const std::optional<OfficeError>& StartFailure() const { return startFailure_; }
+  bool Stopped() const { return stopped_; }
+
+ private:
+  void Wake() {
+    if (threaded_) {
+      wake_.notify_all();
+    } else {
+      Report();  // one server cuts on the run's own thread
+    }
+  }
+
+  // Tells the run of one source; false when the run ends with it.
+  bool Settle(Outcome& o) {
+    const int i = static_cast<int>(reported_++);
+    switch (o.state) {
+      case Outcome::State::Cut:
+        if (!o.parts.empty()) run_.OutputBase = o.parts.back();
+        o.parts.clear();
+        // The source is closed and all its parts are written: it may go now.
+        if (FinishEntry(run_, common_, reporter_, i)) {
+          stopped_ = true;
+          return false;
+        }
+        return true;
+      case Outcome::State::Failed:
+        // The parts of this source are undone already; the batch goes on.
+        failed_.push_back(*o.failure);
+        reporter_.Status(failed_.back().what());
+        return true;
+      case Outcome::State::Stopped:
+        --reported_;  // said with the other sources left unfinished
+        stopped_ = true;
+        return false;
+      case Outcome::State::Broken:
+        error_ = o.error;
+        --reported_;
+        return false;
+      case Outcome::State::Waiting:
+        break;
+    }
+    return true;
+  }
+
+  RunState& run_;
+  const CommonOptions& common_;
+  RunReporter& reporter_;
+  const bool threaded_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::vector<Outcome> outcomes_;
+  std::vector<std::string> said_;
+  std::size_t next_ = 0, reported_ = 0, gone_ = 0;
+  std::atomic<bool> halt_{false};
+  bool over_ = false, stopped_ = false;
+  std::optional<OfficeError> startFailure_;
+  std::vector<OfficeError> failed_;
+  std::exception_ptr error_;
+};
+
+// One server's share of a split: takes sources from `batch` until none is
+// left, starting its server afresh when the office goes down on one.
+void CutSources(Batch& batch, const RunState& run, const DocumentSplitOptions& options, int amount,
+                const std::vector<std::pair<std::string, std::string>>& stems,
+                const std::string& folder) {
+  std::optional<OfficeError> gone;
+  try {
+    OfficeServer server;
+    auto app = std::make_unique<WordApplication>(server);
+    Say say = [&batch](const std::string& text) { batch.Say(text); };
+    auto splitter = std::make_unique<Splitter>(*app, run, batch.Halting(), say, folder);
+    std::size_t i = 0;
+    while (batch.Take(i)) {
+      const std::string path = run.WorkList[i];
+      if (!server.Running()) {
+        // The office went down (on the source before, or while idle): a
+        // fresh one takes the rest.
+        batch.Say(Translate("ops", "正在重新启动 LibreOffice..."));
+        splitter.reset();
+        app.reset();
+        server.Shutdown();
+        try {
+          app = std::make_unique<WordApplication>(server);
+        } catch (const OfficeError& e) {
+          Outcome none;
+          none.state = Outcome::State::Failed;
+          none.failure = OfficeError(path, PW_TR_NOOP("office", "分割"), e.what());
+          batch.Put(i, std::move(none));
+          throw;
+        }
+        splitter = std::make_unique<Splitter>(*app, run, batch.Halting(), say, folder);
+      }
+      batch.Say(Translate("ops", "正在分割文件： ") + DisplayText(FileNamePart(path)));
+      if (!stems[i].second.empty()) batch.Say(stems[i].second);
+      Outcome outcome;
+      try {
+        if (splitter->Cut(path, stems[i].first, options, amount)) {
+          outcome.state = Outcome::State::Cut;
+          outcome.parts = splitter->Written();
+        } else {
+          outcome.state = Outcome::State::Stopped;
+          outcome.undone = splitter->Undone();
+        }
+      } catch (const OfficeError& e) {
+        outcome.state = Outcome::State::Failed;
+        outcome.failure =
+            e.file() == path ? e : OfficeError(path, PW_TR_NOOP("office", "分割"), e.what());
+      } catch (...) {
+        outcome.state = Outcome::State::Broken;
+        outcome.error = std::current_exception();
+      }
+      batch.Put(i, std::move(outcome));
+    }
+    // Every part is in place: an office that fails to close takes nothing
+    // from them.
+    try {
+      app->Quit();
+    } catch (const OfficeError&) {
+    }
+  } catch (const OfficeError& e) {
+    gone = e;
+  }
+  batch.Gone(gone);
+}
 
 }  // namespace
 
@@ -255,51 +521,51 @@ void SplitDocuments(RunState& run, const DocumentSplitOptions& options, const Co
   const std::size_t slash = run.OutputBase.find_last_of('/');
   const std::string folder =
       slash == std::string::npos ? std::string() : run.OutputBase.substr(0, slash + 1);
-  // Sources the office could not cut, with why: the others are still split,
-  // and the run ends naming every one of these.
-  std::vector<OfficeError> failed;
-  try {
-    OfficeServer server;
-    auto app = std::make_unique<WordApplication>(server);
-    Splitter splitter(*app, run, reporter, folder);
-    for (std::size_t i = 0; i < count; ++i) {
-      const std::string path = run.WorkList[i];
-      reporter.Status(Translate("ops", "正在分割文件： ") + DisplayText(FileNamePart(path)));
-      try {
-        if (!splitter.Cut(path, options, amount)) {
-          const int undone = splitter.Undone();
-          reporter.Status(
-              undone == 0 ? Stopped()
-                          : Stopped() + Arg(Translate("ops", "已撤销“%1”已生成的 %2 个新文件。"),
-                                            {DisplayText(FileNamePart(path)), undone}));
-          return;
-        }
-      } catch (const OfficeError& e) {
-        // The parts of this source are undone already; the batch goes on.
-        failed.push_back(
-            e.file() == path ? e : OfficeError(path, PW_TR_NOOP("office", "分割"), e.what()));
-        reporter.Status(failed.back().what());
-        if (!server.Running()) {
-          // The office went down on this file: a fresh one takes the rest.
-          reporter.Status(Translate("ops", "正在重新启动 LibreOffice..."));
-          app.reset();
-          server.Shutdown();
-          app = std::make_unique<WordApplication>(server);
-          splitter.Rebind(*app);
-        }
-        continue;
+  const auto stems = ChooseStems(run.WorkList);
+  const std::size_t servers = std::clamp<std::size_t>(
+      std::min<std::size_t>(static_cast<std::size_t>(std::max(options.servers, 1)),
+                            std::max(1u, std::thread::hardware_concurrency())),
+      1, std::max<std::size_t>(count, 1));
+
+  Batch batch(run, common, reporter, servers > 1);
+  if (servers == 1) {
+    // Cut on the run's own thread, which hears of each step as it happens.
+    CutSources(batch, run, options, amount, stems, folder);
+  } else {
+    std::vector<std::thread> cutting;
+    struct Joined {
+      Batch& batch;
+      std::vector<std::thread>& threads;
+      ~Joined() {
+        batch.Halt();
+        for (std::thread& t : threads)
+          if (t.joinable()) t.join();
       }
-      // The source is closed and all its parts are written: it may go now.
-      if (FinishEntry(run, common, reporter, static_cast<int>(i))) {
-        reporter.Status(Stopped());
-        return;
-      }
-    }
-    reporter.Status(Translate("ops", "操作已完成，正在清理内存... "));
-    app->Quit();
-  } catch (const OfficeError& e) {
-    document::Fail(e);
+    } joined{batch, cutting};
+    for (std::size_t k = 0; k < servers; ++k)
+      cutting.emplace_back(CutSources, std::ref(batch), std::cref(run), std::cref(options), amount,
+                           std::cref(stems), std::cref(folder));
+    while (batch.Report() && !batch.AllGone(servers)) batch.Await(servers);
   }
+  // Every server is gone (the guard above has waited for them): what they
+  // said last is reported too.
+  batch.Report();
+  if (batch.Error()) {
+    batch.UndoUnreported();
+    std::rethrow_exception(batch.Error());
+  }
+  if (batch.Stopped() || (run.StopRequested() && !batch.AllReported())) {
+    reporter.Status(Stopped() + batch.UndoUnreported());
+    return;
+  }
+  if (!batch.AllReported()) {
+    // No server could be started (again) to cut the sources left.
+    batch.UndoUnreported();
+    if (batch.StartFailure()) document::Fail(*batch.StartFailure());
+    throw RunError(RunError::Kind::Failure, first, Stopped());
+  }
+  reporter.Status(Translate("ops", "操作已完成，正在清理内存... "));
+  const std::vector<OfficeError>& failed = batch.Failed();
   if (failed.size() == 1) document::Fail(failed.front());
   if (!failed.empty()) {
     std::string message =

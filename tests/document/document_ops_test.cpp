@@ -516,6 +516,7 @@ TEST(DocumentSplit, AStopBetweenPartsUndoesTheSourceBeingCut) {
   DocumentSplitOptions byTwo;
   byTwo.way = DocumentSplitOptions::Way::Pages;
   byTwo.pagesText = "2";
+  byTwo.servers = 1;  // one server: the parts come in a known order
   std::atomic<bool> stop{false};
   RunState run = MakeRun({dir.file("in/a.docx"), dir.file("in/b.docx")}, dir.file("out/x"));
   run.StopFlag = &stop;
@@ -591,9 +592,9 @@ TEST(DocumentSplit, SameNamedSourcesFromOtherFoldersKeepEveryPart) {
         << said;
 }
 
-// Kills (-9) every office process this test program started.
-int KillOwnOffice() {
-  int killed = 0;
+// The office processes this test program started.
+std::vector<pid_t> OwnOffices() {
+  std::vector<pid_t> found;
   std::error_code ec;
   for (const auto& e : std::filesystem::directory_iterator("/proc", ec)) {
     const std::string name = e.path().filename().string();
@@ -606,9 +607,16 @@ int KillOwnOffice() {
     char state = 0;
     if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) != 2) continue;
     if (ppid != ::getpid()) continue;
-    ::kill(std::stoi(name), SIGKILL);
-    ++killed;
+    found.push_back(static_cast<pid_t>(std::stoi(name)));
   }
+  return found;
+}
+
+// Kills (-9) every office process this test program started.
+int KillOwnOffice() {
+  int killed = 0;
+  for (const pid_t pid : OwnOffices())
+    if (::kill(pid, SIGKILL) == 0) ++killed;
   return killed;
 }
 
@@ -624,7 +632,8 @@ TEST(DocumentRobustness, TheOfficeGoingDownOnAFileEndsNeitherTheBatchNorTheMerge
   std::filesystem::create_directories(dir.file("out"));
   {
     SCOPED_TRACE("split");
-    const DocumentSplitOptions byPage = ByPages(1);
+    DocumentSplitOptions byPage = ByPages(1);
+    byPage.servers = 1;  // the one server killed is the one cutting b
     RunState run = MakeRun(sources, dir.file("out/x"));
     Recorder rec;
     int kills = 0;
@@ -667,6 +676,145 @@ TEST(DocumentRobustness, TheOfficeGoingDownOnAFileEndsNeitherTheBatchNorTheMerge
     const auto merged = OpenAll({run.OutputBase});
     EXPECT_EQ(Words(merged[0].text), "a1a2b1b2b3c1c2");
     EXPECT_EQ(merged[0].pages, 8);  // the break after the last document makes an empty page
+  }
+}
+
+// Parts in `folder` named after `stem` ("a" -> a_1.fodt.docx, a_2.fodt.docx...).
+std::vector<std::string> PartsOf(const std::string& folder, const std::string& stem) {
+  std::vector<std::string> parts;
+  for (const std::string& name : FilesIn(folder))
+    if (name.rfind(stem + "_", 0) == 0) parts.push_back(folder + "/" + name);
+  return parts;
+}
+
+// Sources of a batch split by one page, each of its own words ("a1", "a2"...).
+struct Batch {
+  TempDir dir;
+  std::vector<std::string> names, sources;
+  std::vector<int> pages;
+  explicit Batch(const std::vector<std::pair<std::string, int>>& docs) {
+    for (const auto& [name, n] : docs) {
+      names.push_back(name);
+      pages.push_back(n);
+      sources.push_back(dir.file("in/" + name + ".fodt"));
+      WriteFile(sources.back(), Pages(n, name));
+    }
+    std::filesystem::create_directories(dir.file("out"));
+  }
+  std::string out() const { return dir.file("out"); }
+  // Source k is split whole: a part for each page, holding that page.
+  void ExpectSplit(std::size_t k) const {
+    const std::vector<std::string> parts = PartsOf(out(), names[k]);
+    ASSERT_EQ(parts.size(), static_cast<std::size_t>(pages[k])) << names[k];
+    const std::vector<Opened> opened = OpenAll(parts);
+    std::string words;
+    for (const Opened& o : opened) words += Words(o.text);
+    std::string expected;
+    for (int p = 1; p <= pages[k]; ++p) expected += names[k] + std::to_string(p);
+    EXPECT_EQ(words, expected) << names[k];
+  }
+};
+
+// Two servers cut a batch at once; the run still hears of each source in list
+// order, as the window removes its rows and counts them.
+TEST(DocumentSplitInParallel, EveryPartIsWrittenAndSourcesAreReportedInListOrder) {
+  // The first source is the longest: the other server finishes the next ones
+  // before it.
+  Batch batch({{"a", 6}, {"b", 1}, {"c", 2}, {"d", 1}});
+  RunState run = MakeRun(batch.sources, batch.dir.file("out/x"));
+  Recorder rec;
+  std::size_t servers = 0;
+  rec.onStatus = [&](const std::string&) { servers = std::max(servers, OwnOffices().size()); };
+  SplitDocuments(run, ByPages(1), CommonOptions{}, rec);
+  EXPECT_EQ(servers, 2u);
+  EXPECT_EQ(rec.counters, (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_EQ(rec.removedRows, (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_EQ(rec.steps, 4);
+  EXPECT_EQ(run.OutputBase, batch.dir.file("out/d_1.fodt.docx"));
+  EXPECT_EQ(rec.statuses.back(), "4 个文件已被分割，并生成了新文件！");
+  EXPECT_EQ(FilesIn(batch.out()).size(), 10u);  // no temporary file is left either
+  for (std::size_t k = 0; k < batch.names.size(); ++k) batch.ExpectSplit(k);
+  EXPECT_TRUE(OwnOffices().empty());
+}
+
+// A stop while both servers cut: the sources reported finished keep every
+// part, every other source keeps none, and both servers end.
+TEST(DocumentSplitInParallel, AStopLeavesNoPartOfAnUnfinishedSource) {
+  for (const int stopAt : {1, 4, 7}) {
+    SCOPED_TRACE("stop at part " + std::to_string(stopAt));
+    Batch batch({{"a", 3}, {"b", 3}, {"c", 3}, {"d", 3}});
+    std::atomic<bool> stop{false};
+    RunState run = MakeRun(batch.sources, batch.dir.file("out/x"));
+    run.StopFlag = &stop;
+    Recorder rec;
+    int parts = 0;
+    rec.onStatus = [&](const std::string& text) {
+      if (text.find("新文件已生成") != std::string::npos && ++parts == stopAt) stop = true;
+    };
+    SplitDocuments(run, ByPages(1), CommonOptions{}, rec);
+    EXPECT_EQ(rec.statuses.back().rfind("用户强行退出，操作未完成！", 0), 0u)
+        << rec.statuses.back();
+    EXPECT_EQ(rec.counters, rec.removedRows);
+    ASSERT_LT(rec.removedRows.size(), batch.names.size());
+    for (std::size_t k = 0; k < batch.names.size(); ++k) {
+      if (k < rec.removedRows.size()) {
+        EXPECT_EQ(rec.removedRows[k], static_cast<int>(k));
+        batch.ExpectSplit(k);
+      } else {
+        EXPECT_TRUE(PartsOf(batch.out(), batch.names[k]).empty()) << batch.names[k];
+      }
+    }
+    for (const std::string& name : FilesIn(batch.out()))
+      EXPECT_NE(name[0], '.') << "a temporary file is left: " << name;
+    EXPECT_TRUE(OwnOffices().empty());
+  }
+}
+
+// The office going down under both servers: the sources they were cutting are
+// reported failed with no part left, fresh servers cut the rest. Going down
+// once the last part is written fails nothing.
+TEST(DocumentSplitInParallel, TheOfficeGoingDownFailsOnlyTheSourcesBeingCut) {
+  struct Case {
+    const char* killAt;  // the part whose report kills every office
+    int servers;
+    bool failsA;
+  };
+  const Case cases[] = {{"a_2.", 2, true}, {"d_3.", 1, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.killAt);
+    Batch batch({{"a", 6}, {"b", 3}, {"c", 3}, {"d", 3}});
+    RunState run = MakeRun(batch.sources, batch.dir.file("out/x"));
+    Recorder rec;
+    int kills = 0;
+    rec.onStatus = [&](const std::string& text) {
+      if (kills == 0 && text.find(c.killAt) != std::string::npos) kills += KillOwnOffice();
+    };
+    DocumentSplitOptions byPage = ByPages(1);
+    byPage.servers = c.servers;
+    std::vector<std::string> failed;
+    try {
+      SplitDocuments(run, byPage, CommonOptions{}, rec);
+    } catch (const RunError& e) {
+      EXPECT_NE(std::string(e.what()).find("LibreOffice 意外退出"), std::string::npos) << e.what();
+      for (std::size_t k = 0; k < batch.names.size(); ++k)
+        if (std::string(e.what()).find(batch.names[k] + ".fodt") != std::string::npos)
+          failed.push_back(batch.names[k]);
+    }
+    EXPECT_EQ(kills, c.servers);
+    EXPECT_EQ(!failed.empty() && failed[0] == "a", c.failsA);
+    EXPECT_LE(failed.size(), 2u);  // at most the two being cut
+    std::vector<int> expectRows;
+    for (std::size_t k = 0; k < batch.names.size(); ++k) {
+      if (std::find(failed.begin(), failed.end(), batch.names[k]) != failed.end()) {
+        EXPECT_TRUE(PartsOf(batch.out(), batch.names[k]).empty()) << batch.names[k];
+      } else {
+        expectRows.push_back(static_cast<int>(k));
+        batch.ExpectSplit(k);
+      }
+    }
+    EXPECT_EQ(rec.removedRows, expectRows);
+    EXPECT_EQ(rec.counters, expectRows);
+    EXPECT_TRUE(OwnOffices().empty());
   }
 }
 
