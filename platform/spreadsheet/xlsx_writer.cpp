@@ -1,6 +1,8 @@
 #include "platform/spreadsheet/xlsx_writer.h"
 
 #include <fcntl.h>
+#include <isa-l/crc.h>
+#include <isa-l/igzip_lib.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -12,6 +14,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <set>
 #include <string_view>
 
@@ -155,7 +158,7 @@ constexpr std::uint32_t k32 = 0xFFFFFFFF;
 constexpr std::uint32_t kDosDate = (0 << 9) | (1 << 5) | 1;  // 1980-01-01, the format's first day
 
 std::uint32_t Crc(std::uint32_t crc, const char* data, std::size_t n) {
-  return static_cast<std::uint32_t>(crc32_z(crc, reinterpret_cast<const Bytef*>(data), n));
+  return crc32_gzip_refl(crc, reinterpret_cast<const unsigned char*>(data), n);
 }
 
 // Where XML text goes once gathered.
@@ -173,51 +176,66 @@ class XmlSink {
 // other.
 class Deflater {
  public:
-  explicit Deflater(OutFile& out) : out_(out) {
-    std::memset(&z_, 0, sizeof z_);
-    // The fastest level: the XML of sheets compresses well even so, and the
-    // time goes to the data instead of the compressor.
-    if (deflateInit2(&z_, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) out_.FailWith(ENOMEM);
-    buf_.resize(1 << 17);
+  explicit Deflater(OutFile& out)
+      : out_(out), z_(std::make_unique<isal_zstream>()), level_(kLevelBuffer), buf_(1 << 17) {
+    Start();
   }
-  ~Deflater() { deflateEnd(&z_); }
   Deflater(const Deflater&) = delete;
   Deflater& operator=(const Deflater&) = delete;
 
   void Feed(const char* data, std::size_t n) {
-    while (n > 0) {  // zlib counts in 32 bits
-      const auto step = static_cast<uInt>(std::min<std::size_t>(n, 1u << 30));
-      z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
-      z_.avail_in = step;
-      Pump(Z_NO_FLUSH);
+    while (n > 0) {  // the compressor counts in 32 bits
+      const auto step = static_cast<std::uint32_t>(std::min<std::size_t>(n, 1u << 30));
+      z_->next_in = reinterpret_cast<std::uint8_t*>(const_cast<char*>(data));
+      z_->avail_in = step;
+      Pump();
       data += step;
       n -= step;
     }
   }
 
   void EndSegment(bool last) {
-    z_.next_in = nullptr;
-    z_.avail_in = 0;
-    Pump(last ? Z_FINISH : Z_SYNC_FLUSH);
-    deflateReset(&z_);
+    z_->next_in = nullptr;
+    z_->avail_in = 0;
+    if (last)
+      z_->end_of_stream = 1;
+    else
+      z_->flush = SYNC_FLUSH;
+    Pump();
+    Start();
   }
 
  private:
-  void Pump(int flush) {
+  // The compressor's fast level with its suggested working memory: the XML
+  // of sheets compresses well even so, and the time goes to the data.
+  static constexpr std::size_t kLevelBuffer = ISAL_DEF_LVL1_DEFAULT;
+
+  void Start() {
+    isal_deflate_init(z_.get());
+    z_->level = 1;
+    z_->level_buf = level_.data();
+    z_->level_buf_size = static_cast<std::uint32_t>(level_.size());
+    z_->flush = NO_FLUSH;
+  }
+
+  // Runs until the input is taken and, at the end of a segment, flushed or
+  // closed: output space left over means the compressor has nothing more.
+  void Pump() {
     for (;;) {
-      z_.next_out = reinterpret_cast<Bytef*>(buf_.data());
-      z_.avail_out = static_cast<uInt>(buf_.size());
-      const int rc = deflate(&z_, flush);
-      if (rc == Z_STREAM_ERROR) out_.FailWith(EIO);
-      const std::size_t n = buf_.size() - z_.avail_out;
+      z_->next_out = buf_.data();
+      z_->avail_out = static_cast<std::uint32_t>(buf_.size());
+      if (isal_deflate(z_.get()) != COMP_OK) out_.FailWith(EIO);
+      const std::size_t n = buf_.size() - z_->avail_out;
       if (n > 0) out_.Write(buf_.data(), n);
-      if (flush == Z_FINISH ? rc == Z_STREAM_END : z_.avail_out != 0) return;
+      if (z_->avail_out != 0 && (z_->end_of_stream == 0 || z_->internal_state.state == ZSTATE_END))
+        return;
     }
   }
 
   OutFile& out_;
-  z_stream z_;
-  std::vector<char> buf_;
+  std::unique_ptr<isal_zstream> z_;  // large: its history lives inside
+  std::vector<std::uint8_t> level_;
+  std::vector<std::uint8_t> buf_;
 };
 
 // A zip package written front to back. Each entry is deflated as its data
