@@ -19,10 +19,13 @@ bool IsCellBlank(const xl::Workbook& book, const xl::Cell& cell) {
 bool IsSheetBlank(ServerSheet& sheet) {
   if (sheet.Model().spilled.usedRow != 0) return false;
   const xl::Workbook& book = sheet.Workbook().Model();
-  for (const xl::Row& row : sheet.Model().rows)
-    for (const xl::Cell& c : row.cells)
-      if (!IsCellBlank(book, c)) return false;
-  return true;
+  bool blank = true;
+  sheet.Model().ForEachRow(1, xl::kMaxRows, [&](const xl::Row& row) {
+    blank = std::all_of(row.cells.begin(), row.cells.end(),
+                        [&](const xl::Cell& c) { return IsCellBlank(book, c); });
+    return blank;
+  });
+  return blank;
 }
 
 void DetectHeaderRow(ServerSheet& sheet, std::uint32_t rows, ScanState& scan) {
@@ -56,15 +59,22 @@ void ForEachFilledMerge(ServerSheet& sheet, F&& f) {
 
 void FindUsedRows(ServerSheet& sheet, ScanState& scan) {
   const xl::Workbook& book = sheet.Workbook().Model();
-  const auto& rows = sheet.Model().rows;
   scan.ScanRow = 1;
-  for (auto it = rows.rbegin(); it != rows.rend() && scan.ScanRow == 1; ++it) {
-    for (const xl::Cell& c : it->cells) {
-      if (!IsCellBlank(book, c)) {
-        scan.ScanRow = it->index;
-        break;
-      }
+  // From the bottom up: the last rows of a sheet are what decides.
+  auto lastFilled = [&](const std::vector<xl::Row>& rows) {
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it)
+      for (const xl::Cell& c : it->cells)
+        if (!IsCellBlank(book, c)) return it->index;
+    return 0u;
+  };
+  if (const auto& pages = sheet.Model().pages) {
+    std::vector<xl::Row> block;
+    for (std::size_t b = pages->Blocks(); b-- > 0 && scan.ScanRow == 1;) {
+      pages->Read(b, block);
+      scan.ScanRow = std::max(1u, lastFilled(block));
     }
+  } else {
+    scan.ScanRow = std::max(1u, lastFilled(sheet.Model().rows));
   }
   ForEachFilledMerge(sheet,
                      [&](const xl::Rect& m) { scan.ScanRow = std::max(scan.ScanRow, m.r2); });
@@ -74,12 +84,13 @@ void FindUsedRows(ServerSheet& sheet, ScanState& scan) {
 std::uint32_t UsedColumns(ServerSheet& sheet) {
   const xl::Workbook& book = sheet.Workbook().Model();
   std::uint32_t last = 0;
-  for (const xl::Row& row : sheet.Model().rows)
-    for (auto it = row.cells.rbegin(); it != row.cells.rend(); ++it)
-      if (it->col > last && !IsCellBlank(book, *it)) {
+  sheet.Model().ForEachRow(1, xl::kMaxRows, [&](const xl::Row& row) {
+    for (auto it = row.cells.rbegin(); it != row.cells.rend() && it->col > last; ++it)
+      if (!IsCellBlank(book, *it)) {
         last = it->col;
         break;
       }
+  });
   ForEachFilledMerge(sheet, [&](const xl::Rect& m) { last = std::max(last, m.c2); });
   return std::max(last, sheet.Model().spilled.usedColumn);
 }

@@ -17,6 +17,7 @@ namespace pw {
 namespace {
 
 constexpr std::uint32_t kHeaderScanRows = 5;
+constexpr std::uint32_t kSliceRows = 1024;  // rows merged between two write-outs
 
 // The merged workbook's path: OutputBase, with ".xlsx" unless it names a workbook already.
 std::string MergedPath(const std::string& base) {
@@ -80,23 +81,6 @@ ServerSheet& ChooseTarget(ServerWorkbook& target, ServerSheet& source, int index
   return target.ActiveSheet();
 }
 
-// The last row of the slice of rows that starts at `first`: a fixed number
-// of rows on, or further down to the end of a merged range it would cut;
-// never past `used`.
-std::uint32_t SliceEnd(const xl::Sheet& sheet, std::uint32_t first, std::uint32_t used) {
-  constexpr std::uint32_t kSliceRows = 1024;
-  std::uint32_t last = std::min(used, first + kSliceRows - 1);
-  for (bool moved = true; moved && last < used;) {
-    moved = false;
-    for (const xl::Rect& m : sheet.merges)
-      if (m.r1 <= last && last < m.r2) {
-        last = std::min(used, m.r2);
-        moved = true;
-      }
-  }
-  return last;
-}
-
 std::string NothingMerged() {
   return Translate("ops", "没有生成合并后的工作簿。");
 }
@@ -153,8 +137,8 @@ std::optional<PendingOutput> MergeAndSave(RunState& run, const WorkbookMergeOpti
     std::error_code ec;
     if (f < run.WorkList.size() && !IsXlsName(run.WorkList[f]) &&
         std::filesystem::file_size(run.WorkList[f], ec) <= kReadAheadBytes && !ec)
-      next =
-          std::async(std::launch::async, [path = run.WorkList[f]] { return xl::ReadXlsx(path); });
+      next = std::async(std::launch::async,
+                        [path = run.WorkList[f]] { return xl::ReadXlsxPaged(path); });
   };
   readAhead(0);
   for (std::size_t f = 0; f < run.WorkList.size(); ++f) {
@@ -208,7 +192,7 @@ std::optional<PendingOutput> MergeAndSave(RunState& run, const WorkbookMergeOpti
       const std::string label = FileNamePart(path) + " / " + sheet.Name();
       const auto known = headers.find(&into.Model());
       for (std::uint32_t first = startRow; first <= used.ScanRow;) {
-        const std::uint32_t last = SliceEnd(sheet.Model(), first, used.ScanRow);
+        const std::uint32_t last = SliceEnd(sheet.Model(), first, kSliceRows, used.ScanRow);
         const std::uint32_t to = below + 1 + (first - startRow);
         const std::string span = std::to_string(first) + ":";
         if (byHeader && known != headers.end()) {
@@ -237,14 +221,11 @@ std::optional<PendingOutput> MergeAndSave(RunState& run, const WorkbookMergeOpti
         }
         if (lead != 0) {
           const xl::Workbook& book = source.Model();
-          const auto& rows = sheet.Model().rows;
-          auto row =
-              std::lower_bound(rows.begin(), rows.end(), first,
-                               [](const xl::Row& r, std::uint32_t n) { return r.index < n; });
-          for (; row != rows.end() && row->index <= last; ++row)
-            if (std::any_of(row->cells.begin(), row->cells.end(),
+          sheet.Model().ForEachRow(first, last, [&](const xl::Row& row) {
+            if (std::any_of(row.cells.begin(), row.cells.end(),
                             [&](const xl::Cell& c) { return !IsCellBlank(book, c); }))
-              PutText(into, below + 1 + (row->index - startRow), 1, label);
+              PutText(into, below + 1 + (row.index - startRow), 1, label);
+          });
         }
         if (spillable)
           SpillFinishedRows(into, known == headers.end() ? 0 : known->second.row, output);

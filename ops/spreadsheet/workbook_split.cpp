@@ -17,6 +17,26 @@ namespace pw {
 namespace {
 
 constexpr std::uint32_t kHeaderScanRows = 5;
+constexpr std::uint32_t kSliceRows = 1024;  // rows copied between two write-outs
+
+bool IsXlsPath(const std::string& path) {
+  std::string ext = path.substr(path.size() >= 4 ? path.size() - 4 : 0);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == ".xls";
+}
+
+// The value in column `col` of `row`, as CellRange::Value gives it.
+CellValue ValueIn(const xl::Workbook& book, const xl::Row& row, std::uint32_t col) {
+  CellValue v;
+  auto it = std::lower_bound(row.cells.begin(), row.cells.end(), col,
+                             [](const xl::Cell& c, std::uint32_t n) { return c.col < n; });
+  if (it == row.cells.end() || it->col != col) return v;
+  v.kind = it->kind;
+  v.number = it->number;
+  if (it->kind == xl::CellKind::Text || it->kind == xl::CellKind::Error)
+    v.text = book.Text(it->text);
+  return v;
+}
 std::string StopText() {
   return Translate("ops", "用户强行退出，转换操作未完成！");
 }
@@ -185,17 +205,18 @@ class Splitter {
       if (IsSheetBlank(sheet)) continue;
       sheet.Cells().select();
       server_.Copy();
-      ServerWorkbook& out = server_.Add();
-      out.Activate();
-      out.ActiveSheet().Range("A1").select();
-      out.ActiveSheet().paste();
-      out.ActiveSheet().Range("A1").select();
       // Two names that clean up alike must not overwrite each other.
       std::string tag = SafeFilePart(sheet.Name());
       for (int n = 2; used.count(tag) != 0; ++n)
         tag = SafeFilePart(sheet.Name()) + "(" + std::to_string(n) + ")";
       used.insert(tag);
-      Save(out, OutputPath(path, tag));
+      const std::string output = OutputPath(path, tag);
+      ServerWorkbook& out = server_.Add();
+      out.Activate();
+      out.ActiveSheet().Range("A1").select();
+      PasteRows(out.ActiveSheet(), output);
+      out.ActiveSheet().Range("A1").select();
+      Save(out, output);
     }
     return true;
   }
@@ -215,8 +236,18 @@ class Splitter {
 
   // Copies rows first..last of `sheet` into `target`, a sheet of its own in
   // the output, after its title block when asked, and names it after `sheet`.
+  // Pastes the copied block at `target`'s selected cell; in a workbook
+  // bound for .xlsx, the rows it placed go to disk as they come.
+  void PasteRows(ServerSheet& target, const std::string& output) {
+    if (IsXlsPath(output)) {
+      target.paste();  // converted whole
+      return;
+    }
+    target.paste(kSliceRows, [&] { SpillFinishedRows(target, 0, output); });
+  }
+
   void CopySlice(ServerSheet& sheet, const SheetShape& shape, ServerSheet& target,
-                 std::uint32_t first, std::uint32_t last) {
+                 std::uint32_t first, std::uint32_t last, const std::string& output) {
     const std::string columns = ColumnLetters(shape.width);
     std::uint32_t below = 0;  // the row the slice goes under; 0: below what the sheet holds
     if (options_.repeatTitle) {
@@ -235,7 +266,7 @@ class Splitter {
         below = held.ScanRow;
       }
       target.Range("A" + std::to_string(below + 1)).select();
-      target.paste();
+      PasteRows(target, output);
     }
     try {
       target.Name(sheet.Name());
@@ -267,17 +298,18 @@ class Splitter {
     for (std::uint32_t k = 1; k <= parts; ++k) {
       if (run_.StopRequested()) return false;
       ServerWorkbook& out = NewOutput();
+      const std::string output = OutputPath(path, std::to_string(k));
       bool first = true;
       const bool done = ForEachSheet(source, [&](ServerSheet& sheet, const SheetShape& shape) {
         const std::uint32_t data = shape.used > shape.header ? shape.used - shape.header : 0;
         const std::uint32_t per = data / parts;
         const std::uint32_t from = (k - 1) * per + shape.header + 1;
         const std::uint32_t last = k == parts ? shape.used : k * per + shape.header;
-        CopySlice(sheet, shape, NextSheet(out, first), from, last);
+        CopySlice(sheet, shape, NextSheet(out, first), from, last, output);
         first = false;
       });
       if (!done) return false;
-      Save(out, OutputPath(path, std::to_string(k)));
+      Save(out, output);
     }
     return true;
   }
@@ -287,6 +319,7 @@ class Splitter {
     for (std::uint64_t k = 1;; ++k) {
       if (run_.StopRequested()) return false;
       ServerWorkbook& out = NewOutput();
+      const std::string output = OutputPath(path, std::to_string(k));
       const std::uint64_t skip = (k - 1) * rows;
       bool first = true;
       const bool done = ForEachSheet(source, [&](ServerSheet& sheet, const SheetShape& shape) {
@@ -296,7 +329,7 @@ class Splitter {
         const std::uint64_t last = std::min<std::uint64_t>(k * rows + shape.header, shape.used);
         CopySlice(sheet, shape, NextSheet(out, first),
                   static_cast<std::uint32_t>(std::min<std::uint64_t>(from, xl::kMaxRows + 1)),
-                  static_cast<std::uint32_t>(last));
+                  static_cast<std::uint32_t>(last), output);
         first = false;
       });
       if (!done) return false;
@@ -304,7 +337,7 @@ class Splitter {
         out.Close();
         return true;
       }
-      Save(out, OutputPath(path, std::to_string(k)));
+      Save(out, output);
     }
   }
 
@@ -345,12 +378,11 @@ class Splitter {
       const std::uint32_t col = FindColumn(sheet, shape, options_.column);
       if (col == 0) continue;
       const xl::Workbook& book = source.Model();
-      for (const xl::Row& row : sheet.Model().rows) {
-        if (row.index <= shape.header || row.index > shape.used) continue;
+      sheet.Model().ForEachRow(shape.header + 1, shape.used, [&](const xl::Row& row) {
         if (std::all_of(row.cells.begin(), row.cells.end(),
                         [&](const xl::Cell& c) { return IsCellBlank(book, c); }))
-          continue;
-        const std::string value = TrimText(sheet.Cells(row.index, col).Value().Text());
+          return;
+        const std::string value = TrimText(ValueIn(book, row, col).Text());
         auto [at, added] = runs.try_emplace(value);
         if (added) values.push_back(value);
         if (at->second.empty() || at->second.back().sheet != i)
@@ -360,7 +392,7 @@ class Splitter {
           list.back().second = row.index;
         else
           list.emplace_back(row.index, row.index);
-      }
+      });
     }
     if (runs.empty())
       throw RunError(RunError::Kind::Failure, path,
@@ -375,6 +407,12 @@ class Splitter {
     for (const std::string& value : values) {
       if (run_.StopRequested()) return false;
       ServerWorkbook& out = NewOutput();
+      std::string tag = SafeFilePart(value.empty() ? "空白" : ShortText(value));
+      const std::string base = tag;
+      for (int n = 2; used.count(LowerText(tag)) != 0; ++n)
+        tag = base + "(" + std::to_string(n) + ")";
+      used.insert(LowerText(tag));
+      const std::string output = OutputPath(path, tag);
       bool first = true;
       for (const Runs& r : runs[value]) {
         ServerSheet& sheet = source.Worksheets(r.sheet);
@@ -390,7 +428,7 @@ class Splitter {
           sheet.Range("A" + std::to_string(from) + ":" + columns + std::to_string(last)).select();
           server_.Copy();
           target.Range("A" + std::to_string(below + 1)).select();
-          target.paste();
+          PasteRows(target, output);
           below += last - from + 1;
         }
         try {
@@ -399,12 +437,7 @@ class Splitter {
           target.Name(sheet.Name() + "(2)");
         }
       }
-      std::string tag = SafeFilePart(value.empty() ? "空白" : ShortText(value));
-      const std::string base = tag;
-      for (int n = 2; used.count(LowerText(tag)) != 0; ++n)
-        tag = base + "(" + std::to_string(n) + ")";
-      used.insert(LowerText(tag));
-      Save(out, OutputPath(path, tag));
+      Save(out, output);
     }
     return true;
   }

@@ -145,9 +145,11 @@ std::vector<std::string> SheetsHoldingData(const std::string& path, XlsConverter
   ServerWorkbook& book = server.Open(path);
   std::vector<std::string> names;
   for (const auto& sheet : book.Model().sheets) {
-    const bool holds = std::any_of(sheet->rows.begin(), sheet->rows.end(), [&](const xl::Row& r) {
-      return std::any_of(r.cells.begin(), r.cells.end(),
-                         [&](const xl::Cell& c) { return !xl::IsBlank(book.Model(), c); });
+    bool holds = false;
+    sheet->ForEachRow(1, xl::kMaxRows, [&](const xl::Row& r) {
+      holds = std::any_of(r.cells.begin(), r.cells.end(),
+                          [&](const xl::Cell& c) { return !xl::IsBlank(book.Model(), c); });
+      return !holds;
     });
     if (holds) names.push_back(sheet->name);
   }
@@ -176,6 +178,8 @@ void PasteBlock(const xl::Workbook& fromBook, const xl::Sheet& from, const xl::R
     return isDate[s] == 1;
   };
 
+  // Within one sheet, the rows must stay put while they are read.
+  if (&from == &to) to.Unpage();
   const xl::Rect target{
       static_cast<std::uint32_t>(area.r1 + dr), static_cast<std::uint32_t>(area.c1 + dc),
       static_cast<std::uint32_t>(area.r2 + dr), static_cast<std::uint32_t>(area.c2 + dc)};
@@ -192,10 +196,11 @@ void PasteBlock(const xl::Workbook& fromBook, const xl::Sheet& from, const xl::R
   std::vector<std::tuple<std::uint32_t, float, bool>> heights;
   std::map<std::uint32_t, xl::ColumnInfo> columns;
   if (wholeSheet) {
-    for (const xl::Row& r : from.rows)
+    from.ForEachRow(area.r1, area.r2, [&](const xl::Row& r) {
       if (r.height > 0 || r.hidden)
         heights.emplace_back(static_cast<std::uint32_t>(static_cast<long>(r.index) + dr), r.height,
                              r.hidden);
+    });
     for (const auto& [c, info] : from.columns)
       columns[static_cast<std::uint32_t>(static_cast<long>(c) + dc)] = info;
   }
@@ -218,15 +223,13 @@ void PasteBlock(const xl::Workbook& fromBook, const xl::Sheet& from, const xl::R
     else
       into.cells.insert(at, c);
   };
-  auto rowIt = std::lower_bound(from.rows.begin(), from.rows.end(), area.r1,
-                                [](const xl::Row& r, std::uint32_t v) { return r.index < v; });
-  for (; rowIt != from.rows.end() && rowIt->index <= area.r2; ++rowIt) {
-    auto it = std::lower_bound(rowIt->cells.begin(), rowIt->cells.end(), area.c1,
+  from.ForEachRow(area.r1, area.r2, [&](const xl::Row& fromRow) {
+    auto it = std::lower_bound(fromRow.cells.begin(), fromRow.cells.end(), area.c1,
                                [](const xl::Cell& c, std::uint32_t v) { return c.col < v; });
-    auto last = std::upper_bound(it, rowIt->cells.end(), area.c2,
+    auto last = std::upper_bound(it, fromRow.cells.end(), area.c2,
                                  [](std::uint32_t v, const xl::Cell& c) { return v < c.col; });
-    if (it == last) continue;
-    const auto r = static_cast<std::uint32_t>(static_cast<long>(rowIt->index) + dr);
+    if (it == last) return;
+    const auto r = static_cast<std::uint32_t>(static_cast<long>(fromRow.index) + dr);
     xl::Row* targetRow = nullptr;
     if (!sameSheet) {
       targetRow = &to.GetRow(r);
@@ -263,7 +266,7 @@ void PasteBlock(const xl::Workbook& fromBook, const xl::Sheet& from, const xl::R
       else
         gathered.emplace_back(r, c);
     }
-  }
+  });
   if (sameSheet) {
     to.Erase(target);
     for (std::size_t i = 0; i < gathered.size();) {
@@ -354,6 +357,10 @@ void ServerSheet::paste() {
   book_->Server().PasteInto(*this, selected_.r1, selected_.c1);
 }
 
+void ServerSheet::paste(std::uint32_t sliceRows, const std::function<void()>& afterSlice) {
+  book_->Server().PasteInto(*this, selected_.r1, selected_.c1, std::max(sliceRows, 1u), afterSlice);
+}
+
 // ---------------------------------------------------------------- workbooks
 
 ServerWorkbook::ServerWorkbook(SheetServer& server, std::unique_ptr<xl::Workbook> model,
@@ -422,6 +429,7 @@ void ServerWorkbook::SaveAs(const std::string& FileName) {
 
 void ServerWorkbook::SaveAs(PendingOutput& out) {
   const std::string& FileName = out.finalPath();
+  for (auto& s : model_->sheets) s->Unpage();  // a workbook opened whole is saved whole
   if (LowerExtension(FileName) != ".xls") {
     xl::WriteXlsxInto(*model_, out.tempPath(), FileName);
     path_ = FileName;
@@ -494,13 +502,13 @@ ServerWorkbook& SheetServer::Open(const std::string& path) {
     const std::string xlsx = tmp.path() + "/book.xlsx";
     xls_->ToXlsx(path, xlsx);
     try {
-      model = xl::ReadXlsx(xlsx);
+      model = xl::ReadXlsxPaged(xlsx);
     } catch (const RunError&) {
       Refuse(path, Arg(Translate("workbook", "无法读取工作簿“%1”：转换后的内容无法读取。"),
                        {DisplayText(path)}));
     }
   } else {
-    model = xl::ReadXlsx(path);
+    model = xl::ReadXlsxPaged(path);
   }
   return Open(path, std::move(model));
 }
@@ -556,15 +564,53 @@ void SheetServer::Closed(ServerWorkbook& book) {
   if (active_ == &book) active_ = books_.empty() ? nullptr : books_.back().get();
 }
 
-void SheetServer::PasteInto(ServerSheet& target, std::uint32_t row, std::uint32_t col) {
+void SheetServer::PasteInto(ServerSheet& target, std::uint32_t row, std::uint32_t col,
+                            std::uint32_t sliceRows, const std::function<void()>& afterSlice) {
   if (clipboard_.sheet == nullptr) Refuse({}, Translate("workbook", "没有可粘贴的内容。"));
   ServerSheet& source = *clipboard_.sheet;
   auto& carried = carried_[{&source.Model(), &target.Model()}];
   carried.push_back({clipboard_.area,
                      static_cast<long>(row) - static_cast<long>(clipboard_.area.r1),
                      static_cast<long>(col) - static_cast<long>(clipboard_.area.c1)});
-  PasteBlock(source.Workbook().Model(), source.Model(), clipboard_.area, clipboard_.whole,
-             target.Workbook().Model(), target.Model(), row, col, &carried);
+  const xl::Rect& area = clipboard_.area;
+  if (sliceRows == 0) {
+    PasteBlock(source.Workbook().Model(), source.Model(), area, clipboard_.whole,
+               target.Workbook().Model(), target.Model(), row, col, &carried);
+    return;
+  }
+  // Past the source's last row and merged range, one slice takes the rest.
+  const xl::Sheet& from = source.Model();
+  std::uint32_t held = from.LastRow();
+  if (from.pages && from.pages->Blocks() > 0)
+    held = std::max(held, from.pages->LastIndex(from.pages->Blocks() - 1));
+  else if (!from.rows.empty())
+    held = std::max(held, from.rows.back().index);
+  for (const xl::Rect& m : from.merges) held = std::max(held, m.r2);
+  const std::uint32_t end = std::min(area.r2, std::max(held, area.r1));
+  for (std::uint32_t first = area.r1; first <= area.r2;) {
+    std::uint32_t last = SliceEnd(from, first, sliceRows, end);
+    if (last >= end) last = area.r2;
+    PasteBlock(source.Workbook().Model(), from, {first, area.c1, last, area.c2}, clipboard_.whole,
+               target.Workbook().Model(), target.Model(), row + (first - area.r1), col, &carried);
+    if (afterSlice) afterSlice();
+    if (last == area.r2) break;
+    first = last + 1;
+  }
+}
+
+std::uint32_t SliceEnd(const xl::Sheet& sheet, std::uint32_t first, std::uint32_t rows,
+                       std::uint32_t last) {
+  std::uint32_t end = static_cast<std::uint32_t>(
+      std::min<std::uint64_t>(last, static_cast<std::uint64_t>(first) + rows - 1));
+  for (bool moved = true; moved && end < last;) {
+    moved = false;
+    for (const xl::Rect& m : sheet.merges)
+      if (m.r1 <= end && end < m.r2) {
+        end = std::min(last, m.r2);
+        moved = true;
+      }
+  }
+  return end;
 }
 
 }  // namespace pw

@@ -3,6 +3,7 @@
 // copy and paste, in-process over the in-memory model. Indexes count from 1.
 // Member names follow the application's object model.
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -86,6 +87,11 @@ class ServerSheet {
   CellRange Cells();  // every cell of the sheet
   // Pastes the copied block with its top-left corner at this sheet's selected cell.
   void paste();
+  // The same in slices of about `sliceRows` rows of the block, calling
+  // `afterSlice` after each, so that what a slice placed can be written out
+  // before the next comes. A slice never cuts a merged range, and formulas
+  // keep or lose their references as in one paste of the whole block.
+  void paste(std::uint32_t sliceRows, const std::function<void()>& afterSlice);
 
   xl::Sheet& Model() { return *model_; }
   ServerWorkbook& Workbook() { return *book_; }
@@ -160,7 +166,8 @@ class SheetServer {
   friend class CellRange;
   void Closed(ServerWorkbook& book);
   void Forget(const xl::Sheet& sheet);
-  void PasteInto(ServerSheet& target, std::uint32_t row, std::uint32_t col);
+  void PasteInto(ServerSheet& target, std::uint32_t row, std::uint32_t col,
+                 std::uint32_t sliceRows = 0, const std::function<void()>& afterSlice = {});
 
   XlsConverter* xls_;
   std::vector<std::unique_ptr<ServerWorkbook>> books_;
@@ -174,6 +181,12 @@ class SheetServer {
   // What each paste carried, by (source sheet, target sheet).
   std::map<std::pair<const xl::Sheet*, const xl::Sheet*>, std::vector<CarriedBlock>> carried_;
 };
+
+// The last row of the slice of `sheet` that starts at `first`: `rows` rows
+// on, or further down to the end of a merged range it would cut; never past
+// `last`.
+std::uint32_t SliceEnd(const xl::Sheet& sheet, std::uint32_t first, std::uint32_t rows,
+                       std::uint32_t last);
 
 // Removes the conversion folders of programs that ended without removing
 // them (killed during a run); each new conversion does it first.

@@ -1,18 +1,233 @@
 #include "platform/spreadsheet/workbook.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+
+#include "platform/errors.h"
+#include "platform/run_errors.h"
 
 namespace pw::xl {
 
+// ---------------------------------------------------------------- paged rows
+
+namespace {
+
+void PutVarint(std::string& out, std::uint64_t v) {
+  while (v >= 0x80) {
+    out += static_cast<char>((v & 0x7F) | 0x80);
+    v >>= 7;
+  }
+  out += static_cast<char>(v);
+}
+
+template <class T>
+void PutRaw(std::string& out, T v) {
+  char bytes[sizeof v];
+  std::memcpy(bytes, &v, sizeof v);
+  out.append(bytes, sizeof v);
+}
+
+class Decoder {
+ public:
+  Decoder(const char* p, const char* end) : p_(p), end_(end) {}
+  bool ok() const { return ok_; }
+  std::uint64_t Varint() {
+    std::uint64_t v = 0;
+    for (int shift = 0; p_ < end_ && shift < 64; shift += 7) {
+      const auto b = static_cast<unsigned char>(*p_++);
+      v |= static_cast<std::uint64_t>(b & 0x7F) << shift;
+      if ((b & 0x80) == 0) return v;
+    }
+    ok_ = false;
+    return 0;
+  }
+  template <class T>
+  T Raw() {
+    T v{};
+    if (end_ - p_ < static_cast<long>(sizeof v)) {
+      ok_ = false;
+      return v;
+    }
+    std::memcpy(&v, p_, sizeof v);
+    p_ += sizeof v;
+    return v;
+  }
+  bool AtEnd() const { return p_ == end_; }
+
+ private:
+  const char* p_;
+  const char* end_;
+  bool ok_ = true;
+};
+
+// Row: index, flags (1 hidden, 2 height), [height], cell count, cells.
+// Cell: column step, kind, style, formula, then the number or the text id.
+void EncodeRow(std::string& out, const Row& row, std::uint32_t previous) {
+  PutVarint(out, row.index - previous);
+  const unsigned flags = (row.hidden ? 1u : 0u) | (row.height != 0 ? 2u : 0u);
+  out += static_cast<char>(flags);
+  if (row.height != 0) PutRaw(out, row.height);
+  PutVarint(out, row.cells.size());
+  std::uint32_t col = 0;
+  for (const Cell& c : row.cells) {
+    PutVarint(out, c.col - col);
+    col = c.col;
+    out += static_cast<char>(c.kind);
+    PutVarint(out, c.style);
+    PutVarint(out, c.formula);
+    if (c.kind == CellKind::Text || c.kind == CellKind::Error)
+      PutVarint(out, c.text);
+    else if (c.kind != CellKind::Blank)
+      PutRaw(out, c.number);
+  }
+}
+
+}  // namespace
+
+RowPages::RowPages(int fd, std::string shownAs) : fd_(fd), shownAs_(std::move(shownAs)) {}
+
+RowPages::~RowPages() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool RowPages::Add(Row&& row) {
+  if (!row.cells.empty()) {
+    lastCellRow = row.index;
+    lastColumn = std::max(lastColumn, row.cells.back().col);
+    cells += row.cells.size();
+  }
+  filling_.push_back(std::move(row));
+  return filling_.size() < kBlockRows || Flush();
+}
+
+bool RowPages::Finish() {
+  return filling_.empty() || Flush();
+}
+
+bool RowPages::Flush() {
+  buffer_.clear();
+  std::uint32_t previous = 0;
+  for (const Row& row : filling_) {
+    EncodeRow(buffer_, row, previous);
+    previous = row.index;
+  }
+  for (std::size_t done = 0; done < buffer_.size();) {
+    const ssize_t n = ::pwrite(fd_, buffer_.data() + done, buffer_.size() - done,
+                               static_cast<off_t>(end_ + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  index_.push_back({filling_.front().index, filling_.back().index, end_, buffer_.size()});
+  end_ += buffer_.size();
+  filling_.clear();
+  if (buffer_.capacity() > (1u << 22)) std::string().swap(buffer_);
+  return true;
+}
+
+std::size_t RowPages::BlockOf(std::uint32_t r) const {
+  return static_cast<std::size_t>(
+      std::lower_bound(index_.begin(), index_.end(), r,
+                       [](const Entry& e, std::uint32_t v) { return e.last < v; }) -
+      index_.begin());
+}
+
+void RowPages::Read(std::size_t block, std::vector<Row>& out) const {
+  const Entry& e = index_[block];
+  std::string bytes(e.size, '\0');
+  int err = 0;
+  for (std::size_t done = 0; done < bytes.size();) {
+    const ssize_t n =
+        ::pread(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(e.offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      err = n == 0 ? EIO : errno;
+      break;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (err != 0)
+    throw RunError(RunError::Kind::Failure, shownAs_, FileErrorText("读取", shownAs_, err));
+  out.clear();
+  Decoder in(bytes.data(), bytes.data() + bytes.size());
+  std::uint32_t index = 0;
+  while (in.ok() && !in.AtEnd()) {
+    Row& row = out.emplace_back();
+    index += static_cast<std::uint32_t>(in.Varint());
+    row.index = index;
+    const auto flags = in.Raw<std::uint8_t>();
+    row.hidden = (flags & 1) != 0;
+    if ((flags & 2) != 0) row.height = in.Raw<float>();
+    const std::uint64_t count = in.Varint();
+    row.cells.resize(std::min<std::uint64_t>(count, kMaxCols));
+    std::uint32_t col = 0;
+    for (Cell& c : row.cells) {
+      col += static_cast<std::uint32_t>(in.Varint());
+      c.col = col;
+      c.kind = static_cast<CellKind>(in.Raw<std::uint8_t>());
+      c.style = static_cast<std::uint32_t>(in.Varint());
+      c.formula = static_cast<std::uint32_t>(in.Varint());
+      if (c.kind == CellKind::Text || c.kind == CellKind::Error)
+        c.text = static_cast<std::uint32_t>(in.Varint());
+      else if (c.kind != CellKind::Blank)
+        c.number = in.Raw<double>();
+    }
+  }
+  if (!in.ok())
+    throw RunError(RunError::Kind::Failure, shownAs_, FileErrorText("读取", shownAs_, EIO));
+}
+
+const std::vector<Row>& RowPages::Cached(std::size_t block) const {
+  for (std::size_t i = 0; i < cache_.size(); ++i)
+    if (cache_[i].first == block) {
+      if (i + 1 != cache_.size()) std::swap(cache_[i], cache_.back());
+      return cache_.back().second;
+    }
+  constexpr std::size_t kCachedBlocks = 2;
+  if (cache_.size() == kCachedBlocks) cache_.erase(cache_.begin());
+  cache_.emplace_back(block, std::vector<Row>());
+  Read(block, cache_.back().second);
+  return cache_.back().second;
+}
+
+// ---------------------------------------------------------------- sheets
+
 const Row* Sheet::FindRow(std::uint32_t r) const {
+  if (pages) {
+    const std::size_t b = pages->BlockOf(r);
+    if (b == pages->Blocks() || pages->FirstIndex(b) > r) return nullptr;
+    const std::vector<Row>& block = pages->Cached(b);
+    auto it = std::lower_bound(block.begin(), block.end(), r,
+                               [](const Row& row, std::uint32_t v) { return row.index < v; });
+    return it != block.end() && it->index == r ? &*it : nullptr;
+  }
   auto it = std::lower_bound(rows.begin(), rows.end(), r,
                              [](const Row& row, std::uint32_t v) { return row.index < v; });
   return it != rows.end() && it->index == r ? &*it : nullptr;
 }
 
+void Sheet::Unpage() {
+  if (!pages) return;
+  std::vector<Row> all;
+  std::vector<Row> block;
+  for (std::size_t b = 0; b < pages->Blocks(); ++b) {
+    pages->Read(b, block);
+    std::move(block.begin(), block.end(), std::back_inserter(all));
+  }
+  rows = std::move(all);
+  pages.reset();
+}
+
 Row& Sheet::GetRow(std::uint32_t r) {
+  Unpage();
   if (rows.empty() || rows.back().index < r) {
     rows.emplace_back().index = r;
     return rows.back();
@@ -34,6 +249,7 @@ const Cell* Sheet::Find(std::uint32_t r, std::uint32_t c) const {
 }
 
 Cell& Sheet::Put(std::uint32_t r, std::uint32_t c) {
+  Unpage();
   Row& row = GetRow(r);
   auto& cells = row.cells;
   if (cells.empty() || cells.back().col < c) {
@@ -49,6 +265,7 @@ Cell& Sheet::Put(std::uint32_t r, std::uint32_t c) {
 }
 
 void Sheet::Erase(const Rect& area) {
+  Unpage();
   auto it = std::lower_bound(rows.begin(), rows.end(), area.r1,
                              [](const Row& row, std::uint32_t v) { return row.index < v; });
   for (; it != rows.end() && it->index <= area.r2; ++it)
@@ -58,6 +275,7 @@ void Sheet::Erase(const Rect& area) {
 }
 
 std::uint32_t Sheet::LastRow() const {
+  if (pages) return std::max(pages->lastCellRow, spilled.lastCellRow);
   for (auto it = rows.rbegin(); it != rows.rend(); ++it)
     if (!it->cells.empty()) return std::max(it->index, spilled.lastCellRow);
   return spilled.lastCellRow;
@@ -65,6 +283,7 @@ std::uint32_t Sheet::LastRow() const {
 
 std::uint32_t Sheet::LastColumn() const {
   std::uint32_t last = spilled.lastColumn;
+  if (pages) return std::max(last, pages->lastColumn);
   for (const Row& row : rows)
     if (!row.cells.empty()) last = std::max(last, row.cells.back().col);
   return last;
@@ -72,6 +291,7 @@ std::uint32_t Sheet::LastColumn() const {
 
 std::size_t Sheet::CellCount() const {
   std::size_t n = spilled.cells;
+  if (pages) return n + pages->cells;
   for (const Row& row : rows) n += row.cells.size();
   return n;
 }

@@ -2,12 +2,14 @@
 // The in-memory workbook: sheets of cells with their styles, private to one
 // run. Rows and columns count from 1, as the user sees them.
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -132,6 +134,55 @@ enum class SheetState : std::uint8_t { Visible, Hidden, VeryHidden };
 
 class SheetSpill;  // rows written out ahead of the save (xlsx_writer.h)
 
+// A sheet's rows kept in a nameless scratch file instead of memory, in
+// blocks of consecutive rows, each read back whole when asked for. Memory
+// holds one block being filled, the index, and the last blocks read.
+class RowPages {
+ public:
+  // Takes `fd`, a nameless file open for reading and writing; failures
+  // name `shownAs`, the workbook the rows come from.
+  RowPages(int fd, std::string shownAs);
+  ~RowPages();
+  RowPages(const RowPages&) = delete;
+  RowPages& operator=(const RowPages&) = delete;
+
+  static constexpr std::size_t kBlockRows = 1024;
+
+  // Rows come in ascending order. Answers false when the file could not be
+  // written (errno tells why).
+  bool Add(Row&& row);
+  bool Finish();  // writes the block being filled
+  // The rows added but not written (after a failure), taken away.
+  std::vector<Row> TakeUnwritten() { return std::move(filling_); }
+
+  std::size_t Blocks() const { return index_.size(); }
+  std::uint32_t FirstIndex(std::size_t block) const { return index_[block].first; }
+  std::uint32_t LastIndex(std::size_t block) const { return index_[block].last; }
+  // The first block whose last row is `r` or after it; Blocks() when none.
+  std::size_t BlockOf(std::uint32_t r) const;
+  // Reads a block into `out`. Throws pw::RunError when the file fails.
+  void Read(std::size_t block, std::vector<Row>& out) const;
+  // The same through a small cache: valid until the next call.
+  const std::vector<Row>& Cached(std::size_t block) const;
+
+  std::uint32_t lastCellRow = 0, lastColumn = 0;
+  std::size_t cells = 0;
+
+ private:
+  struct Entry {
+    std::uint32_t first, last;
+    std::uint64_t offset, size;
+  };
+  bool Flush();
+  int fd_;
+  std::string shownAs_;
+  std::vector<Entry> index_;
+  std::vector<Row> filling_;
+  std::string buffer_;
+  std::uint64_t end_ = 0;
+  mutable std::vector<std::pair<std::size_t, std::vector<Row>>> cache_;  // most recent last
+};
+
 // What a sheet still knows of the rows it has written out ahead.
 struct SpilledRows {
   std::uint32_t first = 0, last = 0;  // the span written out; 0 when none
@@ -146,7 +197,7 @@ class Sheet {
  public:
   std::string name;
   SheetState state = SheetState::Visible;
-  std::vector<Row> rows;                        // ascending by index
+  std::vector<Row> rows;                        // ascending by index; empty while paged
   std::map<std::uint32_t, ColumnInfo> columns;  // by column number
   std::vector<Rect> merges;
   std::uint32_t freezeRows = 0, freezeCols = 0;  // rows above and columns left of the frozen panes
@@ -155,16 +206,53 @@ class Sheet {
   // saved file between the rows before and after them.
   std::shared_ptr<SheetSpill> spill;
   SpilledRows spilled;
+  // The rows of a large sheet read from a file, when kept on disk (see
+  // RowPages): `rows` is empty then, and every reading below pages them in.
+  // Anything that changes the sheet brings them all back first.
+  std::shared_ptr<RowPages> pages;
 
+  // Calls f(const Row&) for the rows first..last in order; a row passed
+  // stays valid until f returns. When f answers bool, false stops early.
+  template <class F>
+  void ForEachRow(std::uint32_t first, std::uint32_t last, F&& f) const;
+  // The row, or null; a paged row stays valid until the next lookup.
   const Row* FindRow(std::uint32_t r) const;
   Row& GetRow(std::uint32_t r);  // created when missing
   const Cell* Find(std::uint32_t r, std::uint32_t c) const;
   Cell& Put(std::uint32_t r, std::uint32_t c);  // created (blank) when missing
   void Erase(const Rect& area);                 // removes cells and merges inside
+  void Unpage();                                // brings paged rows back into `rows`
   std::uint32_t LastRow() const;     // last row holding a cell, 0 when none (spilled rows count)
   std::uint32_t LastColumn() const;  // last column holding a cell, 0 when none (the same)
   std::size_t CellCount() const;
 };
+
+template <class F>
+void Sheet::ForEachRow(std::uint32_t first, std::uint32_t last, F&& f) const {
+  auto visit = [&](const Row& row) {
+    if constexpr (std::is_same_v<decltype(f(row)), bool>)
+      return f(row);
+    else
+      return f(row), true;
+  };
+  if (!pages) {
+    auto it = std::lower_bound(rows.begin(), rows.end(), first,
+                               [](const Row& row, std::uint32_t v) { return row.index < v; });
+    for (; it != rows.end() && it->index <= last; ++it)
+      if (!visit(*it)) return;
+    return;
+  }
+  std::vector<Row> block;
+  for (std::size_t b = pages->BlockOf(first); b < pages->Blocks(); ++b) {
+    if (pages->FirstIndex(b) > last) return;
+    pages->Read(b, block);
+    for (const Row& row : block) {
+      if (row.index < first) continue;
+      if (row.index > last) return;
+      if (!visit(row)) return;
+    }
+  }
+}
 
 class Workbook {
  public:

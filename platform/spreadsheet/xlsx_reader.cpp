@@ -15,10 +15,13 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
+#include <iterator>
 #include <new>
 #include <unordered_map>
 
 #include "platform/errors.h"
+#include "platform/output_file.h"
 #include "platform/run_errors.h"
 #include "platform/spreadsheet/formula.h"
 #include "platform/textcodec.h"
@@ -139,7 +142,24 @@ class Package {
   Package(const std::string& path, const void* data, std::size_t size) : path_(path) {
     zip_error_t error;
     zip_error_init(&error);
-    zip_source_t* src = zip_source_buffer_create(data, size, 0, &error);
+    Open(zip_source_buffer_create(data, size, 0, &error), error);
+  }
+  // Reads the file `fd` names as it goes, never holding it whole; takes `fd`.
+  Package(const std::string& path, int fd) : path_(path) {
+    zip_error_t error;
+    zip_error_init(&error);
+    FILE* file = ::fdopen(fd, "rb");
+    if (file == nullptr) ::close(fd);
+    zip_source_t* src = nullptr;
+    if (file != nullptr) {
+      src = zip_source_filep_create(file, 0, -1, &error);
+      if (src == nullptr) std::fclose(file);
+    }
+    Open(src, error);
+  }
+
+ private:
+  void Open(zip_source_t* src, zip_error_t& error) {
     if (src != nullptr) {
       zip_ = zip_open_from_source(src, ZIP_RDONLY | ZIP_CHECKCONS, &error);
       if (zip_ == nullptr) {
@@ -155,6 +175,8 @@ class Package {
     if (zip_ == nullptr)
       Fail(path_, Arg(Translate("workbook", "文件已损坏，或不是 .xlsx 格式（%1）。"), {cause}));
   }
+
+ public:
   ~Package() {
     if (zip_ != nullptr) zip_discard(zip_);
   }
@@ -748,18 +770,32 @@ bool IsoToSerial(std::string_view s, bool date1904, double& serial) {
   return true;
 }
 
+int OpenScratch(const std::string& path);
+
 class SheetHandler : public XmlHandler {
  public:
   SheetHandler(Workbook& book, Sheet& sheet, const std::vector<std::uint32_t>& sst,
                const std::vector<std::uint32_t>& xfStyles, const ColorResolver& colors,
-               const std::string& path, const std::string& part)
+               const std::string& path, const std::string& part, bool paged)
       : book_(book),
         sheet_(sheet),
         sst_(sst),
         xfStyles_(xfStyles),
         colors_(colors),
         path_(path),
-        part_(part) {}
+        part_(part),
+        paged_(paged) {}
+
+  // Once the part is read: the rows written out to disk go to the sheet,
+  // with those still held.
+  void Finish() {
+    if (pages_) PageOut(sheet_.rows.size());
+    if (pages_ && !pages_->Finish()) StopPaging();
+    if (pages_)
+      sheet_.pages = std::move(pages_);
+    else
+      DropEmptyRows(sheet_.rows);
+  }
 
   void Start(std::string_view name, const char** a) override {
     if (inInline_) {
@@ -792,7 +828,7 @@ class SheetHandler : public XmlHandler {
       const double ht = AttrDouble(a, "ht", 0);
       const bool hidden = AttrBool(a, "hidden", false);
       if (ht > 0 || hidden) {
-        Row& row = sheet_.GetRow(row_);
+        Row& row = TargetRow(row_);
         row.height = static_cast<float>(std::clamp(ht, 0.0, 409.0));
         row.hidden = hidden;
       }
@@ -849,12 +885,63 @@ class SheetHandler : public XmlHandler {
     } else if (name == "row" && !sheet_.rows.empty() && sheet_.rows.back().index == row_) {
       auto& cells = sheet_.rows.back().cells;  // millions of rows: no spare capacity
       if (cells.capacity() > cells.size() + cells.size() / 8) cells.shrink_to_fit();
+      // A large sheet's rows go to disk as they come, all but the last one
+      // (a later cell may still name it).
+      if (paged_ && sheet_.rows.size() > 2 * RowPages::kBlockRows) {
+        if (!pages_) {
+          const int fd = OpenScratch(path_);
+          if (fd >= 0)
+            pages_ = std::make_shared<RowPages>(fd, path_);
+          else
+            paged_ = false;  // no scratch space: the rows stay in memory
+        }
+        if (pages_) PageOut(sheet_.rows.size() - 1);
+      }
     }
+  }
+
+  static void DropEmptyRows(std::vector<Row>& rows) {
+    std::erase_if(rows, [](const Row& r) { return r.cells.empty() && r.height == 0 && !r.hidden; });
   }
 
  private:
   [[noreturn]] void Damaged(const std::string& what) {
     Fail(path_, "文件已损坏：" + part_ + " 中" + what + "。");
+  }
+
+  // Moves the first `n` rows held to disk. Where the disk takes no more,
+  // the rows stay in memory instead.
+  void PageOut(std::size_t n) {
+    auto& rows = sheet_.rows;
+    std::size_t i = 0;
+    bool written = true;
+    for (; i < n && written; ++i) {
+      Row& row = rows[i];
+      if (row.cells.empty() && row.height == 0 && !row.hidden) continue;
+      pagedLast_ = row.index;
+      written = pages_->Add(std::move(row));
+    }
+    rows.erase(rows.begin(), rows.begin() + static_cast<long>(i));
+    if (!written) StopPaging();
+  }
+
+  // Brings the rows on disk back to memory, before those held; the rest
+  // of the sheet stays there.
+  void StopPaging() {
+    std::vector<Row> held = std::move(sheet_.rows);
+    std::vector<Row> unwritten = pages_->TakeUnwritten();
+    sheet_.pages = std::move(pages_);
+    sheet_.Unpage();
+    for (std::vector<Row>* more : {&unwritten, &held})
+      std::move(more->begin(), more->end(), std::back_inserter(sheet_.rows));
+    paged_ = false;
+  }
+
+  // The row `r` to add to. A cell naming a row already on disk (a file
+  // whose cells are out of order) brings the sheet's rows back to memory.
+  Row& TargetRow(std::uint32_t r) {
+    if (pages_ && r <= pagedLast_) StopPaging();
+    return sheet_.GetRow(r);
   }
 
   void StartCell(const char** a) {
@@ -950,7 +1037,7 @@ class SheetHandler : public XmlHandler {
     if (cell.kind == CellKind::Text && cell.text == 0 && cell.formula == 0)
       cell.kind = CellKind::Blank;  // an empty text shows, and counts, as blank
     if (cell.kind == CellKind::Blank && cell.formula == 0 && cell.style == 0) return;
-    Row& row = sheet_.GetRow(row_);
+    Row& row = TargetRow(row_);
     if (!row.cells.empty() && row.cells.back().col >= col_) {
       sheet_.Put(row_, col_) = cell;  // out of order or repeated: the last one wins
     } else {
@@ -974,6 +1061,9 @@ class SheetHandler : public XmlHandler {
   bool inCell_ = false, hasValue_ = false, hasFormula_ = false, inInline_ = false,
        hasInline_ = false;
   int views_ = 0;
+  bool paged_;
+  std::shared_ptr<RowPages> pages_;  // rows of this sheet on disk so far
+  std::uint32_t pagedLast_ = 0;      // the last of them
   std::string type_, value_, formula_, fType_;
   long fShared_ = -1;
   std::uint32_t inlineText_ = 0;
@@ -1070,7 +1160,20 @@ class RootRelsHandler : public RelsHandler {
   RootRelsHandler() : RelsHandler("") {}
 };
 
-std::unique_ptr<Workbook> Read(const Package& pkg, const std::string& path) {
+// A nameless scratch file beside `path`, else in the temporary folder; -1
+// with errno set when neither can be made.
+int OpenScratch(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  int fd = OpenUnnamedFile(slash == std::string::npos ? "." : path.substr(0, slash + 1));
+  if (fd < 0) {
+    std::error_code ec;
+    const std::string temp = std::filesystem::temp_directory_path(ec).string();
+    if (!ec) fd = OpenUnnamedFile(temp);
+  }
+  return fd;
+}
+
+std::unique_ptr<Workbook> Read(const Package& pkg, const std::string& path, bool paged) {
   RootRelsHandler root;
   pkg.Parse("_rels/.rels", root);
   std::string workbookPart;
@@ -1174,11 +1277,10 @@ std::unique_ptr<Workbook> Read(const Package& pkg, const std::string& path) {
     if (!TypeIs(it->second.type, "/worksheet")) continue;  // chart and dialog sheets hold no cells
     Sheet& sheet = book->AddSheet(e.name);
     sheet.state = e.state;
-    SheetHandler handler(*book, sheet, sst.ids, xfStyles, colors, path, it->second.target);
+    SheetHandler handler(*book, sheet, sst.ids, xfStyles, colors, path, it->second.target, paged);
     if (!pkg.Parse(it->second.target, handler))
       Fail(path, "文件已损坏：缺少工作表“" + e.name + "”（" + it->second.target + "）。");
-    std::erase_if(sheet.rows,
-                  [](const Row& r) { return r.cells.empty() && r.height == 0 && !r.hidden; });
+    handler.Finish();
   }
   return book;
 }
@@ -1200,7 +1302,7 @@ std::unique_ptr<Workbook> ReadXlsxBytes(const void* data, std::size_t size,
                                         const std::string& path) {
   CheckSignature(data, size, path);
   Package pkg(path, data, size);
-  return Read(pkg, path);
+  return Read(pkg, path, false);
 }
 
 int OpenRegularFile(const std::string& path) {
@@ -1224,22 +1326,48 @@ int OpenRegularFile(const std::string& path) {
   return fd;
 }
 
-std::unique_ptr<Workbook> ReadXlsx(const std::string& path) {
+namespace {
+
+std::unique_ptr<Workbook> ReadFile(const std::string& path, bool paged) {
   const int fd = OpenRegularFile(path);
-  std::string bytes;
-  char buf[1 << 16];
+  // Only the head of the file is looked at first; the rest is read as the
+  // parts come.
+  unsigned char head[8] = {};
+  struct stat st {};
+  ssize_t n = -1;
   int err = 0;
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
+  if (::fstat(fd, &st) != 0) {
+    err = errno;
+  } else {
+    do n = ::pread(fd, head, sizeof head, 0);
+    while (n < 0 && errno == EINTR);
     if (n < 0) err = errno;
-    if (n <= 0) break;
-    bytes.append(buf, static_cast<std::size_t>(n));
   }
-  ::close(fd);
-  if (err != 0)
+  if (err != 0) {
+    ::close(fd);
     throw RunError(RunError::Kind::Failure, path, FileErrorText("读取工作簿", path, err));
-  return ReadXlsxBytes(bytes.data(), bytes.size(), path);
+  }
+  try {
+    CheckSignature(
+        head,
+        std::min<std::size_t>(static_cast<std::size_t>(n), static_cast<std::size_t>(st.st_size)),
+        path);
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  Package pkg(path, fd);
+  return Read(pkg, path, paged);
+}
+
+}  // namespace
+
+std::unique_ptr<Workbook> ReadXlsx(const std::string& path) {
+  return ReadFile(path, false);
+}
+
+std::unique_ptr<Workbook> ReadXlsxPaged(const std::string& path) {
+  return ReadFile(path, true);
 }
 
 }  // namespace pw::xl

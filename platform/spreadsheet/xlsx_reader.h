@@ -15,6 +15,12 @@ namespace pw::xl {
 // (whatever its name says: the package's main part must be a workbook).
 std::unique_ptr<Workbook> ReadXlsx(const std::string& path);
 
+// The same, keeping the rows of each large sheet on disk (Sheet::pages) in a
+// nameless file beside `path`, or in the temporary folder when that folder
+// takes none: memory holds a few blocks of rows at a time, whatever the
+// size of the sheet.
+std::unique_ptr<Workbook> ReadXlsxPaged(const std::string& path);
+
 // The same for a file already in memory; `path` only names it in messages.
 std::unique_ptr<Workbook> ReadXlsxBytes(const void* data, std::size_t size,
                                         const std::string& path);

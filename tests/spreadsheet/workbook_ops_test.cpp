@@ -1254,7 +1254,7 @@ TEST(WorkbookOutputs, AFullDiskFailsNamingTheOutputAndLeavesNothing) {
 std::map<std::string, std::string> NonBlank(const xl::Workbook& book, long rowShift = 0) {
   std::map<std::string, std::string> out;
   for (const auto& sheet : book.sheets)
-    for (const xl::Row& row : sheet->rows)
+    sheet->ForEachRow(1, xl::kMaxRows, [&](const xl::Row& row) {
       for (const xl::Cell& c : row.cells) {
         if (IsCellBlank(book, c)) continue;
         CellValue v;
@@ -1269,6 +1269,7 @@ std::map<std::string, std::string> NonBlank(const xl::Workbook& book, long rowSh
         out[TrimText(sheet->name) + "|" + std::to_string(row.index + rowShift) + "|" +
             std::to_string(c.col)] = v.Text();
       }
+    });
   return out;
 }
 
