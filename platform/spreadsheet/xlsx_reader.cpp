@@ -24,6 +24,7 @@
 #include "platform/output_file.h"
 #include "platform/run_errors.h"
 #include "platform/spreadsheet/formula.h"
+#include "platform/spreadsheet/zip_entry.h"
 #include "platform/textcodec.h"
 #include "platform/translate.h"
 
@@ -191,8 +192,8 @@ class Package {
   bool Parse(const std::string& part, XmlHandler& handler) const {
     const zip_int64_t index = zip_name_locate(zip_, part.c_str(), ZIP_FL_NOCASE);
     if (index < 0) return false;
-    zip_file_t* file = zip_fopen_index(zip_, static_cast<zip_uint64_t>(index), 0);
-    if (file == nullptr) {
+    const auto file = ZipEntryReader::Open(zip_, static_cast<zip_uint64_t>(index));
+    if (!file) {
       const int code = zip_error_code_zip(zip_get_error(zip_));
       if (code == ZIP_ER_NOPASSWD || code == ZIP_ER_ENCRNOTSUPP || code == ZIP_ER_WRONGPASSWD)
         Fail(path_, Translate("workbook", "文件已加密，请先在电子表格程序中去掉密码。"));
@@ -200,10 +201,7 @@ class Package {
                       zip_error_strerror(zip_get_error(zip_)) + "）。");
     }
     XML_Parser parser = XML_ParserCreate(nullptr);
-    if (parser == nullptr) {
-      zip_fclose(file);
-      throw std::bad_alloc();
-    }
+    if (parser == nullptr) throw std::bad_alloc();
     handler.parser = parser;
     handler.failure = nullptr;
     XML_SetUserData(parser, &handler);
@@ -220,16 +218,21 @@ class Package {
         if (h.collect) h.text.append(s, static_cast<std::size_t>(len));
       });
     });
-    std::array<char, 1 << 16> buffer;
+    // The entry is inflated straight into the parser's own buffer.
+    constexpr int kChunk = 1 << 16;
     std::string failure;
     for (;;) {
-      const zip_int64_t n = zip_fread(file, buffer.data(), buffer.size());
+      void* buffer = XML_GetBuffer(parser, kChunk);
+      if (buffer == nullptr) {
+        XML_ParserFree(parser);
+        throw std::bad_alloc();
+      }
+      const std::int64_t n = file->Read(static_cast<char*>(buffer), kChunk);
       if (n < 0) {
-        failure = std::string("解压 ") + part + " 失败（" +
-                  zip_error_strerror(zip_file_get_error(file)) + "）";
+        failure = std::string("解压 ") + part + " 失败（" + file->Error() + "）";
         break;
       }
-      if (XML_Parse(parser, buffer.data(), static_cast<int>(n), n == 0) == XML_STATUS_ERROR) {
+      if (XML_ParseBuffer(parser, static_cast<int>(n), n == 0) == XML_STATUS_ERROR) {
         if (handler.failure) break;
         failure = part + " 第 " + std::to_string(XML_GetCurrentLineNumber(parser)) +
                   " 行 XML 错误（" + XML_ErrorString(XML_GetErrorCode(parser)) + "）";
@@ -238,7 +241,6 @@ class Package {
       if (n == 0) break;
     }
     XML_ParserFree(parser);
-    zip_fclose(file);
     handler.parser = nullptr;
     if (handler.failure) std::rethrow_exception(handler.failure);
     if (!failure.empty()) Fail(path_, "文件已损坏：" + failure + "。");
@@ -1268,6 +1270,10 @@ std::unique_ptr<Workbook> Read(const Package& pkg, const std::string& path, bool
     xfStyles.push_back(book->AddStyle(s));
   }
 
+  if (paged) {
+    const int fd = OpenScratch(path);
+    if (fd >= 0) book->KeepTextsOnDisk(fd, path);
+  }
   SharedStringsHandler sst(*book, colors);
   if (!sstPart.empty()) pkg.Parse(sstPart, sst);
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zip.h>
 
 #include <chrono>
 #include <filesystem>
@@ -206,6 +207,88 @@ TEST(XlsxReader, DamagedOrForeignFilesFailNamingTheFile) {
        {"empty.xlsx", "text.xlsx", "ole.xlsx", "truncated.xlsx", "brokenxml.xlsx", "badref.xlsx",
         "badstring.xlsx", "nobook.xlsx", "missing.xlsx"}) {
     SCOPED_TRACE(name);
+    try {
+      xl::ReadXlsx(dir.file(name));
+      ADD_FAILURE() << "read without complaint";
+    } catch (const RunError& e) {
+      EXPECT_EQ(e.file(), dir.file(name));
+      EXPECT_NE(std::string(e.what()).find(name), std::string::npos) << e.what();
+    }
+  }
+}
+
+// A sheet far longer than one read comes through whole whether its entry is
+// deflated or stored; a deflated entry whose data, checksum or recorded size
+// was damaged is refused, naming the file.
+TEST(XlsxReader, SheetEntriesReadWholeAndDamagedOnesAreRefused) {
+  test::TempDir dir;
+  const std::string sheet = "xl/worksheets/a.xml";
+  auto parts = HandMadePackage();
+  std::string xml =
+      R"(<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><sheetData>)";
+  for (int r = 1; r <= 20000; ++r) {
+    const std::string n = std::to_string(r);
+    xml += "<row r=\"" + n + "\"><c r=\"A" + n + "\"><v>" + std::to_string(r * 3) +
+           "</v></c><c r=\"B" + n + "\" t=\"inlineStr\"><is><t>row " + n + "</t></is></c></row>";
+  }
+  parts[sheet] = xml + "</sheetData></worksheet>";
+  auto write = [&](const std::string& path, zip_int32_t method) {
+    int err = 0;
+    zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+    ASSERT_NE(z, nullptr);
+    for (const auto& [name, content] : parts) {
+      const zip_int64_t i =
+          zip_file_add(z, name.c_str(), zip_source_buffer(z, content.data(), content.size(), 0), 0);
+      ASSERT_GE(i, 0);
+      zip_set_file_compression(z, static_cast<zip_uint64_t>(i), method, 0);
+    }
+    ASSERT_EQ(zip_close(z), 0);
+  };
+
+  for (const zip_int32_t method : {ZIP_CM_DEFLATE, ZIP_CM_STORE}) {
+    SCOPED_TRACE(method);
+    const std::string path = dir.file("whole.xlsx");
+    write(path, method);
+    const auto book = xl::ReadXlsx(path);
+    const xl::Sheet& s = *book->sheets[0];
+    EXPECT_EQ(Number(s, "A1"), 3);
+    EXPECT_EQ(Number(s, "A20000"), 60000);
+    EXPECT_EQ(Text(*book, s, "B12345"), "row 12345");
+  }
+
+  const std::string good = dir.file("good.xlsx");
+  write(good, ZIP_CM_DEFLATE);
+  const std::string bytes = test::ReadFile(good);
+  auto u16 = [&](std::size_t at) {
+    return static_cast<std::size_t>(static_cast<unsigned char>(bytes[at]) |
+                                    static_cast<unsigned char>(bytes[at + 1]) << 8);
+  };
+  // The sheet's local and central headers: its name right after each.
+  std::size_t local = 0, entry = 0;
+  for (std::size_t at = bytes.find(sheet); at != std::string::npos;
+       at = bytes.find(sheet, at + 1)) {
+    if (at >= 30 && bytes.compare(at - 30, 4, std::string("PK\3\4", 4)) == 0) local = at - 30;
+    if (at >= 46 && bytes.compare(at - 46, 4, std::string("PK\1\2", 4)) == 0) entry = at - 46;
+  }
+  ASSERT_TRUE(local > 0 && entry > local);
+  ASSERT_EQ(u16(local + 8), 8u) << "deflated";
+  const std::size_t data = local + 30 + u16(local + 26) + u16(local + 28);
+  // Both headers carry checksum and sizes: damage both alike.
+  auto both = [&](std::string b, std::size_t field, char delta) {
+    b[local + field] = static_cast<char>(b[local + field] + delta);
+    b[entry + field + 2] = static_cast<char>(b[entry + field + 2] + delta);
+    return b;
+  };
+  std::string flipped = bytes;
+  flipped[data + 5000] = static_cast<char>(flipped[data + 5000] ^ 0x10);
+  const std::vector<std::pair<std::string, std::string>> damaged = {
+      {"flipped.xlsx", flipped},
+      {"checksum.xlsx", both(bytes, 14, 1)},
+      {"size.xlsx", both(bytes, 22, 1)},
+  };
+  for (const auto& [name, content] : damaged) {
+    SCOPED_TRACE(name);
+    test::WriteFile(dir.file(name), content);
     try {
       xl::ReadXlsx(dir.file(name));
       ADD_FAILURE() << "read without complaint";
