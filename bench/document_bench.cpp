@@ -21,6 +21,7 @@
 #include <com/sun/star/text/XTextDocument.hpp>
 #include <com/sun/star/text/XTextViewCursorSupplier.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -117,11 +118,23 @@ long PeakKb(int who) {
   return u.ru_maxrss;
 }
 
+// Processor time used, user and system, in seconds.
+double CpuSeconds(int who) {
+  rusage u{};
+  getrusage(who, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
 // Runs `work` in a child process and prints its time and peak memory.
-void Measure(const char* label, const std::function<std::string()>& work) {
+// Answers the time, or a negative number when the work failed.
+double Measure(const char* label, const std::function<std::string()>& work) {
   std::fflush(stdout);
+  int channel[2];
+  if (pipe(channel) != 0) return -1;
   const pid_t child = fork();
   if (child == 0) {
+    close(channel[0]);
     const auto t0 = Clock::now();
     std::string extra;
     try {
@@ -132,13 +145,22 @@ void Measure(const char* label, const std::function<std::string()>& work) {
       _exit(1);
     }
     const double secs = std::chrono::duration<double>(Clock::now() - t0).count();
-    std::printf("%-44s %8.2f s   peak: program %6ld MB, office %6ld MB%s\n", label, secs,
-                PeakKb(RUSAGE_SELF) / 1024, PeakKb(RUSAGE_CHILDREN) / 1024, extra.c_str());
+    std::printf(
+        "%-44s %8.2f s   cpu: program %5.1f s, office %5.1f s   peak: program %4ld MB, "
+        "office %4ld MB%s\n",
+        label, secs, CpuSeconds(RUSAGE_SELF), CpuSeconds(RUSAGE_CHILDREN),
+        PeakKb(RUSAGE_SELF) / 1024, PeakKb(RUSAGE_CHILDREN) / 1024, extra.c_str());
     std::fflush(stdout);
+    if (write(channel[1], &secs, sizeof secs) != static_cast<ssize_t>(sizeof secs)) _exit(1);
     _exit(0);
   }
+  close(channel[1]);
+  double secs = -1;
+  if (read(channel[0], &secs, sizeof secs) != static_cast<ssize_t>(sizeof secs)) secs = -1;
+  close(channel[0]);
   int status = 0;
   waitpid(child, &status, 0);
+  return secs;
 }
 
 std::string Marks(const std::vector<double>& marks) {
@@ -179,7 +201,7 @@ int main(int argc, char** argv) {
   }
   std::printf("%d documents of %d pages, one document of %d pages\n\n", count, pages, splitPages);
 
-  Measure("merge (this program)", [&] {
+  const double merge = Measure("merge (this program)", [&] {
     RunState run;
     run.WorkList = files;
     for (int i = 0; i < count; ++i) run.WorkRowIndexes.push_back(i);
@@ -250,7 +272,7 @@ int main(int argc, char** argv) {
             });
   }
 
-  Measure("(b) convert each document, warm instance", [&] {
+  const double floor = Measure("(b) convert each document, warm instance", [&] {
     OfficeServer server;
     server.Start();
     auto& s = server.impl();
@@ -262,6 +284,50 @@ int main(int argc, char** argv) {
     }
     return std::string();
   });
+
+  if (merge > 0 && floor > 0) std::printf("%-44s %8.2f\n", "  merge against (b):", merge / floor);
+
+  // What opening alone costs: the part of the floor a merge cannot do
+  // without, whichever server does it.
+  Measure("(c) open each document only, warm instance", [&] {
+    OfficeServer server;
+    server.Start();
+    auto& s = server.impl();
+    for (const std::string& f : files) s.CloseDocument(s.Load(f));
+    return std::string();
+  });
+
+  // A batch of `batch` documents split by 2 pages, by one server and by two.
+  const std::size_t batch = std::min<std::size_t>(files.size(), 20);
+  std::vector<double> batchSeconds;
+  for (const int servers : {1, 2}) {
+    const std::string out = dir + "/out/batch" + std::to_string(servers);
+    std::filesystem::create_directories(out);
+    const std::string label = "batch split of " + std::to_string(batch) + " by 2 pages, " +
+                              std::to_string(servers) + (servers == 1 ? " server" : " servers");
+    batchSeconds.push_back(Measure(label.c_str(), [&] {
+      RunState run;
+      run.WorkList.assign(files.begin(), files.begin() + static_cast<long>(batch));
+      for (std::size_t i = 0; i < batch; ++i) run.WorkRowIndexes.push_back(static_cast<int>(i));
+      run.OutputBase = out + "/x";
+      Quiet q;
+      CommonOptions common;
+      common.removeFinished = false;
+      DocumentSplitOptions options;
+      options.way = DocumentSplitOptions::Way::Pages;
+      options.pagesText = "2";
+      options.servers = servers;
+      SplitDocuments(run, options, common, q);
+      int parts = 0;
+      for (const auto& e : std::filesystem::directory_iterator(out)) {
+        (void)e;
+        ++parts;
+      }
+      return "   " + std::to_string(parts) + " parts" + Marks(q.marks);
+    }));
+  }
+  if (batchSeconds[0] > 0 && batchSeconds[1] > 0)
+    std::printf("%-44s %8.2f x\n", "  two servers against one:", batchSeconds[0] / batchSeconds[1]);
 
   Measure("split long.docx by 5 pages (this program)", [&] {
     RunState run;
