@@ -58,12 +58,51 @@ class Decoder {
     return v;
   }
   bool AtEnd() const { return p_ == end_; }
+  std::string Bytes(std::uint64_t n) {
+    if (static_cast<std::uint64_t>(end_ - p_) < n) {
+      ok_ = false;
+      return {};
+    }
+    std::string out(p_, static_cast<std::size_t>(n));
+    p_ += n;
+    return out;
+  }
 
  private:
   const char* p_;
   const char* end_;
   bool ok_ = true;
 };
+
+// Writes `data` at `offset`; false with errno set when it could not.
+bool WriteAt(int fd, const std::string& data, std::uint64_t offset) {
+  for (std::size_t done = 0; done < data.size();) {
+    const ssize_t n =
+        ::pwrite(fd, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Reads `size` bytes at `offset`; throws RunError naming `shownAs`.
+std::string ReadAt(int fd, std::uint64_t offset, std::uint64_t size, const std::string& shownAs) {
+  std::string bytes(size, '\0');
+  for (std::size_t done = 0; done < bytes.size();) {
+    const ssize_t n =
+        ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0)
+      throw RunError(RunError::Kind::Failure, shownAs,
+                     FileErrorText("读取", shownAs, n == 0 ? EIO : errno));
+    done += static_cast<std::size_t>(n);
+  }
+  return bytes;
+}
 
 // Row: index, flags (1 hidden, 2 height), [height], cell count, cells.
 // Cell: column step, kind, style, formula, then the number or the text id.
@@ -116,16 +155,7 @@ bool RowPages::Flush() {
     EncodeRow(buffer_, row, previous);
     previous = row.index;
   }
-  for (std::size_t done = 0; done < buffer_.size();) {
-    const ssize_t n = ::pwrite(fd_, buffer_.data() + done, buffer_.size() - done,
-                               static_cast<off_t>(end_ + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = ENOSPC;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
+  if (!WriteAt(fd_, buffer_, end_)) return false;
   index_.push_back({filling_.front().index, filling_.back().index, end_, buffer_.size()});
   end_ += buffer_.size();
   filling_.clear();
@@ -142,20 +172,7 @@ std::size_t RowPages::BlockOf(std::uint32_t r) const {
 
 void RowPages::Read(std::size_t block, std::vector<Row>& out) const {
   const Entry& e = index_[block];
-  std::string bytes(e.size, '\0');
-  int err = 0;
-  for (std::size_t done = 0; done < bytes.size();) {
-    const ssize_t n =
-        ::pread(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(e.offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      err = n == 0 ? EIO : errno;
-      break;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (err != 0)
-    throw RunError(RunError::Kind::Failure, shownAs_, FileErrorText("读取", shownAs_, err));
+  const std::string bytes = ReadAt(fd_, e.offset, e.size, shownAs_);
   out.clear();
   Decoder in(bytes.data(), bytes.data() + bytes.size());
   std::uint32_t index = 0;
@@ -196,6 +213,50 @@ const std::vector<Row>& RowPages::Cached(std::size_t block) const {
   cache_.emplace_back(block, std::vector<Row>());
   Read(block, cache_.back().second);
   return cache_.back().second;
+}
+
+// ---------------------------------------------------------------- paged texts
+
+TextPages::TextPages(int fd, std::string shownAs) : fd_(fd), shownAs_(std::move(shownAs)) {}
+
+TextPages::~TextPages() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool TextPages::Add(std::string_view text, std::uint32_t& number) {
+  if (filling_.size() == kBlockTexts) {
+    std::string bytes;
+    for (const std::string& t : filling_) {
+      PutVarint(bytes, t.size());
+      bytes += t;
+    }
+    if (!WriteAt(fd_, bytes, end_)) return false;
+    index_.emplace_back(end_, bytes.size());
+    end_ += bytes.size();
+    filling_.clear();
+  }
+  number = static_cast<std::uint32_t>(index_.size() * kBlockTexts + filling_.size());
+  filling_.emplace_back(text);
+  return true;
+}
+
+const std::string& TextPages::Get(std::uint32_t number) const {
+  const std::size_t block = number / kBlockTexts, at = number % kBlockTexts;
+  if (block == index_.size()) return filling_.at(at);
+  for (std::size_t i = 0; i < cache_.size(); ++i)
+    if (cache_[i].first == block) return cache_[i].second.at(at);
+  constexpr std::size_t kCachedBlocks = 2;
+  if (cache_.size() == kCachedBlocks) cache_.erase(cache_.begin());
+  const auto& [offset, size] = index_.at(block);
+  const std::string bytes = ReadAt(fd_, offset, size, shownAs_);
+  Decoder in(bytes.data(), bytes.data() + bytes.size());
+  std::vector<std::string> texts;
+  texts.reserve(kBlockTexts);
+  while (in.ok() && !in.AtEnd()) texts.push_back(in.Bytes(in.Varint()));
+  if (!in.ok() || texts.size() != kBlockTexts)
+    throw RunError(RunError::Kind::Failure, shownAs_, FileErrorText("读取", shownAs_, EIO));
+  cache_.emplace_back(block, std::move(texts));
+  return cache_.back().second[at];
 }
 
 // ---------------------------------------------------------------- sheets
@@ -354,7 +415,13 @@ std::uint32_t Workbook::AddStyle(const Style& style) {
   return it->second;
 }
 
+void Workbook::KeepTextsOnDisk(int fd, std::string shownAs) {
+  textPages_ = std::make_shared<TextPages>(fd, std::move(shownAs));
+}
+
 std::uint32_t Workbook::AddText(std::string_view text) {
+  std::uint32_t number = 0;
+  if (textPages_ && !text.empty() && textPages_->Add(text, number)) return kPagedText | number;
   if (auto it = textIds_.find(text); it != textIds_.end()) return it->second;
   const auto id = static_cast<std::uint32_t>(strings_.size());
   textIds_.emplace(strings_.emplace_back(text), id);

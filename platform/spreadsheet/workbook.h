@@ -254,6 +254,30 @@ void Sheet::ForEachRow(std::uint32_t first, std::uint32_t last, F&& f) const {
   }
 }
 
+// Texts kept in a nameless scratch file instead of memory, in blocks, each
+// read back whole when asked for; the same for texts as RowPages for rows.
+class TextPages {
+ public:
+  TextPages(int fd, std::string shownAs);
+  ~TextPages();
+  TextPages(const TextPages&) = delete;
+  TextPages& operator=(const TextPages&) = delete;
+
+  // Answers the text's number, or false when the file could not be written.
+  bool Add(std::string_view text, std::uint32_t& number);
+  // Valid until the next call. Throws pw::RunError when the file fails.
+  const std::string& Get(std::uint32_t number) const;
+
+ private:
+  static constexpr std::size_t kBlockTexts = 1024;
+  int fd_;
+  std::string shownAs_;
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> index_;  // offset, size
+  std::vector<std::string> filling_;
+  std::uint64_t end_ = 0;
+  mutable std::vector<std::pair<std::size_t, std::vector<std::string>>> cache_;
+};
+
 class Workbook {
  public:
   Workbook();
@@ -275,7 +299,15 @@ class Workbook {
   std::uint32_t AddRichText(std::vector<RichRun> runs);
   std::uint32_t AddFormula(std::string formula);
 
-  const std::string& Text(std::uint32_t id) const { return strings_[id]; }
+  // A text kept on disk stays valid until the next text is looked up.
+  const std::string& Text(std::uint32_t id) const {
+    return id >= kPagedText ? textPages_->Get(id - kPagedText) : strings_[id];
+  }
+  // From now on, plain texts go to `fd`, a nameless scratch file (see
+  // TextPages), each under a number of its own: memory holds a few blocks
+  // of them, however many there are. Where the file takes no more, they
+  // go to memory again. Failures name `shownAs`.
+  void KeepTextsOnDisk(int fd, std::string shownAs);
   const std::vector<RichRun>* Runs(std::uint32_t id) const;
   const std::string& Formula(const Cell& c) const { return formulas[c.formula - 1]; }
 
@@ -287,6 +319,8 @@ class Workbook {
   std::unordered_map<std::string_view, std::uint32_t> textIds_;
   std::unordered_map<std::uint32_t, std::vector<RichRun>> runs_;
   std::unordered_map<std::string, std::uint32_t> styleIds_;
+  static constexpr std::uint32_t kPagedText = 0x80000000;
+  std::shared_ptr<TextPages> textPages_;
 };
 
 // Whether a cell shows nothing: no value, or a text of only characters of
