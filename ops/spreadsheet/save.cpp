@@ -21,4 +21,10 @@ PendingOutput SaveWorkbook(ServerWorkbook& book, const std::string& path) {
   return out;
 }
 
+void KeepTextsOnDisk(ServerWorkbook& book, const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const int fd = OpenUnnamedFile(slash == std::string::npos ? "." : path.substr(0, slash + 1));
+  if (fd >= 0) book.Model().KeepTextsOnDisk(fd, path);
+}
+
 }  // namespace pw

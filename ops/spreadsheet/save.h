@@ -14,4 +14,10 @@ namespace pw {
 // output is an .xlsx beside it instead; finalPath() says which was written.
 PendingOutput SaveWorkbook(ServerWorkbook& book, const std::string& path);
 
+// Lets the texts of `book`, an output bound for `path`, go to a nameless
+// scratch file beside it (see xl::Workbook::KeepTextsOnDisk): a large
+// output then never holds them all. Where none can be made, they stay in
+// memory.
+void KeepTextsOnDisk(ServerWorkbook& book, const std::string& path);
+
 }  // namespace pw

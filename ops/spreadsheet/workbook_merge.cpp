@@ -124,6 +124,7 @@ std::optional<PendingOutput> MergeAndSave(RunState& run, const WorkbookMergeOpti
                                           const std::string& output, std::uint32_t givenHeader) {
   SheetServer server(xls);
   ServerWorkbook& target = server.Add();
+  KeepTextsOnDisk(target, output);
   const std::uint32_t lead = options.sourceColumn ? 1 : 0;  // column A names the source
   const bool byHeader = options.columns == WorkbookMergeOptions::Columns::Header &&
                         options.headers != WorkbookMergeOptions::Headers::Keep;

@@ -212,6 +212,7 @@ class Splitter {
       used.insert(tag);
       const std::string output = OutputPath(path, tag);
       ServerWorkbook& out = server_.Add();
+      KeepTextsOnDisk(out, output);
       out.Activate();
       out.ActiveSheet().Range("A1").select();
       PasteRows(out.ActiveSheet(), output);
@@ -221,8 +222,9 @@ class Splitter {
     return true;
   }
 
-  ServerWorkbook& NewOutput() {
+  ServerWorkbook& NewOutput(const std::string& output) {
     ServerWorkbook& out = server_.Add();
+    KeepTextsOnDisk(out, output);
     out.Activate();
     out.ActiveSheet().Name("未命名");
     return out;
@@ -297,8 +299,8 @@ class Splitter {
   bool Even(ServerWorkbook& source, const std::string& path, std::uint32_t parts) {
     for (std::uint32_t k = 1; k <= parts; ++k) {
       if (run_.StopRequested()) return false;
-      ServerWorkbook& out = NewOutput();
       const std::string output = OutputPath(path, std::to_string(k));
+      ServerWorkbook& out = NewOutput(output);
       bool first = true;
       const bool done = ForEachSheet(source, [&](ServerSheet& sheet, const SheetShape& shape) {
         const std::uint32_t data = shape.used > shape.header ? shape.used - shape.header : 0;
@@ -318,8 +320,8 @@ class Splitter {
     std::uint64_t maxUsed = 1;
     for (std::uint64_t k = 1;; ++k) {
       if (run_.StopRequested()) return false;
-      ServerWorkbook& out = NewOutput();
       const std::string output = OutputPath(path, std::to_string(k));
+      ServerWorkbook& out = NewOutput(output);
       const std::uint64_t skip = (k - 1) * rows;
       bool first = true;
       const bool done = ForEachSheet(source, [&](ServerSheet& sheet, const SheetShape& shape) {
@@ -406,13 +408,13 @@ class Splitter {
     std::set<std::string> used;
     for (const std::string& value : values) {
       if (run_.StopRequested()) return false;
-      ServerWorkbook& out = NewOutput();
       std::string tag = SafeFilePart(value.empty() ? "空白" : ShortText(value));
       const std::string base = tag;
       for (int n = 2; used.count(LowerText(tag)) != 0; ++n)
         tag = base + "(" + std::to_string(n) + ")";
       used.insert(LowerText(tag));
       const std::string output = OutputPath(path, tag);
+      ServerWorkbook& out = NewOutput(output);
       bool first = true;
       for (const Runs& r : runs[value]) {
         ServerSheet& sheet = source.Worksheets(r.sheet);
