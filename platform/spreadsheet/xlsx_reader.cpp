@@ -24,6 +24,7 @@
 #include "platform/output_file.h"
 #include "platform/run_errors.h"
 #include "platform/spreadsheet/formula.h"
+#include "platform/spreadsheet/xml_scan.h"
 #include "platform/spreadsheet/zip_entry.h"
 #include "platform/textcodec.h"
 #include "platform/translate.h"
@@ -189,10 +190,19 @@ class Package {
   }
 
   // Streams one part through `handler`; answers false when the part is absent.
+  // Parts go through the fast scanner; the few it is not made for (another
+  // encoding, a document type) through expat.
   bool Parse(const std::string& part, XmlHandler& handler) const {
     const zip_int64_t index = zip_name_locate(zip_, part.c_str(), ZIP_FL_NOCASE);
     if (index < 0) return false;
-    const auto file = ZipEntryReader::Open(zip_, static_cast<zip_uint64_t>(index));
+    if (!Scan(part, static_cast<zip_uint64_t>(index), handler))
+      ParseWithExpat(part, static_cast<zip_uint64_t>(index), handler);
+    return true;
+  }
+
+ private:
+  std::unique_ptr<ZipEntryReader> Open(const std::string& part, zip_uint64_t index) const {
+    auto file = ZipEntryReader::Open(zip_, index);
     if (!file) {
       const int code = zip_error_code_zip(zip_get_error(zip_));
       if (code == ZIP_ER_NOPASSWD || code == ZIP_ER_ENCRNOTSUPP || code == ZIP_ER_WRONGPASSWD)
@@ -200,6 +210,45 @@ class Package {
       Fail(path_, "文件已损坏：无法打开其中的 " + part + "（" +
                       zip_error_strerror(zip_get_error(zip_)) + "）。");
     }
+    return file;
+  }
+
+  // False, before anything reached `handler`, for a part the scanner leaves
+  // to expat.
+  bool Scan(const std::string& part, zip_uint64_t index, XmlHandler& handler) const {
+    class Events final : public XmlEvents {
+     public:
+      explicit Events(XmlHandler& h) : h_(h) {}
+      void Start(const char* name, const char** attrs) override { h_.Start(Local(name), attrs); }
+      void End(const char* name) override { h_.End(Local(name)); }
+      void Text(const char* s, std::size_t n) override {
+        if (h_.collect) h_.text.append(s, n);
+      }
+
+     private:
+      XmlHandler& h_;
+    } events(handler);
+    const auto file = Open(part, index);
+    XmlScanner scanner(events);
+    constexpr std::size_t kChunk = 1 << 16;
+    for (;;) {
+      const std::int64_t n = file->Read(scanner.Buffer(kChunk), kChunk);
+      if (n < 0) Fail(path_, "文件已损坏：解压 " + part + " 失败（" + file->Error() + "）。");
+      switch (scanner.Parsed(static_cast<std::size_t>(n), n == 0)) {
+        case XmlScanner::Status::Unsupported:
+          return false;
+        case XmlScanner::Status::Error:
+          Fail(path_, "文件已损坏：" + part + " 第 " + std::to_string(scanner.Line()) +
+                          " 行 XML 错误（" + scanner.Error() + "）。");
+        case XmlScanner::Status::Ok:
+          break;
+      }
+      if (n == 0) return true;
+    }
+  }
+
+  void ParseWithExpat(const std::string& part, zip_uint64_t index, XmlHandler& handler) const {
+    const auto file = Open(part, index);
     XML_Parser parser = XML_ParserCreate(nullptr);
     if (parser == nullptr) throw std::bad_alloc();
     handler.parser = parser;
@@ -244,10 +293,8 @@ class Package {
     handler.parser = nullptr;
     if (handler.failure) std::rethrow_exception(handler.failure);
     if (!failure.empty()) Fail(path_, "文件已损坏：" + failure + "。");
-    return true;
   }
 
- private:
   std::string path_;
   zip_t* zip_ = nullptr;
 };
