@@ -5,6 +5,7 @@
 //     and is printed with the peak memory of the program and of the office server.
 //
 // Usage: document_bench [documents=50] [pages per document=5] [split pages=100]
+//                       [documents in the batch split=20]
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -178,6 +179,7 @@ int main(int argc, char** argv) {
   const int count = argc > 1 ? std::atoi(argv[1]) : 50;
   const int pages = argc > 2 ? std::atoi(argv[2]) : 5;
   const int splitPages = argc > 3 ? std::atoi(argv[3]) : 100;
+  const int batchCount = argc > 4 ? std::atoi(argv[4]) : 20;
   const std::string dir = std::filesystem::temp_directory_path().string() + "/pw-document-bench-" +
                           std::to_string(getpid());
   std::filesystem::create_directories(dir + "/out");
@@ -319,7 +321,8 @@ int main(int argc, char** argv) {
   };
 
   // A batch of `batch` documents split by 2 pages, by one server and by two.
-  const std::size_t batch = std::min<std::size_t>(files.size(), 20);
+  const std::size_t batch =
+      std::min<std::size_t>(files.size(), static_cast<std::size_t>(std::max(batchCount, 1)));
   const std::vector<std::string> batchFiles(files.begin(),
                                             files.begin() + static_cast<long>(batch));
   std::vector<double> batchSeconds;
