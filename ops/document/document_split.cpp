@@ -228,12 +228,15 @@ class Splitter {
                                      "分割生成的文件“%1”就是待分割的源文件之一，写入会毁掉它。"
                                      "请选择其他保存目录。"),
                            {DisplayText(target)}));
+    if (getenv("PWDBG") && part_ == 2) source_->SaveAs("/tmp/s4/dbg2/src1.odt");
+    if (getenv("PWDBG") && part_ == 1) source_->SaveAs("/tmp/s4/dbg2/src0.odt");
     source_->Range(start_, end).Select();
     WordSelection& selection = app_->Selection();
     selection.Copy();
     WordDocument& part = app_->Documents().Add();
     selection.EndKey();
     if (const int lost = selection.Paste(); lost > 0) say_(document::LostChanges(path_, lost));
+    if (getenv("PWDBG")) part.SaveAs("/tmp/s4/dbg2/part" + std::to_string(part_) + "_prefit.odt");
     part.FitPart(edges);
     // Saved under a hidden name with the part's extension (which chooses the
     // format) and renamed into place whole.
@@ -323,6 +326,12 @@ class Batch {
     }
     Wake();
   }
+  // Anything else that ended a server's share ends the run once the sources
+  // before are reported.
+  void Lost(std::exception_ptr error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!lost_) lost_ = error;
+  }
   const std::atomic<bool>& Halting() const { return halt_; }
 
   // ---- the run's side
@@ -386,6 +395,7 @@ class Batch {
   const std::vector<OfficeError>& Failed() const { return failed_; }
   std::exception_ptr Error() const { return error_; }
   const std::optional<OfficeError>& StartFailure() const { return startFailure_; }
+  std::exception_ptr LostError() const { return lost_; }
   bool Stopped() const { return stopped_; }
 
  private:
@@ -442,7 +452,7 @@ class Batch {
   bool over_ = false, stopped_ = false;
   std::optional<OfficeError> startFailure_;
   std::vector<OfficeError> failed_;
-  std::exception_ptr error_;
+  std::exception_ptr error_, lost_;
 };
 
 // One server's share of a split: takes sources from `batch` until none is
@@ -506,6 +516,8 @@ void CutSources(Batch& batch, const RunState& run, const DocumentSplitOptions& o
     }
   } catch (const OfficeError& e) {
     gone = e;
+  } catch (...) {
+    batch.Lost(std::current_exception());
   }
   batch.Gone(gone);
 }
@@ -561,6 +573,7 @@ void SplitDocuments(RunState& run, const DocumentSplitOptions& options, const Co
   if (!batch.AllReported()) {
     // No server could be started (again) to cut the sources left.
     batch.UndoUnreported();
+    if (batch.LostError()) std::rethrow_exception(batch.LostError());
     if (batch.StartFailure()) document::Fail(*batch.StartFailure());
     throw RunError(RunError::Kind::Failure, first, Stopped());
   }
