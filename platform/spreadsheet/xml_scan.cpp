@@ -10,17 +10,33 @@ namespace {
 
 constexpr const char* kInvalid = "not well-formed (invalid token)";
 
+// Character classes of the bytes that make up tags.
+constexpr std::uint8_t kSpaceBit = 1, kStartBit = 2, kNameBit = 4;
+struct ClassTable {
+  std::array<std::uint8_t, 256> bits{};
+  constexpr ClassTable() {
+    for (int c = 0; c < 256; ++c) {
+      const bool start =
+          (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80;
+      const bool name = start || (c >= '0' && c <= '9') || c == '-' || c == '.';
+      bits[c] = static_cast<std::uint8_t>((start ? kStartBit : 0) | (name ? kNameBit : 0));
+    }
+    for (const int c : {' ', '\t', '\n', '\r'}) bits[c] = kSpaceBit;
+  }
+};
+constexpr ClassTable kClass;
+
+bool Is(char c, std::uint8_t bit) {
+  return (kClass.bits[static_cast<unsigned char>(c)] & bit) != 0;
+}
 bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+  return Is(c, kSpaceBit);
 }
-
-bool NameStart(char ch) {
-  const auto c = static_cast<unsigned char>(ch);
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80;
+bool NameStart(char c) {
+  return Is(c, kStartBit);
 }
-
-bool NameChar(char ch) {
-  return NameStart(ch) || (ch >= '0' && ch <= '9') || ch == '-' || ch == '.';
+bool NameChar(char c) {
+  return Is(c, kNameBit);
 }
 
 // How character data is read: text between tags, an attribute's value, or
@@ -139,11 +155,13 @@ char* Decode(char* r, char* e, char*& w, bool final, Mode mode, const char*& wha
                                        : mode == Mode::Value ? kPlain.value
                                                              : kPlain.raw;
   while (r < e) {
+    // A run of plain bytes moves only once something before it got shorter.
+    char* const run = r;
+    while (r < e && plain[static_cast<unsigned char>(*r)]) ++r;
+    if (w != run) std::memmove(w, run, static_cast<std::size_t>(r - run));
+    w += r - run;
+    if (r == e) break;
     const char c = *r;
-    if (plain[static_cast<unsigned char>(c)]) {
-      *w++ = *r++;
-      continue;
-    }
     if (static_cast<unsigned char>(c) >= 0x80) {
       const int n = Utf8Length(r, e);
       if (n < 0 && !final) return r;
