@@ -40,8 +40,7 @@ namespace {
 // A name without its namespace prefix. Parts are parsed without expanding
 // namespaces (the costliest work of the parser): elements and attributes
 // are told apart by their local names alone.
-std::string_view Local(const char* name) {
-  std::string_view n(name);
+std::string_view Local(std::string_view n) {
   const std::size_t colon = n.rfind(':');
   return colon == std::string_view::npos ? n : n.substr(colon + 1);
 }
@@ -219,8 +218,10 @@ class Package {
     class Events final : public XmlEvents {
      public:
       explicit Events(XmlHandler& h) : h_(h) {}
-      void Start(const char* name, const char** attrs) override { h_.Start(Local(name), attrs); }
-      void End(const char* name) override { h_.End(Local(name)); }
+      void Start(std::string_view name, const char** attrs) override {
+        h_.Start(Local(name), attrs);
+      }
+      void End(std::string_view name) override { h_.End(Local(name)); }
       void Text(const char* s, std::size_t n) override {
         if (h_.collect) h_.text.append(s, n);
       }

@@ -383,9 +383,10 @@ XmlScanner::Step XmlScanner::StartTag(char*& p, char* e) {
   *nameEnd = '\0';
   p = q;
   started_ = true;
-  events_.Start(name, attrs_.data());
+  const std::string_view tag(name, nameLength);
+  events_.Start(tag, attrs_.data());
   if (empty) {
-    events_.End(name);
+    events_.End(tag);
     rootClosed_ = openAt_.empty();
   } else {
     openAt_.push_back(open_.size());
@@ -408,7 +409,7 @@ XmlScanner::Step XmlScanner::EndTag(char*& p, char* e) {
     return Fail(p, "mismatched tag");
   *nameEnd = '\0';
   p = q + 1;
-  events_.End(name);
+  events_.End(std::string_view(name, static_cast<std::size_t>(nameEnd - name)));
   open_.resize(openAt_.back());
   openAt_.pop_back();
   rootClosed_ = openAt_.empty();

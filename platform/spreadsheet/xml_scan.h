@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pw::xl {
@@ -12,8 +13,8 @@ namespace pw::xl {
 // names and values and ends with a null pointer.
 class XmlEvents {
  public:
-  virtual void Start(const char* name, const char** attrs) = 0;
-  virtual void End(const char* name) = 0;
+  virtual void Start(std::string_view name, const char** attrs) = 0;
+  virtual void End(std::string_view name) = 0;
   // Character data, possibly in several pieces.
   virtual void Text(const char* s, std::size_t n) = 0;
 

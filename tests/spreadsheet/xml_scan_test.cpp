@@ -62,8 +62,14 @@ Outcome WithExpat(const std::string& doc) {
 
 class ScanRecord final : public xl::XmlEvents, public Record {
  public:
-  void Start(const char* name, const char** attrs) override { Record::Start(name, attrs); }
-  void End(const char* name) override { Record::End(name); }
+  void Start(std::string_view name, const char** attrs) override {
+    EXPECT_EQ(name.data()[name.size()], '\0');
+    Record::Start(name.data(), attrs);
+  }
+  void End(std::string_view name) override {
+    EXPECT_EQ(name.data()[name.size()], '\0');
+    Record::End(name.data());
+  }
   void Text(const char* s, std::size_t n) override { Record::Text(s, n); }
 };
 
