@@ -217,23 +217,25 @@ const std::vector<Row>& RowPages::Cached(std::size_t block) const {
 
 // ---------------------------------------------------------------- paged texts
 
-TextPages::TextPages(int fd, std::string shownAs) : fd_(fd), shownAs_(std::move(shownAs)) {}
-
-TextPages::~TextPages() {
-  if (fd_ >= 0) ::close(fd_);
+TextPages::File::~File() {
+  if (fd >= 0) ::close(fd);
 }
 
 bool TextPages::Add(std::string_view text, std::uint32_t& number) {
   if (filling_.size() == kBlockTexts) {
+    std::string kept(text);  // `text` may be one of the block's own
     std::string bytes;
     for (const std::string& t : filling_) {
       PutVarint(bytes, t.size());
       bytes += t;
     }
-    if (!WriteAt(fd_, bytes, end_)) return false;
-    index_.emplace_back(end_, bytes.size());
-    end_ += bytes.size();
+    if (!WriteAt(file_->fd, bytes, file_->end)) return false;
+    index_.emplace_back(file_->end, bytes.size());
+    file_->end += bytes.size();
     filling_.clear();
+    number = static_cast<std::uint32_t>(index_.size() * kBlockTexts);
+    filling_.push_back(std::move(kept));
+    return true;
   }
   number = static_cast<std::uint32_t>(index_.size() * kBlockTexts + filling_.size());
   filling_.emplace_back(text);
@@ -248,13 +250,14 @@ const std::string& TextPages::Get(std::uint32_t number) const {
   constexpr std::size_t kCachedBlocks = 2;
   if (cache_.size() == kCachedBlocks) cache_.erase(cache_.begin());
   const auto& [offset, size] = index_.at(block);
-  const std::string bytes = ReadAt(fd_, offset, size, shownAs_);
+  const std::string bytes = ReadAt(file_->fd, offset, size, file_->shownAs);
   Decoder in(bytes.data(), bytes.data() + bytes.size());
   std::vector<std::string> texts;
   texts.reserve(kBlockTexts);
   while (in.ok() && !in.AtEnd()) texts.push_back(in.Bytes(in.Varint()));
   if (!in.ok() || texts.size() != kBlockTexts)
-    throw RunError(RunError::Kind::Failure, shownAs_, FileErrorText("读取", shownAs_, EIO));
+    throw RunError(RunError::Kind::Failure, file_->shownAs,
+                   FileErrorText("读取", file_->shownAs, EIO));
   cache_.emplace_back(block, std::move(texts));
   return cache_.back().second[at];
 }
@@ -416,7 +419,9 @@ std::uint32_t Workbook::AddStyle(const Style& style) {
 }
 
 void Workbook::KeepTextsOnDisk(int fd, std::string shownAs) {
-  textPages_ = std::make_shared<TextPages>(fd, std::move(shownAs));
+  const auto file = std::make_shared<TextPages::File>(fd, std::move(shownAs));
+  textPages_ = std::make_shared<TextPages>(file);
+  formulaPages_ = std::make_shared<TextPages>(file);
 }
 
 std::uint32_t Workbook::AddText(std::string_view text) {
@@ -443,6 +448,8 @@ const std::vector<RichRun>* Workbook::Runs(std::uint32_t id) const {
 }
 
 std::uint32_t Workbook::AddFormula(std::string formula) {
+  std::uint32_t number = 0;
+  if (formulaPages_ && formulaPages_->Add(formula, number)) return kPagedText | number;
   formulas.push_back(std::move(formula));
   return static_cast<std::uint32_t>(formulas.size());
 }

@@ -258,8 +258,17 @@ void Sheet::ForEachRow(std::uint32_t first, std::uint32_t last, F&& f) const {
 // read back whole when asked for; the same for texts as RowPages for rows.
 class TextPages {
  public:
-  TextPages(int fd, std::string shownAs);
-  ~TextPages();
+  // The scratch file, which several TextPages may share.
+  struct File {
+    File(int file, std::string name) : fd(file), shownAs(std::move(name)) {}
+    ~File();
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    int fd;
+    std::string shownAs;    // the workbook failures name
+    std::uint64_t end = 0;  // where the next block goes
+  };
+  explicit TextPages(std::shared_ptr<File> file) : file_(std::move(file)) {}
   TextPages(const TextPages&) = delete;
   TextPages& operator=(const TextPages&) = delete;
 
@@ -270,11 +279,9 @@ class TextPages {
 
  private:
   static constexpr std::size_t kBlockTexts = 1024;
-  int fd_;
-  std::string shownAs_;
+  std::shared_ptr<File> file_;
   std::vector<std::pair<std::uint64_t, std::uint64_t>> index_;  // offset, size
   std::vector<std::string> filling_;
-  std::uint64_t end_ = 0;
   mutable std::vector<std::pair<std::size_t, std::vector<std::string>>> cache_;
 };
 
@@ -303,13 +310,17 @@ class Workbook {
   const std::string& Text(std::uint32_t id) const {
     return id >= kPagedText ? textPages_->Get(id - kPagedText) : strings_[id];
   }
-  // From now on, plain texts go to `fd`, a nameless scratch file (see
-  // TextPages), each under a number of its own: memory holds a few blocks
-  // of them, however many there are. Where the file takes no more, they
-  // go to memory again. Failures name `shownAs`.
+  // From now on, plain texts and formulas go to `fd`, a nameless scratch
+  // file (see TextPages), each under a number of its own: memory holds a
+  // few blocks of them, however many there are. Where the file takes no
+  // more, they go to memory again. Failures name `shownAs`. A formula kept
+  // on disk, like a text, stays valid until the next one is looked up.
   void KeepTextsOnDisk(int fd, std::string shownAs);
   const std::vector<RichRun>* Runs(std::uint32_t id) const;
-  const std::string& Formula(const Cell& c) const { return formulas[c.formula - 1]; }
+  const std::string& Formula(const Cell& c) const {
+    return c.formula >= kPagedText ? formulaPages_->Get(c.formula - kPagedText)
+                                   : formulas[c.formula - 1];
+  }
 
   Sheet& AddSheet(std::string name);
   Sheet* FindSheet(std::string_view name);
@@ -320,7 +331,7 @@ class Workbook {
   std::unordered_map<std::uint32_t, std::vector<RichRun>> runs_;
   std::unordered_map<std::string, std::uint32_t> styleIds_;
   static constexpr std::uint32_t kPagedText = 0x80000000;
-  std::shared_ptr<TextPages> textPages_;
+  std::shared_ptr<TextPages> textPages_, formulaPages_;
 };
 
 // Whether a cell shows nothing: no value, or a text of only characters of
