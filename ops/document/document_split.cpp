@@ -228,23 +228,22 @@ class Splitter {
                                      "分割生成的文件“%1”就是待分割的源文件之一，写入会毁掉它。"
                                      "请选择其他保存目录。"),
                            {DisplayText(target)}));
-    if (getenv("PWDBG") && part_ == 2) source_->SaveAs("/tmp/s4/dbg2/src1.odt");
-    if (getenv("PWDBG") && part_ == 1) source_->SaveAs("/tmp/s4/dbg2/src0.odt");
     source_->Range(start_, end).Select();
     WordSelection& selection = app_->Selection();
     selection.Copy();
     WordDocument& part = app_->Documents().Add();
     selection.EndKey();
     if (const int lost = selection.Paste(); lost > 0) say_(document::LostChanges(path_, lost));
-    if (getenv("PWDBG")) part.SaveAs("/tmp/s4/dbg2/part" + std::to_string(part_) + "_prefit.odt");
     part.FitPart(edges);
     // Saved under a hidden name with the part's extension (which chooses the
     // format) and renamed into place whole.
     PendingOutput pending(target);
     part.SaveAs(pending.tempPath());
-    part.Close();
     pending.Commit();
     written_.push_back(target);
+    // The part is in place: an office that fails to let go of it takes
+    // nothing from it (one that went down fails at the next step).
+    LetGo(part);
     say_(Translate("ops", " 新文件已生成：") + DisplayText(target));
     start_ = std::min(next, end);
     firstRow_ = nextRow;
