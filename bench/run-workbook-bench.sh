@@ -8,24 +8,42 @@ dir=build-bench
 py=/usr/bin/python3
 [ -x "$bin" ] || { echo "build first: scripts/build.sh" >&2; exit 1; }
 [ -f "$dir/huge.xlsx" ] || "$bin" make "$dir"
+last_wall=0 last_cpu=0
 measure() {  # label, command...
   local label="$1"; shift
-  /usr/bin/time -f "$label: %e s wall, %U s user + %S s sys, %M KB peak" "$@" >/dev/null 2>"$dir/time.txt" || { cat "$dir/time.txt"; return; }
-  tail -1 "$dir/time.txt"
+  /usr/bin/time -f "%e %U %S %M" "$@" >/dev/null 2>"$dir/time.txt" || { cat "$dir/time.txt"; last_wall=0; return; }
+  read -r last_wall user sys peak < <(tail -1 "$dir/time.txt")
+  last_cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f", u + s }')
+  echo "$label: $last_wall s wall, $user s user + $sys s sys, $peak KB peak"
+}
+# How many times the peer's time ours is, by wall clock and by processor
+# time (the fairer figure on a machine busy with other work).
+ratio() {  # peer label, our wall, our cpu
+  [ "$last_wall" != 0 ] || return 0
+  awk -v n="$1" -v pw="$last_wall" -v pc="$last_cpu" -v ow="$2" -v oc="$3" \
+    'BEGIN { printf "  %s / plinthwick: %.1fx wall, %.1fx processor time\n", n, pw / ow, pc / oc }'
 }
 echo "merge: 100 workbooks, title + 10-column header + 2,000 rows each"
 measure "plinthwick     " "$bin" merge "$dir" "$dir/merged"
+ow=$last_wall oc=$last_cpu
 measure "openpyxl stream" "$py" bench/peers/openpyxl_merge.py "$dir" "$dir/merged-openpyxl.xlsx"
+ratio openpyxl "$ow" "$oc"
 if command -v ssconvert >/dev/null; then
   measure "ssconvert      " ssconvert --merge-to="$dir/merged-ssconvert.xlsx" "$dir"/in/*.xlsx
+  ratio ssconvert "$ow" "$oc"
 else
   echo "ssconvert        not installed: no figure"
 fi
 echo "split: 200,000 rows into workbooks of 20,000 data rows"
 measure "plinthwick     " "$bin" split "$dir/big.xlsx" 20000
+ow=$last_wall oc=$last_cpu
 measure "openpyxl stream" "$py" bench/peers/openpyxl_split.py "$dir/big.xlsx" 20000
+ratio openpyxl "$ow" "$oc"
 echo "split: 1,000,000 rows into workbooks of 100,000 data rows"
 measure "plinthwick     " "$bin" split "$dir/huge.xlsx" 100000
+ow=$last_wall oc=$last_cpu
 measure "openpyxl stream" "$py" bench/peers/openpyxl_split.py "$dir/huge.xlsx" 100000
+ratio openpyxl "$ow" "$oc"
 echo "where the time goes (200,000 rows x 10 columns):"
 "$bin" parts "$dir/big.xlsx"
+echo
