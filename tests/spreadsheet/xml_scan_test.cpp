@@ -2,7 +2,9 @@
 
 #include <expat.h>
 #include <gtest/gtest.h>
+#include <zip.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -176,6 +178,41 @@ TEST(XmlScanner, LeavesOtherDocumentsToExpatAndNamesTheLineOfAnError) {
   ASSERT_EQ(scanner.Parsed(doc.size(), true), xl::XmlScanner::Status::Error);
   EXPECT_EQ(scanner.Line(), 6u);
   EXPECT_EQ(scanner.Error(), "mismatched tag");
+}
+
+// Every part of every real workbook in the fixtures reads the same through
+// the scanner as through expat.
+TEST(XmlScanner, ReadsEveryPartOfTheFixtureWorkbooksAsExpatDoes) {
+  const std::filesystem::path root = PW_FIXTURES_DIR;
+  if (!std::filesystem::exists(root)) GTEST_SKIP() << "no fixtures at " << root;
+  int parts = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    if (entry.path().extension() != ".xlsx") continue;
+    int err = 0;
+    zip_t* z = zip_open(entry.path().c_str(), ZIP_RDONLY, &err);
+    if (z == nullptr) continue;
+    for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i) {
+      const std::string name = zip_get_name(z, static_cast<zip_uint64_t>(i), 0);
+      if (!name.ends_with(".xml") && !name.ends_with(".rels")) continue;
+      std::string doc;
+      if (zip_file_t* f = zip_fopen_index(z, static_cast<zip_uint64_t>(i), 0)) {
+        char buf[1 << 16];
+        for (zip_int64_t n; (n = zip_fread(f, buf, sizeof buf)) > 0;)
+          doc.append(buf, static_cast<std::size_t>(n));
+        zip_fclose(f);
+      }
+      SCOPED_TRACE(entry.path().string() + ": " + name);
+      const Outcome expat = WithExpat(doc);
+      std::string log;
+      const auto status = WithScanner(doc, 4093, log);
+      if (status == xl::XmlScanner::Status::Unsupported) continue;
+      ++parts;
+      EXPECT_EQ(status, expat.ok ? xl::XmlScanner::Status::Ok : xl::XmlScanner::Status::Error);
+      EXPECT_TRUE(log == expat.log) << "the two differ";
+    }
+    zip_discard(z);
+  }
+  if (parts == 0) GTEST_SKIP() << "no workbook parts under " << root;
 }
 
 }  // namespace
