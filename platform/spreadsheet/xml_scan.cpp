@@ -95,6 +95,17 @@ int Utf8Length(const char* p, const char* e) {
   return n;
 }
 
+// Names take any character beyond ASCII, but only in well-formed UTF-8.
+bool GoodName(const char* s, const char* e) {
+  for (; s < e; ++s)
+    if (static_cast<unsigned char>(*s) >= 0x80) {
+      const int n = Utf8Length(s, e);
+      if (n <= 0) return false;
+      s += n - 1;
+    }
+  return true;
+}
+
 // Resolves the reference starting at `p` ('&'), writing its character at
 // `w`. Answers the bytes it took, 0 when it may run past `e`, -1 when it is
 // not a reference XML allows (`what` says why).
@@ -360,11 +371,13 @@ XmlScanner::Step XmlScanner::StartTag(char*& p, char* e) {
     q = valueEnd + 1;
   }
   if (rootClosed_) return Fail(p, "junk after document element");
+  if (!GoodName(name, nameEnd)) return Fail(name, kInvalid);
   // The whole tag is here: its names and values become strings in place.
   attrs_.clear();
   for (std::size_t i = 0; i < marks_.size(); i += 4) {
     char* const attr = p + marks_[i];
     const std::size_t attrLength = marks_[i + 1] - marks_[i];
+    if (!GoodName(attr, attr + attrLength)) return Fail(attr, kInvalid);
     for (std::size_t j = 0; j < i; j += 4)
       if (marks_[j + 1] - marks_[j] == attrLength &&
           std::memcmp(p + marks_[j], attr, attrLength) == 0)

@@ -106,6 +106,7 @@ TEST(XmlScanner, AcceptsAndReportsExactlyWhatExpatDoes) {
       "<r>a]]b] ]</r>",
       "<?xml version='1.0' encoding='utf-8'?><r/>",
       "<x:r><x:c r=\"A1\" t=\"s\"><x:v>1</x:v></x:c><c r=\"B1\"><v>2.5E-3</v></c></x:r>",
+      "<\xE6\x95\xB0 \xE5\x80\xBC=\"1\"/>",
       // refused
       "",
       "   ",
@@ -137,6 +138,9 @@ TEST(XmlScanner, AcceptsAndReportsExactlyWhatExpatDoes) {
       "<a><?xml version=\"1.0\"?></a>",
       " <?xml version=\"1.0\"?><a/>",
       "<1a/>",
+      "<a\xFF/>",
+      "<a b\xC0\x80=\"1\"/>",
+      "<a\xE4\xB8/>",
       "<a></ a>",
       "<a/ >",
       "<a><![CDATA[x</a>",
