@@ -200,24 +200,22 @@ class Splitter {
   void ToPage(int page) {
     const WordDocument::PageStart at = source_->StartOfPage(page);
     if (at.rowMoved) ++rowsMoved_;
-    WritePart(at.end, at.next, at.tableStarts ? -1 : at.row, at.row);
+    WritePart(at.end, at.next, at.row);
   }
-  void ToPosition(int end) { WritePart(end, end, -1, -1); }
+  void ToPosition(int end) { WritePart(end, end, -1); }
   void ToEnd() {
     const int end = source_->Length();
-    WritePart(end, end, -1, -1);
+    WritePart(end, end, -1);
   }
 
-  // `lastRow`: the rows this part keeps of the table it ends in (-1: whole);
-  // `nextRow`: the row the next part starts its first table with.
-  void WritePart(int end, int next, int lastRow, int nextRow) {
+  void WritePart(int end, int next, int row) {
     if (run_.StopRequested() || halt_) throw Interrupted{};
     end = std::max(end, start_);
     WordDocument::Edges edges;
     edges.startsInParagraph = source_->InsideParagraph(start_);
     edges.endsInParagraph = source_->InsideParagraph(end);
     edges.firstTableStart = firstRow_;
-    edges.lastTableEnd = lastRow;
+    edges.lastTableEnd = row;
     ++part_;
     const std::string target =
         document::DocumentPath(folder_ + stem_ + "_" + std::to_string(part_) + ext_);
@@ -246,7 +244,7 @@ class Splitter {
     LetGo(part);
     say_(Translate("ops", " 新文件已生成：") + DisplayText(target));
     start_ = std::min(next, end);
-    firstRow_ = nextRow;
+    firstRow_ = row;
   }
 
   void Undo() {

@@ -560,70 +560,6 @@ int PageOf(DocumentState& d, const Reference<text::XTextRange>& range) {
 
 }  // namespace
 
-namespace {
-// Whether `inner` is `outer` or a table inside one of its cells, at any depth.
-bool HoldsTable(const Reference<text::XTextTable>& outer,
-                const Reference<text::XTextTable>& inner) {
-  if (!outer.is()) return false;
-  if (Reference<css::uno::XInterface>(outer, UNO_QUERY) ==
-      Reference<css::uno::XInterface>(inner, UNO_QUERY))
-    return true;
-  for (const OUString& name : outer->getCellNames()) {
-    Reference<css::container::XEnumerationAccess> cell(outer->getCellByName(name), UNO_QUERY);
-    if (!cell.is()) continue;
-    const Reference<css::container::XEnumeration> items = cell->createEnumeration();
-    while (items->hasMoreElements())
-      if (HoldsTable(Reference<text::XTextTable>(items->nextElement(), UNO_QUERY), inner))
-        return true;
-  }
-  return false;
-}
-
-// The page where the content of `cell` starts (`last`: ends), looking into
-// the tables inside it: the cell's own start and end stand elsewhere when a
-// table opens or closes it.
-int CellPage(DocumentState& d, const Reference<text::XText>& cell, bool last) {
-  Reference<css::uno::XInterface> item;
-  const Reference<css::container::XEnumeration> items =
-      Reference<css::container::XEnumerationAccess>(cell, UNO_QUERY_THROW)->createEnumeration();
-  while (items->hasMoreElements()) {
-    items->nextElement() >>= item;
-    if (!last) break;
-  }
-  if (Reference<text::XTextTable> inner(item, UNO_QUERY); inner.is()) {
-    int page = 0;
-    for (const OUString& name : inner->getCellNames()) {
-      const int at =
-          CellPage(d, Reference<text::XText>(inner->getCellByName(name), UNO_QUERY_THROW), last);
-      if (!last) return at;
-      page = std::max(page, at);
-    }
-    return page;
-  }
-  if (Reference<text::XTextRange> paragraph(item, UNO_QUERY); paragraph.is())
-    return PageOf(d, last ? paragraph->getEnd() : paragraph->getStart());
-  return PageOf(d, last ? cell->getEnd() : cell->getStart());
-}
-
-// The last page that row `row` of `table` reaches, over all its cells: a
-// cell beside a short one may run on over the page.
-int RowEndPage(DocumentState& d, const Reference<text::XTextTable>& table, sal_Int32 row) {
-  int last = 0;
-  const OUString number = OUString::number(row + 1);
-  for (const OUString& name : table->getCellNames()) {
-    // "B7", or "B7.1.2" for a cell split after the table was made.
-    sal_Int32 digits = 0;
-    while (digits < name.getLength() && (name[digits] < u'0' || name[digits] > u'9')) ++digits;
-    sal_Int32 end = name.indexOf('.');
-    if (end < 0) end = name.getLength();
-    if (name.copy(digits, end - digits) != number) continue;
-    Reference<text::XText> cell(table->getCellByName(name), UNO_QUERY);
-    if (cell.is()) last = std::max(last, CellPage(d, cell, true));
-  }
-  return last;
-}
-}  // namespace
-
 WordDocument::PageStart WordDocument::StartOfPage(int page) {
   DocumentState& d = *state_;
   Map(*this);
@@ -646,17 +582,33 @@ WordDocument::PageStart WordDocument::StartOfPage(int page) {
     if (!table.is()) return at;
     // Only a table of the main text that follows a paragraph: a part can
     // start at that paragraph's end.
-    // A table inside a cell: the table of the main text holding it.
-    const auto block = std::find_if(d.blocks.begin(), d.blocks.end(), [&](const Block& b) {
-      return b.table.is() && HoldsTable(Reference<text::XTextTable>(b.table, UNO_QUERY), table);
-    });
+    const Reference<css::uno::XInterface> key(table, UNO_QUERY);
+    const auto block = std::find_if(d.blocks.begin(), d.blocks.end(),
+                                    [&](const Block& b) { return b.table.is() && b.table == key; });
     if (block == d.blocks.end() || block == d.blocks.begin() || !(block - 1)->paragraph.is())
       return at;
-    table.set(block->table, UNO_QUERY_THROW);
+    // Pictures and shapes in its cells would stay behind when rows go: such
+    // a table is not cut.
+    try {
+      Reference<css::container::XIndexAccess> shapes(
+          Reference<css::drawing::XDrawPageSupplier>(d.model, UNO_QUERY_THROW)->getDrawPage(),
+          UNO_QUERY_THROW);
+      for (sal_Int32 i = 0; i < shapes->getCount(); ++i) {
+        Reference<text::XTextContent> shape(shapes->getByIndex(i), UNO_QUERY);
+        Reference<text::XTextRange> anchor = shape.is() ? shape->getAnchor() : nullptr;
+        Reference<text::XText> owner = anchor.is() ? anchor->getText() : nullptr;
+        if (!owner.is() || owner == d.body) continue;
+        Reference<css::beans::XPropertySet> in(owner->createTextCursorByRange(anchor->getStart()),
+                                               UNO_QUERY_THROW);
+        if (Reference<css::uno::XInterface>(in->getPropertyValue("TextTable"), UNO_QUERY) == key)
+          return at;
+      }
+    } catch (const css::uno::Exception&) {
+      return at;
+    }
     Reference<css::table::XCellRange> cells(table, UNO_QUERY_THROW);
-    auto rowStartPage = [&](sal_Int32 row) {
-      return CellPage(d, Reference<text::XText>(cells->getCellByPosition(0, row), UNO_QUERY_THROW),
-                      false);
+    auto rowStart = [&](sal_Int32 row) {
+      return Reference<text::XText>(cells->getCellByPosition(0, row), UNO_QUERY_THROW)->getStart();
     };
     const sal_Int32 rows = table->getRows()->getCount();
     // The first row that starts on this page or later: rows start in order.
@@ -664,27 +616,25 @@ WordDocument::PageStart WordDocument::StartOfPage(int page) {
     try {
       while (lo < hi) {
         const sal_Int32 mid = (lo + hi) / 2;
-        if (rowStartPage(mid) >= number)
+        if (PageOf(d, rowStart(mid)) >= number)
           hi = mid;
         else
           lo = mid + 1;
       }
       // A row above reaching onto this page goes whole with the rows after it.
-      if (lo > 0 && (lo == rows || RowEndPage(d, table, lo - 1) >= number)) {
+      if (lo > 0 &&
+          (lo == rows ||
+           PageOf(d, Reference<text::XText>(cells->getCellByPosition(0, lo - 1), UNO_QUERY_THROW)
+                         ->getEnd()) >= number)) {
         --lo;
         at.rowMoved = true;
       }
     } catch (const css::lang::IndexOutOfBoundsException&) {
-      d.view->gotoRange(top, false);
-      return at;  // cells merged across rows or columns: no plain grid of rows to cut
+      lo = 0;  // cells merged across rows or columns: no plain grid of rows to cut
     }
     d.view->gotoRange(top, false);
     if (lo == 0) {
-      // The page starts with the table: the part before ends before it and
-      // the next one takes it whole.
-      at.end = at.next = block->start - 1;
-      at.row = 0;
-      at.tableStarts = true;
+      at.rowMoved = false;
       return at;
     }
     at.end = block->start + block->length;

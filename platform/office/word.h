@@ -61,14 +61,12 @@ class WordDocument {
   // the top of the page is cut at the first row the page starts with: both
   // parts take the whole table, and each keeps its own rows (see KeepRows).
   // A row that itself runs across the top of the page goes whole to the next
-  // part (`rowMoved`). A page that starts with a table's first row is cut
-  // before the table, which goes whole to the next part (`tableStarts`).
+  // part (`rowMoved`).
   struct PageStart {
     int end = 0;   // the part before ends here
     int next = 0;  // the part after starts here
     int row = -1;  // the row the page starts with, of the table both parts take
     bool rowMoved = false;
-    bool tableStarts = false;  // only the part after takes the table
   };
   PageStart StartOfPage(int page);
 
