@@ -58,9 +58,9 @@ class XmlScanner {
   std::uint64_t LinesBefore(const char* at) const;
 
   XmlEvents& events_;
-  std::vector<char> buf_;
-  std::size_t begin_ = 0, end_ = 0;  // unscanned bytes
-  std::uint64_t linesFed_ = 0;       // line breaks in all bytes given so far
+  std::vector<char> buf_ = std::vector<char>(1);  // never empty: its data is never null
+  std::size_t begin_ = 0, end_ = 0;               // unscanned bytes
+  std::uint64_t linesFed_ = 0;                    // line breaks in all bytes given so far
   bool prologDone_ = false, rootClosed_ = false, started_ = false, failed_ = false;
   std::string open_;                 // names of the open elements, one after another
   std::vector<std::size_t> openAt_;  // where each begins in open_
