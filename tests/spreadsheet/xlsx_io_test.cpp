@@ -102,6 +102,17 @@ const xl::Cell& At(const xl::Sheet& s, const char* ref) {
   return cell != nullptr ? *cell : kNone;
 }
 
+// Reading `path` fails, and the message names the file.
+void ExpectRefusedNaming(const std::string& path, const std::string& name) {
+  try {
+    xl::ReadXlsx(path);
+    ADD_FAILURE() << "read without complaint";
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.file(), path);
+    EXPECT_NE(std::string(e.what()).find(name), std::string::npos) << e.what();
+  }
+}
+
 TEST(XlsxReader, ReadsWhatRealWritersPutInAPackage) {
   test::TempDir dir;
   const std::string path = dir.file("hand.xlsx");
@@ -207,13 +218,7 @@ TEST(XlsxReader, DamagedOrForeignFilesFailNamingTheFile) {
        {"empty.xlsx", "text.xlsx", "ole.xlsx", "truncated.xlsx", "brokenxml.xlsx", "badref.xlsx",
         "badstring.xlsx", "nobook.xlsx", "missing.xlsx"}) {
     SCOPED_TRACE(name);
-    try {
-      xl::ReadXlsx(dir.file(name));
-      ADD_FAILURE() << "read without complaint";
-    } catch (const RunError& e) {
-      EXPECT_EQ(e.file(), dir.file(name));
-      EXPECT_NE(std::string(e.what()).find(name), std::string::npos) << e.what();
-    }
+    ExpectRefusedNaming(dir.file(name), name);
   }
 }
 
@@ -289,13 +294,7 @@ TEST(XlsxReader, SheetEntriesReadWholeAndDamagedOnesAreRefused) {
   for (const auto& [name, content] : damaged) {
     SCOPED_TRACE(name);
     test::WriteFile(dir.file(name), content);
-    try {
-      xl::ReadXlsx(dir.file(name));
-      ADD_FAILURE() << "read without complaint";
-    } catch (const RunError& e) {
-      EXPECT_EQ(e.file(), dir.file(name));
-      EXPECT_NE(std::string(e.what()).find(name), std::string::npos) << e.what();
-    }
+    ExpectRefusedNaming(dir.file(name), name);
   }
 }
 
