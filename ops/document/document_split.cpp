@@ -112,6 +112,7 @@ class Splitter {
     start_ = 0;
     firstRow_ = -1;
     rowsMoved_ = 0;
+    joined_ = 0;
     try {
       CutInto(options, amount);
     } catch (const Interrupted&) {
@@ -136,6 +137,11 @@ class Splitter {
     // before the next source).
     source_ = nullptr;
     LetGo(source);
+    if (joined_ > 0)
+      say_(Arg(Translate("ops",
+                         "“%1”中有 %2 处分页落在无法拆开的表格内，"
+                         "这些页已并入前一部分，生成的文件少于按页数计算的份数"),
+               {DisplayText(name_), joined_}));
     if (rowsMoved_ > 0)
       say_(Arg(Translate("ops",
                          "“%1”中有 %2 个表格行跨页，无法在页边界处拆开，"
@@ -165,7 +171,9 @@ class Splitter {
         const int pages = selection.Information(wdNumberOfPagesInDocument);
         if (pages >= n) {
           const int per = pages / n;
-          for (int k = 1; k <= n; ++k) k == n ? ToEnd() : ToPage(k * per + 1);
+          std::vector<int> starts;
+          for (int k = 1; k < n; ++k) starts.push_back(k * per + 1);
+          ToPages(starts);
         } else {
           WordCountDialog count = app_->Dialogs().Item(wdDialogToolsWordCount);
           count.Execute();
@@ -179,7 +187,9 @@ class Splitter {
         const int pages = selection.Information(wdNumberOfPagesInDocument);
         const int q = pages / p;
         const int last = pages % p == 0 ? q : q + 1;
-        for (int k = 1; k <= last; ++k) k == last ? ToEnd() : ToPage(k * p + 1);
+        std::vector<int> starts;
+        for (int k = 1; k < last; ++k) starts.push_back(k * p + 1);
+        ToPages(starts);
         break;
       }
       case DocumentSplitOptions::Way::Characters: {
@@ -197,10 +207,36 @@ class Splitter {
 
   // Each part runs from where the last one ended, so nothing is lost or
   // repeated; a table cut at a page goes to both parts, each keeping its rows.
-  void ToPage(int page) {
-    const WordDocument::PageStart at = source_->StartOfPage(page);
-    if (at.rowMoved) ++rowsMoved_;
-    WritePart(at.end, at.next, at.row);
+  // Every cut is found before the first part is written: copying a part out
+  // may lay the source out anew, and pages found after that would no longer
+  // be the pages the source has on its own. A page whose start cannot be cut
+  // on its own (it starts inside a table that cannot be cut, behind a cut
+  // already made, or at the very start or end) stays with the part before:
+  // no part is ever empty, and no row or paragraph goes to two parts.
+  void ToPages(const std::vector<int>& pages) {
+    std::vector<WordDocument::PageStart> cuts;
+    cuts.reserve(pages.size());
+    const int length = source_->Length();
+    std::pair<int, int> last{0, 0};  // where the part being laid out starts
+    int kept = 0;
+    for (const int page : pages) {
+      if (run_.StopRequested() || halt_) throw Interrupted{};
+      const WordDocument::PageStart at = source_->StartOfPage(page);
+      // A row cut lies inside its table: after the table's start, before
+      // whatever follows the table.
+      const std::pair<int, int> key =
+          at.row > 0 ? std::pair{at.next, at.row} : std::pair{at.end, 0};
+      if (key <= last || (at.row <= 0 && at.end >= length)) continue;
+      last = key;
+      cuts.push_back(at);
+    }
+    for (const WordDocument::PageStart& at : cuts) {
+      if (at.rowMoved) ++rowsMoved_;
+      WritePart(at.end, at.next, at.row);
+      ++kept;
+    }
+    joined_ += static_cast<int>(pages.size()) - kept;
+    ToEnd();
   }
   void ToPosition(int end) { WritePart(end, end, -1); }
   void ToEnd() {
@@ -266,6 +302,7 @@ class Splitter {
   int start_ = 0;
   int firstRow_ = -1;  // the part being written starts in its first table at this row
   int rowsMoved_ = 0;  // rows of the current source that ran across a page where it was cut
+  int joined_ = 0;     // pages of the current source that stayed with the part before
   int undone_ = 0;
 };
 

@@ -560,6 +560,73 @@ int PageOf(DocumentState& d, const Reference<text::XTextRange>& range) {
 
 }  // namespace
 
+namespace {
+// The row (counted from 0) a cell name such as "B7" or "B7.1.2" stands in.
+sal_Int32 RowOfCell(const OUString& name) {
+  sal_Int32 digits = 0;
+  while (digits < name.getLength() && (name[digits] < u'0' || name[digits] > u'9')) ++digits;
+  sal_Int32 end = name.indexOf('.');
+  if (end < 0) end = name.getLength();
+  return name.copy(digits, end - digits).toInt32() - 1;
+}
+
+// Whether `inner` is `outer` or a table inside one of its cells, at any depth.
+bool HoldsTable(const Reference<text::XTextTable>& outer,
+                const Reference<text::XTextTable>& inner) {
+  if (!outer.is()) return false;
+  if (Reference<css::uno::XInterface>(outer, UNO_QUERY) ==
+      Reference<css::uno::XInterface>(inner, UNO_QUERY))
+    return true;
+  for (const OUString& name : outer->getCellNames()) {
+    Reference<css::container::XEnumerationAccess> cell(outer->getCellByName(name), UNO_QUERY);
+    if (!cell.is()) continue;
+    const Reference<css::container::XEnumeration> items = cell->createEnumeration();
+    while (items->hasMoreElements())
+      if (HoldsTable(Reference<text::XTextTable>(items->nextElement(), UNO_QUERY), inner))
+        return true;
+  }
+  return false;
+}
+
+// The page where the content of `cell` starts (`last`: ends), looking into
+// the tables inside it: the cell's own start and end stand elsewhere when a
+// table opens or closes it.
+int CellPage(DocumentState& d, const Reference<text::XText>& cell, bool last) {
+  Reference<css::uno::XInterface> item;
+  const Reference<css::container::XEnumeration> items =
+      Reference<css::container::XEnumerationAccess>(cell, UNO_QUERY_THROW)->createEnumeration();
+  while (items->hasMoreElements()) {
+    items->nextElement() >>= item;
+    if (!last) break;
+  }
+  if (Reference<text::XTextTable> inner(item, UNO_QUERY); inner.is()) {
+    int page = 0;
+    for (const OUString& name : inner->getCellNames()) {
+      const int at =
+          CellPage(d, Reference<text::XText>(inner->getCellByName(name), UNO_QUERY_THROW), last);
+      if (!last) return at;
+      page = std::max(page, at);
+    }
+    return page;
+  }
+  if (Reference<text::XTextRange> paragraph(item, UNO_QUERY); paragraph.is())
+    return PageOf(d, last ? paragraph->getEnd() : paragraph->getStart());
+  return PageOf(d, last ? cell->getEnd() : cell->getStart());
+}
+
+// The last page that row `row` of `table` reaches, over all its cells: a
+// cell beside a short one may run on over the page.
+int RowEndPage(DocumentState& d, const Reference<text::XTextTable>& table, sal_Int32 row) {
+  int last = 0;
+  for (const OUString& name : table->getCellNames()) {
+    if (RowOfCell(name) != row) continue;
+    Reference<text::XText> cell(table->getCellByName(name), UNO_QUERY);
+    if (cell.is()) last = std::max(last, CellPage(d, cell, true));
+  }
+  return last;
+}
+}  // namespace
+
 WordDocument::PageStart WordDocument::StartOfPage(int page) {
   DocumentState& d = *state_;
   Map(*this);
@@ -580,13 +647,15 @@ WordDocument::PageStart WordDocument::StartOfPage(int page) {
         Reference<css::beans::XPropertySet>(d.view, UNO_QUERY_THROW)->getPropertyValue("TextTable"),
         UNO_QUERY);
     if (!table.is()) return at;
-    // Only a table of the main text that follows a paragraph: a part can
-    // start at that paragraph's end.
-    const Reference<css::uno::XInterface> key(table, UNO_QUERY);
-    const auto block = std::find_if(d.blocks.begin(), d.blocks.end(),
-                                    [&](const Block& b) { return b.table.is() && b.table == key; });
+    // Only a table of the main text (or one inside a cell of it: then the
+    // table of the main text holding it) that follows a paragraph: a part
+    // can start at that paragraph's end.
+    const auto block = std::find_if(d.blocks.begin(), d.blocks.end(), [&](const Block& b) {
+      return b.table.is() && HoldsTable(Reference<text::XTextTable>(b.table, UNO_QUERY), table);
+    });
     if (block == d.blocks.end() || block == d.blocks.begin() || !(block - 1)->paragraph.is())
       return at;
+    table.set(block->table, UNO_QUERY_THROW);
     // Pictures and shapes in its cells would stay behind when rows go: such
     // a table is not cut.
     try {
@@ -600,15 +669,17 @@ WordDocument::PageStart WordDocument::StartOfPage(int page) {
         if (!owner.is() || owner == d.body) continue;
         Reference<css::beans::XPropertySet> in(owner->createTextCursorByRange(anchor->getStart()),
                                                UNO_QUERY_THROW);
-        if (Reference<css::uno::XInterface>(in->getPropertyValue("TextTable"), UNO_QUERY) == key)
+        if (HoldsTable(table,
+                       Reference<text::XTextTable>(in->getPropertyValue("TextTable"), UNO_QUERY)))
           return at;
       }
     } catch (const css::uno::Exception&) {
       return at;
     }
     Reference<css::table::XCellRange> cells(table, UNO_QUERY_THROW);
-    auto rowStart = [&](sal_Int32 row) {
-      return Reference<text::XText>(cells->getCellByPosition(0, row), UNO_QUERY_THROW)->getStart();
+    auto rowStartPage = [&](sal_Int32 row) {
+      return CellPage(d, Reference<text::XText>(cells->getCellByPosition(0, row), UNO_QUERY_THROW),
+                      false);
     };
     const sal_Int32 rows = table->getRows()->getCount();
     // The first row that starts on this page or later: rows start in order.
@@ -616,21 +687,19 @@ WordDocument::PageStart WordDocument::StartOfPage(int page) {
     try {
       while (lo < hi) {
         const sal_Int32 mid = (lo + hi) / 2;
-        if (PageOf(d, rowStart(mid)) >= number)
+        if (rowStartPage(mid) >= number)
           hi = mid;
         else
           lo = mid + 1;
       }
       // A row above reaching onto this page goes whole with the rows after it.
-      if (lo > 0 &&
-          (lo == rows ||
-           PageOf(d, Reference<text::XText>(cells->getCellByPosition(0, lo - 1), UNO_QUERY_THROW)
-                         ->getEnd()) >= number)) {
+      if (lo > 0 && (lo == rows || RowEndPage(d, table, lo - 1) >= number)) {
         --lo;
         at.rowMoved = true;
       }
     } catch (const css::lang::IndexOutOfBoundsException&) {
-      lo = 0;  // cells merged across rows or columns: no plain grid of rows to cut
+      d.view->gotoRange(top, false);
+      return at;  // cells merged across rows or columns: no plain grid of rows to cut
     }
     d.view->gotoRange(top, false);
     if (lo == 0) {
@@ -664,7 +733,23 @@ std::vector<Reference<css::uno::XInterface>> BodyParts(DocumentState& d) {
 }
 
 void RemoveRows(const Reference<text::XTextTable>& table, sal_Int32 from, sal_Int32 to) {
-  if (to > from) table->getRows()->removeByIndex(from, to - from);
+  if (to <= from) return;
+  // The office keeps a row that holds a table of its own: those go first.
+  for (const OUString& name : table->getCellNames()) {
+    const sal_Int32 row = RowOfCell(name);
+    if (row < from || row >= to) continue;
+    Reference<css::container::XEnumerationAccess> cell(table->getCellByName(name), UNO_QUERY);
+    if (!cell.is()) continue;
+    std::vector<Reference<css::lang::XComponent>> inner;
+    const Reference<css::container::XEnumeration> items = cell->createEnumeration();
+    while (items->hasMoreElements()) {
+      Reference<text::XTextTable> nested(items->nextElement(), UNO_QUERY);
+      if (nested.is()) inner.emplace_back(nested, UNO_QUERY);
+    }
+    for (const auto& t : inner)
+      if (t.is()) t->dispose();
+  }
+  table->getRows()->removeByIndex(from, to - from);
 }
 }  // namespace
 
@@ -695,21 +780,19 @@ void WordDocument::FitPart(const Edges& edges) {
         props(i)->getPropertyValue("RepeatHeadline") >>= repeat;
         props(i)->getPropertyValue("HeaderRowCount") >>= heading;
         const sal_Int32 keep = repeat ? std::min(heading, sal_Int32(edges.firstTableStart)) : 0;
-        if (t->getRows()->getCount() <= edges.firstTableStart) break;
-        RemoveRows(t, keep, edges.firstTableStart);
-        // The empty paragraph before it goes; its page setup goes to the table.
-        if (i == 1 &&
-            Reference<text::XTextRange>(parts[0], UNO_QUERY_THROW)->getString().isEmpty()) {
-          OUString page;
-          props(0)->getPropertyValue("PageDescName") >>= page;
-          if (!page.isEmpty()) {
-            props(1)->setPropertyValue("PageDescName", Any(page));
-            const Any offset = props(0)->getPropertyValue("PageNumberOffset");
-            if (offset.hasValue()) props(1)->setPropertyValue("PageNumberOffset", offset);
-          }
-          Reference<css::lang::XComponent>(parts[0], UNO_QUERY_THROW)->dispose();
-          parts.erase(parts.begin());
+        if (t->getRows()->getCount() <= edges.firstTableStart) {
+          // Cut at both ends at the same row (a row taller than the pages
+          // went whole to a later part): none of its rows are this part's.
+          Reference<css::lang::XComponent>(t, UNO_QUERY_THROW)->dispose();
+          parts.erase(parts.begin() + static_cast<std::ptrdiff_t>(i));
+          break;
         }
+        RemoveRows(t, keep, edges.firstTableStart);
+        // The empty paragraph before it stays, as low as a paragraph gets:
+        // it holds the page setup, which a saved .docx takes only from a
+        // paragraph.
+        if (i == 1 && Reference<text::XTextRange>(parts[0], UNO_QUERY_THROW)->getString().isEmpty())
+          MakeLow(props(0));
         break;
       }
     }

@@ -121,6 +121,8 @@ void SelectWholeStory(DocumentState& d);
 // Makes a paragraph take as little room as a paragraph can: a line of a
 // fiftieth of a millimetre, no spacing.
 void MakeLow(const Reference<css::beans::XPropertySet>& paragraph);
+// Whether `item` is an empty paragraph made low by MakeLow.
+bool IsLow(const Reference<css::uno::XInterface>& item);
 
 // Readies a document just opened from a file (`opened`) or made: a table that
 // opens an opened document's text gets a paragraph before it, and the view

@@ -7,6 +7,7 @@
 #include <com/sun/star/beans/UnknownPropertyException.hpp>
 #include <com/sun/star/beans/XMultiPropertySet.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/beans/XPropertyState.hpp>
 #include <com/sun/star/container/XContentEnumerationAccess.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
@@ -26,9 +27,10 @@
 #include <com/sun/star/text/XRelativeTextContentInsert.hpp>
 #include <com/sun/star/text/XTextCursor.hpp>
 #include <com/sun/star/text/XTextTable.hpp>
-#include <com/sun/star/util/XReplaceable.hpp>
+#include <com/sun/star/util/XSearchable.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <set>
@@ -133,10 +135,13 @@ void CopyProperties(const Reference<css::beans::XPropertySet>& from,
 }
 
 const std::set<OUString>& StyleSkip() {
+  // The interop bags hold the theme a font came from, which a saved .docx
+  // would name without the theme itself: the font then falls back to any.
   static const std::set<OUString> skip = {
-      "FollowStyle", "DisplayName",         "Hidden",
-      "IsPhysical",  "ParentStyle",         "StyleInteropGrabBag",
-      "Category",    "ParaStyleConditions", "IsAutoUpdate"};
+      "FollowStyle",        "DisplayName",         "Hidden",
+      "IsPhysical",         "ParentStyle",         "StyleInteropGrabBag",
+      "Category",           "ParaStyleConditions", "IsAutoUpdate",
+      "CharInteropGrabBag", "ParaInteropGrabBag"};
   return skip;
 }
 
@@ -198,17 +203,60 @@ std::set<OUString> SharedParagraphStyles(const Reference<css::container::XNameAc
 }
 
 // Gives every paragraph of `d` in style `from` the style `to`, table cells,
-// headers and footers included, in one search-and-replace.
+// headers and footers included. Giving a paragraph a style drops what was set
+// on the paragraph itself (spacing, alignment, line height...), so each
+// paragraph gets back what it had on its own.
 void Restyle(DocumentState& d, const Reference<css::beans::XPropertySet>& from,
              const OUString& to) {
   OUString shown;
   from->getPropertyValue("DisplayName") >>= shown;
-  Reference<css::util::XReplaceable> replaceable(d.model, UNO_QUERY_THROW);
-  Reference<css::util::XReplaceDescriptor> replace = replaceable->createReplaceDescriptor();
-  replace->setSearchString(shown);
-  replace->setReplaceString(to);
-  replace->setPropertyValue("SearchStyles", Any(true));
-  replaceable->replaceAll(Reference<css::util::XSearchDescriptor>(replace, UNO_QUERY_THROW));
+  Reference<css::util::XSearchable> searchable(d.model, UNO_QUERY_THROW);
+  Reference<css::util::XSearchDescriptor> search = searchable->createSearchDescriptor();
+  search->setSearchString(shown);
+  search->setPropertyValue("SearchStyles", Any(true));
+  const Reference<css::container::XIndexAccess> found = searchable->findAll(search);
+  Sequence<OUString> names;  // what a paragraph may have set on itself
+  const sal_Int32 count = found.is() ? found->getCount() : 0;
+  for (sal_Int32 i = 0; i < count; ++i) {
+    Reference<css::container::XEnumerationAccess> range(found->getByIndex(i), UNO_QUERY);
+    if (!range.is()) continue;
+    const Reference<css::container::XEnumeration> paragraphs = range->createEnumeration();
+    while (paragraphs->hasMoreElements()) {
+      Reference<css::beans::XPropertySet> paragraph(paragraphs->nextElement(), UNO_QUERY);
+      Reference<css::beans::XPropertyState> state(paragraph, UNO_QUERY);
+      Reference<css::beans::XMultiPropertySet> multi(paragraph, UNO_QUERY);
+      if (!paragraph.is() || !state.is() || !multi.is()) continue;
+      if (!names.hasElements()) {
+        std::vector<OUString> writable;
+        for (const auto& p : paragraph->getPropertySetInfo()->getProperties())
+          if (!(p.Attributes & css::beans::PropertyAttribute::READONLY) &&
+              p.Name != "ParaStyleName" && p.Name != "ParaConditionalStyleName")
+            writable.push_back(p.Name);
+        names = Sequence<OUString>(writable.data(), static_cast<sal_Int32>(writable.size()));
+      }
+      std::vector<OUString> own;
+      try {
+        const Sequence<css::beans::PropertyState> states = state->getPropertyStates(names);
+        for (sal_Int32 k = 0; k < states.getLength(); ++k)
+          if (states[k] == css::beans::PropertyState_DIRECT_VALUE) own.push_back(names[k]);
+      } catch (const css::uno::Exception&) {
+        own.clear();
+      }
+      const Sequence<OUString> keys(own.data(), static_cast<sal_Int32>(own.size()));
+      const Sequence<Any> before = multi->getPropertyValues(keys);
+      paragraph->setPropertyValue("ParaStyleName", Any(to));
+      // Only what the new style changed goes back: setting a list again
+      // would start a new one.
+      const Sequence<Any> after = multi->getPropertyValues(keys);
+      for (sal_Int32 k = 0; k < keys.getLength(); ++k) {
+        if (!before[k].hasValue() || before[k] == after[k]) continue;
+        try {
+          paragraph->setPropertyValue(keys[k], before[k]);
+        } catch (const css::uno::Exception&) {
+        }
+      }
+    }
+  }
 }
 
 void SeparateStyles(DocumentState& source, DocumentState& target, int number) {
@@ -386,6 +434,32 @@ Reference<css::text::XTextContent> LastTable(const Reference<css::text::XText>& 
   return Reference<css::text::XTextContent>(last, UNO_QUERY);
 }
 
+// Gives a text that opens or closes with a table a paragraph before or after
+// it, as low as a paragraph gets, so that a selection can take the whole text.
+void PadTables(DocumentState& d, const Reference<css::text::XText>& text) {
+  const bool leading = StartsWithTable(text);
+  const Reference<css::text::XTextContent> closing = LastTable(text);
+  if (!leading && !closing.is()) return;
+  Reference<css::text::XRelativeTextContentInsert> around(text, UNO_QUERY_THROW);
+  auto paragraph = [&] {
+    return Reference<css::text::XTextContent>(
+        Reference<css::lang::XMultiServiceFactory>(d.model, UNO_QUERY_THROW)
+            ->createInstance("com.sun.star.text.Paragraph"),
+        UNO_QUERY_THROW);
+  };
+  if (leading) {
+    around->insertTextContentBefore(
+        paragraph(), Reference<css::text::XTextContent>(First(text), UNO_QUERY_THROW));
+    MakeLow(Reference<css::beans::XPropertySet>(First(text), UNO_QUERY_THROW));
+  }
+  if (closing.is()) {
+    around->insertTextContentAfter(paragraph(), closing);
+    Reference<css::text::XTextCursor> end = text->createTextCursor();
+    end->gotoEnd(false);
+    MakeLow(Reference<css::beans::XPropertySet>(end, UNO_QUERY_THROW));
+  }
+}
+
 // Whether a header or footer holds tables or pictures, which a rebuild from
 // its text would lose.
 bool HoldsObjects(const Reference<css::text::XText>& text) {
@@ -522,22 +596,11 @@ void CarryPageStyle(DocumentState& source, DocumentState& target,
     if (HoldsObjects(a)) {
       try {
         // A selection can neither start before a leading table nor end after
-        // a closing one: a paragraph in front of the one makes a start, and
-        // goes again once pasted; one after the other makes an end, and is
-        // the paragraph that closes the header anyway.
-        Reference<css::text::XRelativeTextContentInsert> around(a, UNO_QUERY_THROW);
-        auto paragraph = [&] {
-          return Reference<css::text::XTextContent>(
-              Reference<css::lang::XMultiServiceFactory>(source.model, UNO_QUERY_THROW)
-                  ->createInstance("com.sun.star.text.Paragraph"),
-              UNO_QUERY_THROW);
-        };
-        const bool leadingTable = StartsWithTable(a);
-        if (leadingTable)
-          around->insertTextContentBefore(
-              paragraph(), Reference<css::text::XTextContent>(First(a), UNO_QUERY_THROW));
-        if (Reference<css::text::XTextContent> closing = LastTable(a); closing.is())
-          around->insertTextContentAfter(paragraph(), closing);
+        // a closing one: the source gets paragraphs around them that take no
+        // room on its pages (so that parts cut after this one still find its
+        // pages as they were), once; the leading one is not pasted along.
+        PadTables(source, a);
+        const bool leadingTable = IsLow(First(a));
         Reference<css::text::XTextCursor> all = a->createTextCursor();
         all->gotoStart(false);
         all->gotoEnd(true);

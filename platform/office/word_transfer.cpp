@@ -12,6 +12,7 @@
 #include <com/sun/star/document/XRedlinesSupplier.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
+#include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/style/BreakType.hpp>
 #include <com/sun/star/style/LineSpacing.hpp>
 #include <com/sun/star/style/LineSpacingMode.hpp>
@@ -203,6 +204,18 @@ void MakeLow(const Reference<css::beans::XPropertySet>& paragraph) {
   paragraph->setPropertyValue("ParaTopMargin", css::uno::Any(sal_Int32(0)));
   paragraph->setPropertyValue("ParaBottomMargin", css::uno::Any(sal_Int32(0)));
   paragraph->setPropertyValue("CharHeight", css::uno::Any(1.0f));
+}
+
+bool IsLow(const Reference<css::uno::XInterface>& item) {
+  Reference<css::beans::XPropertySet> props(item, UNO_QUERY);
+  Reference<text::XTextRange> text(item, UNO_QUERY);
+  Reference<css::lang::XServiceInfo> kind(item, UNO_QUERY);
+  if (!props.is() || !text.is() || !kind.is() ||
+      !kind->supportsService("com.sun.star.text.Paragraph") || !text->getString().isEmpty())
+    return false;
+  css::style::LineSpacing spacing;
+  return (props->getPropertyValue("ParaLineSpacing") >>= spacing) &&
+         spacing.Mode == css::style::LineSpacingMode::FIX && spacing.Height == 2;
 }
 
 void Settle(DocumentState& d, bool opened) {

@@ -358,6 +358,47 @@ TEST(DocumentSplit, EveryPartHoldsExactlyItsPages) {
   }
 }
 
+// A table holding a drawing in a cell is not cut between rows (the drawing
+// would stay behind): the pages it covers stay with the part its first page
+// is in. No part comes out empty, nothing goes to two parts, and the run says
+// how many pages were joined.
+TEST(DocumentSplit, PagesInsideATableThatCannotBeCutJoinThePartBefore) {
+  std::string rows = "|top|row";
+  for (int i = 1; i <= 200; ++i) rows += "\n|r" + std::to_string(i) + "|x";
+  std::string source = test::SimpleFodt({"intro", rows, "outro"});
+  const std::string cell = "<text:p>r3</text:p>";
+  const std::size_t at = source.find(cell);
+  ASSERT_NE(at, std::string::npos);
+  source.replace(at, cell.size(),
+                 "<text:p>r3<draw:rect "
+                 "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
+                 "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\" "
+                 "text:anchor-type=\"paragraph\" svg:x=\"0cm\" svg:y=\"0cm\" "
+                 "svg:width=\"1cm\" svg:height=\"0.3cm\"/></text:p>");
+  TempDir dir;
+  WriteFile(dir.file("drawing.fodt"), source);
+  std::filesystem::create_directories(dir.file("out"));
+  RunState run = MakeRun({dir.file("drawing.fodt")}, dir.file("out/x"));
+  Recorder rec;
+  SplitDocuments(run, ByPages(1), CommonOptions{}, rec);
+  const Opened original = OpenAll({dir.file("drawing.fodt")})[0];
+  ASSERT_GE(original.pages, 4);
+  std::vector<std::string> parts;
+  for (const std::string& name : FilesIn(dir.file("out"))) parts.push_back(dir.file("out/" + name));
+  EXPECT_LT(parts.size(), static_cast<std::size_t>(original.pages));
+  std::string joined;
+  const auto opened = OpenAll(parts);
+  for (std::size_t k = 0; k < opened.size(); ++k) {
+    EXPECT_FALSE(Words(opened[k].text).empty()) << parts[k];
+    joined += Words(opened[k].text);
+  }
+  EXPECT_TRUE(joined == Words(original.text)) << FirstDifference(joined, Words(original.text));
+  EXPECT_NE(std::find_if(
+                rec.statuses.begin(), rec.statuses.end(),
+                [](const std::string& s) { return s.find("已并入前一部分") != std::string::npos; }),
+            rec.statuses.end());
+}
+
 // The header each page of a document shows, by the rules of its page style:
 // the first-page one on the first page, the left-page one on even pages.
 std::vector<std::string> HeadersShown(const std::string& file) {

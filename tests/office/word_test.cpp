@@ -14,6 +14,7 @@
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
+#include <com/sun/star/style/ParagraphAdjust.hpp>
 #include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
 #include <com/sun/star/text/XParagraphCursor.hpp>
 #include <com/sun/star/text/XText.hpp>
@@ -239,6 +240,7 @@ struct Look {
   std::string header;
   int headerFields = 0;
   bool numberedAnew = false;  // page numbers start again there
+  bool centred = false;
 };
 
 Look LookAt(WordDocument& doc, const std::string& paragraphText) {
@@ -256,6 +258,9 @@ Look LookAt(WordDocument& doc, const std::string& paragraphText) {
   Look look;
   props->getPropertyValue("CharHeight") >>= look.size;
   look.numberedAnew = props->getPropertyValue("PageNumberOffset").hasValue();
+  sal_Int16 adjust = 0;  // a style::ParagraphAdjust, held as a number
+  props->getPropertyValue("ParaAdjust") >>= adjust;
+  look.centred = adjust == static_cast<sal_Int16>(style::ParagraphAdjust_CENTER);
   OUString pageStyle;
   props->getPropertyValue("PageStyleName") >>= pageStyle;
   uno::Reference<container::XNameAccess> families =
@@ -317,7 +322,7 @@ TEST_P(WordBothWays, PastedDocumentsKeepTheirOwnStylesAndPageSetup) {
   a.size = "20pt";
   a.headerText = "header of a";
   test::FlatText b;
-  b.pieces = {"from b"};
+  b.pieces = {"from b", "\vcentred b"};  // its own centring outlives its style's new name
   b.size = "9pt";
   b.pageWidth = "29.7cm";
   b.pageHeight = "21cm";
@@ -361,6 +366,10 @@ TEST_P(WordBothWays, PastedDocumentsKeepTheirOwnStylesAndPageSetup) {
   const Look second = LookAt(again, "from b");
   EXPECT_FLOAT_EQ(first.size, 20.0f);
   EXPECT_FLOAT_EQ(second.size, 9.0f);
+  const Look centred = LookAt(again, "centred b");
+  EXPECT_FLOAT_EQ(centred.size, 9.0f);
+  EXPECT_TRUE(centred.centred);
+  EXPECT_FALSE(second.centred);
   EXPECT_FLOAT_EQ(CellSize(again, "cell of a"), 20.0f);  // table cells keep their style too
   EXPECT_EQ(first.header, "header of a");
   EXPECT_EQ(second.header.rfind("header of b, page ", 0), 0u) << second.header;
@@ -413,7 +422,7 @@ TEST(Word, PastedHeadersKeepTheirTablesAndPictures) {
       "<draw:image><office:binary-data>" +
       pixel + "</office:binary-data></draw:image></draw:frame></text:p>";
   test::FlatText b;
-  b.pieces = {"from b"};
+  b.pieces = {"from b", "\vcentred b"};  // its own centring outlives its style's new name
   b.pageWidth = "29.7cm";
   b.pageHeight = "21cm";
   b.headerText = "header of b";
