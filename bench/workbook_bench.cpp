@@ -5,6 +5,10 @@
 //   workbook_bench merge DIR OUT     merges DIR/in/*.xlsx into OUT(.xlsx)
 //   workbook_bench split FILE ROWS   splits FILE into workbooks of ROWS data rows
 //   workbook_bench parts FILE        reading, copying and writing FILE, timed apart
+//   workbook_bench make-values DIR   DIR/values.xlsx: 1,000,000 rows whose column "列3"
+//                                    holds 200 values, interleaved
+//   workbook_bench split-values FILE COLUMN
+//                                    splits FILE into one workbook per value of COLUMN
 
 #include <algorithm>
 #include <chrono>
@@ -49,8 +53,9 @@ std::pair<std::uint32_t, std::uint32_t> AddTableStyles(pw::xl::Workbook& book) {
 }
 
 // The table of MakeTable (below; one title), row by row through the streaming writer: no
-// sheet of a million rows is held.
-void MakeTableStreamed(const std::string& path, int rows) {
+// sheet of a million rows is held. With `values`, column 3 holds that many texts, each
+// row another than the row before.
+void MakeTableStreamed(const std::string& path, int rows, int values = 0) {
   using namespace pw::xl;
   Workbook book;
   const auto [head, dateStyle] = AddTableStyles(book);
@@ -79,6 +84,10 @@ void MakeTableStreamed(const std::string& path, int rows) {
     row.cells.clear();
     text(1, "C" + std::to_string(r), 0);
     for (std::uint32_t c = 2; c <= 10; ++c) {
+      if (c == 3 && values > 0) {
+        text(c, "地区" + std::to_string(r * 7 % values), 0);
+        continue;
+      }
       Cell& cell = row.cells.emplace_back();
       cell.col = c;
       cell.kind = CellKind::Number;
@@ -142,6 +151,11 @@ int main(int argc, char** argv) {
       MakeTableStreamed(args[1] + "/huge.xlsx", 1000000);
       return 0;
     }
+    if (args.size() == 2 && args[0] == "make-values") {
+      fs::create_directories(args[1]);
+      MakeTableStreamed(args[1] + "/values.xlsx", 1000000, 200);
+      return 0;
+    }
     if (args.size() == 3 && args[0] == "merge") {
       pw::RunState run;
       for (const auto& e : fs::directory_iterator(args[1] + "/in"))
@@ -165,6 +179,19 @@ int main(int argc, char** argv) {
       pw::WorkbookSplitOptions opt;
       opt.way = pw::WorkbookSplitOptions::Way::Rows;
       opt.rowsText = args[2];
+      Quiet q;
+      pw::SplitWorkbooks(run, opt, pw::CommonOptions{}, q);
+      std::printf("%s\n", q.last.c_str());
+      return 0;
+    }
+    if (args.size() == 3 && args[0] == "split-values") {
+      pw::RunState run;
+      run.WorkList = {args[1]};
+      run.WorkRowIndexes = {0};
+      run.OutputBase = args[1];
+      pw::WorkbookSplitOptions opt;
+      opt.way = pw::WorkbookSplitOptions::Way::PerValue;
+      opt.column = args[2];
       Quiet q;
       pw::SplitWorkbooks(run, opt, pw::CommonOptions{}, q);
       std::printf("%s\n", q.last.c_str());

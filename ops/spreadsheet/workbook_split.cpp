@@ -62,6 +62,9 @@ std::string SafeFilePart(const std::string& name) {
 }
 
 constexpr std::size_t kMaxValues = 1000;
+// Workbooks of a split by value written at once: each holds a slice of rows
+// and a compressor in memory.
+constexpr std::size_t kOpenOutputs = 32;
 
 std::string LowerText(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -362,15 +365,14 @@ class Splitter {
 
   // One workbook per distinct value of the chosen column, in the order the
   // values first appear; each holds, for every sheet with that column, its
-  // title block and the rows of that value.
+  // title block and the rows of that value, in their order. One scan finds
+  // every value's runs of rows; then the outputs are written a few at a time,
+  // each group in one walk down the source, so the rows on disk are read a
+  // bounded number of times however many values there are.
   bool PerValue(ServerWorkbook& source, const std::string& path) {
-    struct Runs {
-      int sheet;
-      SheetShape shape;
-      std::vector<std::pair<std::uint32_t, std::uint32_t>> rows;  // first, last
-    };
     std::vector<std::string> values;
-    std::map<std::string, std::vector<Runs>> runs;
+    std::map<std::string, std::size_t> numbers;  // value -> its place in `values`
+    std::vector<std::vector<ValueRuns>> runs;    // by value, by sheet
     for (int i = 1; i <= source.Count(); ++i) {
       ServerSheet& sheet = source.Worksheets(i);
       if (options_.singleSheet && sheet.Name() != SheetFilter()) continue;
@@ -384,19 +386,22 @@ class Splitter {
         if (std::all_of(row.cells.begin(), row.cells.end(),
                         [&](const xl::Cell& c) { return IsCellBlank(book, c); }))
           return;
-        const std::string value = TrimText(ValueIn(book, row, col).Text());
-        auto [at, added] = runs.try_emplace(value);
-        if (added) values.push_back(value);
-        if (at->second.empty() || at->second.back().sheet != i)
-          at->second.push_back({i, shape, {}});
-        auto& list = at->second.back().rows;
+        auto [at, added] = numbers.try_emplace(TrimText(ValueIn(book, row, col).Text()));
+        if (added) {
+          at->second = values.size();
+          values.push_back(at->first);
+          runs.emplace_back();
+        }
+        auto& sheets = runs[at->second];
+        if (sheets.empty() || sheets.back().sheet != i) sheets.push_back({i, shape, {}});
+        auto& list = sheets.back().rows;
         if (!list.empty() && list.back().second + 1 == row.index)
           list.back().second = row.index;
         else
           list.emplace_back(row.index, row.index);
       });
     }
-    if (runs.empty())
+    if (values.empty())
       throw RunError(RunError::Kind::Failure, path,
                      Arg(Translate("ops", "工作簿“%1”中没有列“%2”，无法按列值拆分。"),
                          {DisplayText(path), TrimText(options_.column)}));
@@ -405,42 +410,107 @@ class Splitter {
           RunError::Kind::Failure, path,
           Arg(Translate("ops", "“%1”的列“%2”有 %3 个不同的值，超过 %4 个，没有拆分。"),
               {DisplayText(path), TrimText(options_.column), values.size(), kMaxValues}));
+    std::vector<std::string> outputs;
     std::set<std::string> used;
     for (const std::string& value : values) {
-      if (run_.StopRequested()) return false;
       std::string tag = SafeFilePart(value.empty() ? "空白" : ShortText(value));
       const std::string base = tag;
       for (int n = 2; used.count(LowerText(tag)) != 0; ++n)
         tag = base + "(" + std::to_string(n) + ")";
       used.insert(LowerText(tag));
-      const std::string output = OutputPath(path, tag);
-      ServerWorkbook& out = NewOutput(output);
+      outputs.push_back(OutputPath(path, tag));
+    }
+    for (std::size_t from = 0; from < values.size(); from += kOpenOutputs) {
+      if (run_.StopRequested()) return false;
+      const std::size_t to = std::min(values.size(), from + kOpenOutputs);
+      if (!WriteValues(source, runs, outputs, from, to)) return false;
+    }
+    return true;
+  }
+
+  // The rows of one value in one sheet.
+  struct ValueRuns {
+    int sheet;
+    SheetShape shape;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> rows;  // first, last
+  };
+
+  // Writes the workbooks of values from..to-1, open together: sheet by
+  // sheet, their runs are pasted in the order of the source's rows.
+  bool WriteValues(ServerWorkbook& source, const std::vector<std::vector<ValueRuns>>& runs,
+                   const std::vector<std::string>& outputs, std::size_t from, std::size_t to) {
+    struct Output {
+      std::size_t value;
+      ServerWorkbook* book;
+      std::size_t next = 0;  // its next entry of runs[value]
       bool first = true;
-      for (const Runs& r : runs[value]) {
-        ServerSheet& sheet = source.Worksheets(r.sheet);
-        ServerSheet& target = NextSheet(out, first);
-        first = false;
-        const std::string columns = ColumnLetters(r.shape.width);
-        sheet.Range("A1:" + columns + std::to_string(r.shape.header)).select();
+    };
+    std::vector<Output> open;
+    for (std::size_t v = from; v < to; ++v) open.push_back({v, &NewOutput(outputs[v])});
+    struct Target {
+      Output* output;
+      ServerSheet* sheet;
+      const ValueRuns* runs;
+      std::size_t run = 0;    // the next of its runs
+      std::uint32_t below;    // the rows it holds
+      std::uint32_t spilled;  // rows placed since its last write-out
+    };
+    for (int i = 1; i <= source.Count(); ++i) {
+      ServerSheet& sheet = source.Worksheets(i);
+      std::vector<Target> targets;
+      for (Output& o : open) {
+        const auto& mine = runs[o.value];
+        if (o.next == mine.size() || mine[o.next].sheet != i) continue;
+        const ValueRuns& r = mine[o.next++];
+        ServerSheet& target = NextSheet(*o.book, o.first);
+        o.first = false;
+        sheet.Range("A1:" + ColumnLetters(r.shape.width) + std::to_string(r.shape.header)).select();
         server_.Copy();
         target.Range("A1").select();
         target.paste();
-        std::uint32_t below = r.shape.header;
-        for (const auto& [from, last] : r.rows) {
-          sheet.Range("A" + std::to_string(from) + ":" + columns + std::to_string(last)).select();
-          server_.Copy();
-          target.Range("A" + std::to_string(below + 1)).select();
-          PasteRows(target, output);
-          below += last - from + 1;
-        }
-        try {
-          target.Name(sheet.Name());
-        } catch (const SheetNameRefused&) {
-          target.Name(sheet.Name() + "(2)");
+        targets.push_back({&o, &target, &r, 0, r.shape.header, 0});
+      }
+      if (targets.empty()) continue;
+      // Runs go in the source's order: a block of rows read from disk serves
+      // every target with rows in it before the walk moves on.
+      for (std::size_t pasted = 0;; ++pasted) {
+        Target* next = nullptr;
+        for (Target& t : targets)
+          if (t.run < t.runs->rows.size() &&
+              (next == nullptr || t.runs->rows[t.run].first < next->runs->rows[next->run].first))
+            next = &t;
+        if (next == nullptr) break;
+        if (pasted % kSliceRows == 0 && run_.StopRequested()) return false;
+        const auto [first, last] = next->runs->rows[next->run++];
+        const std::string& output = outputs[next->output->value];
+        sheet
+            .Range("A" + std::to_string(first) + ":" + ColumnLetters(next->runs->shape.width) +
+                   std::to_string(last))
+            .select();
+        server_.Copy();
+        next->sheet->Range("A" + std::to_string(next->below + 1)).select();
+        next->below += last - first + 1;
+        next->spilled += last - first + 1;
+        if (last - first + 1 >= kSliceRows) {
+          PasteRows(*next->sheet, output);  // written out slice by slice
+          next->spilled = 0;
+        } else {
+          next->sheet->paste();
+          if (next->spilled >= kSliceRows && !IsXlsPath(output)) {
+            SpillFinishedRows(*next->sheet, 0, output);
+            next->spilled = 0;
+          }
         }
       }
-      Save(out, output);
+      for (Target& t : targets) {
+        try {
+          t.sheet->Name(sheet.Name());
+        } catch (const SheetNameRefused&) {
+          t.sheet->Name(sheet.Name() + "(2)");
+        }
+      }
     }
+    for (Output& o : open) Save(*o.book, outputs[o.value]);
     return true;
   }
 

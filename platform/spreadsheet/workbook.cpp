@@ -3,8 +3,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -202,17 +205,23 @@ void RowPages::Read(std::size_t block, std::vector<Row>& out) const {
     throw RunError(RunError::Kind::Failure, shownAs_, FileErrorText("读取", shownAs_, EIO));
 }
 
-const std::vector<Row>& RowPages::Cached(std::size_t block) const {
+std::shared_ptr<const std::vector<Row>> RowPages::Shared(std::size_t block) const {
   for (std::size_t i = 0; i < cache_.size(); ++i)
     if (cache_[i].first == block) {
       if (i + 1 != cache_.size()) std::swap(cache_[i], cache_.back());
       return cache_.back().second;
     }
   constexpr std::size_t kCachedBlocks = 2;
-  if (cache_.size() == kCachedBlocks) cache_.erase(cache_.begin());
-  cache_.emplace_back(block, std::vector<Row>());
-  Read(block, cache_.back().second);
-  return cache_.back().second;
+  std::shared_ptr<std::vector<Row>> rows;
+  if (cache_.size() == kCachedBlocks) {
+    // The oldest block's memory serves again, unless a reader still holds it.
+    if (cache_.front().second.use_count() == 1) rows = std::move(cache_.front().second);
+    cache_.erase(cache_.begin());
+  }
+  if (!rows) rows = std::make_shared<std::vector<Row>>();
+  Read(block, *rows);
+  cache_.emplace_back(block, rows);
+  return rows;
 }
 
 // ---------------------------------------------------------------- paged texts
@@ -362,60 +371,76 @@ std::size_t Sheet::CellCount() const {
 
 namespace {
 
-void AppendFont(std::string& key, const Font& f) {
-  char buf[96];
-  std::snprintf(buf, sizeof buf, "|%.17g|%d%d%d|%u|%u|%u|%x|", f.size, f.bold, f.italic, f.strike,
-                f.underline, f.vertAlign, f.family, f.color);
-  key += f.name;
-  key += buf;
-}
+// Styles are found again by a hash of every field; two styles are the same
+// when every field is, a font size to the bit.
+class StyleHash {
+ public:
+  explicit StyleHash(const Style& s) {
+    Add(s.numFmtId);
+    Add(std::hash<std::string>()(s.numFmt));
+    const Font& f = s.font;
+    Add(std::hash<std::string>()(f.name));
+    Add(std::bit_cast<std::uint64_t>(f.size));
+    Add(f.bold | f.italic << 1 | f.strike << 2 | f.underline << 3 | f.vertAlign << 6);
+    Add(f.family);
+    Add(f.color);
+    Add(s.fill.pattern);
+    Add(s.fill.fg);
+    Add(s.fill.bg);
+    for (const BorderLine* l :
+         {&s.border.left, &s.border.right, &s.border.top, &s.border.bottom, &s.border.diagonal})
+      Add(std::uint64_t{l->style} << 32 | l->color);
+    const Alignment& a = s.align;
+    Add(s.border.diagonalUp | s.border.diagonalDown << 1 | a.wrap << 2 | a.shrink << 3 |
+        s.locked << 4 | s.hidden << 5);
+    Add(std::uint64_t{a.horizontal} | std::uint64_t{a.vertical} << 8 |
+        std::uint64_t{a.indent} << 16 | static_cast<std::uint64_t>(a.rotation) << 24);
+  }
+  std::uint64_t value() const { return h_; }
 
-void AppendLine(std::string& key, const BorderLine& l) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%u:%x,", l.style, l.color);
-  key += buf;
-}
+ private:
+  void Add(std::uint64_t v) { h_ ^= v + 0x9E3779B97F4A7C15ull + (h_ << 6) + (h_ >> 2); }
+  std::uint64_t h_ = 0;
+};
 
-std::string StyleKey(const Style& s) {
-  std::string key;
-  key.reserve(128);
-  key += std::to_string(s.numFmtId);
-  key += '|';
-  key += s.numFmt;
-  key += '|';
-  AppendFont(key, s.font);
-  char buf[96];
-  std::snprintf(buf, sizeof buf, "%u:%x:%x|", s.fill.pattern, s.fill.fg, s.fill.bg);
-  key += buf;
-  for (const BorderLine* l :
-       {&s.border.left, &s.border.right, &s.border.top, &s.border.bottom, &s.border.diagonal})
-    AppendLine(key, *l);
-  std::snprintf(buf, sizeof buf, "%d%d|%u,%u,%d,%d,%u,%d|%d%d", s.border.diagonalUp,
-                s.border.diagonalDown, s.align.horizontal, s.align.vertical, s.align.wrap,
-                s.align.shrink, s.align.indent, s.align.rotation, s.locked, s.hidden);
-  key += buf;
-  return key;
+bool SameStyle(const Style& a, const Style& b) {
+  return std::bit_cast<std::uint64_t>(a.font.size) == std::bit_cast<std::uint64_t>(b.font.size) &&
+         a == b;
 }
 
 }  // namespace
 
 Workbook::Workbook() {
   styles.emplace_back();
-  styleIds_.emplace(StyleKey(styles[0]), 0);
+  styleIds_.emplace(StyleHash(styles[0]).value(), 0);
   strings_.emplace_back();  // id 0: the empty text
   textIds_.emplace("", 0);
 }
 
 void Workbook::SetDefaultFont(const Font& font) {
-  styleIds_.erase(StyleKey(styles[0]));
+  auto [from, to] = styleIds_.equal_range(StyleHash(styles[0]).value());
+  for (auto it = from; it != to; ++it)
+    if (it->second == 0) {
+      styleIds_.erase(it);
+      break;
+    }
   styles[0].font = font;
-  styleIds_[StyleKey(styles[0])] = 0;
+  styleIds_.emplace(StyleHash(styles[0]).value(), 0);
 }
 
 std::uint32_t Workbook::AddStyle(const Style& style) {
-  auto [it, added] = styleIds_.emplace(StyleKey(style), static_cast<std::uint32_t>(styles.size()));
-  if (added) styles.push_back(style);
-  return it->second;
+  const std::uint64_t hash = StyleHash(style).value();
+  // The first style added wins over a later one made alike (the default
+  // style after a change of its font).
+  std::uint32_t found = UINT32_MAX;
+  auto [from, to] = styleIds_.equal_range(hash);
+  for (auto it = from; it != to; ++it)
+    if (it->second < found && SameStyle(styles[it->second], style)) found = it->second;
+  if (found != UINT32_MAX) return found;
+  const auto id = static_cast<std::uint32_t>(styles.size());
+  styles.push_back(style);
+  styleIds_.emplace(hash, id);
+  return id;
 }
 
 void Workbook::KeepTextsOnDisk(int fd, std::string shownAs) {

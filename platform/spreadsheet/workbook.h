@@ -163,7 +163,9 @@ class RowPages {
   // Reads a block into `out`. Throws pw::RunError when the file fails.
   void Read(std::size_t block, std::vector<Row>& out) const;
   // The same through a small cache: valid until the next call.
-  const std::vector<Row>& Cached(std::size_t block) const;
+  const std::vector<Row>& Cached(std::size_t block) const { return *Shared(block); }
+  // The same, kept for as long as the caller holds it.
+  std::shared_ptr<const std::vector<Row>> Shared(std::size_t block) const;
 
   std::uint32_t lastCellRow = 0, lastColumn = 0;
   std::size_t cells = 0;
@@ -180,7 +182,8 @@ class RowPages {
   std::vector<Row> filling_;
   std::string buffer_;
   std::uint64_t end_ = 0;
-  mutable std::vector<std::pair<std::size_t, std::vector<Row>>> cache_;  // most recent last
+  // Most recent last.
+  mutable std::vector<std::pair<std::size_t, std::shared_ptr<std::vector<Row>>>> cache_;
 };
 
 // What a sheet still knows of the rows it has written out ahead.
@@ -242,14 +245,15 @@ void Sheet::ForEachRow(std::uint32_t first, std::uint32_t last, F&& f) const {
       if (!visit(*it)) return;
     return;
   }
-  std::vector<Row> block;
+  // Through the cache: a run of small reads in one block decodes it once.
   for (std::size_t b = pages->BlockOf(first); b < pages->Blocks(); ++b) {
     if (pages->FirstIndex(b) > last) return;
-    pages->Read(b, block);
-    for (const Row& row : block) {
-      if (row.index < first) continue;
-      if (row.index > last) return;
-      if (!visit(row)) return;
+    const std::shared_ptr<const std::vector<Row>> block = pages->Shared(b);
+    auto it = std::lower_bound(block->begin(), block->end(), first,
+                               [](const Row& row, std::uint32_t v) { return row.index < v; });
+    for (; it != block->end(); ++it) {
+      if (it->index > last) return;
+      if (!visit(*it)) return;
     }
   }
 }
@@ -329,7 +333,7 @@ class Workbook {
   std::deque<std::string> strings_;  // a deque: the views below stay valid
   std::unordered_map<std::string_view, std::uint32_t> textIds_;
   std::unordered_map<std::uint32_t, std::vector<RichRun>> runs_;
-  std::unordered_map<std::string, std::uint32_t> styleIds_;
+  std::unordered_multimap<std::uint64_t, std::uint32_t> styleIds_;  // by StyleHash
   static constexpr std::uint32_t kPagedText = 0x80000000;
   std::shared_ptr<TextPages> textPages_, formulaPages_;
 };

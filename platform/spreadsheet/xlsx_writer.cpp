@@ -57,11 +57,13 @@ class OutFile {
     if (fd_ < 0) FailWith(errno);
     buffer_.reserve(kBuffer);
   }
-  // A nameless file in `folder`, gone once closed.
-  OutFile(const std::string& folder, const std::string& path, bool) : path_(path), folder_(folder) {
+  // A nameless file in `folder`, gone once closed, with a smaller buffer:
+  // many of them may be open at once.
+  OutFile(const std::string& folder, const std::string& path, bool)
+      : path_(path), folder_(folder), limit_(kSmallBuffer) {
     fd_ = OpenUnnamedFile(folder);
     if (fd_ < 0) FailWith(errno);
-    buffer_.reserve(kBuffer);
+    buffer_.reserve(limit_);
   }
   ~OutFile() {
     if (fd_ >= 0) ::close(fd_);
@@ -72,7 +74,7 @@ class OutFile {
   std::uint64_t Offset() const { return flushed_ + buffer_.size(); }
 
   void Write(const void* data, std::size_t n) {
-    if (buffer_.size() + n > kBuffer) Flush();
+    if (buffer_.size() + n > limit_) Flush();
     if (n >= kBuffer) {
       WriteAt(data, n, flushed_, false);
       flushed_ += n;
@@ -119,7 +121,7 @@ class OutFile {
   }
 
  private:
-  static constexpr std::size_t kBuffer = 1 << 18;
+  static constexpr std::size_t kBuffer = 1 << 18, kSmallBuffer = 1 << 16;
 
   void WriteAt(const void* data, std::size_t n, std::uint64_t offset, bool seek) {
     const char* p = static_cast<const char*>(data);
@@ -134,6 +136,7 @@ class OutFile {
   }
 
   std::string path_, folder_;
+  std::size_t limit_ = kBuffer;
   int fd_ = -1;
   std::string buffer_;
   std::uint64_t flushed_ = 0;
@@ -176,8 +179,12 @@ class XmlSink {
 // other.
 class Deflater {
  public:
-  explicit Deflater(OutFile& out)
-      : out_(out), z_(std::make_unique<isal_zstream>()), level_(kLevelBuffer), buf_(1 << 17) {
+  // `small`: less working memory, for one of many open at once.
+  explicit Deflater(OutFile& out, bool small = false)
+      : out_(out),
+        z_(std::make_unique<isal_zstream>()),
+        level_(small ? ISAL_DEF_LVL1_SMALL : kLevelBuffer),
+        buf_(small ? 1 << 15 : 1 << 17) {
     Start();
   }
   Deflater(const Deflater&) = delete;
@@ -721,7 +728,7 @@ class SheetSpill : public XmlSink {
   SheetSpill(const Workbook& book, const std::string& path)
       : path_(path),
         file_(FolderOf(path), path_, true),
-        deflater_(file_),
+        deflater_(file_, true),
         xml_(*this),
         rows_(book, path_, xml_) {}
 

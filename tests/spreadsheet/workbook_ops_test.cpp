@@ -893,6 +893,66 @@ TEST(WorkbookSplit, OneWorkbookPerValueOfAColumn) {
   }
 }
 
+// Values that take turns row by row, over several pages of a sheet kept on
+// disk and more values than are written at once: every workbook gets
+// exactly its rows, in their order, with the formulas that read their own
+// row moved along, those reading another value's row as their values, and
+// the merged ranges of its rows.
+TEST(WorkbookSplit, ValuesTakingTurnsEachGetTheirRowsInOrder) {
+  test::TempDir dir;
+  const std::string src = dir.file("t.xlsx");
+  constexpr int kRows = 5000, kValues = 40;
+  auto key = [](int i) { return "k" + std::to_string(i * 7 % kValues); };
+  Grid data = {{"Title"}, {"Key", "N", "F", "M1", "M2"}};
+  for (int i = 0; i < kRows; ++i) {
+    const std::string row = std::to_string(i + 3), n = std::to_string(i + 1);
+    data.push_back({key(i), n,
+                    i % 100 == 1 ? "=B" + std::to_string(i + 2) + "|" + std::to_string(i)
+                                 : "=B" + row + "*2|" + std::to_string(2 * (i + 1)),
+                    i % 500 == 0 ? "m" : ""});
+  }
+  MakeBook(src, {{"Data", data}, {"More", {{"Key", "X"}, {"k0", "a"}, {"k39", "b"}, {"k0", "c"}}}},
+           [&](xl::Workbook& book) {
+             for (int i = 0; i < kRows; i += 500)
+               book.sheets[0]->merges.push_back(
+                   {static_cast<std::uint32_t>(i + 3), 4, static_cast<std::uint32_t>(i + 3), 5});
+           });
+  WorkbookSplitOptions opt;
+  opt.way = WorkbookSplitOptions::Way::PerValue;
+  opt.column = "Key";
+  RunState run = MakeRun({src}, src);
+  Recorder rec;
+  SplitWorkbooks(run, opt, CommonOptions{}, rec);
+  for (int v = 0; v < kValues; ++v) {
+    const std::string name = "k" + std::to_string(v), out = dir.file("t_" + name + ".xlsx");
+    SCOPED_TRACE(name);
+    Grid want = {{"Title", "", "", "", ""}, {"Key", "N", "F", "M1", "M2"}};
+    std::vector<xl::Rect> merges;
+    for (int i = 0; i < kRows; ++i) {
+      if (key(i) != name) continue;
+      const std::string row = std::to_string(want.size() + 1);
+      if (i % 500 == 0)
+        merges.push_back({static_cast<std::uint32_t>(want.size() + 1), 4,
+                          static_cast<std::uint32_t>(want.size() + 1), 5});
+      want.push_back({name, std::to_string(i + 1),
+                      i % 100 == 1 ? std::to_string(i) : "=B" + row + "*2", i % 500 == 0 ? "m" : "",
+                      ""});
+    }
+    Grid got = ReadGrid(out);
+    for (auto& row : got) row.resize(5);
+    ASSERT_EQ(got, want);
+    const auto book = xl::ReadXlsx(out);
+    EXPECT_EQ(book->sheets[0]->merges, merges);
+    const std::vector<std::string> sheets = v == 0 || v == 39
+                                                ? std::vector<std::string>{"Data", "More"}
+                                                : std::vector<std::string>{"Data"};
+    EXPECT_EQ(SheetNames(out), sheets);
+    if (v == 0) {
+      EXPECT_EQ(ReadGrid(out, 1), (Grid{{"Key", "X"}, {"k0", "a"}, {"k0", "c"}}));
+    }
+  }
+}
+
 TEST(WorkbookSplit, AStopLeavesTheSourceAndItsRowAlone) {
   test::TempDir dir;
   ::setenv("XDG_DATA_HOME", dir.file("data").c_str(), 1);
