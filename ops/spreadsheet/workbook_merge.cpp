@@ -2,6 +2,7 @@
 #include <cctype>
 #include <filesystem>
 #include <future>
+#include <iterator>
 #include <map>
 #include <optional>
 
@@ -142,10 +143,24 @@ std::optional<PendingOutput> MergeAndSave(RunState& run, const WorkbookMergeOpti
                         [path = run.WorkList[f]] { return xl::ReadXlsxPaged(path); });
   };
   readAhead(0);
+  // The .xls sources are converted ahead in the background, and the office
+  // server for an .xls result starts now rather than at the end.
+  if (xls != nullptr) {
+    std::vector<std::string> legacy;
+    std::copy_if(run.WorkList.begin(), run.WorkList.end(), std::back_inserter(legacy), IsXlsName);
+    if (!legacy.empty() || !spillable) xls->Ahead(legacy, !spillable, run.StopFlag);
+  }
   for (std::size_t f = 0; f < run.WorkList.size(); ++f) {
     const std::string path = run.WorkList[f];
     reporter.Status(Translate("ops", "正在合并") + DisplayText(FileNamePart(path)));
-    ServerWorkbook& source = next.valid() ? server.Open(path, next.get()) : server.Open(path);
+    ServerWorkbook* opened = nullptr;
+    try {
+      opened = next.valid() ? &server.Open(path, next.get()) : &server.Open(path);
+    } catch (const RunError&) {
+      if (run.StopRequested()) return std::nullopt;  // a stop ended its conversion
+      throw;
+    }
+    ServerWorkbook& source = *opened;
     readAhead(f + 1);
     for (int i = 1; i <= source.Count(); ++i) {
       if (run.StopRequested()) break;

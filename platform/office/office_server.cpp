@@ -561,6 +561,13 @@ OfficeServer::~OfficeServer() {
   }
 }
 
+void OfficeServer::Abort() {
+  Impl& d = *impl_;
+  std::lock_guard<std::mutex> lock(d.mutex);
+  d.killed = true;
+  if (d.pid > 0) ::kill(d.pid, SIGKILL);
+}
+
 bool OfficeServer::Running() const {
   return impl_->desktop.is() && impl_->Alive();
 }

@@ -47,6 +47,10 @@ class OfficeServer {
   void Start();
   // Closes the connection, ends the process and removes its profile.
   void Shutdown();
+  // Ends the process at once, from any thread: a call under way on another
+  // thread fails as when the server stops answering. The next call starts a
+  // new process.
+  void Abort();
   bool Running() const;
   pid_t ProcessId() const;
   const OfficeOptions& Options() const;

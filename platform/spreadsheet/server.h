@@ -20,6 +20,11 @@ namespace pw {
 class XlsConverter {
  public:
   virtual ~XlsConverter() = default;
+  // The .xls workbooks a run will open, in the order it opens them, and
+  // whether it will save an .xls: the converter may start its work on them
+  // before they are asked for. A stop set on `stop` ends that work early.
+  virtual void Ahead(const std::vector<std::string>& /*xlsPaths*/, bool /*willSaveXls*/,
+                     StopFlagRef /*stop*/) {}
   // Writes the workbook `xlsPath` as .xlsx at `xlsxPath`. Throws RunError naming `xlsPath`.
   virtual void ToXlsx(const std::string& xlsPath, const std::string& xlsxPath) = 0;
   // Writes the workbook `xlsxPath` as an Excel 97 .xls at `xlsPath` (a temporary name that
