@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Workbook merge and split against ssconvert and a streaming openpyxl script.
+# Workbook merge and split against ssconvert and a streaming openpyxl script;
+# the .xls merge against ssconvert alone.
 # Usage: bench/run-workbook-bench.sh   (after scripts/build.sh; inputs go to build-bench/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,17 +24,29 @@ ratio() {  # peer label, our wall, our cpu
   awk -v n="$1" -v pw="$last_wall" -v pc="$last_cpu" -v ow="$2" -v oc="$3" \
     'BEGIN { printf "  %s / plinthwick: %.1fx wall, %.1fx processor time\n", n, pw / ow, pc / oc }'
 }
+# ssconvert's merge of the given files into the first argument, beside ours ($ow, $oc).
+merge_ssconvert() {
+  local out="$1"; shift
+  if command -v ssconvert >/dev/null; then
+    measure "ssconvert      " ssconvert --merge-to="$out" "$@"
+    ratio ssconvert "$ow" "$oc"
+  else
+    echo "ssconvert        not installed: no figure"
+  fi
+}
 echo "merge: 100 workbooks, title + 10-column header + 2,000 rows each"
 measure "plinthwick     " "$bin" merge "$dir" "$dir/merged"
 ow=$last_wall oc=$last_cpu
 measure "openpyxl stream" "$py" bench/peers/openpyxl_merge.py "$dir" "$dir/merged-openpyxl.xlsx"
 ratio openpyxl "$ow" "$oc"
-if command -v ssconvert >/dev/null; then
-  measure "ssconvert      " ssconvert --merge-to="$dir/merged-ssconvert.xlsx" "$dir"/in/*.xlsx
-  ratio ssconvert "$ow" "$oc"
-else
-  echo "ssconvert        not installed: no figure"
-fi
+merge_ssconvert "$dir/merged-ssconvert.xlsx" "$dir"/in/*.xlsx
+echo "merge: 5 legacy .xls workbooks of 5,000 rows each into one .xls"
+[ -f "$dir/xls/book5.xls" ] || "$bin" make-xls "$dir"
+measure "plinthwick     " "$bin" merge-xls "$dir" "$dir/merged.xls"
+ow=$last_wall oc=$last_cpu
+merge_ssconvert "$dir/merged-ssconvert.xls" "$dir"/xls/*.xls
+echo "where the .xls time goes (one server, one file at a time):"
+"$bin" xls-parts "$dir"
 echo "split: 200,000 rows into workbooks of 20,000 data rows"
 measure "plinthwick     " "$bin" split "$dir/big.xlsx" 20000
 ow=$last_wall oc=$last_cpu

@@ -5,6 +5,10 @@
 //   workbook_bench merge DIR OUT     merges DIR/in/*.xlsx into OUT(.xlsx)
 //   workbook_bench split FILE ROWS   splits FILE into workbooks of ROWS data rows
 //   workbook_bench parts FILE        reading, copying and writing FILE, timed apart
+//   workbook_bench make-xls DIR      5 legacy .xls workbooks of 5,000 rows in DIR/xls
+//   workbook_bench merge-xls DIR OUT merges DIR/xls/*.xls into OUT (.xls or .xlsx)
+//   workbook_bench xls-parts DIR     office server start, each .xls read and the merged
+//                                    workbook's .xls write, timed apart
 //   workbook_bench make-values DIR   DIR/values.xlsx: 1,000,000 rows whose column "列3"
 //                                    holds 200 values, interleaved
 //   workbook_bench split-values FILE COLUMN
@@ -18,6 +22,8 @@
 #include <vector>
 
 #include "ops/spreadsheet/workbook_ops.h"
+#include "platform/office/office_server.h"
+#include "platform/spreadsheet/xls_office.h"
 #include "platform/spreadsheet/xlsx_reader.h"
 #include "platform/spreadsheet/xlsx_writer.h"
 
@@ -135,6 +141,62 @@ void MakeTable(const std::string& path, int rows, int seed) {
   WriteXlsx(book, path);
 }
 
+// The workbooks of `dir` ending in `ext`, sorted, as a run's list.
+pw::RunState ListRun(const std::string& dir, const std::string& ext, const std::string& out) {
+  pw::RunState run;
+  for (const auto& e : fs::directory_iterator(dir))
+    if (e.path().extension() == ext) run.WorkList.push_back(e.path().string());
+  std::sort(run.WorkList.begin(), run.WorkList.end());
+  for (std::size_t i = 0; i < run.WorkList.size(); ++i)
+    run.WorkRowIndexes.push_back(static_cast<int>(i));
+  run.OutputBase = out;
+  return run;
+}
+
+void Merge(pw::RunState run, pw::XlsConverter* xls) {
+  Quiet q;
+  pw::CommonOptions common;
+  common.removeFinished = false;
+  pw::MergeWorkbooks(run, pw::WorkbookMergeOptions{}, common, q, xls);
+  std::printf("%s\n", q.last.c_str());
+}
+
+void MakeXls(const std::string& dir) {
+  fs::create_directories(dir + "/xls");
+  pw::OfficeXlsConverter office;
+  for (int i = 1; i <= 5; ++i) {
+    const std::string name = dir + "/xls/book" + std::to_string(i);
+    MakeTable(name + ".xlsx", 5000, i);
+    office.FromXlsx(name + ".xlsx", name + ".xls", name + ".xls");
+    fs::remove(name + ".xlsx");
+  }
+}
+
+void XlsParts(const std::string& dir) {
+  const pw::RunState run = ListRun(dir + "/xls", ".xls", {});
+  auto t = Clock::now();
+  pw::OfficeServer server;
+  server.Start();
+  std::printf("office server start %.2f s\n", Since(t));
+  for (const std::string& path : run.WorkList) {
+    t = Clock::now();
+    server.ConvertSpreadsheet(path, dir + "/part.xlsx", "Calc MS Excel 2007 XML");
+    const double convert = Since(t);
+    t = Clock::now();
+    const auto book = pw::xl::ReadXlsx(dir + "/part.xlsx");
+    std::printf("%s: to .xlsx %.2f s, read %.2f s\n", fs::path(path).filename().c_str(), convert,
+                Since(t));
+  }
+  t = Clock::now();
+  server.ConvertSpreadsheet(dir + "/part.xlsx", dir + "/part.xls", "MS Excel 97");
+  std::printf("one of them back to .xls %.2f s\n", Since(t));
+  t = Clock::now();
+  server.Shutdown();
+  std::printf("office server end %.2f s\n", Since(t));
+  fs::remove(dir + "/part.xlsx");
+  fs::remove(dir + "/part.xls");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -157,18 +219,20 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (args.size() == 3 && args[0] == "merge") {
-      pw::RunState run;
-      for (const auto& e : fs::directory_iterator(args[1] + "/in"))
-        run.WorkList.push_back(e.path().string());
-      std::sort(run.WorkList.begin(), run.WorkList.end());
-      for (std::size_t i = 0; i < run.WorkList.size(); ++i)
-        run.WorkRowIndexes.push_back(static_cast<int>(i));
-      run.OutputBase = args[2];
-      Quiet q;
-      pw::CommonOptions common;
-      common.removeFinished = false;
-      pw::MergeWorkbooks(run, pw::WorkbookMergeOptions{}, common, q);
-      std::printf("%s\n", q.last.c_str());
+      Merge(ListRun(args[1] + "/in", ".xlsx", args[2]), nullptr);
+      return 0;
+    }
+    if (args.size() == 2 && args[0] == "make-xls") {
+      MakeXls(args[1]);
+      return 0;
+    }
+    if (args.size() == 2 && args[0] == "xls-parts") {
+      XlsParts(args[1]);
+      return 0;
+    }
+    if (args.size() == 3 && args[0] == "merge-xls") {
+      pw::OfficeXlsConverter office;
+      Merge(ListRun(args[1] + "/xls", ".xls", args[2]), &office);
       return 0;
     }
     if (args.size() == 3 && args[0] == "split") {
@@ -220,6 +284,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::fprintf(stderr,
-               "usage: workbook_bench make DIR | merge DIR OUT | split FILE ROWS | parts FILE\n");
+               "usage: workbook_bench make DIR | merge DIR OUT | split FILE ROWS | parts FILE |\n"
+               "       make-xls DIR | merge-xls DIR OUT | xls-parts DIR\n");
   return 2;
 }
