@@ -92,7 +92,8 @@ void CopyProperties(const Reference<css::beans::XPropertySet>& from,
   std::vector<OUString> names;
   for (const auto& p : props)
     if (!(p.Attributes & css::beans::PropertyAttribute::READONLY) && !skip.count(p.Name) &&
-        (!textOnly || p.Name.startsWith("Char") || p.Name.startsWith("Para")) &&
+        (!textOnly || p.Name.startsWith("Char") || p.Name.startsWith("Para") ||
+         p.Name.indexOf("Border") >= 0) &&
         !isUnused(p.Name) && target->hasPropertyByName(p.Name))
       names.push_back(p.Name);
   const Sequence<OUString> seq(names.data(), static_cast<sal_Int32>(names.size()));
@@ -593,7 +594,7 @@ void CarryPageStyle(DocumentState& source, DocumentState& target,
     // down and brings nothing over, so headers with tables or pictures go over
     // like the body, as a transferable; the rest are rebuilt from their text
     // and page fields.
-    if (HoldsObjects(a)) {
+    {
       try {
         // A selection can neither start before a leading table nor end after
         // a closing one: the source gets paragraphs around them that take no
@@ -675,6 +676,8 @@ void CarryPageStyle(DocumentState& source, DocumentState& target,
     Reference<css::beans::XPropertySet> to(factory->createInstance("com.sun.star.style.PageStyle"),
                                            UNO_QUERY_THROW);
     Reference<css::container::XNameContainer>(theirs, UNO_QUERY_THROW)->insertByName(name, Any(to));
+    // A header's height and distance hold only while the header is on.
+    for (const char* part : {"HeaderIsOn", "FooterIsOn"}) set(to, part, on(from, part));
     CopyProperties(from, to, StyleSkip());
     to->setPropertyValue("FollowStyle", Any(name));
 
