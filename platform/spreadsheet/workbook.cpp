@@ -176,16 +176,18 @@ std::size_t RowPages::BlockOf(std::uint32_t r) const {
 void RowPages::Read(std::size_t block, std::vector<Row>& out) const {
   const Entry& e = index_[block];
   const std::string bytes = ReadAt(fd_, e.offset, e.size, shownAs_);
-  out.clear();
+  // The rows already in `out` are filled again: their cells keep their memory.
+  std::size_t n = 0;
   Decoder in(bytes.data(), bytes.data() + bytes.size());
   std::uint32_t index = 0;
   while (in.ok() && !in.AtEnd()) {
-    Row& row = out.emplace_back();
+    if (n == out.size()) out.emplace_back();
+    Row& row = out[n++];
     index += static_cast<std::uint32_t>(in.Varint());
     row.index = index;
     const auto flags = in.Raw<std::uint8_t>();
     row.hidden = (flags & 1) != 0;
-    if ((flags & 2) != 0) row.height = in.Raw<float>();
+    row.height = (flags & 2) != 0 ? in.Raw<float>() : 0;
     const std::uint64_t count = in.Varint();
     row.cells.resize(std::min<std::uint64_t>(count, kMaxCols));
     std::uint32_t col = 0;
@@ -195,12 +197,14 @@ void RowPages::Read(std::size_t block, std::vector<Row>& out) const {
       c.kind = static_cast<CellKind>(in.Raw<std::uint8_t>());
       c.style = static_cast<std::uint32_t>(in.Varint());
       c.formula = static_cast<std::uint32_t>(in.Varint());
+      c.number = 0;  // as in a new cell, whatever the old one held
       if (c.kind == CellKind::Text || c.kind == CellKind::Error)
         c.text = static_cast<std::uint32_t>(in.Varint());
       else if (c.kind != CellKind::Blank)
         c.number = in.Raw<double>();
     }
   }
+  out.resize(n);
   if (!in.ok())
     throw RunError(RunError::Kind::Failure, shownAs_, FileErrorText("读取", shownAs_, EIO));
 }

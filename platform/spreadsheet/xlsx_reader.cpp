@@ -64,12 +64,22 @@ bool ParseNumber(std::string_view s, T& out) {
   return ec == std::errc() && p == s.data() + s.size();
 }
 
-long AttrLong(const char** attrs, std::string_view local, long fallback) {
-  const char* v = Attr(attrs, local);
+// An attribute's value as a whole number; `fallback` when absent or not one.
+long LongValue(const char* v, long fallback) {
+  if (v != nullptr && v[0] >= '0' && v[0] <= '9') {  // the common case: a few digits
+    long n = 0;
+    int i = 0;
+    for (; i < 9 && v[i] >= '0' && v[i] <= '9'; ++i) n = n * 10 + (v[i] - '0');
+    if (v[i] == '\0') return n;
+  }
   double d = 0;
   if (v == nullptr || !ParseNumber(std::string_view(v), d) || !std::isfinite(d)) return fallback;
   if (d < -1e9 || d > 1e9) return fallback;
   return static_cast<long>(d);
+}
+
+long AttrLong(const char** attrs, std::string_view local, long fallback) {
+  return LongValue(Attr(attrs, local), fallback);
 }
 
 double AttrDouble(const char** attrs, std::string_view local, double fallback) {
@@ -923,12 +933,12 @@ class SheetHandler : public XmlHandler {
     }
     if (name == "v" && inCell_) {
       collect = false;
-      value_ = std::move(text);
+      value_.swap(text);  // both keep their memory for the next cell
       hasValue_ = true;
       text.clear();
     } else if (name == "f" && inCell_) {
       collect = false;
-      formula_ = std::move(text);
+      formula_.swap(text);
       text.clear();
     } else if (name == "c" && inCell_) {
       EndCell();
@@ -1002,7 +1012,17 @@ class SheetHandler : public XmlHandler {
     fType_.clear();
     fShared_ = -1;
     if (row_ == 0) row_ = 1;
-    const char* ref = Attr(a, "r");
+    // A cell's attributes in one pass: r, s and t, the first of each.
+    const char *ref = nullptr, *styleText = nullptr, *t = nullptr;
+    for (int i = 0; a[i] != nullptr; i += 2) {
+      const char* local = a[i];
+      for (const char* n = a[i]; *n != '\0'; ++n)
+        if (*n == ':') local = n + 1;
+      if (local[0] == '\0' || local[1] != '\0' || IsDeclaration(a[i])) continue;
+      const char*& slot = local[0] == 'r' ? ref : local[0] == 's' ? styleText : t;
+      if ((local[0] == 'r' || local[0] == 's' || local[0] == 't') && slot == nullptr)
+        slot = a[i + 1];
+    }
     std::uint32_t r = 0, c = 0;
     if (ref != nullptr) {
       if (!ParseCellRef(ref, r, c)) Damaged("单元格地址“" + std::string(ref) + "”无效");
@@ -1012,12 +1032,19 @@ class SheetHandler : public XmlHandler {
       if (c > kMaxCols) Damaged("第 " + std::to_string(row_) + " 行的单元格过多");
     }
     col_ = c;
-    const long s = AttrLong(a, "s", 0);
+    const long s = LongValue(styleText, 0);
     style_ = s >= 0 && static_cast<std::size_t>(s) < xfStyles_.size()
                  ? xfStyles_[static_cast<std::size_t>(s)]
                  : 0;
-    const char* t = Attr(a, "t");
-    type_ = t != nullptr ? t : "n";
+    type_ = t == nullptr                       ? Type::Number
+            : std::strcmp(t, "n") == 0         ? Type::Number
+            : std::strcmp(t, "s") == 0         ? Type::Shared
+            : std::strcmp(t, "str") == 0       ? Type::Str
+            : std::strcmp(t, "inlineStr") == 0 ? Type::Inline
+            : std::strcmp(t, "b") == 0         ? Type::Bool
+            : std::strcmp(t, "e") == 0         ? Type::Error
+            : std::strcmp(t, "d") == 0         ? Type::Date
+                                               : Type::Number;
   }
 
   void EndCell() {
@@ -1025,7 +1052,7 @@ class SheetHandler : public XmlHandler {
     Cell cell;
     cell.col = col_;
     cell.style = style_;
-    if (type_ == "inlineStr") {
+    if (type_ == Type::Inline) {
       if (hasInline_) {
         cell.kind = CellKind::Text;
         cell.text = inlineText_;
@@ -1033,26 +1060,26 @@ class SheetHandler : public XmlHandler {
         cell.kind = CellKind::Text;
         cell.text = book_.AddText(Unescape(value_));
       }
-    } else if (!hasValue_ || (hasFormula_ && type_ != "str" &&
+    } else if (!hasValue_ || (hasFormula_ && type_ != Type::Str &&
                               value_.find_first_not_of(" \t\r\n") == std::string::npos)) {
       // A styled blank, or a formula not computed yet (many writers leave
       // "<v></v>"): the formula is kept for the application to compute.
-    } else if (type_ == "s") {
+    } else if (type_ == Type::Shared) {
       std::size_t index = 0;
       if (!ParseNumber(std::string_view(value_), index) || index >= sst_.size())
         Damaged("单元格 " + CellRef(row_, col_) + " 引用了不存在的共享文本");
       cell.kind = CellKind::Text;
       cell.text = sst_[index];
-    } else if (type_ == "str") {
+    } else if (type_ == Type::Str) {
       cell.kind = CellKind::Text;
       cell.text = book_.AddText(Unescape(value_));
-    } else if (type_ == "b") {
+    } else if (type_ == Type::Bool) {
       cell.kind = CellKind::Bool;
       cell.number = value_ == "1" || value_ == "true" ? 1 : 0;
-    } else if (type_ == "e") {
+    } else if (type_ == Type::Error) {
       cell.kind = CellKind::Error;
       cell.text = book_.AddText(value_);
-    } else if (type_ == "d") {
+    } else if (type_ == Type::Date) {
       double serial = 0;
       if (IsoToSerial(value_, book_.date1904, serial)) {
         cell.kind = CellKind::Number;
@@ -1114,7 +1141,9 @@ class SheetHandler : public XmlHandler {
   bool paged_;
   std::shared_ptr<RowPages> pages_;  // rows of this sheet on disk so far
   std::uint32_t pagedLast_ = 0;      // the last of them
-  std::string type_, value_, formula_, fType_;
+  // The cell's type attribute; any other than these reads as a number.
+  enum class Type : std::uint8_t { Number, Shared, Str, Inline, Bool, Error, Date } type_{};
+  std::string value_, formula_, fType_;
   long fShared_ = -1;
   std::uint32_t inlineText_ = 0;
   TextReader inline_;
