@@ -27,7 +27,8 @@ class OfficeServer;
 
 class OfficeXlsConverter : public XlsConverter {
  public:
-  // At most `servers` office processes at once (at least one).
+  // At most `servers` office processes at once: at least one, and no more
+  // than the machine has cores.
   explicit OfficeXlsConverter(int servers = 2);
   // Ends every conversion under way at once (its server is killed), then the servers.
   ~OfficeXlsConverter() override;
