@@ -42,6 +42,7 @@ ratio openpyxl "$ow" "$oc"
 merge_ssconvert "$dir/merged-ssconvert.xlsx" "$dir"/in/*.xlsx
 echo "merge: 5 legacy .xls workbooks of 5,000 rows each into one .xls"
 [ -f "$dir/xls/book5.xls" ] || "$bin" make-xls "$dir"
+measure "one at a time  " "$bin" merge-xls-serial "$dir" "$dir/merged.xls"
 measure "plinthwick     " "$bin" merge-xls "$dir" "$dir/merged.xls"
 ow=$last_wall oc=$last_cpu
 merge_ssconvert "$dir/merged-ssconvert.xls" "$dir"/xls/*.xls
