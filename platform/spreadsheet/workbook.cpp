@@ -523,16 +523,15 @@ bool ParseCellRef(std::string_view ref, std::uint32_t& row, std::uint32_t& col) 
   std::uint32_t c = 0, r = 0;
   if (i < ref.size() && ref[i] == '$') ++i;
   const std::size_t letters = i;
-  while (i < ref.size() && std::isalpha(static_cast<unsigned char>(ref[i]))) {
-    c = c * 26 +
-        static_cast<std::uint32_t>(std::toupper(static_cast<unsigned char>(ref[i])) - 'A' + 1);
+  // ASCII letters only, whatever the locale.
+  for (; i < ref.size() && ((ref[i] | 0x20) >= 'a' && (ref[i] | 0x20) <= 'z'); ++i) {
+    c = c * 26 + static_cast<std::uint32_t>((ref[i] | 0x20) - 'a' + 1);
     if (c > kMaxCols) return false;
-    ++i;
   }
   if (i == letters) return false;
   if (i < ref.size() && ref[i] == '$') ++i;
   const std::size_t digits = i;
-  while (i < ref.size() && std::isdigit(static_cast<unsigned char>(ref[i]))) {
+  while (i < ref.size() && ref[i] >= '0' && ref[i] <= '9') {
     r = r * 10 + static_cast<std::uint32_t>(ref[i] - '0');
     if (r > kMaxRows) return false;
     ++i;

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <iterator>
 #include <new>
+#include <type_traits>
 #include <unordered_map>
 
 #include "platform/errors.h"
@@ -47,7 +48,8 @@ std::string_view Local(std::string_view n) {
 
 // Namespace declarations are no attributes.
 bool IsDeclaration(const char* name) {
-  return std::strncmp(name, "xmlns", 5) == 0 && (name[5] == '\0' || name[5] == ':');
+  return name[0] == 'x' && std::strncmp(name, "xmlns", 5) == 0 &&
+         (name[5] == '\0' || name[5] == ':');
 }
 
 const char* Attr(const char** attrs, std::string_view local) {
@@ -58,6 +60,18 @@ const char* Attr(const char** attrs, std::string_view local) {
 
 template <class T>
 bool ParseNumber(std::string_view s, T& out) {
+  if constexpr (std::is_floating_point_v<T>) {
+    // Whole numbers of up to 15 digits, the most common values, are exact as doubles.
+    if (!s.empty() && s.size() <= 15 && s.front() != '0') {
+      std::int64_t n = 0;
+      std::size_t i = 0;
+      for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) n = n * 10 + (s[i] - '0');
+      if (i == s.size()) {
+        out = static_cast<T>(n);
+        return true;
+      }
+    }
+  }
   while (!s.empty() && (s.front() == ' ' || s.front() == '+')) s.remove_prefix(1);
   while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
   const auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
@@ -1018,7 +1032,7 @@ class SheetHandler : public XmlHandler {
       const char* local = a[i];
       for (const char* n = a[i]; *n != '\0'; ++n)
         if (*n == ':') local = n + 1;
-      if (local[0] == '\0' || local[1] != '\0' || IsDeclaration(a[i])) continue;
+      if (local[0] == '\0' || local[1] != '\0' || (local != a[i] && IsDeclaration(a[i]))) continue;
       const char*& slot = local[0] == 'r' ? ref : local[0] == 's' ? styleText : t;
       if ((local[0] == 'r' || local[0] == 's' || local[0] == 't') && slot == nullptr)
         slot = a[i + 1];
