@@ -220,6 +220,9 @@ void OfficeXlsConverter::Ahead(const std::vector<std::string>& xlsPaths, bool wi
     ++queued;
   }
   const int workers = std::min(limit_, std::max(queued, willSaveXls ? 1 : 0));
+  // No more servers than workers: a file opened before its worker's server
+  // is up waits for that server rather than starting one of its own.
+  if (workers > 0) limit_ = std::max(workers, static_cast<int>(workers_.size()));
   for (int i = static_cast<int>(workers_.size()); i < workers; ++i)
     workers_.emplace_back([this] { Work(); });
   changed_.notify_all();

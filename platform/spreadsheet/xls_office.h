@@ -68,7 +68,7 @@ class OfficeXlsConverter : public XlsConverter {
                       const std::string& filter, const std::string& named);
   bool WaitingJob() const;
 
-  const int limit_;
+  int limit_;  // office processes at most
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<std::unique_ptr<OfficeServer>> idle_;
