@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -373,6 +374,9 @@ class Splitter {
     std::vector<std::string> values;
     std::map<std::string, std::size_t> numbers;  // value -> its place in `values`
     std::vector<std::vector<ValueRuns>> runs;    // by value, by sheet
+    // Past the most values a split makes, only how many there are is wanted:
+    // a hash per row counts them in little memory.
+    std::vector<std::uint64_t> hashes;
     for (int i = 1; i <= source.Count(); ++i) {
       ServerSheet& sheet = source.Worksheets(i);
       if (options_.singleSheet && sheet.Name() != SheetFilter()) continue;
@@ -386,7 +390,19 @@ class Splitter {
         if (std::all_of(row.cells.begin(), row.cells.end(),
                         [&](const xl::Cell& c) { return IsCellBlank(book, c); }))
           return;
-        auto [at, added] = numbers.try_emplace(TrimText(ValueIn(book, row, col).Text()));
+        std::string value = TrimText(ValueIn(book, row, col).Text());
+        if (values.size() > kMaxValues) {
+          hashes.push_back(std::hash<std::string>()(value));
+          return;
+        }
+        auto [at, added] = numbers.try_emplace(std::move(value));
+        if (added && values.size() == kMaxValues) {  // one too many: from now on, counted
+          for (const auto& [seen, n] : numbers) hashes.push_back(std::hash<std::string>()(seen));
+          values.push_back(at->first);
+          numbers.clear();
+          runs.clear();
+          return;
+        }
         if (added) {
           at->second = values.size();
           values.push_back(at->first);
@@ -405,11 +421,14 @@ class Splitter {
       throw RunError(RunError::Kind::Failure, path,
                      Arg(Translate("ops", "工作簿“%1”中没有列“%2”，无法按列值拆分。"),
                          {DisplayText(path), TrimText(options_.column)}));
-    if (values.size() > kMaxValues)
-      throw RunError(
-          RunError::Kind::Failure, path,
-          Arg(Translate("ops", "“%1”的列“%2”有 %3 个不同的值，超过 %4 个，没有拆分。"),
-              {DisplayText(path), TrimText(options_.column), values.size(), kMaxValues}));
+    if (values.size() > kMaxValues) {
+      std::sort(hashes.begin(), hashes.end());
+      const auto count =
+          static_cast<std::size_t>(std::unique(hashes.begin(), hashes.end()) - hashes.begin());
+      throw RunError(RunError::Kind::Failure, path,
+                     Arg(Translate("ops", "“%1”的列“%2”有 %3 个不同的值，超过 %4 个，没有拆分。"),
+                         {DisplayText(path), TrimText(options_.column), count, kMaxValues}));
+    }
     std::vector<std::string> outputs;
     std::set<std::string> used;
     for (const std::string& value : values) {

@@ -868,7 +868,7 @@ TEST(WorkbookSplit, OneWorkbookPerValueOfAColumn) {
 
   // Refused before anything is written: no column, no such column, too many values.
   Grid many = {{"Id", "V"}};
-  for (int i = 0; i < 1001; ++i) many.push_back({"k" + std::to_string(i), "1"});
+  for (int i = 0; i < 1500; ++i) many.push_back({"k" + std::to_string(i % 1001), "1"});
   MakeBook(dir.file("many.xlsx"), {{"S", many}});
   struct Refusal {
     const char* file;
@@ -888,6 +888,9 @@ TEST(WorkbookSplit, OneWorkbookPerValueOfAColumn) {
       ADD_FAILURE() << r.column;
     } catch (const RunError& e) {
       EXPECT_EQ(e.kind(), r.kind) << r.column;
+      if (std::string(r.file) == "many.xlsx") {  // values counted once, however often they come
+        EXPECT_NE(std::string(e.what()).find("有 1001 个不同的值"), std::string::npos) << e.what();
+      }
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.str()), fs::directory_iterator{}), 2);
   }
