@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
 #include <set>
+#include <string_view>
+#include <unordered_map>
 
 #include "batch/contract.h"
 #include "ops/spreadsheet/geometry.h"
@@ -26,18 +29,30 @@ bool IsXlsPath(const std::string& path) {
   return ext == ".xls";
 }
 
-// The value in column `col` of `row`, as CellRange::Value gives it.
-CellValue ValueIn(const xl::Workbook& book, const xl::Row& row, std::uint32_t col) {
-  CellValue v;
+// The value in column `col` of `row` as a split by value tells values apart:
+// as CellRange::Value gives it, as text, trimmed. Valid until the next text
+// is looked up, or `number` changes.
+std::string_view ValueText(const xl::Workbook& book, const xl::Row& row, std::uint32_t col,
+                           std::string& number) {
   auto it = std::lower_bound(row.cells.begin(), row.cells.end(), col,
                              [](const xl::Cell& c, std::uint32_t n) { return c.col < n; });
-  if (it == row.cells.end() || it->col != col) return v;
-  v.kind = it->kind;
-  v.number = it->number;
-  if (it->kind == xl::CellKind::Text || it->kind == xl::CellKind::Error)
-    v.text = book.Text(it->text);
-  return v;
+  std::string_view text;
+  if (it == row.cells.end() || it->col != col || it->kind == xl::CellKind::Blank) return text;
+  if (it->kind == xl::CellKind::Text || it->kind == xl::CellKind::Error) {
+    text = book.Text(it->text);
+  } else {
+    CellValue v;
+    v.kind = it->kind;
+    v.number = it->number;
+    number = v.Text();
+    text = number;
+  }
+  auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
 }
+
 std::string StopText() {
   return Translate("ops", "用户强行退出，转换操作未完成！");
 }
@@ -371,9 +386,10 @@ class Splitter {
   // each group in one walk down the source, so the rows on disk are read a
   // bounded number of times however many values there are.
   bool PerValue(ServerWorkbook& source, const std::string& path) {
-    std::vector<std::string> values;
-    std::map<std::string, std::size_t> numbers;  // value -> its place in `values`
-    std::vector<std::vector<ValueRuns>> runs;    // by value, by sheet
+    std::deque<std::string> values;  // a deque: `numbers` holds views of them
+    std::unordered_map<std::string_view, std::size_t> numbers;  // value -> its place in `values`
+    std::vector<std::vector<ValueRuns>> runs;                   // by value, by sheet
+    std::string number;                                         // a value that is no text, as text
     // Past the most values a split makes, only how many there are is wanted:
     // a hash per row counts them in little memory.
     std::vector<std::uint64_t> hashes;
@@ -390,22 +406,24 @@ class Splitter {
         if (std::all_of(row.cells.begin(), row.cells.end(),
                         [&](const xl::Cell& c) { return IsCellBlank(book, c); }))
           return;
-        std::string value = TrimText(ValueIn(book, row, col).Text());
+        const std::string_view value = ValueText(book, row, col, number);
         if (values.size() > kMaxValues) {
-          hashes.push_back(std::hash<std::string>()(value));
+          hashes.push_back(std::hash<std::string_view>()(value));
           return;
         }
-        auto [at, added] = numbers.try_emplace(std::move(value));
-        if (added && values.size() == kMaxValues) {  // one too many: from now on, counted
-          for (const auto& [seen, n] : numbers) hashes.push_back(std::hash<std::string>()(seen));
-          values.push_back(at->first);
+        auto at = numbers.find(value);
+        if (at == numbers.end() && values.size() == kMaxValues) {  // one too many: now counted
+          for (const auto& [seen, n] : numbers)
+            hashes.push_back(std::hash<std::string_view>()(seen));
+          hashes.push_back(std::hash<std::string_view>()(value));
+          values.emplace_back(value);
           numbers.clear();
           runs.clear();
           return;
         }
-        if (added) {
-          at->second = values.size();
-          values.push_back(at->first);
+        if (at == numbers.end()) {
+          const std::size_t n = values.size();
+          at = numbers.emplace(values.emplace_back(value), n).first;
           runs.emplace_back();
         }
         auto& sheets = runs[at->second];
