@@ -165,11 +165,12 @@ const Sequence<OUString>& PageLookKeys() {
 const Sequence<OUString>& LookKeys() {
   static const Sequence<OUString> keys = [] {
     const char* const names[] = {
-        "BreakType",        "CharColor",           "CharFontName",   "CharFontNameAsian",
-        "CharHeight",       "CharHeightAsian",     "CharPosture",    "CharUnderline",
-        "CharWeight",       "NumberingStyleName",  "ParaAdjust",     "ParaBackColor",
-        "ParaBottomMargin", "ParaFirstLineIndent", "ParaLeftMargin", "ParaLineSpacing",
-        "ParaRightMargin",  "ParaTopMargin"};  // sorted, as property sets want them
+        "BottomBorder",      "BreakType",       "CharColor",        "CharFontName",
+        "CharFontNameAsian", "CharHeight",      "CharHeightAsian",  "CharPosture",
+        "CharUnderline",     "CharWeight",      "LeftBorder",       "NumberingStyleName",
+        "ParaAdjust",        "ParaBackColor",   "ParaBottomMargin", "ParaFirstLineIndent",
+        "ParaLeftMargin",    "ParaLineSpacing", "ParaRightMargin",  "ParaTabStops",
+        "ParaTopMargin",     "RightBorder",     "TopBorder"};  // sorted, as property sets want them
     Sequence<OUString> seq(static_cast<sal_Int32>(std::size(names)));
     for (sal_Int32 i = 0; i < seq.getLength(); ++i)
       seq.getArray()[i] = OUString::createFromAscii(names[i]);
@@ -524,10 +525,66 @@ Sequence<Any> PageLook(const Reference<css::container::XNameAccess>& styles, con
   return Sequence<Any>(look.data(), static_cast<sal_Int32>(look.size()));
 }
 
+// Gives `target` the settings of `source` that decide how its text is laid
+// out: whether tab stops count from the indent or the margin, how spacing
+// between paragraphs and tables adds up, how lines are measured... A Word
+// document and a new document of the office differ in many of them, so the
+// same paragraphs would break into other lines and pages. What only concerns
+// printing, saving, protection or data sources stays the target's.
+void CopyLayoutSettings(DocumentState& source, DocumentState& target) {
+  auto settings = [](DocumentState& d) {
+    return Reference<css::beans::XPropertySet>(
+        Reference<css::lang::XMultiServiceFactory>(d.model, UNO_QUERY_THROW)
+            ->createInstance("com.sun.star.document.Settings"),
+        UNO_QUERY_THROW);
+  };
+  const Reference<css::beans::XPropertySet> from = settings(source), to = settings(target);
+  static const char* const kept[] = {"Print",
+                                     "Current",
+                                     "Redline",
+                                     "Rsid",
+                                     "Modify",
+                                     "Load",
+                                     "Embed",
+                                     "Save",
+                                     "Forbidden",
+                                     "Protect",
+                                     "IsLabelDocument",
+                                     "ApplyUserData",
+                                     "Allow",
+                                     "LinkUpdate",
+                                     "UpdateFromTemplate",
+                                     "FieldAutoUpdate",
+                                     "ChartAutoUpdate"};
+  const Reference<css::beans::XPropertySetInfo> info = to->getPropertySetInfo();
+  for (const auto& p : from->getPropertySetInfo()->getProperties()) {
+    if ((p.Attributes & css::beans::PropertyAttribute::READONLY) ||
+        !info->hasPropertyByName(p.Name))
+      continue;
+    if (std::any_of(std::begin(kept), std::end(kept), [&](const char* prefix) {
+          return p.Name.startsWithIgnoreAsciiCase(OUString::createFromAscii(prefix));
+        }))
+      continue;
+    try {
+      const Any value = from->getPropertyValue(p.Name);
+      if (value != to->getPropertyValue(p.Name)) to->setPropertyValue(p.Name, value);
+    } catch (const css::uno::Exception&) {
+      // a setting this office will not take from another document stays as it is
+    }
+  }
+}
+
 }  // namespace
 
 void PrepareStyles(DocumentState& source, DocumentState& target) {
   if (source.added) return;
+  // The first document pasted into a new one lends it its layout settings.
+  if (target.added && target.pastes == 0) {
+    try {
+      CopyLayoutSettings(source, target);
+    } catch (const css::uno::Exception&) {
+    }
+  }
   SeparateStyles(source, target, target.pastes + 1);
 }
 

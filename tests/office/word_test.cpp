@@ -13,9 +13,11 @@
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/style/ParagraphAdjust.hpp>
 #include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
+#include <com/sun/star/table/BorderLine2.hpp>
 #include <com/sun/star/text/XParagraphCursor.hpp>
 #include <com/sun/star/text/XText.hpp>
 #include <com/sun/star/text/XTextCursor.hpp>
@@ -241,6 +243,8 @@ struct Look {
   int headerFields = 0;
   bool numberedAnew = false;  // page numbers start again there
   bool centred = false;
+  sal_Int32 headerDistance = 0;  // from the header to the text
+  bool headerRuled = false;      // a header paragraph has a line under it
 };
 
 Look LookAt(WordDocument& doc, const std::string& paragraphText) {
@@ -273,6 +277,7 @@ Look LookAt(WordDocument& doc, const std::string& paragraphText) {
   bool headerOn = false;
   page->getPropertyValue("HeaderIsOn") >>= headerOn;
   if (headerOn) {
+    page->getPropertyValue("HeaderBodyDistance") >>= look.headerDistance;
     uno::Reference<text::XText> header(page->getPropertyValue("HeaderText"), uno::UNO_QUERY_THROW);
     look.header = FromOU(header->getString());
     auto paragraphs = uno::Reference<container::XEnumerationAccess>(header, uno::UNO_QUERY_THROW)
@@ -282,6 +287,10 @@ Look LookAt(WordDocument& doc, const std::string& paragraphText) {
                                                               uno::UNO_QUERY);
       uno::Reference<lang::XServiceInfo> kind(paragraph, uno::UNO_QUERY);
       if (!kind.is() || !kind->supportsService("com.sun.star.text.Paragraph")) continue;
+      table::BorderLine2 under;
+      uno::Reference<beans::XPropertySet>(paragraph, uno::UNO_QUERY_THROW)
+          ->getPropertyValue("BottomBorder") >>= under;
+      look.headerRuled = look.headerRuled || under.OuterLineWidth > 0;
       auto portions = paragraph->createEnumeration();
       while (portions->hasMoreElements()) {
         uno::Reference<beans::XPropertySet> portion(portions->nextElement(), uno::UNO_QUERY_THROW);
@@ -380,28 +389,46 @@ TEST_P(WordBothWays, PastedDocumentsKeepTheirOwnStylesAndPageSetup) {
 
 TEST(Word, APartTakesThePageSetupInForceWhereItStarts) {
   TempDir dir;
-  // Page 1 is portrait; page 2 starts a landscape page style.
+  // Page 1 is portrait; page 2 starts a landscape page style, whose header
+  // stands 1.5 cm above the text and is ruled off by its paragraph style.
   WriteFile(dir.file("mixed.fodt"), R"(<?xml version="1.0" encoding="UTF-8"?>
 <office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" office:version="1.3" office:mimetype="application/vnd.oasis.opendocument.text">
+<office:styles><style:style style:name="Header" style:family="paragraph"><style:paragraph-properties fo:border-bottom="0.5pt solid #000000" fo:padding="0.05cm"/></style:style></office:styles>
 <office:automatic-styles>
 <style:style style:name="W" style:family="paragraph" style:master-page-name="Wide"/>
 <style:page-layout style:name="pm1"><style:page-layout-properties fo:page-width="21cm" fo:page-height="29.7cm"/></style:page-layout>
-<style:page-layout style:name="pm2"><style:page-layout-properties fo:page-width="29.7cm" fo:page-height="21cm" style:print-orientation="landscape"/></style:page-layout>
+<style:page-layout style:name="pm2"><style:page-layout-properties fo:page-width="29.7cm" fo:page-height="21cm" style:print-orientation="landscape"/><style:header-style><style:header-footer-properties fo:min-height="0.5cm" fo:margin-bottom="1.5cm"/></style:header-style></style:page-layout>
 </office:automatic-styles>
-<office:master-styles><style:master-page style:name="Standard" style:page-layout-name="pm1"/><style:master-page style:name="Wide" style:page-layout-name="pm2"/></office:master-styles>
+<office:master-styles><style:master-page style:name="Standard" style:page-layout-name="pm1"/><style:master-page style:name="Wide" style:page-layout-name="pm2"><style:header><text:p text:style-name="Header">wide header</text:p></style:header></style:master-page></office:master-styles>
 <office:body><office:text><text:p>tall text</text:p><text:p text:style-name="W">wide text</text:p></office:text></office:body></office:document>
 )");
   OfficeServer server;
   WordApplication app(server);
   WordDocument& doc = app.Documents().Open(dir.file("mixed.fodt"));
   ASSERT_EQ(doc.PageCount(), 2);
+  // Its tab stops count from the margin, as in a Word document.
+  auto settings = [](WordDocument& d) {
+    return css::uno::Reference<css::beans::XPropertySet>(
+        css::uno::Reference<css::lang::XMultiServiceFactory>(d.state().model,
+                                                             css::uno::UNO_QUERY_THROW)
+            ->createInstance("com.sun.star.document.Settings"),
+        css::uno::UNO_QUERY_THROW);
+  };
+  settings(doc)->setPropertyValue("TabsRelativeToIndent", css::uno::Any(false));
   WordSelection& sel = app.Selection();
   sel.GoTo(wdGoToPage, wdGoToAbsolute, "2");
   doc.Range(sel.Start(), doc.Length()).Select();
   sel.Copy();
   WordDocument& part = app.Documents().Add();
   sel.Paste();
-  EXPECT_NEAR(LookAt(part, "wide text").pageWidth, 29700, 20);
+  const Look wide = LookAt(part, "wide text");
+  EXPECT_NEAR(wide.pageWidth, 29700, 20);
+  EXPECT_EQ(wide.header, "wide header");
+  EXPECT_NEAR(wide.headerDistance, 1500, 20);
+  EXPECT_TRUE(wide.headerRuled);
+  bool relative = true;
+  settings(part)->getPropertyValue("TabsRelativeToIndent") >>= relative;
+  EXPECT_FALSE(relative);
 }
 
 TEST(Word, PastedHeadersKeepTheirTablesAndPictures) {
