@@ -181,19 +181,28 @@ void OfficeXlsConverter::Work() {
     lock.lock();
     Release(std::move(server), lock);
   }
-  // A server is held only while it converts, so that a file opened out of
-  // turn never waits on a worker that waits for files to be taken.
+  // A server is held only while it converts, so that a file asked for out
+  // of turn never waits on a worker that waits for files to be taken.
   for (;;) {
-    changed_.wait(lock, [&] { return quitting_ || ready_ < kReadyAhead || !WaitingJob(); });
+    changed_.wait(lock, [&] {
+      return quitting_ || StopRequestedBy(stop_) || Next() != jobs_.end() || !WaitingJob();
+    });
     if (quitting_ || StopRequestedBy(stop_)) return;
-    auto job = std::find_if(jobs_.begin(), jobs_.end(),
-                            [](const Job& j) { return j.state == Job::State::Waiting; });
-    if (job == jobs_.end()) return;
+    auto job = Next();
+    if (job == jobs_.end()) return;  // nothing waits
     job->state = Job::State::Converting;
     std::unique_ptr<OfficeServer> server = Acquire(lock);
     Run(*job, server.get(), lock);
     if (server != nullptr) Release(std::move(server), lock);
   }
+}
+
+std::list<OfficeXlsConverter::Job>::iterator OfficeXlsConverter::Next() {
+  const auto waiting = [](const Job& j) { return j.state == Job::State::Waiting; };
+  auto wanted = std::find_if(jobs_.begin(), jobs_.end(),
+                             [&](const Job& j) { return waiting(j) && j.wanted; });
+  if (wanted != jobs_.end() || ready_ >= kReadyAhead) return wanted;
+  return std::find_if(jobs_.begin(), jobs_.end(), waiting);
 }
 
 void OfficeXlsConverter::Ahead(const std::vector<std::string>& xlsPaths, bool willSaveXls,
@@ -250,16 +259,20 @@ void OfficeXlsConverter::ToXlsx(const std::string& xlsPath, const std::string& x
       throw RunError(RunError::Kind::Failure, xlsPath, FileErrorText("读取", xlsPath, err));
     return;
   }
-  if (job->state == Job::State::Waiting) {
-    // Not started yet: converted here and now rather than waited for.
-    job->state = Job::State::Converting;
-    std::unique_ptr<OfficeServer> server = Acquire(lock);
-    Run(*job, server.get(), lock);
-    if (server != nullptr) Release(std::move(server), lock);
-  }
+  // Asked for before its turn: the next worker takes it. The wait answers
+  // a stop at once: a conversion under way goes with its server.
+  job->wanted = true;
+  changed_.notify_all();
   while (job->state != Job::State::Done) {
-    // A stop ends the wait: the conversion's server goes, and so does the conversion.
-    if (StopRequestedBy(stop_) && job->on != nullptr) job->on->Abort();
+    if (StopRequestedBy(stop_)) {
+      if (job->state == Job::State::Waiting) {
+        job->state = Job::State::Done;
+        job->error.emplace(RunError::Kind::Failure, xlsPath, std::string());
+        ++ready_;
+        break;
+      }
+      if (job->on != nullptr) job->on->Abort();
+    }
     changed_.wait_for(lock, std::chrono::milliseconds(50));
   }
   job->state = Job::State::Taken;

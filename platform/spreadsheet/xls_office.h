@@ -47,6 +47,7 @@ class OfficeXlsConverter : public XlsConverter {
   struct Job {
     std::string source;
     int number = 0;                       // names its result
+    bool wanted = false;                  // asked for: converted next, however many are ready
     std::optional<PendingOutput> result;  // the .xlsx, under a private temporary name
     std::optional<RunError> error;
     enum class State { Waiting, Converting, Done, Taken } state = State::Waiting;
@@ -67,6 +68,9 @@ class OfficeXlsConverter : public XlsConverter {
   static void Convert(OfficeServer& server, const std::string& from, const std::string& to,
                       const std::string& filter, const std::string& named);
   bool WaitingJob() const;
+  // The job a worker converts next: one asked for, else the first waiting
+  // while fewer than a few are ready; end() when none.
+  std::list<Job>::iterator Next();
 
   int limit_;  // office processes at most
   mutable std::mutex mutex_;
