@@ -547,7 +547,10 @@ class Splitter {
         }
       }
     }
-    for (Output& o : open) Save(*o.book, outputs[o.value]);
+    for (Output& o : open) {
+      if (run_.StopRequested()) return false;
+      Save(*o.book, outputs[o.value]);
+    }
     return true;
   }
 

@@ -1099,6 +1099,31 @@ TEST(WorkbookSplit, AStopMidSourceUndoesOnlyThatSourcesParts) {
   }
 }
 
+// A stop during a split by value, while many workbooks are open at once, is
+// seen between two saves, and every workbook of that source goes.
+TEST(WorkbookSplit, AStopDuringASplitByValueIsSeenBetweenTwoSaves) {
+  test::TempDir dir;
+  Grid rows = {{"Key", "N"}};
+  for (int i = 0; i < 80; ++i) rows.push_back({"k" + std::to_string(i % 40), "1"});
+  MakeBook(dir.file("b.xlsx"), {{"S", rows}});
+  fs::rename(dir.file("b.xlsx"), dir.file("b.xls"));
+  std::atomic<bool> stop{false};
+  CopyingConverter converter;
+  converter.onSave = [&] {
+    if (converter.saved.size() == 3) stop = true;
+  };
+  WorkbookSplitOptions opt;
+  opt.way = WorkbookSplitOptions::Way::PerValue;
+  opt.column = "Key";
+  RunState run = MakeRun({dir.file("b.xls")}, "");
+  run.StopFlag = &stop;
+  Recorder rec;
+  SplitWorkbooks(run, opt, CommonOptions{}, rec, &converter);
+  EXPECT_EQ(rec.status, "用户强行退出，转换操作未完成！已撤销“b.xls”已生成的 3 个工作簿。");
+  EXPECT_EQ(converter.saved.size(), 3u);
+  EXPECT_EQ(Listing(dir.str()), std::vector<std::string>{"b.xls"});
+}
+
 // A merge that fails while its result is written, or is stopped then,
 // leaves no merged workbook, under its name or a temporary one, and says so.
 TEST(WorkbookMerge, AFailureOrStopWhileSavingLeavesNoMergedWorkbook) {
