@@ -40,6 +40,8 @@ class Decoder {
   Decoder(const char* p, const char* end) : p_(p), end_(end) {}
   bool ok() const { return ok_; }
   std::uint64_t Varint() {
+    if (p_ < end_ && static_cast<unsigned char>(*p_) < 0x80)  // most numbers take one byte
+      return static_cast<unsigned char>(*p_++);
     std::uint64_t v = 0;
     for (int shift = 0; p_ < end_ && shift < 64; shift += 7) {
       const auto b = static_cast<unsigned char>(*p_++);
@@ -92,9 +94,10 @@ bool WriteAt(int fd, const std::string& data, std::uint64_t offset) {
   return true;
 }
 
-// Reads `size` bytes at `offset`; throws RunError naming `shownAs`.
-std::string ReadAt(int fd, std::uint64_t offset, std::uint64_t size, const std::string& shownAs) {
-  std::string bytes(size, '\0');
+// Reads `size` bytes at `offset` into `bytes`; throws RunError naming `shownAs`.
+void ReadAt(int fd, std::uint64_t offset, std::uint64_t size, const std::string& shownAs,
+            std::string& bytes) {
+  bytes.resize(size);
   for (std::size_t done = 0; done < bytes.size();) {
     const ssize_t n =
         ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
@@ -104,7 +107,6 @@ std::string ReadAt(int fd, std::uint64_t offset, std::uint64_t size, const std::
                      FileErrorText("读取", shownAs, n == 0 ? EIO : errno));
     done += static_cast<std::size_t>(n);
   }
-  return bytes;
 }
 
 // Row: index, flags (1 hidden, 2 height), [height], cell count, cells.
@@ -175,7 +177,8 @@ std::size_t RowPages::BlockOf(std::uint32_t r) const {
 
 void RowPages::Read(std::size_t block, std::vector<Row>& out) const {
   const Entry& e = index_[block];
-  const std::string bytes = ReadAt(fd_, e.offset, e.size, shownAs_);
+  std::string& bytes = readBuffer_;
+  ReadAt(fd_, e.offset, e.size, shownAs_, bytes);
   // The rows already in `out` are filled again: their cells keep their memory.
   std::size_t n = 0;
   Decoder in(bytes.data(), bytes.data() + bytes.size());
@@ -263,7 +266,8 @@ const std::string& TextPages::Get(std::uint32_t number) const {
   constexpr std::size_t kCachedBlocks = 2;
   if (cache_.size() == kCachedBlocks) cache_.erase(cache_.begin());
   const auto& [offset, size] = index_.at(block);
-  const std::string bytes = ReadAt(file_->fd, offset, size, file_->shownAs);
+  std::string bytes;
+  ReadAt(file_->fd, offset, size, file_->shownAs, bytes);
   Decoder in(bytes.data(), bytes.data() + bytes.size());
   std::vector<std::string> texts;
   texts.reserve(kBlockTexts);

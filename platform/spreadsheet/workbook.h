@@ -181,6 +181,7 @@ class RowPages {
   std::vector<Entry> index_;
   std::vector<Row> filling_;
   std::string buffer_;
+  mutable std::string readBuffer_;  // the block read last, as stored
   std::uint64_t end_ = 0;
   // Most recent last.
   mutable std::vector<std::pair<std::size_t, std::shared_ptr<std::vector<Row>>>> cache_;

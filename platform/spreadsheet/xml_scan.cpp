@@ -366,14 +366,18 @@ XmlScanner::Step XmlScanner::StartTag(char*& p, char* e) {
     auto* const valueEnd =
         static_cast<char*>(std::memchr(value, *q, static_cast<std::size_t>(e - value)));
     if (valueEnd == nullptr) return Step::More;
-    for (const std::size_t m : {attr - p, attrEnd - p, value - p, valueEnd - p})
-      marks_.push_back(m);
+    const std::size_t k = marks_.size();
+    marks_.resize(k + 4);
+    marks_[k] = static_cast<std::size_t>(attr - p);
+    marks_[k + 1] = static_cast<std::size_t>(attrEnd - p);
+    marks_[k + 2] = static_cast<std::size_t>(value - p);
+    marks_[k + 3] = static_cast<std::size_t>(valueEnd - p);
     q = valueEnd + 1;
   }
   if (rootClosed_) return Fail(p, "junk after document element");
   if (!GoodName(name, nameEnd)) return Fail(name, kInvalid);
   // The whole tag is here: its names and values become strings in place.
-  attrs_.clear();
+  attrs_.resize(marks_.size() / 2 + 1);
   for (std::size_t i = 0; i < marks_.size(); i += 4) {
     char* const attr = p + marks_[i];
     const std::size_t attrLength = marks_[i + 1] - marks_[i];
@@ -387,11 +391,11 @@ XmlScanner::Step XmlScanner::StartTag(char*& p, char* e) {
     if (Decode(w, p + marks_[i + 3], w, true, Mode::Value, what) == nullptr)
       return Fail(attr, what);
     *w = '\0';
-    attrs_.push_back(attr);
-    attrs_.push_back(p + marks_[i + 2]);
+    attrs_[i / 2] = attr;
+    attrs_[i / 2 + 1] = p + marks_[i + 2];
   }
   for (std::size_t i = 0; i < marks_.size(); i += 4) p[marks_[i + 1]] = '\0';
-  attrs_.push_back(nullptr);
+  attrs_.back() = nullptr;
   const std::size_t nameLength = static_cast<std::size_t>(nameEnd - name);
   *nameEnd = '\0';
   p = q;
