@@ -12,8 +12,10 @@ out=build-fuzz
 mkdir -p "$out/corpus"
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -I. \
   bench/fuzz/xlsx_reader_fuzz.cpp platform/spreadsheet/workbook.cpp platform/spreadsheet/formula.cpp \
-  platform/spreadsheet/xlsx_reader.cpp platform/spreadsheet/xlsx_writer.cpp platform/errors.cpp \
-  platform/textcodec.cpp $(pkg-config --cflags --libs libzip expat xlsxwriter) -o "$out/xlsx_reader_fuzz"
+  platform/spreadsheet/xlsx_reader.cpp platform/spreadsheet/xlsx_writer.cpp \
+  platform/spreadsheet/xml_scan.cpp platform/spreadsheet/zip_entry.cpp platform/errors.cpp \
+  platform/output_file.cpp platform/textcodec.cpp platform/translate.cpp \
+  $(pkg-config --cflags --libs libzip expat xlsxwriter) -lisal -o "$out/xlsx_reader_fuzz"
 if [ -d ../shared/fixtures/xlsx ]; then cp -n ../shared/fixtures/xlsx/*.xlsx "$out/corpus/" 2>/dev/null || true; fi
 # Stored (uncompressed) copies let mutations reach the XML instead of the deflate stream.
 if command -v zip >/dev/null && command -v unzip >/dev/null; then
