@@ -16,6 +16,7 @@
 #include <com/sun/star/container/XNameContainer.hpp>
 #include <com/sun/star/container/XNamed.hpp>
 #include <com/sun/star/datatransfer/XTransferableSupplier.hpp>
+#include <com/sun/star/document/XActionLockable.hpp>
 #include <com/sun/star/drawing/FillStyle.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
@@ -217,6 +218,20 @@ void Restyle(DocumentState& d, const Reference<css::beans::XPropertySet>& from,
   search->setSearchString(shown);
   search->setPropertyValue("SearchStyles", Any(true));
   const Reference<css::container::XIndexAccess> found = searchable->findAll(search);
+  // One layout after all paragraphs changed, not one after each.
+  struct Held {
+    Reference<css::document::XActionLockable> lock;
+    decltype(DocumentState::model) model;
+    ~Held() {
+      try {
+        if (lock.is()) lock->removeActionLock();
+        model->unlockControllers();
+      } catch (const css::uno::Exception&) {
+      }
+    }
+  } held{Reference<css::document::XActionLockable>(d.model, UNO_QUERY), d.model};
+  d.model->lockControllers();
+  if (held.lock.is()) held.lock->addActionLock();
   Sequence<OUString> names;  // what a paragraph may have set on itself
   const sal_Int32 count = found.is() ? found->getCount() : 0;
   for (sal_Int32 i = 0; i < count; ++i) {
@@ -539,6 +554,8 @@ void CopyLayoutSettings(DocumentState& source, DocumentState& target) {
         UNO_QUERY_THROW);
   };
   const Reference<css::beans::XPropertySet> from = settings(source), to = settings(target);
+  // Also kept: the office saves a .docx whose table cells hold nothing but a
+  // no-break space without that space once external leading is switched off.
   static const char* const kept[] = {"Print",
                                      "Current",
                                      "Redline",
@@ -555,7 +572,8 @@ void CopyLayoutSettings(DocumentState& source, DocumentState& target) {
                                      "LinkUpdate",
                                      "UpdateFromTemplate",
                                      "FieldAutoUpdate",
-                                     "ChartAutoUpdate"};
+                                     "ChartAutoUpdate",
+                                     "AddExternalLeading"};
   const Reference<css::beans::XPropertySetInfo> info = to->getPropertySetInfo();
   for (const auto& p : from->getPropertySetInfo()->getProperties()) {
     if ((p.Attributes & css::beans::PropertyAttribute::READONLY) ||
