@@ -1954,6 +1954,10 @@ or records could not be imported (see the error log); 2 usage error; 130 stopped
             <translation>“%1” has %2 table row(s) across a page end that cannot be cut there; each was put whole into the next part</translation>
         </message>
         <message>
+            <source>“%1”中有 %2 处分页落在无法拆开的表格内，这些页已并入前一部分，生成的文件少于按页数计算的份数</source>
+            <translation>“%1” has %2 page start(s) inside a table that cannot be cut; those pages were joined to the part before, so fewer files were written than the page count gives</translation>
+        </message>
+        <message>
             <source>“%1”与之前的文件同名，新文件名加上“(%2)”</source>
             <translation>“%1” has the same name as an earlier file; the new files’ names get “(%2)”</translation>
         </message>
