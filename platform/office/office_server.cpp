@@ -866,7 +866,8 @@ void OfficeServer::Impl::Store(const Reference<css::lang::XComponent>& doc, cons
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   const std::string ext =
       name.find('.') == std::string::npos ? "" : name.substr(name.find_last_of('.'));
-  Reference<css::frame::XStorable> storable(doc, UNO_QUERY_THROW);
+  Reference<css::frame::XStorable> storable;
+  Call(path, action, [&] { storable.set(doc, UNO_QUERY_THROW); });
   Sequence<css::beans::PropertyValue> props =
       Props({Prop("FilterName", Any(ToOU(filter))), Prop("Overwrite", Any(true))});
   // A pending output's temporary name is private and hidden already: the
@@ -934,7 +935,10 @@ void OfficeServer::ConvertSpreadsheet(const std::string& from, const std::string
     }
   } closer{d, doc};
 
-  Reference<css::sheet::XSpreadsheetDocument> book(doc, UNO_QUERY);
+  // Even asking the document what it is goes to the office: a server gone
+  // meanwhile fails the file like any other call.
+  Reference<css::sheet::XSpreadsheetDocument> book;
+  d.Call(from, PW_TR_NOOP("office", "转换"), [&] { book.set(doc, UNO_QUERY); });
   if (!book.is())
     throw OfficeError(from, PW_TR_NOOP("office", "转换"),
                       PW_TR_NOOP("office", "这不是电子表格文件"));
