@@ -249,27 +249,19 @@ int main(int argc, char** argv) {
             args[0] == "merge-xls" ? static_cast<pw::XlsConverter*>(&office) : &serial);
       return 0;
     }
-    if (args.size() == 3 && args[0] == "split") {
+    if (args.size() == 3 && (args[0] == "split" || args[0] == "split-values")) {
       pw::RunState run;
       run.WorkList = {args[1]};
       run.WorkRowIndexes = {0};
       run.OutputBase = args[1];
       pw::WorkbookSplitOptions opt;
-      opt.way = pw::WorkbookSplitOptions::Way::Rows;
-      opt.rowsText = args[2];
-      Quiet q;
-      pw::SplitWorkbooks(run, opt, pw::CommonOptions{}, q);
-      std::printf("%s\n", q.last.c_str());
-      return 0;
-    }
-    if (args.size() == 3 && args[0] == "split-values") {
-      pw::RunState run;
-      run.WorkList = {args[1]};
-      run.WorkRowIndexes = {0};
-      run.OutputBase = args[1];
-      pw::WorkbookSplitOptions opt;
-      opt.way = pw::WorkbookSplitOptions::Way::PerValue;
-      opt.column = args[2];
+      if (args[0] == "split") {
+        opt.way = pw::WorkbookSplitOptions::Way::Rows;
+        opt.rowsText = args[2];
+      } else {
+        opt.way = pw::WorkbookSplitOptions::Way::PerValue;
+        opt.column = args[2];
+      }
       Quiet q;
       pw::SplitWorkbooks(run, opt, pw::CommonOptions{}, q);
       std::printf("%s\n", q.last.c_str());
