@@ -402,11 +402,28 @@ class Splitter {
       const std::uint32_t col = FindColumn(sheet, shape, options_.column);
       if (col == 0) continue;
       const xl::Workbook& book = source.Model();
+      // A key cell merged down over several rows holds the value of each of
+      // them: those rows go with the value, not to the blank ones.
+      std::vector<xl::Rect> spans;
+      for (const xl::Rect& m : sheet.Model().merges)
+        if (m.r2 > m.r1 && m.c1 <= col && col <= m.c2) spans.push_back(m);
+      std::string spanned;             // the value of the merged key cell above
+      std::uint32_t spannedUntil = 0;  // the last row it covers
       sheet.Model().ForEachRow(shape.header + 1, shape.used, [&](const xl::Row& row) {
         if (std::all_of(row.cells.begin(), row.cells.end(),
                         [&](const xl::Cell& c) { return IsCellBlank(book, c); }))
           return;
-        const std::string_view value = ValueText(book, row, col, number);
+        std::string_view value = ValueText(book, row, col, number);
+        if (row.index <= spannedUntil) {
+          value = spanned;
+        } else {
+          for (const xl::Rect& m : spans)
+            if (m.r1 == row.index) {
+              spanned.assign(value);
+              spannedUntil = m.r2;
+              break;
+            }
+        }
         if (values.size() > kMaxValues) {
           hashes.push_back(std::hash<std::string_view>()(value));
           return;

@@ -901,6 +901,31 @@ TEST(WorkbookSplit, OneWorkbookPerValueOfAColumn) {
 // exactly its rows, in their order, with the formulas that read their own
 // row moved along, those reading another value's row as their values, and
 // the merged ranges of its rows.
+// A key cell merged down over several rows names the value of every row it
+// covers: those rows go with it, not to the blank value, and their merged
+// ranges stay whole.
+TEST(WorkbookSplit, RowsUnderAMergedKeyCellGoWithItsValue) {
+  test::TempDir dir;
+  const std::string src = dir.file("packs.xlsx");
+  MakeBook(src, {{"Packs", {{"Id", "Pack"}, {"1", "a"}, {"", "b"}, {"", "c"}, {"2", "d"}}}},
+           [](xl::Workbook& book) {
+             book.sheets[0]->merges.push_back({2, 1, 4, 1});
+           });
+  WorkbookSplitOptions opt;
+  opt.way = WorkbookSplitOptions::Way::PerValue;
+  opt.column = "A";
+  RunState run = MakeRun({src}, src);
+  Recorder rec;
+  SplitWorkbooks(run, opt, CommonOptions{}, rec);
+  EXPECT_EQ(ReadGrid(dir.file("packs_1.xlsx")),
+            (Grid{{"Id", "Pack"}, {"1", "a"}, {"", "b"}, {"", "c"}}));
+  EXPECT_EQ(ReadGrid(dir.file("packs_2.xlsx")), (Grid{{"Id", "Pack"}, {"2", "d"}}));
+  EXPECT_FALSE(fs::exists(dir.file("packs_空白.xlsx")));
+  const auto part = xl::ReadXlsx(dir.file("packs_1.xlsx"));
+  ASSERT_EQ(part->sheets[0]->merges.size(), 1u);
+  EXPECT_EQ(part->sheets[0]->merges[0].r2 - part->sheets[0]->merges[0].r1, 2u);
+}
+
 TEST(WorkbookSplit, ValuesTakingTurnsEachGetTheirRowsInOrder) {
   test::TempDir dir;
   const std::string src = dir.file("t.xlsx");
