@@ -79,6 +79,14 @@ struct WordApplication::Carrier {
 // saved) source first.
 void PrepareStyles(DocumentState& source, DocumentState& target);
 
+// Gives `to`, a paragraph of `target`, the paragraph style and the paragraph's
+// own formatting of `from`, a paragraph of `source`: content pasted from the
+// middle of a paragraph runs on in the paragraph it lands in, and would take
+// that one's look. The style is brought over when `target` lacks it.
+void CarryParagraphLook(DocumentState& source, DocumentState& target,
+                        const Reference<css::beans::XPropertySet>& from,
+                        const Reference<css::beans::XPropertySet>& to);
+
 // Content from `from` (the start of the text when empty) about to land at
 // `landing`, the start of a new page of `target`: that page takes the source's
 // page setup in force at `from` (size, margins, headers and footers). The

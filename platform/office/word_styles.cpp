@@ -94,7 +94,8 @@ void CopyProperties(const Reference<css::beans::XPropertySet>& from,
   for (const auto& p : props)
     if (!(p.Attributes & css::beans::PropertyAttribute::READONLY) && !skip.count(p.Name) &&
         (!textOnly || p.Name.startsWith("Char") || p.Name.startsWith("Para") ||
-         p.Name.indexOf("Border") >= 0) &&
+         p.Name.indexOf("Border") >= 0 || p.Name == "OutlineLevel" ||
+         p.Name == "NumberingStyleName") &&
         !isUnused(p.Name) && target->hasPropertyByName(p.Name))
       names.push_back(p.Name);
   const Sequence<OUString> seq(names.data(), static_cast<sal_Int32>(names.size()));
@@ -209,6 +210,48 @@ std::set<OUString> SharedParagraphStyles(const Reference<css::container::XNameAc
 // headers and footers included. Giving a paragraph a style drops what was set
 // on the paragraph itself (spacing, alignment, line height...), so each
 // paragraph gets back what it had on its own.
+// Gives `paragraph` the style `style` and keeps what the paragraph set on
+// itself, which the office drops in part. `names` (empty at first) keeps the
+// keys a paragraph may set, for the next call.
+void SetStyleKeepingOwn(const Reference<css::beans::XPropertySet>& paragraph, const OUString& style,
+                        Sequence<OUString>& names) {
+  Reference<css::beans::XPropertyState> state(paragraph, UNO_QUERY);
+  Reference<css::beans::XMultiPropertySet> multi(paragraph, UNO_QUERY);
+  if (!state.is() || !multi.is()) {
+    paragraph->setPropertyValue("ParaStyleName", Any(style));
+    return;
+  }
+  if (!names.hasElements()) {
+    std::vector<OUString> writable;
+    for (const auto& p : paragraph->getPropertySetInfo()->getProperties())
+      if (!(p.Attributes & css::beans::PropertyAttribute::READONLY) && p.Name != "ParaStyleName" &&
+          p.Name != "ParaConditionalStyleName")
+        writable.push_back(p.Name);
+    names = Sequence<OUString>(writable.data(), static_cast<sal_Int32>(writable.size()));
+  }
+  std::vector<OUString> own;
+  try {
+    const Sequence<css::beans::PropertyState> states = state->getPropertyStates(names);
+    for (sal_Int32 k = 0; k < states.getLength(); ++k)
+      if (states[k] == css::beans::PropertyState_DIRECT_VALUE) own.push_back(names[k]);
+  } catch (const css::uno::Exception&) {
+    own.clear();
+  }
+  const Sequence<OUString> keys(own.data(), static_cast<sal_Int32>(own.size()));
+  const Sequence<Any> before = multi->getPropertyValues(keys);
+  paragraph->setPropertyValue("ParaStyleName", Any(style));
+  // Only what the new style changed goes back: setting a list again would
+  // start a new one.
+  const Sequence<Any> after = multi->getPropertyValues(keys);
+  for (sal_Int32 k = 0; k < keys.getLength(); ++k) {
+    if (!before[k].hasValue() || before[k] == after[k]) continue;
+    try {
+      paragraph->setPropertyValue(keys[k], before[k]);
+    } catch (const css::uno::Exception&) {
+    }
+  }
+}
+
 void Restyle(DocumentState& d, const Reference<css::beans::XPropertySet>& from,
              const OUString& to) {
   OUString shown;
@@ -232,7 +275,7 @@ void Restyle(DocumentState& d, const Reference<css::beans::XPropertySet>& from,
   } held{Reference<css::document::XActionLockable>(d.model, UNO_QUERY), d.model};
   d.model->lockControllers();
   if (held.lock.is()) held.lock->addActionLock();
-  Sequence<OUString> names;  // what a paragraph may have set on itself
+  Sequence<OUString> names;
   const sal_Int32 count = found.is() ? found->getCount() : 0;
   for (sal_Int32 i = 0; i < count; ++i) {
     Reference<css::container::XEnumerationAccess> range(found->getByIndex(i), UNO_QUERY);
@@ -240,38 +283,7 @@ void Restyle(DocumentState& d, const Reference<css::beans::XPropertySet>& from,
     const Reference<css::container::XEnumeration> paragraphs = range->createEnumeration();
     while (paragraphs->hasMoreElements()) {
       Reference<css::beans::XPropertySet> paragraph(paragraphs->nextElement(), UNO_QUERY);
-      Reference<css::beans::XPropertyState> state(paragraph, UNO_QUERY);
-      Reference<css::beans::XMultiPropertySet> multi(paragraph, UNO_QUERY);
-      if (!paragraph.is() || !state.is() || !multi.is()) continue;
-      if (!names.hasElements()) {
-        std::vector<OUString> writable;
-        for (const auto& p : paragraph->getPropertySetInfo()->getProperties())
-          if (!(p.Attributes & css::beans::PropertyAttribute::READONLY) &&
-              p.Name != "ParaStyleName" && p.Name != "ParaConditionalStyleName")
-            writable.push_back(p.Name);
-        names = Sequence<OUString>(writable.data(), static_cast<sal_Int32>(writable.size()));
-      }
-      std::vector<OUString> own;
-      try {
-        const Sequence<css::beans::PropertyState> states = state->getPropertyStates(names);
-        for (sal_Int32 k = 0; k < states.getLength(); ++k)
-          if (states[k] == css::beans::PropertyState_DIRECT_VALUE) own.push_back(names[k]);
-      } catch (const css::uno::Exception&) {
-        own.clear();
-      }
-      const Sequence<OUString> keys(own.data(), static_cast<sal_Int32>(own.size()));
-      const Sequence<Any> before = multi->getPropertyValues(keys);
-      paragraph->setPropertyValue("ParaStyleName", Any(to));
-      // Only what the new style changed goes back: setting a list again
-      // would start a new one.
-      const Sequence<Any> after = multi->getPropertyValues(keys);
-      for (sal_Int32 k = 0; k < keys.getLength(); ++k) {
-        if (!before[k].hasValue() || before[k] == after[k]) continue;
-        try {
-          paragraph->setPropertyValue(keys[k], before[k]);
-        } catch (const css::uno::Exception&) {
-        }
-      }
+      if (paragraph.is()) SetStyleKeepingOwn(paragraph, to, names);
     }
   }
 }
@@ -540,6 +552,14 @@ Sequence<Any> PageLook(const Reference<css::container::XNameAccess>& styles, con
   return Sequence<Any>(look.data(), static_cast<sal_Int32>(look.size()));
 }
 
+// An object of the document's own making: its settings, its defaults, a style.
+Reference<css::beans::XPropertySet> Made(DocumentState& d, const char* service) {
+  return Reference<css::beans::XPropertySet>(
+      Reference<css::lang::XMultiServiceFactory>(d.model, UNO_QUERY_THROW)
+          ->createInstance(OUString::createFromAscii(service)),
+      UNO_QUERY_THROW);
+}
+
 // Gives `target` the settings of `source` that decide how its text is laid
 // out: whether tab stops count from the indent or the margin, how spacing
 // between paragraphs and tables adds up, how lines are measured... A Word
@@ -547,13 +567,8 @@ Sequence<Any> PageLook(const Reference<css::container::XNameAccess>& styles, con
 // same paragraphs would break into other lines and pages. What only concerns
 // printing, saving, protection or data sources stays the target's.
 void CopyLayoutSettings(DocumentState& source, DocumentState& target) {
-  auto settings = [](DocumentState& d) {
-    return Reference<css::beans::XPropertySet>(
-        Reference<css::lang::XMultiServiceFactory>(d.model, UNO_QUERY_THROW)
-            ->createInstance("com.sun.star.document.Settings"),
-        UNO_QUERY_THROW);
-  };
-  const Reference<css::beans::XPropertySet> from = settings(source), to = settings(target);
+  const Reference<css::beans::XPropertySet> from = Made(source, "com.sun.star.document.Settings"),
+                                            to = Made(target, "com.sun.star.document.Settings");
   // Also kept: the office saves a .docx whose table cells hold nothing but a
   // no-break space without that space once external leading is switched off.
   static const char* const kept[] = {"Print",
@@ -594,12 +609,113 @@ void CopyLayoutSettings(DocumentState& source, DocumentState& target) {
 
 }  // namespace
 
+void CarryParagraphLook(DocumentState& source, DocumentState& target,
+                        const Reference<css::beans::XPropertySet>& from,
+                        const Reference<css::beans::XPropertySet>& to) {
+  OUString name;
+  from->getPropertyValue("ParaStyleName") >>= name;
+  // The list the paragraph is in sets its indents: its style comes first.
+  OUString list;
+  from->getPropertyValue("NumberingStyleName") >>= list;
+  const Reference<css::container::XNameAccess> lists = Family(target, "NumberingStyles");
+  if (const Reference<css::container::XNameAccess> ours = Family(source, "NumberingStyles");
+      !list.isEmpty() && !lists->hasByName(list) && ours->hasByName(list)) {
+    const Reference<css::beans::XPropertySet> rules =
+        Made(target, "com.sun.star.style.NumberingStyle");
+    Reference<css::container::XNameContainer>(lists, UNO_QUERY_THROW)
+        ->insertByName(list, Any(rules));
+    try {
+      rules->setPropertyValue("NumberingRules", Reference<css::beans::XPropertySet>(
+                                                    ours->getByName(list), UNO_QUERY_THROW)
+                                                    ->getPropertyValue("NumberingRules"));
+    } catch (const css::uno::Exception&) {
+    }
+  }
+  Reference<css::container::XNameAccess> mine = Family(source, "ParagraphStyles");
+  Reference<css::container::XNameAccess> theirs = Family(target, "ParagraphStyles");
+  if (!name.isEmpty() && !theirs->hasByName(name) && mine->hasByName(name)) {
+    Reference<css::beans::XPropertySet> style(mine->getByName(name), UNO_QUERY_THROW);
+    const Reference<css::beans::XPropertySet> copy =
+        Made(target, "com.sun.star.style.ParagraphStyle");
+    Reference<css::container::XNameContainer>(theirs, UNO_QUERY_THROW)
+        ->insertByName(name, Any(copy));
+    CopyProperties(style, copy, StyleSkip(), true);
+  }
+  if (!name.isEmpty() && theirs->hasByName(name)) {
+    // Setting a style drops the formatting the pasted text brought along
+    // for the whole paragraph.
+    Sequence<OUString> names;
+    SetStyleKeepingOwn(to, name, names);
+  }
+  // What the paragraph set on itself, as far as the paragraph is concerned:
+  // character values asked of a paragraph are those of its text, which the
+  // pasted text brings along.
+  std::vector<OUString> own;
+  Reference<css::beans::XPropertyState> state(from, UNO_QUERY);
+  if (!state.is()) return;
+  for (const auto& p : from->getPropertySetInfo()->getProperties()) {
+    if (p.Attributes & css::beans::PropertyAttribute::READONLY) continue;
+    const bool wanted =
+        (p.Name.startsWith("Para") && p.Name != "ParaStyleName" &&
+         p.Name != "ParaConditionalStyleName" && p.Name != "ParaUserDefinedAttributes" &&
+         p.Name != "ParaIsNumberingRestart") ||
+        p.Name.indexOf("Border") >= 0 || p.Name == "NumberingStyleName" ||
+        p.Name == "NumberingLevel";
+    if (!wanted || !to->getPropertySetInfo()->hasPropertyByName(p.Name)) continue;
+    try {
+      if (state->getPropertyState(p.Name) != css::beans::PropertyState_DIRECT_VALUE) continue;
+    } catch (const css::uno::Exception&) {
+      continue;
+    }
+    own.push_back(p.Name);
+  }
+  for (const OUString& key : own) {
+    try {
+      const Any value = from->getPropertyValue(key);
+      OUString named;
+      if (key == "NumberingStyleName" && (value >>= named) && !named.isEmpty() &&
+          !lists->hasByName(named))
+        continue;
+      to->setPropertyValue(key, value);
+    } catch (const css::uno::Exception&) {
+    }
+  }
+}
+
+// Gives `target` the defaults every style of `source` starts from: font,
+// size, widow and orphan control, kerning, the distance of default tab
+// stops. A Word document's differ from those of a new document, and what a
+// style does not set itself comes from them.
+void CopyDefaults(DocumentState& source, DocumentState& target) {
+  const Reference<css::beans::XPropertySet> from = Made(source, "com.sun.star.text.Defaults"),
+                                            to = Made(target, "com.sun.star.text.Defaults");
+  const Reference<css::beans::XPropertySetInfo> info = to->getPropertySetInfo();
+  for (const auto& p : from->getPropertySetInfo()->getProperties()) {
+    // The interop bags name theme fonts a saved .docx would not define.
+    if ((p.Attributes & css::beans::PropertyAttribute::READONLY) ||
+        !info->hasPropertyByName(p.Name) || p.Name.indexOf("UserDefinedAttributes") >= 0 ||
+        p.Name.indexOf("InteropGrabBag") >= 0)
+      continue;
+    try {
+      const Any value = from->getPropertyValue(p.Name);
+      if (value.hasValue() && value != to->getPropertyValue(p.Name))
+        to->setPropertyValue(p.Name, value);
+    } catch (const css::uno::Exception&) {
+    }
+  }
+}
+
 void PrepareStyles(DocumentState& source, DocumentState& target) {
   if (source.added) return;
-  // The first document pasted into a new one lends it its layout settings.
+  // The first document pasted into a new one lends it its layout settings
+  // and the defaults its styles build on.
   if (target.added && target.pastes == 0) {
     try {
       CopyLayoutSettings(source, target);
+    } catch (const css::uno::Exception&) {
+    }
+    try {
+      CopyDefaults(source, target);
     } catch (const css::uno::Exception&) {
     }
   }

@@ -20,6 +20,7 @@
 #include <com/sun/star/text/ControlCharacter.hpp>
 #include <com/sun/star/text/XBookmarksSupplier.hpp>
 #include <com/sun/star/text/XParagraphAppend.hpp>
+#include <com/sun/star/text/XParagraphCursor.hpp>
 #include <com/sun/star/text/XRedline.hpp>
 #include <com/sun/star/text/XRelativeTextContentInsert.hpp>
 #include <com/sun/star/text/XTextCursor.hpp>
@@ -454,12 +455,39 @@ int PasteContent(DocumentState& source, DocumentState& target, const css::uno::A
       selected.set(ranges->getByIndex(0), UNO_QUERY);
     changes = MarkChanges(source, selected, lost);
   }
+  // A selection that starts inside a paragraph of the main text lands in the
+  // empty paragraph a fresh document starts with, which keeps its own look.
+  Reference<css::beans::XPropertySet> runsOn;
+  if (!same && target.fresh) {
+    Reference<css::text::XTextRange> selected(selection, UNO_QUERY);
+    Reference<css::container::XIndexAccess> ranges(selection, UNO_QUERY);
+    if (!selected.is() && ranges.is() && ranges->getCount() > 0)
+      selected.set(ranges->getByIndex(0), UNO_QUERY);
+    if (selected.is() && selected->getText() == source.body) {
+      Reference<css::text::XParagraphCursor> at(
+          source.body->createTextCursorByRange(selected->getStart()), UNO_QUERY);
+      // The paragraph itself: a cursor tells only the text's own values apart.
+      if (at.is() && !at->isStartOfParagraph())
+        runsOn.set(Reference<css::beans::XPropertySet>(at, UNO_QUERY_THROW)
+                       ->getPropertyValue("TextParagraph"),
+                   UNO_QUERY);
+    }
+  }
   Reference<css::view::XSelectionSupplier>(source.controller, UNO_QUERY_THROW)->select(selection);
   Reference<css::datatransfer::XTransferable> content =
       Reference<css::datatransfer::XTransferableSupplier>(source.controller, UNO_QUERY_THROW)
           ->getTransferable();
   Reference<css::datatransfer::XTransferableSupplier>(target.controller, UNO_QUERY_THROW)
       ->insertTransferable(content);
+  if (runsOn.is()) {
+    Reference<css::text::XTextCursor> first = target.body->createTextCursor();
+    first->gotoStart(false);
+    Reference<css::beans::XPropertySet> landed(
+        Reference<css::beans::XPropertySet>(first, UNO_QUERY_THROW)
+            ->getPropertyValue("TextParagraph"),
+        UNO_QUERY);
+    if (landed.is()) CarryParagraphLook(source, target, runsOn, landed);
+  }
   RestoreChanges(target, changes, lost);
   return lost;
 }

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 
+#include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
@@ -393,7 +394,7 @@ TEST(Word, APartTakesThePageSetupInForceWhereItStarts) {
   // stands 1.5 cm above the text and is ruled off by its paragraph style.
   WriteFile(dir.file("mixed.fodt"), R"(<?xml version="1.0" encoding="UTF-8"?>
 <office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" office:version="1.3" office:mimetype="application/vnd.oasis.opendocument.text">
-<office:styles><style:style style:name="Header" style:family="paragraph"><style:paragraph-properties fo:border-bottom="0.5pt solid #000000" fo:padding="0.05cm"/></style:style></office:styles>
+<office:styles><style:default-style style:family="paragraph"><style:paragraph-properties fo:orphans="0" fo:widows="0" style:tab-stop-distance="1.5cm"/></style:default-style><style:style style:name="Header" style:family="paragraph"><style:paragraph-properties fo:border-bottom="0.5pt solid #000000" fo:padding="0.05cm"/></style:style></office:styles>
 <office:automatic-styles>
 <style:style style:name="W" style:family="paragraph" style:master-page-name="Wide"/>
 <style:page-layout style:name="pm1"><style:page-layout-properties fo:page-width="21cm" fo:page-height="29.7cm"/></style:page-layout>
@@ -429,6 +430,85 @@ TEST(Word, APartTakesThePageSetupInForceWhereItStarts) {
   bool relative = true;
   settings(part)->getPropertyValue("TabsRelativeToIndent") >>= relative;
   EXPECT_FALSE(relative);
+  // So do the defaults its styles build on: no widow or orphan control, as
+  // in the source, and its default tab stops.
+  css::uno::Reference<css::beans::XPropertySet> defaults(
+      css::uno::Reference<css::lang::XMultiServiceFactory>(part.state().model,
+                                                           css::uno::UNO_QUERY_THROW)
+          ->createInstance("com.sun.star.text.Defaults"),
+      css::uno::UNO_QUERY_THROW);
+  sal_Int8 widows = -1;
+  sal_Int32 tabs = 0;
+  defaults->getPropertyValue("ParaWidows") >>= widows;
+  defaults->getPropertyValue("TabStopDistance") >>= tabs;
+  EXPECT_EQ(widows, 0);
+  EXPECT_NEAR(tabs, 1500, 20);
+}
+
+// A part that starts inside a paragraph shows the rest of that paragraph as
+// the source page does: with the paragraph's style (and the list that
+// indents it) and its own indents, not the look of the empty paragraph of a
+// new document it lands in.
+TEST(Word, APartStartingInsideAParagraphKeepsThatParagraphsLook) {
+  TempDir dir;
+  WriteFile(dir.file("runs-on.fodt"), R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" office:version="1.3" office:mimetype="application/vnd.oasis.opendocument.text">
+<office:styles>
+<style:style style:name="Listed" style:family="paragraph" style:list-style-name="Dots"/>
+<style:style style:name="Quote" style:family="paragraph"><style:paragraph-properties fo:margin-bottom="0.4cm"/></style:style>
+<text:list-style style:name="Dots"><text:list-level-style-bullet text:level="1" text:bullet-char="-"><style:list-level-properties text:list-level-position-and-space-mode="label-alignment"><style:list-level-label-alignment text:label-followed-by="listtab" fo:text-indent="-0.5cm" fo:margin-left="2.5cm"/></style:list-level-properties></text:list-level-style-bullet></text:list-style>
+</office:styles>
+<office:automatic-styles><style:style style:name="Q" style:family="paragraph" style:parent-style-name="Quote"><style:paragraph-properties fo:margin-left="3cm"/></style:style></office:automatic-styles>
+<office:body><office:text><text:list text:style-name="Dots"><text:list-item><text:p text:style-name="Listed">alpha beta gamma</text:p></text:list-item></text:list><text:p text:style-name="Q">one two three</text:p><text:p>end</text:p></office:text></office:body></office:document>
+)");
+  // Where the text of the paragraph starts: its own indent, or its list's.
+  auto indent = [](const css::uno::Reference<css::beans::XPropertySet>& paragraph) {
+    sal_Int32 left = 0;
+    paragraph->getPropertyValue("ParaLeftMargin") >>= left;
+    css::uno::Reference<css::container::XIndexAccess> rules(
+        paragraph->getPropertyValue("NumberingRules"), css::uno::UNO_QUERY);
+    sal_Int16 level = 0;
+    paragraph->getPropertyValue("NumberingLevel") >>= level;
+    css::uno::Sequence<css::beans::PropertyValue> props;
+    if (rules.is()) rules->getByIndex(level) >>= props;
+    for (const auto& p : props)
+      if (p.Name == "IndentAt") p.Value >>= left;
+    return left;
+  };
+  auto firstOf = [](WordDocument& d, const std::string& word) {
+    css::uno::Reference<css::text::XTextCursor> c = d.state().body->createTextCursor();
+    c->gotoStart(false);
+    c->goRight(static_cast<sal_Int16>(d.Text().find(word)), false);
+    return css::uno::Reference<css::beans::XPropertySet>(
+        css::uno::Reference<css::beans::XPropertySet>(c, css::uno::UNO_QUERY_THROW)
+            ->getPropertyValue("TextParagraph"),
+        css::uno::UNO_QUERY_THROW);
+  };
+  struct Case {
+    const char* from;   // the part starts at this word
+    const char* style;  // the paragraph style it must show
+    sal_Int32 indent;   // where its text starts
+  };
+  const Case cases[] = {{"beta", "Listed", 2500}, {"two", "Quote", 3000}};
+  OfficeServer server;
+  WordApplication app(server);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.from);
+    WordDocument& doc = app.Documents().Open(dir.file("runs-on.fodt"));
+    ASSERT_NEAR(indent(firstOf(doc, c.from)), c.indent, 20);
+    doc.Range(static_cast<int>(doc.Text().find(c.from)), doc.Length()).Select();
+    WordSelection& sel = app.Selection();
+    sel.Copy();
+    WordDocument& part = app.Documents().Add();
+    sel.Paste();
+    const auto paragraph = firstOf(part, c.from);
+    OUString style;
+    paragraph->getPropertyValue("ParaStyleName") >>= style;
+    EXPECT_EQ(FromOU(style), c.style);
+    EXPECT_NEAR(indent(paragraph), c.indent, 20);
+    part.Close();
+    doc.Close();
+  }
 }
 
 TEST(Word, PastedHeadersKeepTheirTablesAndPictures) {
