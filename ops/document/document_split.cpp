@@ -112,6 +112,7 @@ class Splitter {
     start_ = 0;
     firstRow_ = -1;
     rowsMoved_ = 0;
+    nextAtPageTop_ = false;
     joined_ = 0;
     try {
       CutInto(options, amount);
@@ -232,7 +233,9 @@ class Splitter {
     }
     for (const WordDocument::PageStart& at : cuts) {
       if (at.rowMoved) ++rowsMoved_;
+      const bool natural = at.row <= 0 && !source_->BreaksPageAt(at.next);
       WritePart(at.end, at.next, at.row);
+      nextAtPageTop_ = natural;
       ++kept;
     }
     joined_ += static_cast<int>(pages.size()) - kept;
@@ -250,6 +253,8 @@ class Splitter {
     WordDocument::Edges edges;
     edges.startsInParagraph = source_->InsideParagraph(start_);
     edges.endsInParagraph = source_->InsideParagraph(end);
+    edges.startsAtPageTop = nextAtPageTop_;
+    nextAtPageTop_ = false;
     edges.firstTableStart = firstRow_;
     edges.lastTableEnd = row;
     ++part_;
@@ -302,7 +307,8 @@ class Splitter {
   int start_ = 0;
   int firstRow_ = -1;  // the part being written starts in its first table at this row
   int rowsMoved_ = 0;  // rows of the current source that ran across a page where it was cut
-  int joined_ = 0;     // pages of the current source that stayed with the part before
+  bool nextAtPageTop_ = false;  // the next part starts a page the one before filled
+  int joined_ = 0;              // pages of the current source that stayed with the part before
   int undone_ = 0;
 };
 

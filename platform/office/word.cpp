@@ -722,6 +722,23 @@ bool WordDocument::InsideParagraph(int pos) {
   return false;
 }
 
+bool WordDocument::BreaksPageAt(int pos) {
+  DocumentState& d = *state_;
+  Map(*this);
+  for (const Block& b : d.blocks) {
+    if (b.start != pos || !b.paragraph.is()) continue;
+    return Do(*this, PW_TR_NOOP("office", "定位页"), [&] {
+      Reference<css::beans::XPropertySet> props(b.paragraph, UNO_QUERY_THROW);
+      css::style::BreakType type = css::style::BreakType_NONE;
+      props->getPropertyValue("BreakType") >>= type;
+      OUString desc;
+      props->getPropertyValue("PageDescName") >>= desc;
+      return type != css::style::BreakType_NONE || !desc.isEmpty();
+    });
+  }
+  return false;
+}
+
 namespace {
 // The paragraphs and tables of the main text, in order.
 std::vector<Reference<css::uno::XInterface>> BodyParts(DocumentState& d) {
@@ -797,6 +814,10 @@ void WordDocument::FitPart(const Edges& edges) {
       }
     }
     Reference<text::XTextRange> first(parts.front(), UNO_QUERY);
+    // The office adds no spacing above a paragraph that a page starts with
+    // once the page before is full, but does at the start of a document.
+    if (edges.startsAtPageTop && !edges.startsInParagraph && first.is() && !tableAt(0).is())
+      props(0)->setPropertyValue("ParaTopMargin", Any(sal_Int32(0)));
     if (edges.startsInParagraph && first.is() && !tableAt(0).is()) {
       props(0)->setPropertyValue("ParaTopMargin", Any(sal_Int32(0)));
       props(0)->setPropertyValue("ParaFirstLineIndent", Any(sal_Int32(0)));

@@ -80,6 +80,9 @@ class WordDocument {
   // paragraph of its own.
   struct Edges {
     bool startsInParagraph = false, endsInParagraph = false;
+    // The part starts where a page of the source did once the page before
+    // was full: its first paragraph showed no spacing above it there.
+    bool startsAtPageTop = false;
     int firstTableStart = -1, lastTableEnd = -1;
   };
   void FitPart(const Edges& edges);
@@ -87,6 +90,10 @@ class WordDocument {
   // Whether `pos` lies inside the text of a paragraph of the main text (not
   // at its start or end).
   bool InsideParagraph(int pos);
+
+  // Whether a paragraph of the main text starting at `pos` starts a new page
+  // of its own accord (a page break before it, or a page style of its own).
+  bool BreaksPageAt(int pos);
 
   // Facts for checks and reports.
   const std::string& Path() const;

@@ -423,6 +423,35 @@ void RestoreChanges(DocumentState& target, const std::vector<Change>& changes, i
   }
 }
 
+// Links of a table of contents show in the index's own link style. Cut out
+// of their index they are plain links, which a saved Word document gives the
+// underlined link style when it is opened again: they keep the look they
+// have as formatting of their own.
+void KeepLinkLooks(DocumentState& d) {
+  const Reference<css::container::XEnumeration> paragraphs =
+      Reference<css::container::XEnumerationAccess>(d.body, UNO_QUERY_THROW)->createEnumeration();
+  while (paragraphs->hasMoreElements()) {
+    Reference<css::container::XEnumerationAccess> paragraph(paragraphs->nextElement(), UNO_QUERY);
+    Reference<css::lang::XServiceInfo> info(paragraph, UNO_QUERY);
+    if (!paragraph.is() || !info.is() || !info->supportsService("com.sun.star.text.Paragraph"))
+      continue;
+    const Reference<css::container::XEnumeration> portions = paragraph->createEnumeration();
+    while (portions->hasMoreElements()) {
+      Reference<css::beans::XPropertySet> portion(portions->nextElement(), UNO_QUERY);
+      if (!portion.is()) continue;
+      OUString url, style;
+      portion->getPropertyValue("HyperLinkURL") >>= url;
+      if (url.isEmpty()) continue;
+      portion->getPropertyValue("UnvisitedCharStyleName") >>= style;
+      if (style.isEmpty() || style == "Internet link") continue;
+      for (const char* key : {"CharUnderline", "CharColor"}) {
+        const OUString name = OUString::createFromAscii(key);
+        portion->setPropertyValue(name, portion->getPropertyValue(name));
+      }
+    }
+  }
+}
+
 }  // namespace
 
 int PasteContent(DocumentState& source, DocumentState& target, const css::uno::Any& selection) {
@@ -488,6 +517,7 @@ int PasteContent(DocumentState& source, DocumentState& target, const css::uno::A
         UNO_QUERY);
     if (landed.is()) CarryParagraphLook(source, target, runsOn, landed);
   }
+  if (!same && target.fresh) KeepLinkLooks(target);
   RestoreChanges(target, changes, lost);
   return lost;
 }

@@ -308,6 +308,11 @@ TEST(DocumentSplit, EveryPartHoldsExactlyItsPages) {
   test::FlatText paragraphs;
   paragraphs.paragraphLook = R"(fo:margin-top="0.8cm" fo:text-indent="2cm")";
   for (int i = 0; i < 14; ++i) paragraphs.pieces.push_back(prose);
+  // Short paragraphs kept whole start every page, which shows no spacing
+  // above them there.
+  test::FlatText kept;
+  kept.paragraphLook = R"(fo:margin-top="4cm" fo:keep-together="always")";
+  for (int i = 0; i < 40; ++i) kept.pieces.push_back(prose.substr(0, 400));
   struct Case {
     const char* name;
     std::string source;
@@ -318,6 +323,7 @@ TEST(DocumentSplit, EveryPartHoldsExactlyItsPages) {
       {"heading-table", test::SimpleFodt({"intro", table(true, 120), "outro"}), 1, "HeadH2"},
       {"plain-table", test::SimpleFodt({"intro", table(false, 230), "outro"}), 2, ""},
       {"paragraphs", test::MakeFodt(paragraphs), 1, ""},
+      {"whole-paragraphs", test::MakeFodt(kept), 1, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

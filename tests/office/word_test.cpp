@@ -511,6 +511,39 @@ TEST(Word, APartStartingInsideAParagraphKeepsThatParagraphsLook) {
   }
 }
 
+// A link in a quiet style of its own, as those of a table of contents, does
+// not come back underlined when its part is saved and opened again.
+TEST(Word, QuietLinksStayQuietInASavedPart) {
+  TempDir dir;
+  WriteFile(dir.file("quiet.fodt"), R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" xmlns:xlink="http://www.w3.org/1999/xlink" office:version="1.3" office:mimetype="application/vnd.oasis.opendocument.text">
+<office:styles><style:style style:name="Quiet" style:family="text"><style:text-properties style:text-underline-style="none"/></style:style></office:styles>
+<office:body><office:text><text:p>first words</text:p><text:p>body words <text:a xlink:type="simple" xlink:href="#here" text:style-name="Quiet" text:visited-style-name="Quiet">link words</text:a></text:p></office:text></office:body></office:document>
+)");
+  OfficeServer server;
+  WordApplication app(server);
+  WordDocument& doc = app.Documents().Open(dir.file("quiet.fodt"));
+  doc.Range(static_cast<int>(doc.Text().find("words")), doc.Length()).Select();
+  WordSelection& sel = app.Selection();
+  sel.Copy();
+  WordDocument& part = app.Documents().Add();
+  sel.Paste();
+  for (const char* name : {"part.docx", "part.doc"}) {
+    SCOPED_TRACE(name);
+    part.SaveAs(dir.file(name));
+    WordDocument& again = app.Documents().Open(dir.file(name));
+    ASSERT_NE(again.Text().find("link words"), std::string::npos);
+    css::uno::Reference<css::text::XTextCursor> c = again.state().body->createTextCursor();
+    c->gotoStart(false);
+    c->goRight(static_cast<sal_Int16>(again.Text().find("link") + 1), false);
+    sal_Int16 underline = -1;
+    css::uno::Reference<css::beans::XPropertySet>(c, css::uno::UNO_QUERY_THROW)
+        ->getPropertyValue("CharUnderline") >>= underline;
+    EXPECT_EQ(underline, 0);
+    again.Close();
+  }
+}
+
 TEST(Word, PastedHeadersKeepTheirTablesAndPictures) {
   TempDir dir;
   const std::string pixel =
