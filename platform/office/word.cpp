@@ -627,6 +627,17 @@ int RowEndPage(DocumentState& d, const Reference<text::XTextTable>& table, sal_I
 }
 }  // namespace
 
+namespace {
+bool IsHidden(const Reference<css::uno::XInterface>& paragraph) {
+  bool hidden = false;
+  Reference<css::beans::XPropertySet> props(paragraph, UNO_QUERY);
+  Reference<css::lang::XServiceInfo> info(paragraph, UNO_QUERY);
+  if (props.is() && info.is() && info->supportsService("com.sun.star.text.Paragraph"))
+    props->getPropertyValue("CharHidden") >>= hidden;
+  return hidden;
+}
+}  // namespace
+
 WordDocument::PageStart WordDocument::StartOfPage(int page) {
   DocumentState& d = *state_;
   Map(*this);
@@ -703,7 +714,18 @@ WordDocument::PageStart WordDocument::StartOfPage(int page) {
     }
     d.view->gotoRange(top, false);
     if (lo == 0) {
-      at.rowMoved = false;
+      // The table starts the page, or its first row runs onto it: the part
+      // after takes the whole table, from the end of the paragraph before.
+      // Hidden paragraphs right before it (a form's "Top of Form" mark) go
+      // with it, as a selection cannot end in hidden text.
+      auto before = block - 1;
+      while (before != d.blocks.begin() && before->paragraph.is() && IsHidden(before->paragraph))
+        --before;
+      if (!before->paragraph.is() || IsHidden(before->paragraph)) {
+        at.rowMoved = false;
+        return at;  // the table stays with the part before
+      }
+      at.end = at.next = before->start + before->chars;
       return at;
     }
     at.end = block->start + block->length;
@@ -779,6 +801,23 @@ void WordDocument::FitPart(const Edges& edges) {
     auto props = [&](std::size_t i) {
       return Reference<css::beans::XPropertySet>(parts[i], UNO_QUERY_THROW);
     };
+    // The empty paragraph `i` before table `t` that starts the part: as low
+    // as a paragraph gets, the table right under it on the same page.
+    auto LowBefore = [&](std::size_t i, std::size_t t) {
+      MakeLow(props(i));
+      css::style::BreakType type = css::style::BreakType_NONE;
+      props(t)->getPropertyValue("BreakType") >>= type;
+      if (type != css::style::BreakType_NONE)
+        props(t)->setPropertyValue("BreakType", Any(css::style::BreakType_NONE));
+      OUString desc;
+      props(t)->getPropertyValue("PageDescName") >>= desc;
+      if (desc.isEmpty()) return;
+      // The paragraph holds the page setup already.
+      try {
+        props(t)->setPropertyValue("PageDescName", Any(OUString()));
+      } catch (const css::uno::Exception&) {
+      }
+    };
     // The rows of the table cut at either end.
     if (edges.lastTableEnd >= 0) {
       for (std::size_t i = parts.size(); i-- > 0;)
@@ -809,15 +848,21 @@ void WordDocument::FitPart(const Edges& edges) {
         // it holds the page setup, which a saved .docx takes only from a
         // paragraph.
         if (i == 1 && Reference<text::XTextRange>(parts[0], UNO_QUERY_THROW)->getString().isEmpty())
-          MakeLow(props(0));
+          LowBefore(0, 1);
         break;
       }
     }
     Reference<text::XTextRange> first(parts.front(), UNO_QUERY);
     // The office adds no spacing above a paragraph that a page starts with
     // once the page before is full, but does at the start of a document.
-    if (edges.startsAtPageTop && !edges.startsInParagraph && first.is() && !tableAt(0).is())
+    if (edges.startsAtPageTop && !edges.startsInParagraph && first.is() && !tableAt(0).is()) {
       props(0)->setPropertyValue("ParaTopMargin", Any(sal_Int32(0)));
+      // A page that starts with a table: the part starts with the end of the
+      // paragraph before it, which holds the page setup.
+      std::size_t t = 1;
+      while (t < parts.size() && !tableAt(t).is() && IsHidden(parts[t])) ++t;
+      if (t < parts.size() && tableAt(t).is() && first->getString().isEmpty()) LowBefore(0, t);
+    }
     if (edges.startsInParagraph && first.is() && !tableAt(0).is()) {
       props(0)->setPropertyValue("ParaTopMargin", Any(sal_Int32(0)));
       props(0)->setPropertyValue("ParaFirstLineIndent", Any(sal_Int32(0)));

@@ -61,7 +61,8 @@ class WordDocument {
   // the top of the page is cut at the first row the page starts with: both
   // parts take the whole table, and each keeps its own rows (see KeepRows).
   // A row that itself runs across the top of the page goes whole to the next
-  // part (`rowMoved`).
+  // part (`rowMoved`). A page that starts with a table's first row is cut
+  // before the table.
   struct PageStart {
     int end = 0;   // the part before ends here
     int next = 0;  // the part after starts here

@@ -313,6 +313,15 @@ TEST(DocumentSplit, EveryPartHoldsExactlyItsPages) {
   test::FlatText kept;
   kept.paragraphLook = R"(fo:margin-top="4cm" fo:keep-together="always")";
   for (int i = 0; i < 40; ++i) kept.pieces.push_back(prose.substr(0, 400));
+  // A table that starts a page of its own: the part before ends above it.
+  std::string breaking = test::SimpleFodt({"intro", table(false, 100), "outro"});
+  breaking.replace(breaking.find("<table:table table:name=\"T1\">"),
+                   std::string("<table:table table:name=\"T1\">").size(),
+                   "<table:table table:name=\"T1\" table:style-name=\"TB\">");
+  breaking.insert(
+      breaking.find("<office:automatic-styles>") + std::string("<office:automatic-styles>").size(),
+      "<style:style style:name=\"TB\" style:family=\"table\"><style:table-properties "
+      "style:width=\"17cm\" fo:break-before=\"page\"/></style:style>");
   struct Case {
     const char* name;
     std::string source;
@@ -322,6 +331,7 @@ TEST(DocumentSplit, EveryPartHoldsExactlyItsPages) {
   const Case cases[] = {
       {"heading-table", test::SimpleFodt({"intro", table(true, 120), "outro"}), 1, "HeadH2"},
       {"plain-table", test::SimpleFodt({"intro", table(false, 230), "outro"}), 2, ""},
+      {"table-on-a-new-page", breaking, 1, ""},
       {"paragraphs", test::MakeFodt(paragraphs), 1, ""},
       {"whole-paragraphs", test::MakeFodt(kept), 1, ""},
   };
