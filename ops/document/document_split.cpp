@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "batch/contract.h"
@@ -111,6 +112,7 @@ class Splitter {
     part_ = 0;
     start_ = 0;
     firstRow_ = -1;
+    firstCuts_.clear();
     rowsMoved_ = 0;
     nextAtPageTop_ = false;
     joined_ = 0;
@@ -218,36 +220,40 @@ class Splitter {
     std::vector<WordDocument::PageStart> cuts;
     cuts.reserve(pages.size());
     const int length = source_->Length();
-    std::pair<int, int> last{0, 0};  // where the part being laid out starts
+    std::tuple<int, int, int> last{0, 0, 0};  // where the part being laid out starts
     int kept = 0;
     for (const int page : pages) {
       if (run_.StopRequested() || halt_) throw Interrupted{};
-      const WordDocument::PageStart at = source_->StartOfPage(page);
+      WordDocument::PageStart at = source_->StartOfPage(page);
       // A row cut lies inside its table: after the table's start, before
-      // whatever follows the table.
-      const std::pair<int, int> key =
-          at.row > 0 ? std::pair{at.next, at.row} : std::pair{at.end, 0};
+      // whatever follows the table; a cut inside a row before one above it,
+      // and the cuts inside one row in page order.
+      const std::tuple<int, int, int> key = at.row <= 0 ? std::tuple{at.end, 0, 0}
+                                            : at.cells.empty()
+                                                ? std::tuple{at.next, 2 * at.row, 0}
+                                                : std::tuple{at.next, 2 * at.row - 1, page};
       if (key <= last || (at.row <= 0 && at.end >= length)) continue;
       last = key;
-      cuts.push_back(at);
+      cuts.push_back(std::move(at));
     }
     for (const WordDocument::PageStart& at : cuts) {
       if (at.rowMoved) ++rowsMoved_;
       const bool natural = at.row <= 0 && !source_->BreaksPageAt(at.next);
-      WritePart(at.end, at.next, at.row);
+      WritePart(at.end, at.next, at.row, at.cells);
       nextAtPageTop_ = natural;
       ++kept;
     }
     joined_ += static_cast<int>(pages.size()) - kept;
     ToEnd();
   }
-  void ToPosition(int end) { WritePart(end, end, -1); }
+  void ToPosition(int end) { WritePart(end, end, -1, {}); }
   void ToEnd() {
     const int end = source_->Length();
-    WritePart(end, end, -1);
+    WritePart(end, end, -1, {});
   }
 
-  void WritePart(int end, int next, int row) {
+  // `cells`: row `row - 1` is cut inside, and both parts take it.
+  void WritePart(int end, int next, int row, const std::vector<WordDocument::CellCut>& cells) {
     if (run_.StopRequested() || halt_) throw Interrupted{};
     end = std::max(end, start_);
     WordDocument::Edges edges;
@@ -257,6 +263,8 @@ class Splitter {
     nextAtPageTop_ = false;
     edges.firstTableStart = firstRow_;
     edges.lastTableEnd = row;
+    edges.firstRowCuts = firstCuts_;
+    edges.lastRowCuts = cells;
     ++part_;
     const std::string target =
         document::DocumentPath(folder_ + stem_ + "_" + std::to_string(part_) + ext_);
@@ -285,7 +293,8 @@ class Splitter {
     LetGo(part);
     say_(Translate("ops", " 新文件已生成：") + DisplayText(target));
     start_ = std::min(next, end);
-    firstRow_ = row;
+    firstRow_ = cells.empty() ? row : row - 1;
+    firstCuts_ = cells;
   }
 
   void Undo() {
@@ -306,6 +315,7 @@ class Splitter {
   int part_ = 0;
   int start_ = 0;
   int firstRow_ = -1;  // the part being written starts in its first table at this row
+  std::vector<WordDocument::CellCut> firstCuts_;  // and inside that row, cell by cell
   int rowsMoved_ = 0;  // rows of the current source that ran across a page where it was cut
   bool nextAtPageTop_ = false;  // the next part starts a page the one before filled
   int joined_ = 0;              // pages of the current source that stayed with the part before

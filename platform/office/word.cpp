@@ -22,6 +22,7 @@
 #include <com/sun/star/table/XTableRows.hpp>
 #include <com/sun/star/text/XPageCursor.hpp>
 #include <com/sun/star/text/XParagraphAppend.hpp>
+#include <com/sun/star/text/XParagraphCursor.hpp>
 #include <com/sun/star/text/XRelativeTextContentInsert.hpp>
 #include <com/sun/star/text/XTextCursor.hpp>
 #include <com/sun/star/text/XTextGraphicObjectsSupplier.hpp>
@@ -628,6 +629,70 @@ int RowEndPage(DocumentState& d, const Reference<text::XTextTable>& table, sal_I
 }  // namespace
 
 namespace {
+// Where page `number` starts in each cell of row `row`: the first paragraph
+// or table of the cell that reaches the page, and for a paragraph that runs
+// onto it, the first position on the page. Empty where the row cannot be cut
+// so: a table inside a cell runs across the page, a paragraph too long to
+// walk, split cells, or no cell whose text runs on from one page to the next.
+std::vector<WordDocument::CellCut> CutRow(DocumentState& d,
+                                          const Reference<text::XTextTable>& table, sal_Int32 row,
+                                          int number) {
+  std::vector<WordDocument::CellCut> cuts;
+  bool straddles = false;
+  for (const OUString& name : table->getCellNames()) {
+    if (RowOfCell(name) != row) continue;
+    if (name.indexOf('.') >= 0) return {};
+    Reference<text::XText> cell(table->getCellByName(name), UNO_QUERY_THROW);
+    WordDocument::CellCut cut{FromOU(name), 0, 0};
+    const Reference<css::container::XEnumeration> items =
+        Reference<css::container::XEnumerationAccess>(cell, UNO_QUERY_THROW)->createEnumeration();
+    bool found = false;
+    for (; items->hasMoreElements(); ++cut.item) {
+      Reference<css::uno::XInterface> item(items->nextElement(), UNO_QUERY);
+      if (Reference<text::XTextTable> inner(item, UNO_QUERY); inner.is()) {
+        int first = 0, last = 0;
+        for (const OUString& in : inner->getCellNames()) {
+          Reference<text::XText> part(inner->getCellByName(in), UNO_QUERY_THROW);
+          const int a = CellPage(d, part, false), b = CellPage(d, part, true);
+          first = first == 0 ? a : std::min(first, a);
+          last = std::max(last, b);
+        }
+        if (last < number) continue;
+        if (first < number) return {};
+        found = true;
+        break;
+      }
+      Reference<text::XTextRange> paragraph(item, UNO_QUERY);
+      if (!paragraph.is() || PageOf(d, paragraph->getEnd()) < number) continue;
+      found = true;
+      if (PageOf(d, paragraph->getStart()) >= number) break;
+      const sal_Int32 length = paragraph->getString().getLength();
+      if (length > 30000) return {};
+      // The page of each position grows along the paragraph: the first one
+      // on the page is found by halving.
+      Reference<text::XTextCursor> at = cell->createTextCursorByRange(paragraph->getStart());
+      sal_Int32 lo = 1, hi = length + 64;
+      while (lo < hi) {
+        const sal_Int32 mid = (lo + hi) / 2;
+        at->gotoRange(paragraph->getStart(), false);
+        at->goRight(static_cast<sal_Int16>(mid), false);
+        if (PageOf(d, Reference<text::XTextRange>(at, UNO_QUERY_THROW)) >= number)
+          hi = mid;
+        else
+          lo = mid + 1;
+      }
+      cut.offset = lo;
+      break;
+    }
+    // Some cell must run on from one page to the next: a row whose cells
+    // each lie on one page or the other only crossed it in the layout.
+    straddles = straddles || (found && (cut.item > 0 || cut.offset > 0));
+    cuts.push_back(std::move(cut));
+  }
+  if (!straddles) return {};
+  return cuts;
+}
+
 bool IsHidden(const Reference<css::uno::XInterface>& paragraph) {
   bool hidden = false;
   Reference<css::beans::XPropertySet> props(paragraph, UNO_QUERY);
@@ -668,7 +733,8 @@ WordDocument::PageStart WordDocument::StartOfPage(int page) {
       return at;
     table.set(block->table, UNO_QUERY_THROW);
     // Pictures and shapes in its cells would stay behind when rows go: such
-    // a table is not cut.
+    // a table is not cut between rows, only inside its one row.
+    bool pictures = false;
     try {
       Reference<css::container::XIndexAccess> shapes(
           Reference<css::drawing::XDrawPageSupplier>(d.model, UNO_QUERY_THROW)->getDrawPage(),
@@ -682,7 +748,7 @@ WordDocument::PageStart WordDocument::StartOfPage(int page) {
                                                UNO_QUERY_THROW);
         if (HoldsTable(table,
                        Reference<text::XTextTable>(in->getPropertyValue("TextTable"), UNO_QUERY)))
-          return at;
+          pictures = true;
       }
     } catch (const css::uno::Exception&) {
       return at;
@@ -703,16 +769,33 @@ WordDocument::PageStart WordDocument::StartOfPage(int page) {
         else
           lo = mid + 1;
       }
-      // A row above reaching onto this page goes whole with the rows after it.
+      // A row above reaching onto this page is cut inside, or goes whole with
+      // the rows after it.
       if (lo > 0 && (lo == rows || RowEndPage(d, table, lo - 1) >= number)) {
-        --lo;
-        at.rowMoved = true;
+        bool repeat = false;
+        sal_Int32 heading = 0;
+        Reference<css::beans::XPropertySet> props(table, UNO_QUERY_THROW);
+        props->getPropertyValue("RepeatHeadline") >>= repeat;
+        props->getPropertyValue("HeaderRowCount") >>= heading;
+        // Only a table of one row is cut inside it (a page laid out as a
+        // table): the rows of a longer table end where the layout chose, which
+        // the saved part does not always repeat.
+        if ((!repeat || lo - 1 >= heading) && rows == 1)
+          at.cells = CutRow(d, table, lo - 1, number);
+        if (at.cells.empty()) {
+          --lo;
+          at.rowMoved = true;
+        }
       }
     } catch (const css::lang::IndexOutOfBoundsException&) {
       d.view->gotoRange(top, false);
       return at;  // cells merged across rows or columns: no plain grid of rows to cut
     }
     d.view->gotoRange(top, false);
+    if (pictures && at.cells.empty()) {
+      at.rowMoved = false;
+      return at;  // left as it is, in the part before
+    }
     if (lo == 0) {
       // The table starts the page, or its first row runs onto it: the part
       // after takes the whole table, from the end of the paragraph before.
@@ -792,6 +875,84 @@ void RemoveRows(const Reference<text::XTextTable>& table, sal_Int32 from, sal_In
 }
 }  // namespace
 
+namespace {
+// Keeps of each cell of a row cut inside what lies before the cut (`head`
+// false) or from the cut on (`head` true), and lets the row grow and shrink
+// with what it keeps.
+void TrimCells(const Reference<text::XTextTable>& table, sal_Int32 row,
+               const std::vector<WordDocument::CellCut>& cuts, bool head) {
+  for (const WordDocument::CellCut& cut : cuts) {
+    Reference<text::XText> cell(table->getCellByName(OUString::createFromAscii(cut.cell.c_str())),
+                                UNO_QUERY);
+    if (!cell.is()) continue;
+    std::vector<Reference<css::uno::XInterface>> items;
+    const Reference<css::container::XEnumeration> all =
+        Reference<css::container::XEnumerationAccess>(cell, UNO_QUERY_THROW)->createEnumeration();
+    while (all->hasMoreElements()) items.emplace_back(all->nextElement(), UNO_QUERY);
+    const int count = static_cast<int>(items.size());
+    auto drop = [&](int i) {
+      try {
+        Reference<css::lang::XComponent>(items[i], UNO_QUERY_THROW)->dispose();
+      } catch (const css::uno::Exception&) {
+        if (Reference<text::XTextRange> text(items[i], UNO_QUERY); text.is()) text->setString("");
+      }
+    };
+    auto empty = [&] {
+      for (int i = count; i-- > 0;)
+        if (Reference<text::XTextTable>(items[i], UNO_QUERY).is()) drop(i);
+      Reference<text::XTextCursor> whole = cell->createTextCursor();
+      whole->gotoStart(false);
+      whole->gotoEnd(true);
+      whole->setString("");
+    };
+    Reference<css::beans::XPropertySet> at =
+        cut.item < count ? Reference<css::beans::XPropertySet>(items[cut.item], UNO_QUERY)
+                         : nullptr;
+    Reference<text::XTextRange> paragraph(at, UNO_QUERY);
+    Reference<css::lang::XServiceInfo> kind(at, UNO_QUERY);
+    if (!kind.is() || !kind->supportsService("com.sun.star.text.Paragraph")) paragraph.clear();
+    if (head) {
+      if (cut.item >= count) {
+        empty();
+        continue;
+      }
+      for (int i = cut.item; i-- > 0;) drop(i);
+      if (cut.offset > 0 && paragraph.is()) {
+        Reference<text::XTextCursor> before = cell->createTextCursorByRange(paragraph->getStart());
+        before->goRight(static_cast<sal_Int16>(cut.offset), true);
+        before->setString("");
+        // The paragraph runs on from the page before: no spacing above it
+        // and no first-line indent or number, as its page showed it.
+        at->setPropertyValue("ParaTopMargin", Any(sal_Int32(0)));
+        at->setPropertyValue("ParaFirstLineIndent", Any(sal_Int32(0)));
+        bool numbered = false;
+        at->getPropertyValue("NumberingIsNumber") >>= numbered;
+        if (numbered) at->setPropertyValue("NumberingIsNumber", Any(false));
+      }
+    } else {
+      if (cut.item >= count) continue;
+      for (int i = count; i-- > cut.item + 1;) drop(i);
+      if (cut.offset > 0 && paragraph.is()) {
+        Reference<text::XTextCursor> after = cell->createTextCursorByRange(paragraph->getStart());
+        after->goRight(static_cast<sal_Int16>(cut.offset), false);
+        Reference<text::XParagraphCursor>(after, UNO_QUERY_THROW)->gotoEndOfParagraph(true);
+        after->setString("");
+        at->setPropertyValue("ParaBottomMargin", Any(sal_Int32(0)));
+      } else if (cut.item > 0 && paragraph.is()) {
+        drop(cut.item);
+      } else if (cut.item == 0) {
+        empty();
+      }
+    }
+  }
+  try {
+    Reference<css::beans::XPropertySet>(table->getRows()->getByIndex(row), UNO_QUERY_THROW)
+        ->setPropertyValue("IsAutoHeight", Any(true));
+  } catch (const css::uno::Exception&) {
+  }
+}
+}  // namespace
+
 void WordDocument::FitPart(const Edges& edges) {
   DocumentState& d = *state_;
   Do(*this, PW_TR_NOOP("office", "整理"), [&] {
@@ -818,6 +979,20 @@ void WordDocument::FitPart(const Edges& edges) {
       } catch (const css::uno::Exception&) {
       }
     };
+    // A row cut inside at either end: the cells first, while the rows are
+    // still those of the source.
+    if (!edges.lastRowCuts.empty())
+      for (std::size_t i = parts.size(); i-- > 0;)
+        if (Reference<text::XTextTable> t = tableAt(i); t.is()) {
+          TrimCells(t, edges.lastTableEnd - 1, edges.lastRowCuts, false);
+          break;
+        }
+    if (!edges.firstRowCuts.empty())
+      for (std::size_t i = 0; i < parts.size(); ++i)
+        if (Reference<text::XTextTable> t = tableAt(i); t.is()) {
+          TrimCells(t, edges.firstTableStart, edges.firstRowCuts, true);
+          break;
+        }
     // The rows of the table cut at either end.
     if (edges.lastTableEnd >= 0) {
       for (std::size_t i = parts.size(); i-- > 0;)

@@ -11,6 +11,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/office/office_server.h"
 
@@ -60,14 +61,24 @@ class WordDocument {
   // and the next part starts there. A table of the main text that runs across
   // the top of the page is cut at the first row the page starts with: both
   // parts take the whole table, and each keeps its own rows (see KeepRows).
-  // A row that itself runs across the top of the page goes whole to the next
-  // part (`rowMoved`). A page that starts with a table's first row is cut
-  // before the table.
+  // A row that itself runs across the top of the page is cut inside, cell by
+  // cell (`cells`): both parts take row `row - 1`, the part before with what
+  // each cell shows above the page's top, the part after with the rest. Where
+  // that cannot be done (a table or picture running across the page inside a
+  // cell, a repeated heading row) the row goes whole to the next part
+  // (`rowMoved`). A page that starts with a table's first row is cut before
+  // the table.
+  struct CellCut {
+    std::string cell;  // the cell's name, as "B7"
+    int item = 0;      // the cut lies before this paragraph or table of the cell
+    int offset = 0;    // this many positions into it
+  };
   struct PageStart {
     int end = 0;   // the part before ends here
     int next = 0;  // the part after starts here
     int row = -1;  // the row the page starts with, of the table both parts take
     bool rowMoved = false;
+    std::vector<CellCut> cells;  // row `row - 1` is cut inside: where, cell by cell
   };
   PageStart StartOfPage(int page);
 
@@ -85,6 +96,9 @@ class WordDocument {
     // was full: its first paragraph showed no spacing above it there.
     bool startsAtPageTop = false;
     int firstTableStart = -1, lastTableEnd = -1;
+    // The row cut inside at either end (row `lastTableEnd - 1` of the last
+    // table, row `firstTableStart` of the first): what each cell keeps.
+    std::vector<CellCut> lastRowCuts, firstRowCuts;
   };
   void FitPart(const Edges& edges);
 

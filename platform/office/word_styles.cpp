@@ -355,6 +355,14 @@ void SeparateStyles(DocumentState& source, DocumentState& target, int number) {
         // The result already holds a style of this name and look.
         if (!known) CopyProperties(props, copy, StyleSkip(), true);
         Restyle(source, props, fresh);
+        // Styles built on this one that the result lacks would come in built
+        // on the result's own: built on the copy, they keep what they inherit.
+        const Sequence<OUString> all = mine->getElementNames();
+        for (const OUString& child : all) {
+          if (child == fresh || theirs->hasByName(child)) continue;
+          Reference<css::style::XStyle> heir(mine->getByName(child), UNO_QUERY);
+          if (heir.is() && heir->getParentStyle() == name) heir->setParentStyle(fresh);
+        }
       }
     }
   }
