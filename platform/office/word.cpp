@@ -664,23 +664,40 @@ std::vector<WordDocument::CellCut> CutRow(DocumentState& d,
       }
       Reference<text::XTextRange> paragraph(item, UNO_QUERY);
       if (!paragraph.is() || PageOf(d, paragraph->getEnd()) < number) continue;
-      found = true;
-      if (PageOf(d, paragraph->getStart()) >= number) break;
+      if (PageOf(d, paragraph->getStart()) >= number) {
+        found = true;
+        break;
+      }
       const sal_Int32 length = paragraph->getString().getLength();
       if (length > 30000) return {};
       // The page of each position grows along the paragraph: the first one
       // on the page is found by halving.
       Reference<text::XTextCursor> at = cell->createTextCursorByRange(paragraph->getStart());
-      sal_Int32 lo = 1, hi = length + 64;
+      Reference<text::XTextRangeCompare> order(cell, UNO_QUERY_THROW);
+      // Past the paragraph's end (a field is one position, however long its
+      // text) counts as on the page.
+      auto pageAt = [&](sal_Int32 offset) {
+        at->gotoRange(paragraph->getStart(), false);
+        at->goRight(static_cast<sal_Int16>(offset), false);
+        const Reference<text::XTextRange> here(at, UNO_QUERY_THROW);
+        if (order->compareRegionStarts(here, paragraph->getEnd()) <= 0) return number;
+        return PageOf(d, here);
+      };
+      sal_Int32 lo = 1, hi = length;
       while (lo < hi) {
         const sal_Int32 mid = (lo + hi) / 2;
-        at->gotoRange(paragraph->getStart(), false);
-        at->goRight(static_cast<sal_Int16>(mid), false);
-        if (PageOf(d, Reference<text::XTextRange>(at, UNO_QUERY_THROW)) >= number)
+        if (pageAt(mid) >= number)
           hi = mid;
         else
           lo = mid + 1;
       }
+      // No line of it on the page: only the space below it was (a cell
+      // centred in a row that runs on).
+      if (lo >= length || pageAt(lo) < number ||
+          order->compareRegionStarts(Reference<text::XTextRange>(at, UNO_QUERY_THROW),
+                                     paragraph->getEnd()) <= 0)
+        continue;
+      found = true;
       cut.offset = lo;
       break;
     }
@@ -777,10 +794,9 @@ WordDocument::PageStart WordDocument::StartOfPage(int page) {
         Reference<css::beans::XPropertySet> props(table, UNO_QUERY_THROW);
         props->getPropertyValue("RepeatHeadline") >>= repeat;
         props->getPropertyValue("HeaderRowCount") >>= heading;
-        // Only a table of one row is cut inside it (a page laid out as a
-        // table): the rows of a longer table end where the layout chose, which
-        // the saved part does not always repeat.
-        if ((!repeat || lo - 1 >= heading) && rows == 1)
+        // A table with pictures in its cells loses no rows: only its one row
+        // is cut inside.
+        if ((!repeat || lo - 1 >= heading) && (!pictures || rows == 1))
           at.cells = CutRow(d, table, lo - 1, number);
         if (at.cells.empty()) {
           --lo;
