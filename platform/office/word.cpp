@@ -920,6 +920,12 @@ void TrimCells(const Reference<text::XTextTable>& table, sal_Int32 row,
       whole->gotoStart(false);
       whole->gotoEnd(true);
       whole->setString("");
+      // The cell showed nothing on this page: its paragraph takes no height.
+      const Reference<css::container::XEnumeration> rest =
+          Reference<css::container::XEnumerationAccess>(cell, UNO_QUERY_THROW)->createEnumeration();
+      Reference<css::beans::XPropertySet> left;
+      if (rest->hasMoreElements()) left.set(rest->nextElement(), UNO_QUERY);
+      if (left.is()) MakeLow(left);
     };
     Reference<css::beans::XPropertySet> at =
         cut.item < count ? Reference<css::beans::XPropertySet>(items[cut.item], UNO_QUERY)
