@@ -206,10 +206,6 @@ std::set<OUString> SharedParagraphStyles(const Reference<css::container::XNameAc
   return used;
 }
 
-// Gives every paragraph of `d` in style `from` the style `to`, table cells,
-// headers and footers included. Giving a paragraph a style drops what was set
-// on the paragraph itself (spacing, alignment, line height...), so each
-// paragraph gets back what it had on its own.
 // Gives `paragraph` the style `style` and keeps what the paragraph set on
 // itself, which the office drops in part. `names` (empty at first) keeps the
 // keys a paragraph may set, for the next call.
@@ -252,6 +248,10 @@ void SetStyleKeepingOwn(const Reference<css::beans::XPropertySet>& paragraph, co
   }
 }
 
+// Gives every paragraph of `d` in style `from` the style `to`, table cells,
+// headers and footers included. Giving a paragraph a style drops what was set
+// on the paragraph itself (spacing, alignment, line height...), so each
+// paragraph gets back what it had on its own.
 void Restyle(DocumentState& d, const Reference<css::beans::XPropertySet>& from,
              const OUString& to) {
   OUString shown;
@@ -341,19 +341,35 @@ void SeparateStyles(DocumentState& source, DocumentState& target, int number) {
             break;
           }
       }
-      if (!known) fresh = FreeName(name, number, mine, theirs);
+      // A copy this source holds already, made for an earlier part: the
+      // source is cut into many parts, and its styles are those it had.
+      OUString made;
+      const bool renamed = !builtin.count(name) && style->isUserDefined();
+      if (paragraphs && !known && !renamed)
+        for (const OUString& other : mine->getElementNames()) {
+          if (!other.startsWith(name + " (") || !other.endsWith(")")) continue;
+          Reference<css::style::XStyle> copy(mine->getByName(other), UNO_QUERY);
+          if (copy.is() && copy->getParentStyle() == name &&
+              LookOf(Reference<css::beans::XPropertySet>(copy, UNO_QUERY_THROW)) == look) {
+            made = other;
+            break;
+          }
+        }
+      if (!known) fresh = made.isEmpty() ? FreeName(name, number, mine, theirs) : made;
       if (paragraphs && !known) target.forks.emplace_back(name, look, fresh);
-      if (!builtin.count(name) && style->isUserDefined()) {
+      if (renamed) {
         // Renaming carries every use of the style along.
         Reference<css::container::XNamed>(style, UNO_QUERY_THROW)->setName(fresh);
       } else if (paragraphs) {
-        Reference<css::beans::XPropertySet> copy(
-            factory->createInstance("com.sun.star.style.ParagraphStyle"), UNO_QUERY_THROW);
-        Reference<css::container::XNameContainer>(mine, UNO_QUERY_THROW)
-            ->insertByName(fresh, Any(copy));
-        Reference<css::style::XStyle>(copy, UNO_QUERY_THROW)->setParentStyle(name);
-        // The result already holds a style of this name and look.
-        if (!known) CopyProperties(props, copy, StyleSkip(), true);
+        if (made.isEmpty()) {
+          Reference<css::beans::XPropertySet> copy(
+              factory->createInstance("com.sun.star.style.ParagraphStyle"), UNO_QUERY_THROW);
+          Reference<css::container::XNameContainer>(mine, UNO_QUERY_THROW)
+              ->insertByName(fresh, Any(copy));
+          Reference<css::style::XStyle>(copy, UNO_QUERY_THROW)->setParentStyle(name);
+          // The result already holds a style of this name and look.
+          if (!known) CopyProperties(props, copy, StyleSkip(), true);
+        }
         Restyle(source, props, fresh);
         // Styles built on this one that the result lacks would come in built
         // on the result's own: built on the copy, they keep what they inherit.
