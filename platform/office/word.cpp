@@ -629,6 +629,20 @@ int RowEndPage(DocumentState& d, const Reference<text::XTextTable>& table, sal_I
 }  // namespace
 
 namespace {
+// The first of `lo`..`hi` whose page, as `pageOf` tells, is `number` or
+// later; `hi` when none is. Pages grow along the range.
+template <typename PageOf>
+sal_Int32 FirstOnPage(sal_Int32 lo, sal_Int32 hi, int number, PageOf pageOf) {
+  while (lo < hi) {
+    const sal_Int32 mid = (lo + hi) / 2;
+    if (pageOf(mid) >= number)
+      hi = mid;
+    else
+      lo = mid + 1;
+  }
+  return lo;
+}
+
 // Where page `number` starts in each cell of row `row`: the first paragraph
 // or table of the cell that reaches the page, and for a paragraph that runs
 // onto it, the first position on the page. Empty where the row cannot be cut
@@ -683,14 +697,7 @@ std::vector<WordDocument::CellCut> CutRow(DocumentState& d,
         if (order->compareRegionStarts(here, paragraph->getEnd()) <= 0) return number;
         return PageOf(d, here);
       };
-      sal_Int32 lo = 1, hi = length;
-      while (lo < hi) {
-        const sal_Int32 mid = (lo + hi) / 2;
-        if (pageAt(mid) >= number)
-          hi = mid;
-        else
-          lo = mid + 1;
-      }
+      const sal_Int32 lo = FirstOnPage(1, length, number, pageAt);
       // No line of it on the page: only the space below it was (a cell
       // centred in a row that runs on).
       if (lo >= length || pageAt(lo) < number ||
@@ -777,15 +784,9 @@ WordDocument::PageStart WordDocument::StartOfPage(int page) {
     };
     const sal_Int32 rows = table->getRows()->getCount();
     // The first row that starts on this page or later: rows start in order.
-    sal_Int32 lo = 0, hi = rows;
+    sal_Int32 lo = 0;
     try {
-      while (lo < hi) {
-        const sal_Int32 mid = (lo + hi) / 2;
-        if (rowStartPage(mid) >= number)
-          hi = mid;
-        else
-          lo = mid + 1;
-      }
+      lo = FirstOnPage(0, rows, number, rowStartPage);
       // A row above reaching onto this page is cut inside, or goes whole with
       // the rows after it.
       if (lo > 0 && (lo == rows || RowEndPage(d, table, lo - 1) >= number)) {
@@ -960,9 +961,9 @@ void TrimCells(const Reference<text::XTextTable>& table, sal_Int32 row,
         Reference<text::XParagraphCursor>(after, UNO_QUERY_THROW)->gotoEndOfParagraph(true);
         after->setString("");
         at->setPropertyValue("ParaBottomMargin", Any(sal_Int32(0)));
-      } else if (cut.item > 0 && paragraph.is()) {
-        drop(cut.item);
-      } else if (cut.item == 0) {
+      } else if (cut.item > 0) {
+        drop(cut.item);  // a paragraph or table all on the next page
+      } else {
         empty();
       }
     }
