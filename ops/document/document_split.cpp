@@ -218,6 +218,7 @@ class Splitter {
   // no part is ever empty, and no row or paragraph goes to two parts.
   void ToPages(const std::vector<int>& pages) {
     std::vector<WordDocument::PageStart> cuts;
+    std::vector<int> cutPages;  // the page each cut starts
     cuts.reserve(pages.size());
     const int length = source_->Length();
     std::tuple<int, int, int> last{0, 0, 0};  // where the part being laid out starts
@@ -235,16 +236,21 @@ class Splitter {
       if (key <= last || (at.row <= 0 && at.end >= length)) continue;
       last = key;
       cuts.push_back(std::move(at));
+      cutPages.push_back(page);
     }
-    for (const WordDocument::PageStart& at : cuts) {
+    const int total = source_->PageCount();
+    int from = 1;
+    for (std::size_t i = 0; i < cuts.size(); ++i) {
+      const WordDocument::PageStart& at = cuts[i];
       if (at.rowMoved) ++rowsMoved_;
       const bool natural = at.row <= 0 && !source_->BreaksPageAt(at.next);
-      WritePart(at.end, at.next, at.row, at.cells);
+      WritePart(at.end, at.next, at.row, at.cells, cutPages[i] - from);
+      from = cutPages[i];
       nextAtPageTop_ = natural;
       ++kept;
     }
     joined_ += static_cast<int>(pages.size()) - kept;
-    ToEnd();
+    WritePart(length, length, -1, {}, total + 1 - from);
   }
   void ToPosition(int end) { WritePart(end, end, -1, {}); }
   void ToEnd() {
@@ -252,8 +258,10 @@ class Splitter {
     WritePart(end, end, -1, {});
   }
 
-  // `cells`: row `row - 1` is cut inside, and both parts take it.
-  void WritePart(int end, int next, int row, const std::vector<WordDocument::CellCut>& cells) {
+  // `cells`: row `row - 1` is cut inside, and both parts take it. `pages`:
+  // the source pages the part holds, when it was cut at pages.
+  void WritePart(int end, int next, int row, const std::vector<WordDocument::CellCut>& cells,
+                 int pages = 0) {
     if (run_.StopRequested() || halt_) throw Interrupted{};
     end = std::max(end, start_);
     WordDocument::Edges edges;
@@ -282,6 +290,7 @@ class Splitter {
     selection.EndKey();
     if (const int lost = selection.Paste(); lost > 0) say_(document::LostChanges(path_, lost));
     part.FitPart(edges);
+    part.EndOnPages(pages);
     // Saved under a hidden name with the part's extension (which chooses the
     // format) and renamed into place whole.
     PendingOutput pending(target);

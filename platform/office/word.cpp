@@ -17,9 +17,11 @@
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/style/BreakType.hpp>
+#include <com/sun/star/style/XStyleFamiliesSupplier.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/table/XTableColumns.hpp>
 #include <com/sun/star/table/XTableRows.hpp>
+#include <com/sun/star/text/TextContentAnchorType.hpp>
 #include <com/sun/star/text/XPageCursor.hpp>
 #include <com/sun/star/text/XParagraphAppend.hpp>
 #include <com/sun/star/text/XParagraphCursor.hpp>
@@ -756,8 +758,9 @@ WordDocument::PageStart WordDocument::StartOfPage(int page) {
     if (block == d.blocks.end() || block == d.blocks.begin() || !(block - 1)->paragraph.is())
       return at;
     table.set(block->table, UNO_QUERY_THROW);
-    // Pictures and shapes in its cells would stay behind when rows go: such
-    // a table is not cut between rows, only inside its one row.
+    // Pictures and shapes anchored in its cells would stay behind when rows
+    // go: such a table is not cut between rows, only inside its one row. One
+    // set in a cell's text as a character goes with its row.
     bool pictures = false;
     try {
       Reference<css::container::XIndexAccess> shapes(
@@ -768,6 +771,10 @@ WordDocument::PageStart WordDocument::StartOfPage(int page) {
         Reference<text::XTextRange> anchor = shape.is() ? shape->getAnchor() : nullptr;
         Reference<text::XText> owner = anchor.is() ? anchor->getText() : nullptr;
         if (!owner.is() || owner == d.body) continue;
+        text::TextContentAnchorType type = text::TextContentAnchorType_AT_PARAGRAPH;
+        Reference<css::beans::XPropertySet>(shape, UNO_QUERY_THROW)
+            ->getPropertyValue("AnchorType") >>= type;
+        if (type == text::TextContentAnchorType_AS_CHARACTER) continue;
         Reference<css::beans::XPropertySet> in(owner->createTextCursorByRange(anchor->getStart()),
                                                UNO_QUERY_THROW);
         if (HoldsTable(table,
@@ -1087,6 +1094,43 @@ void WordDocument::FitPart(const Edges& edges) {
     }
   });
   Invalidate(d);
+}
+
+bool WordDocument::EndOnPages(int pages) {
+  DocumentState& d = *state_;
+  if (pages != 1) return true;
+  return Do(*this, PW_TR_NOOP("office", "整理"), [&] {
+    const std::vector<int> laid = RealPages(d);
+    const int count = static_cast<int>(laid.size());
+    if (count == 0) return true;
+    Reference<text::XPageCursor> pc(d.view, UNO_QUERY_THROW);
+    const Reference<text::XTextRange> keep = d.view->getStart();
+    pc->jumpToPage(static_cast<sal_Int16>(laid.front()));
+    OUString name;
+    Reference<css::beans::XPropertySet>(d.view, UNO_QUERY_THROW)
+        ->getPropertyValue("PageStyleName") >>= name;
+    d.view->gotoRange(keep, false);
+    Reference<css::container::XNameAccess> styles(
+        Reference<css::style::XStyleFamiliesSupplier>(d.model, UNO_QUERY_THROW)
+            ->getStyleFamilies()
+            ->getByName("PageStyles"),
+        UNO_QUERY_THROW);
+    if (name.isEmpty() || !styles->hasByName(name)) return count == 1;
+    Reference<css::beans::XPropertySet> style(styles->getByName(name), UNO_QUERY_THROW);
+    sal_Int32 margin = 0;
+    style->getPropertyValue("BottomMargin") >>= margin;
+    // Hundredths of a millimetre. The part saved and opened again may want a
+    // hair more than this layout does: one that fits gets a spare too.
+    for (const sal_Int32 less : {30, 60, 100}) {
+      if (less > margin) break;
+      style->setPropertyValue("BottomMargin", Any(margin - less));
+      Invalidate(d);
+      if (RealPages(d).size() == 1) return true;
+    }
+    style->setPropertyValue("BottomMargin", Any(margin));
+    Invalidate(d);
+    return false;
+  });
 }
 
 void WordSelection::InsertBreak() {

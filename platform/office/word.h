@@ -102,6 +102,16 @@ class WordDocument {
   };
   void FitPart(const Edges& edges);
 
+  // Lets a part of one page (`pages`) that lays out just longer end on it.
+  // A source page filled to its last line may hold a hair more than the
+  // page's body (a row running on, a paragraph cut there), and the part
+  // saved and opened again may want a hair more than its layout here. Its
+  // page gives up a little of its bottom margin, a millimetre at most, and
+  // a third of one even when it fits. Longer parts are left as they are:
+  // there the spare could let lines move up onto the pages before. Answers
+  // whether the part ends on its pages.
+  bool EndOnPages(int pages);
+
   // Whether `pos` lies inside the text of a paragraph of the main text (not
   // at its start or end).
   bool InsideParagraph(int pos);

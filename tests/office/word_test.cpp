@@ -388,6 +388,41 @@ TEST_P(WordBothWays, PastedDocumentsKeepTheirOwnStylesAndPageSetup) {
   EXPECT_NEAR(second.pageWidth, 29700, 20);
 }
 
+// A part that lays out a hair longer than the pages it took ends on them:
+// its last page gives up a little of its bottom margin, and the part still
+// ends there once saved and opened again. One running a line over keeps its
+// margin and says it does not fit.
+TEST(Word, APartRunningAHairOverItsPagesEndsOnThem) {
+  struct Case {
+    const char* name;
+    const char* line;  // exact line height of each of ten paragraphs on a 10 cm body
+    bool fits;
+  };
+  const Case cases[] = {{"hair", "10.01mm", true}, {"line", "10.6mm", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    test::FlatText text;
+    text.pageHeight = "14cm";
+    text.paragraphLook =
+        std::string(R"(fo:margin-top="0cm" fo:margin-bottom="0cm" fo:line-height=")") + c.line +
+        "\"";
+    for (int i = 0; i < 10; ++i) text.pieces.push_back("line " + std::to_string(i));
+    WriteFile(dir.file("part.fodt"), test::MakeFodt(text));
+    OfficeServer server;
+    WordApplication app(server);
+    WordDocument& doc = app.Documents().Open(dir.file("part.fodt"));
+    ASSERT_EQ(doc.PageCount(), 2);
+    EXPECT_EQ(doc.EndOnPages(1), c.fits);
+    EXPECT_EQ(doc.PageCount(), c.fits ? 1 : 2);
+    doc.SaveAs(dir.file("part.docx"));
+    doc.Close();
+    WordDocument& again = app.Documents().Open(dir.file("part.docx"));
+    EXPECT_EQ(again.PageCount(), c.fits ? 1 : 2);
+    again.Close();
+  }
+}
+
 TEST(Word, APartTakesThePageSetupInForceWhereItStarts) {
   TempDir dir;
   // Page 1 is portrait; page 2 starts a landscape page style, whose header
