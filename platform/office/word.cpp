@@ -1075,6 +1075,7 @@ void WordDocument::FitPart(const Edges& edges) {
       props(0)->getPropertyValue("NumberingIsNumber") >>= numbered;
       if (numbered) props(0)->setPropertyValue("NumberingIsNumber", Any(false));
     }
+    if (first.is() && !tableAt(0).is()) KeepSpacingAbove(props(0));
     const std::size_t last = parts.size() - 1;
     if (edges.endsInParagraph) {
       if (!tableAt(last).is()) props(last)->setPropertyValue("ParaBottomMargin", Any(sal_Int32(0)));
@@ -1120,8 +1121,10 @@ bool WordDocument::EndOnPages(int pages) {
     sal_Int32 margin = 0;
     style->getPropertyValue("BottomMargin") >>= margin;
     // Hundredths of a millimetre. The part saved and opened again may want a
-    // hair more than this layout does: one that fits gets a spare too.
-    for (const sal_Int32 less : {30, 60, 100}) {
+    // hair more than this layout does: one that fits gets a spare too. A
+    // table's repeated heading rows may want up to a line more here than on
+    // the source's page.
+    for (const sal_Int32 less : {30, 60, 100, 200, 400, 700}) {
       if (less > margin) break;
       style->setPropertyValue("BottomMargin", Any(margin - less));
       Invalidate(d);

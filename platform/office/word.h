@@ -104,12 +104,14 @@ class WordDocument {
 
   // Lets a part of one page (`pages`) that lays out just longer end on it.
   // A source page filled to its last line may hold a hair more than the
-  // page's body (a row running on, a paragraph cut there), and the part
-  // saved and opened again may want a hair more than its layout here. Its
-  // page gives up a little of its bottom margin, a millimetre at most, and
-  // a third of one even when it fits. Longer parts are left as they are:
-  // there the spare could let lines move up onto the pages before. Answers
-  // whether the part ends on its pages.
+  // page's body (a row running on, a paragraph cut there), a table's
+  // repeated heading rows may take less room on the source's later pages
+  // than at the top of a part, and the part saved and opened again may want
+  // a hair more than its layout here. Its page gives up some of its bottom
+  // margin, 7 mm at most (a line of text), and a third of a millimetre even
+  // when it fits. Longer parts are left as they are: there the spare could
+  // let lines move up onto the pages before. Answers whether the part ends
+  // on its pages.
   bool EndOnPages(int pages);
 
   // Whether `pos` lies inside the text of a paragraph of the main text (not

@@ -129,6 +129,11 @@ void SelectWholeStory(DocumentState& d);
 // Makes a paragraph take as little room as a paragraph can: a line of a
 // fiftieth of a millimetre, no spacing.
 void MakeLow(const Reference<css::beans::XPropertySet>& paragraph);
+// A paragraph with automatic spacing above (a Word document's "auto")
+// shows what its place gave it: none as the first paragraph of a document
+// or a cell. Saved as automatic, the spacing would be worked out anew where
+// the paragraph now stands: it keeps what it shows instead.
+void KeepSpacingAbove(const Reference<css::beans::XPropertySet>& paragraph);
 // Whether `item` is an empty paragraph made low by MakeLow.
 bool IsLow(const Reference<css::uno::XInterface>& item);
 

@@ -207,6 +207,20 @@ void MakeLow(const Reference<css::beans::XPropertySet>& paragraph) {
   paragraph->setPropertyValue("CharHeight", css::uno::Any(1.0f));
 }
 
+void KeepSpacingAbove(const Reference<css::beans::XPropertySet>& paragraph) {
+  static const OUString kBag = "ParaInteropGrabBag";
+  if (!paragraph.is() || !paragraph->getPropertySetInfo()->hasPropertyByName(kBag)) return;
+  css::uno::Sequence<css::beans::PropertyValue> bag;
+  paragraph->getPropertyValue(kBag) >>= bag;
+  std::vector<css::beans::PropertyValue> kept;
+  for (const css::beans::PropertyValue& item : bag)
+    if (item.Name != "ParaTopMarginBeforeAutoSpacing") kept.push_back(item);
+  if (kept.size() == static_cast<std::size_t>(bag.getLength())) return;
+  paragraph->setPropertyValue(
+      kBag, css::uno::Any(css::uno::Sequence<css::beans::PropertyValue>(
+                kept.data(), static_cast<sal_Int32>(kept.size()))));
+}
+
 bool IsLow(const Reference<css::uno::XInterface>& item) {
   Reference<css::beans::XPropertySet> props(item, UNO_QUERY);
   Reference<text::XTextRange> text(item, UNO_QUERY);
@@ -502,6 +516,17 @@ int PasteContent(DocumentState& source, DocumentState& target, const css::uno::A
                    UNO_QUERY);
     }
   }
+  // How many paragraphs and tables the document holds before the content:
+  // its first paragraph lands in the last of them or comes right after.
+  auto count = [&] {
+    std::size_t n = 0;
+    Reference<css::container::XEnumeration> items =
+        Reference<css::container::XEnumerationAccess>(target.body, UNO_QUERY_THROW)
+            ->createEnumeration();
+    for (; items->hasMoreElements(); items->nextElement()) ++n;
+    return n;
+  };
+  const std::size_t before = newPage && !same && !target.fresh ? count() : 0;
   Reference<css::view::XSelectionSupplier>(source.controller, UNO_QUERY_THROW)->select(selection);
   Reference<css::datatransfer::XTransferable> content =
       Reference<css::datatransfer::XTransferableSupplier>(source.controller, UNO_QUERY_THROW)
@@ -516,6 +541,18 @@ int PasteContent(DocumentState& source, DocumentState& target, const css::uno::A
             ->getPropertyValue("TextParagraph"),
         UNO_QUERY);
     if (landed.is()) CarryParagraphLook(source, target, runsOn, landed);
+  }
+  if (before > 0) {
+    // The content's first paragraph starts a page of its own, as it started
+    // its document.
+    Reference<css::container::XEnumeration> items =
+        Reference<css::container::XEnumerationAccess>(target.body, UNO_QUERY_THROW)
+            ->createEnumeration();
+    for (std::size_t i = 0; i <= before && items->hasMoreElements(); ++i) {
+      const css::uno::Any item = items->nextElement();
+      if (i + 1 >= before)
+        KeepSpacingAbove(Reference<css::beans::XPropertySet>(item, UNO_QUERY));
+    }
   }
   if (!same && target.fresh) KeepLinkLooks(target);
   RestoreChanges(target, changes, lost);

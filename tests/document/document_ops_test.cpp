@@ -1024,6 +1024,67 @@ std::vector<std::string> CommentsInDocument(const std::string& file) {
   return notes;
 }
 
+// The spacing above each paragraph of a document, in hundredths of a
+// millimetre, by the paragraph's words.
+std::map<std::string, int> SpacingAbove(const std::string& file) {
+  using namespace css;
+  OfficeServer server;
+  word::WordApplication app(server);
+  word::WordDocument& doc = app.Documents().Open(file);
+  std::map<std::string, int> above;
+  uno::Reference<container::XEnumeration> items =
+      uno::Reference<container::XEnumerationAccess>(doc.state().body, uno::UNO_QUERY_THROW)
+          ->createEnumeration();
+  while (items->hasMoreElements()) {
+    uno::Reference<text::XTextRange> paragraph(items->nextElement(), uno::UNO_QUERY);
+    uno::Reference<beans::XPropertySet> props(paragraph, uno::UNO_QUERY);
+    if (!paragraph.is() || !props.is() || paragraph->getString().isEmpty()) continue;
+    sal_Int32 top = 0;
+    props->getPropertyValue("ParaTopMargin") >>= top;
+    above[FromOU(paragraph->getString())] = top;
+  }
+  doc.Close();
+  return above;
+}
+
+// A Word document whose first paragraph has automatic spacing above shows
+// none there, as the first paragraph of a document. Merged after another
+// document it still starts its page without it; the paragraph after it keeps
+// its automatic spacing.
+TEST(DocumentMerge, APastedDocumentStartsItsPageAsItStartedItsFile) {
+  TempDir dir;
+  const std::string w = R"(xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main")";
+  const std::string rels = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+  const std::string head = R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)";
+  const std::string autoSpaced =
+      R"(<w:pPr><w:spacing w:beforeAutospacing="1" w:afterAutospacing="1"/></w:pPr>)";
+  WriteZip(
+      dir.file("in/auto.docx"),
+      {{"[Content_Types].xml",
+        head +
+            R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/><Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/></Types>)"},
+       {"_rels/.rels",
+        head +
+            R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type=")" +
+            rels + R"(/officeDocument" Target="word/document.xml"/></Relationships>)"},
+       {"word/document.xml",
+        head + "<w:document " + w + "><w:body><w:p>" + autoSpaced +
+            "<w:r><w:t>Opening words</w:t></w:r></w:p><w:p>" + autoSpaced +
+            "<w:r><w:t>Next words</w:t></w:r></w:p><w:sectPr/></w:body></w:document>"}});
+  WriteFile(dir.file("in/plain.fodt"), test::SimpleFodt({"plain words"}));
+  const std::map<std::string, int> alone = SpacingAbove(dir.file("in/auto.docx"));
+  ASSERT_EQ(alone.at("Opening words"), 0);
+  ASSERT_GT(alone.at("Next words"), 0);
+  std::filesystem::create_directories(dir.file("out"));
+  RunState run =
+      MakeRun({dir.file("in/plain.fodt"), dir.file("in/auto.docx")}, dir.file("out/m.docx"));
+  Recorder rec;
+  MergeDocuments(run, {true, false}, CommonOptions{}, rec);
+  const std::map<std::string, int> merged = SpacingAbove(run.OutputBase);
+  EXPECT_EQ(merged.at("Opening words"), 0);
+  EXPECT_EQ(merged.at("Next words"), alone.at("Next words"));
+}
+
 // Documents with comments (a .docx as Word writes them, a .doc and an ODF
 // text) merge and split like any other, each comment with its words in the
 // output, in the part holding the words it is about.
