@@ -216,9 +216,8 @@ void KeepSpacingAbove(const Reference<css::beans::XPropertySet>& paragraph) {
   for (const css::beans::PropertyValue& item : bag)
     if (item.Name != "ParaTopMarginBeforeAutoSpacing") kept.push_back(item);
   if (kept.size() == static_cast<std::size_t>(bag.getLength())) return;
-  paragraph->setPropertyValue(
-      kBag, css::uno::Any(css::uno::Sequence<css::beans::PropertyValue>(
-                kept.data(), static_cast<sal_Int32>(kept.size()))));
+  paragraph->setPropertyValue(kBag, css::uno::Any(css::uno::Sequence<css::beans::PropertyValue>(
+                                        kept.data(), static_cast<sal_Int32>(kept.size()))));
 }
 
 bool IsLow(const Reference<css::uno::XInterface>& item) {
@@ -550,8 +549,7 @@ int PasteContent(DocumentState& source, DocumentState& target, const css::uno::A
             ->createEnumeration();
     for (std::size_t i = 0; i <= before && items->hasMoreElements(); ++i) {
       const css::uno::Any item = items->nextElement();
-      if (i + 1 >= before)
-        KeepSpacingAbove(Reference<css::beans::XPropertySet>(item, UNO_QUERY));
+      if (i + 1 >= before) KeepSpacingAbove(Reference<css::beans::XPropertySet>(item, UNO_QUERY));
     }
   }
   if (!same && target.fresh) KeepLinkLooks(target);
