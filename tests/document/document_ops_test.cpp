@@ -1311,6 +1311,7 @@ struct Objects {
 
 struct Census {
   std::string words;
+  std::string prose;                      // the letters of the main text outside tables, in order
   Objects body, headers;                  // headers: of every page style
   std::map<std::string, Objects> styles;  // by the page style holding them
   std::vector<std::string> firstStyles;   // the page style of each page's start
@@ -1404,6 +1405,17 @@ Census CensusOf(word::WordApplication& app, const std::string& file) {
   Locator where(d);
   Census c;
   c.words = Letters(doc.Text());
+  {
+    uno::Reference<container::XEnumeration> items =
+        uno::Reference<container::XEnumerationAccess>(d.body, uno::UNO_QUERY_THROW)
+            ->createEnumeration();
+    while (items->hasMoreElements()) {
+      const uno::Any item = items->nextElement();
+      if (uno::Reference<text::XTextTable>(item, uno::UNO_QUERY).is()) continue;
+      c.prose += Letters(
+          FromOU(uno::Reference<text::XTextRange>(item, uno::UNO_QUERY_THROW)->getString()));
+    }
+  }
   {
     uno::Reference<container::XEnumeration> items =
         uno::Reference<container::XEnumerationAccess>(d.body, uno::UNO_QUERY_THROW)
@@ -1533,6 +1545,7 @@ TEST(DocumentFixtures, RealDocumentsMergeAndSplitWithTextTablesAndImagesIntact) 
         joined.words += c.words.substr(heading.size());
       else
         joined.words += c.words;
+      joined.prose += c.prose;
       joined.body.tables += c.body.tables;
       joined.body.images += c.body.images;
       ASSERT_LE(static_cast<std::size_t>(k), original.firstStyles.size());
@@ -1541,13 +1554,15 @@ TEST(DocumentFixtures, RealDocumentsMergeAndSplitWithTextTablesAndImagesIntact) 
     }
     // A row cut at a page gives the head of each of its cells to one part and
     // the rest to the next: side by side cells then read in another order,
-    // but every letter is there once.
+    // but every letter is there once, and the text outside tables reads as
+    // it did.
     auto sorted = [](std::string letters) {
       std::sort(letters.begin(), letters.end());
       return letters;
     };
     EXPECT_TRUE(joined.words == original.words || sorted(joined.words) == sorted(original.words))
         << FirstDifference(joined.words, original.words);
+    EXPECT_TRUE(joined.prose == original.prose) << FirstDifference(joined.prose, original.prose);
     EXPECT_GE(joined.body.tables, original.body.tables);  // a table cut at a page stays whole
     EXPECT_EQ(joined.body.images, original.body.images);
   }
